@@ -1,0 +1,29 @@
+include(GoogleTest)
+find_package(GTest REQUIRED)
+
+# kova_add_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [TSAN] [CUSTOM_MAIN])
+# Tests get a main with a QCoreApplication and a private data directory
+# (tests/support/TestMain.cpp) unless they bring their own (CUSTOM_MAIN).
+# Under the ThreadSanitizer build only the tests marked TSAN are built: the
+# rest gain nothing from it and Qt itself is not instrumented.
+function(kova_add_test name)
+  cmake_parse_arguments(T "TSAN;CUSTOM_MAIN" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  if(KOVA_SANITIZE STREQUAL "thread" AND NOT T_TSAN)
+    return()
+  endif()
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE kova_test_support ${T_LIBS} GTest::gtest)
+  if(NOT T_CUSTOM_MAIN)
+    target_link_libraries(${name} PRIVATE kova_test_main)
+  endif()
+  if(NOT T_LABELS)
+    set(T_LABELS unit)
+  endif()
+  if(T_TSAN)
+    list(APPEND T_LABELS tsan)
+  endif()
+  gtest_discover_tests(${name}
+    PROPERTIES LABELS "${T_LABELS}"
+               ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KOVA_RESOURCES_DIR=${KOVA_RESOURCES_DIR}"
+    DISCOVERY_TIMEOUT 60)
+endfunction()

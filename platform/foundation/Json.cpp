@@ -1,0 +1,128 @@
+#include "platform/foundation/Json.h"
+
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <cmath>
+
+namespace kova::platform::json {
+
+std::optional<bool> readBool(const QJsonValue &value)
+{
+    if (value.isBool())
+        return value.toBool();
+    if (value.isDouble()) {
+        const double d = value.toDouble();
+        if (std::isnan(d))
+            return std::nullopt;
+        return d != 0.0;
+    }
+    return std::nullopt;
+}
+
+std::optional<qint64> readInt64(const QJsonValue &value)
+{
+    if (!value.isDouble())
+        return std::nullopt;
+    const double d = std::trunc(value.toDouble());
+    // 2^63 is exactly representable; anything at or beyond it would overflow.
+    if (!std::isfinite(d) || d >= 9223372036854775808.0 || d < -9223372036854775808.0)
+        return std::nullopt;
+    return static_cast<qint64>(d);
+}
+
+std::optional<double> readDouble(const QJsonValue &value)
+{
+    if (!value.isDouble() || !std::isfinite(value.toDouble()))
+        return std::nullopt;
+    return value.toDouble();
+}
+
+QString readText(const QJsonValue &value)
+{
+    return value.isString() ? value.toString() : QString();
+}
+
+std::optional<QJsonArray> readList(const QJsonValue &value)
+{
+    if (!value.isArray())
+        return std::nullopt;
+    return value.toArray();
+}
+
+std::optional<QJsonObject> readObject(const QJsonValue &value)
+{
+    if (!value.isObject())
+        return std::nullopt;
+    return value.toObject();
+}
+
+QList<QJsonObject> objectsIn(const QJsonArray &list)
+{
+    QList<QJsonObject> out;
+    out.reserve(list.size());
+    for (const QJsonValue &v : list)
+        if (v.isObject())
+            out.append(v.toObject());
+    return out;
+}
+
+QStringList textsIn(const QJsonArray &list)
+{
+    QStringList out;
+    for (const QJsonValue &v : list)
+        if (v.isString())
+            out.append(v.toString());
+    return out;
+}
+
+Error malformedError(const QString &detail)
+{
+    QVariantMap info{{NSLocalizedDescriptionKey,
+                      QStringLiteral("The data couldn\u2019t be read because it isn\u2019t in the correct format.")}};
+    if (!detail.isEmpty())
+        info.insert(QStringLiteral("NSDebugDescription"), detail);
+    return Error(NSCocoaErrorDomain, 3840, info);
+}
+
+std::variant<QJsonValue, Error> parse(const QByteArray &data)
+{
+    if (data.isEmpty())
+        return malformedError(QStringLiteral("Unable to parse empty data."));
+    QJsonParseError parseError{};
+    const QJsonDocument doc = QJsonDocument::fromJson(data, &parseError);
+    if (parseError.error != QJsonParseError::NoError)
+        return malformedError(QStringLiteral("%1 around offset %2.").arg(parseError.errorString()).arg(parseError.offset));
+    if (doc.isObject())
+        return QJsonValue(doc.object());
+    if (doc.isArray())
+        return QJsonValue(doc.array());
+    return malformedError(QStringLiteral("No top-level object or list."));
+}
+
+std::variant<QJsonObject, Error> parseObject(const QByteArray &data)
+{
+    auto parsed = parse(data);
+    if (auto *error = std::get_if<Error>(&parsed))
+        return *error;
+    const QJsonValue &value = std::get<QJsonValue>(parsed);
+    if (!value.isObject())
+        return malformedError(QStringLiteral("The top-level value is not an object."));
+    return value.toObject();
+}
+
+QByteArray compact(const QJsonObject &object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+QByteArray compact(const QJsonArray &list)
+{
+    return QJsonDocument(list).toJson(QJsonDocument::Compact);
+}
+
+QByteArray pretty(const QJsonObject &object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Indented);
+}
+
+} // namespace kova::platform::json

@@ -1,0 +1,68 @@
+#include "platform/foundation/ProcessInfo.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QStandardPaths>
+#include <mutex>
+
+namespace kova::platform::ProcessInfo {
+namespace {
+std::mutex s_mutex;
+QString s_dataOverride;
+QString s_bundleIdentifier;
+bool s_bundleIdentifierSet = false;
+} // namespace
+
+QString environmentValue(const char *name)
+{
+    if (!qEnvironmentVariableIsSet(name))
+        return QString();
+    return qEnvironmentVariable(name);
+}
+
+QString dataDirectory()
+{
+    QString path;
+    {
+        std::lock_guard lock(s_mutex);
+        path = s_dataOverride;
+    }
+    if (path.isEmpty())
+        path = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    if (path.isEmpty())
+        path = QDir::temp().filePath(QStringLiteral("kova"));
+    QDir().mkpath(path);
+    return path;
+}
+
+void setDataDirectoryOverride(const QString &path)
+{
+    std::lock_guard lock(s_mutex);
+    s_dataOverride = path;
+}
+
+QString mainBundleIdentifier()
+{
+    {
+        std::lock_guard lock(s_mutex);
+        if (s_bundleIdentifierSet)
+            return s_bundleIdentifier;
+    }
+    const QString domain = QCoreApplication::organizationDomain();
+    const QString name = QCoreApplication::applicationName();
+    if (domain.isEmpty() || name.isEmpty())
+        return QString();
+    QStringList parts = domain.split(QLatin1Char('.'), Qt::SkipEmptyParts);
+    std::reverse(parts.begin(), parts.end());
+    parts.append(name);
+    return parts.join(QLatin1Char('.'));
+}
+
+void setMainBundleIdentifier(const QString &identifier)
+{
+    std::lock_guard lock(s_mutex);
+    s_bundleIdentifier = identifier;
+    s_bundleIdentifierSet = true;
+}
+
+} // namespace kova::platform::ProcessInfo

@@ -1,0 +1,131 @@
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <gtest/gtest.h>
+
+#include "platform/dispatch/MainQueue.h"
+#include "platform/foundation/Bundle.h"
+#include "platform/foundation/Error.h"
+#include "platform/foundation/Json.h"
+#include "platform/foundation/UserDefaults.h"
+#include "tests/support/TestSupport.h"
+
+using namespace kova::platform;
+
+TEST(JsonReaders, WrongTypesReadAsAbsent)
+{
+    const QJsonObject o{{"b", true}, {"n", 12.9}, {"t", "text"}, {"l", QJsonArray{1, "x", QJsonObject{}}},
+                        {"o", QJsonObject{{"k", 1}}}, {"null", QJsonValue::Null}, {"big", 1e300}};
+    EXPECT_EQ(json::readBool(o, "b"), true);
+    EXPECT_EQ(json::readBool(o, "n"), true);
+    EXPECT_EQ(json::readBool(o, "t"), std::nullopt);
+    EXPECT_EQ(json::readBool(o, "o"), std::nullopt);
+    EXPECT_EQ(json::readInt64(o, "n"), 12);
+    EXPECT_EQ(json::readInt64(o, "t"), std::nullopt);
+    EXPECT_EQ(json::readInt64(o, "b"), std::nullopt);
+    EXPECT_EQ(json::readInt64(o, "big"), std::nullopt);
+    EXPECT_EQ(json::readText(o, "t"), "text");
+    EXPECT_TRUE(json::readText(o, "n").isNull());
+    EXPECT_TRUE(json::readText(o, "null").isNull());
+    EXPECT_TRUE(json::readText(o, "missing").isNull());
+    EXPECT_FALSE(json::readList(o, "o").has_value());
+    EXPECT_FALSE(json::readObject(o, "l").has_value());
+    EXPECT_EQ(json::objectsIn(*json::readList(o, "l")).size(), 1);
+    EXPECT_EQ(json::textsIn(*json::readList(o, "l")), QStringList{"x"});
+}
+
+TEST(JsonReaders, ParseFailuresAreCocoa3840)
+{
+    for (const QByteArray &bad : {QByteArray(), QByteArray("not json"), QByteArray("{\"a\":"), QByteArray("12")}) {
+        auto parsed = json::parse(bad);
+        ASSERT_TRUE(std::holds_alternative<Error>(parsed)) << bad.constData();
+        EXPECT_EQ(std::get<Error>(parsed).domain, "NSCocoaErrorDomain");
+        EXPECT_EQ(std::get<Error>(parsed).code, 3840);
+    }
+    auto list = json::parseObject("[1,2]");
+    ASSERT_TRUE(std::holds_alternative<Error>(list));
+    EXPECT_EQ(std::get<Error>(list).code, 3840);
+    auto object = json::parseObject("{\"a\":1}");
+    ASSERT_TRUE(std::holds_alternative<QJsonObject>(object));
+    EXPECT_EQ(std::get<QJsonObject>(object).value("a").toInt(), 1);
+}
+
+TEST(ErrorValue, DescriptionOrGenericSentence)
+{
+    EXPECT_EQ(Error::withDescription("D", 5, "Broken").localizedDescription(), "Broken");
+    const Error bare("KOVErrorDomain", 2002);
+    EXPECT_FALSE(bare.hasDescription());
+    EXPECT_EQ(bare.localizedDescription(), QString::fromUtf8("The operation couldn\u2019t be completed. (KOVErrorDomain error 2002.)"));
+}
+
+TEST(MainQueue, RunsLaterInPostingOrder)
+{
+    QStringList order;
+    MainQueue::async([&] { order << "a"; });
+    MainQueue::async([&] { order << "b"; });
+    order << "posted";
+    ASSERT_TRUE(kova::test::waitUntil([&] { return order.size() == 3; }));
+    EXPECT_EQ(order, (QStringList{"posted", "a", "b"}));
+    EXPECT_TRUE(MainQueue::isMainThread());
+}
+
+class BundleTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        root = QDir(kova::test::dataDirectory()).filePath("bundle-test");
+        QDir(root).removeRecursively();
+        QDir().mkpath(root + "/en.lproj");
+        QDir().mkpath(root + "/ru.lproj");
+        write(root + "/en.lproj/Table.json", R"({"Hello":"Hello","Only":"English only","Num":5})");
+        write(root + "/ru.lproj/Table.json", R"({"Hello":"Привет"})");
+        write(root + "/en.lproj/Broken.json", R"({"Hello":)");
+    }
+    void TearDown() override { Bundle::setPreferredLanguages({"en"}); }
+    static void write(const QString &path, const QByteArray &data)
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(data);
+    }
+    QString root;
+};
+
+TEST_F(BundleTest, LookupSemantics)
+{
+    Bundle::setPreferredLanguages({"en-US"});
+    auto bundle = Bundle::atPath(root);
+    ASSERT_TRUE(bundle);
+    EXPECT_EQ(bundle->localizedString("Hello", "", "Table"), "Hello");
+    EXPECT_EQ(bundle->localizedString("Missing", "", "Table"), "Missing");
+    EXPECT_EQ(bundle->localizedString("Missing", "Fallback", "Table"), "Fallback");
+    EXPECT_EQ(bundle->localizedString("Num", "", "Table"), "Num"); // not text: as if missing
+    EXPECT_TRUE(bundle->localizedString("Hello", "", "NoSuchTable").isNull());
+    EXPECT_TRUE(bundle->localizedString("Hello", "", "Broken").isNull());
+    EXPECT_TRUE(bundle->localizedString("Hello", "", "../en.lproj/Table").isNull());
+
+    Bundle::setPreferredLanguages({"ru-RU", "en"});
+    EXPECT_EQ(bundle->localizedString("Hello", "", "Table"), QString::fromUtf8("Привет"));
+    // The Russian table wins as a whole; a key it lacks is not taken from English.
+    EXPECT_EQ(bundle->localizedString("Only", "", "Table"), "Only");
+    EXPECT_FALSE(Bundle::atPath(root + "/nope"));
+}
+
+TEST(UserDefaultsTest, PersistsAndReadsWrongTypesAsAbsent)
+{
+    kova::test::resetDataDirectory();
+    {
+        UserDefaults &d = UserDefaults::standard();
+        d.setValue("text", "value");
+        d.setValue("flag", true);
+        d.setValue("number", 3);
+    }
+    UserDefaults::resetStandard();
+    UserDefaults &d = UserDefaults::standard();
+    EXPECT_EQ(d.string("text"), "value");
+    EXPECT_TRUE(d.boolean("flag"));
+    EXPECT_TRUE(d.string("number").isNull() || d.string("number") == "3");
+    EXPECT_FALSE(d.boolean("text"));
+    d.removeObject("text");
+    EXPECT_FALSE(d.contains("text"));
+}
