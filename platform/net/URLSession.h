@@ -1,0 +1,92 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+#include <QPointer>
+#include <QUrl>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "platform/foundation/Error.h"
+
+class QNetworkAccessManager;
+
+namespace kova::platform {
+
+using HeaderFields = QList<QPair<QByteArray, QByteArray>>;
+
+struct URLRequest {
+    QUrl url;
+    QByteArray httpMethod = QByteArrayLiteral("POST");
+    HeaderFields headerFields; // in the order they were set
+    QByteArray httpBody;
+
+    // Header names compare case-insensitively, as HTTP says.
+    QByteArray value(const QByteArray &field) const;
+    bool hasValue(const QByteArray &field) const;
+    // Replaces an existing field of that name (any case) or appends it.
+    void setValue(const QByteArray &value, const QByteArray &field);
+};
+
+struct HTTPURLResponse {
+    QUrl url;
+    int statusCode = 0;
+    HeaderFields headerFields;
+};
+
+struct URLSessionConfiguration {
+    // Longest wait for the next bytes of a reply.
+    std::chrono::milliseconds timeoutIntervalForRequest{std::chrono::seconds(60)};
+    // Longest time for the whole exchange.
+    std::chrono::milliseconds timeoutIntervalForResource{std::chrono::hours(24 * 7)};
+};
+
+// (data, response, error): data is empty and error set on a transport
+// failure; an HTTP status of any value is a response, never an error.
+using DataTaskCompletion =
+    std::function<void(const QByteArray &data, const std::optional<HTTPURLResponse> &response,
+                       const std::optional<Error> &error)>;
+
+// Transport error codes of the "NSURLErrorDomain", kept so hosts can match them.
+enum URLErrorCode : qint64 {
+    URLErrorUnknown = -1,
+    URLErrorCancelled = -999,
+    URLErrorTimedOut = -1001,
+    URLErrorUnsupportedURL = -1002,
+    URLErrorCannotFindHost = -1003,
+    URLErrorCannotConnectToHost = -1004,
+    URLErrorNetworkConnectionLost = -1005,
+    URLErrorNotConnectedToInternet = -1009,
+    URLErrorBadServerResponse = -1011,
+    URLErrorSecureConnectionFailed = -1200,
+};
+
+Error urlError(qint64 code, const QUrl &failingURL);
+
+// Asynchronous HTTP over QNetworkAccessManager. A session belongs to the
+// main thread: it is made, used and destroyed there, and completions run on
+// the main loop.
+class URLSession {
+public:
+    static URLSession &shared();
+
+    explicit URLSession(URLSessionConfiguration configuration = {});
+    ~URLSession();
+    URLSession(const URLSession &) = delete;
+    URLSession &operator=(const URLSession &) = delete;
+
+    const URLSessionConfiguration &configuration() const { return m_configuration; }
+
+    // Starts the exchange at once; the completion runs exactly once, on a
+    // later turn of the main loop.
+    void dataTask(const URLRequest &request, DataTaskCompletion completion);
+
+private:
+    URLSessionConfiguration m_configuration;
+    std::unique_ptr<QNetworkAccessManager> m_manager;
+};
+
+} // namespace kova::platform

@@ -1,0 +1,67 @@
+#include "platform/operations/OperationQueue.h"
+
+#include <algorithm>
+
+#include "platform/dispatch/MainQueue.h"
+#include "platform/operations/Operation.h"
+
+namespace kova::platform {
+
+std::shared_ptr<OperationQueue> OperationQueue::create(QString name, int maxConcurrentOperationCount)
+{
+    return std::shared_ptr<OperationQueue>(new OperationQueue(std::move(name), maxConcurrentOperationCount));
+}
+
+OperationQueue::OperationQueue(QString name, int maxConcurrent)
+    : m_name(std::move(name)), m_maxConcurrent(std::max(0, maxConcurrent))
+{
+}
+
+void OperationQueue::addOperation(std::shared_ptr<Operation> operation)
+{
+    if (!operation || operation->isExecuting() || operation->isFinished())
+        return;
+    m_waiting.push_back(std::move(operation));
+    scheduleStart();
+}
+
+void OperationQueue::scheduleStart()
+{
+    if (m_startScheduled)
+        return;
+    m_startScheduled = true;
+    // The queue keeps itself alive until its scheduled turn has run.
+    MainQueue::async([self = shared_from_this()]() {
+        self->m_startScheduled = false;
+        self->startReady();
+    });
+}
+
+void OperationQueue::startReady()
+{
+    while (!m_waiting.empty() && (m_maxConcurrent == 0 || int(m_running.size()) < m_maxConcurrent)) {
+        std::shared_ptr<Operation> operation = std::move(m_waiting.front());
+        m_waiting.pop_front();
+        m_running.push_back(operation);
+        Operation *raw = operation.get();
+        operation->m_onFinished = [self = shared_from_this(), raw]() { self->operationFinished(raw); };
+        operation->start();
+    }
+}
+
+void OperationQueue::operationFinished(Operation *operation)
+{
+    auto it = std::find_if(m_running.begin(), m_running.end(),
+                           [operation](const auto &running) { return running.get() == operation; });
+    if (it == m_running.end())
+        return;
+    // Released on a later turn: the finishing call may still be running inside it.
+    MainQueue::async([finished = std::move(*it)]() {});
+    m_running.erase(it);
+    if (!m_waiting.empty())
+        scheduleStart();
+    else if (m_running.empty() && m_onDrained)
+        m_onDrained();
+}
+
+} // namespace kova::platform

@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+
+#include "platform/operations/Operation.h"
+#include "platform/operations/OperationQueue.h"
+#include "tests/support/TestSupport.h"
+
+using namespace kova::platform;
+
+namespace {
+
+class Recorder : public Operation {
+public:
+    Recorder(QString name, QStringList *log) : m_name(std::move(name)), m_log(log) {}
+    std::function<void()> done;
+
+protected:
+    void execute() override
+    {
+        m_log->append("start " + m_name);
+        done = makeDoneHandle();
+    }
+
+private:
+    QString m_name;
+    QStringList *m_log;
+};
+
+} // namespace
+
+TEST(OperationQueueTest, SerialLaneHoldsTheNextUntilDone)
+{
+    QStringList log;
+    auto queue = OperationQueue::create("lane", 1);
+    auto a = std::make_shared<Recorder>("a", &log);
+    auto b = std::make_shared<Recorder>("b", &log);
+    queue->addOperation(a);
+    queue->addOperation(b);
+    EXPECT_TRUE(log.isEmpty()) << "nothing starts inside addOperation";
+    ASSERT_TRUE(kova::test::waitUntil([&] { return log.size() == 1; }));
+    kova::test::drainMainQueue();
+    EXPECT_EQ(log, QStringList{"start a"});
+    EXPECT_TRUE(a->isExecuting());
+
+    a->done();
+    EXPECT_TRUE(a->isFinished());
+    EXPECT_EQ(log.size(), 1) << "the next one starts on a later turn";
+    ASSERT_TRUE(kova::test::waitUntil([&] { return log.size() == 2; }));
+    EXPECT_EQ(log.last(), "start b");
+    a->done(); // a second call changes nothing
+    kova::test::drainMainQueue();
+    EXPECT_EQ(queue->operationCount(), 1u);
+    b->done();
+    EXPECT_EQ(queue->operationCount(), 0u);
+}
+
+TEST(OperationQueueTest, DroppedDoneHandleStillFinishes)
+{
+    QStringList log;
+    auto queue = OperationQueue::create("lane", 1);
+    auto a = std::make_shared<Recorder>("a", &log);
+    auto b = std::make_shared<Recorder>("b", &log);
+    queue->addOperation(a);
+    queue->addOperation(b);
+    ASSERT_TRUE(kova::test::waitUntil([&] { return log.size() == 1; }));
+    a->done = nullptr; // the only copy is lost
+    ASSERT_TRUE(kova::test::waitUntil([&] { return log.size() == 2; }));
+    EXPECT_TRUE(a->isFinished());
+    b->done();
+}
+
+TEST(OperationQueueTest, UnboundedLaneRunsAllAtOnceAndReportsDrained)
+{
+    QStringList log;
+    auto queue = OperationQueue::create("parallel", 0);
+    int drained = 0;
+    queue->setOnDrained([&] { ++drained; });
+    std::vector<std::shared_ptr<Recorder>> ops;
+    for (int i = 0; i < 3; ++i) {
+        ops.push_back(std::make_shared<Recorder>(QString::number(i), &log));
+        queue->addOperation(ops.back());
+    }
+    ASSERT_TRUE(kova::test::waitUntil([&] { return log.size() == 3; }));
+    EXPECT_EQ(log, (QStringList{"start 0", "start 1", "start 2"}));
+    ops[1]->done();
+    ops[0]->done();
+    EXPECT_EQ(drained, 0);
+    ops[2]->done();
+    EXPECT_EQ(drained, 1);
+}
