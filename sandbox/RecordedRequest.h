@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QUrlQuery>
+
+namespace kova::sandbox {
+
+// One request exactly as it reached the sandbox, so a test can assert on what
+// the SDK really put on the wire.
+struct RecordedRequest {
+    QString method;
+    QString path;
+    QUrlQuery query;
+    // In arrival order, names spelt as the client sent them.
+    QList<QPair<QByteArray, QByteArray>> headers;
+    QByteArray body;
+    // The body parsed, empty when it is not a JSON object.
+    QJsonObject json;
+    // The body's "action" when it is text.
+    QString action;
+
+    // The first header of that name, compared without regard to case; a null
+    // array when there is none.
+    QByteArray header(const QByteArray &name) const
+    {
+        for (const auto &h : headers) {
+            if (h.first.compare(name, Qt::CaseInsensitive) == 0)
+                return h.second;
+        }
+        return {};
+    }
+};
+
+} // namespace kova::sandbox

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QTcpServer>
+#include <QUrl>
+#include <memory>
+#include <optional>
+
+#include "sandbox/RecordedRequest.h"
+#include "sandbox/ScriptedReply.h"
+
+namespace kova::sandbox {
+
+class AppServer;
+class HttpConnection;
+
+// Every party outside the SDK on one loopback port: the service's configs and
+// logs endpoints and the host app's own server. It runs on the event loop of
+// the thread that made it and never blocks it.
+class SandboxServer : public QObject {
+    Q_OBJECT
+public:
+    static constexpr const char *ConfigsPath = "/v2/sdk/apps/configs/get";
+    static constexpr const char *LogsPath = "/v2/sdk/apps/logs/add";
+    static constexpr const char *AppServerPath = "/app-server";
+
+    explicit SandboxServer(QObject *parent = nullptr);
+    ~SandboxServer() override;
+
+    // Listens on 127.0.0.1; port 0 picks a free one.
+    bool start(quint16 port = 0);
+    quint16 port() const;
+    QUrl baseUrl() const;
+    QUrl appServerUrl() const;
+
+    // Every request that was read completely, in arrival order.
+    QList<RecordedRequest> requests() const;
+    QList<RecordedRequest> requestsForPath(const QString &path) const;
+    void clearRequests();
+
+    // Queued replies, each taken first-in-first-out by the next matching
+    // request before any default behaviour. For the app server a reply
+    // scripted for the request's action is taken before one scripted for its
+    // path.
+    void scriptPath(const QString &path, ScriptedReply reply);
+    void scriptAction(const QString &action, ScriptedReply reply);
+
+    // Replaces the "appConfig" object of the configs reply, exactly as given.
+    void setAppConfig(const QJsonObject &appConfig);
+
+    // Makes a login the app server knows and returns its connection
+    // parameters: "clientUserID", "userSecret", "accessCode", "connectionID",
+    // "userID", "tokenID", "bankId", "fullName", "name", "fullLogoPng",
+    // "halfLogoPng", "miniLogoPng", "color" {"primaryColor", "secondaryColor"}.
+    QJsonObject issueLogin(const QString &clientUserID, const QString &bankId = QStringLiteral("SANDBOXBANK"));
+
+    // MFA for the next call of an action: each round is a list of prompts
+    // {"id", "query", "index"}; every prompt's answer must equal the one given
+    // for its id (a prompt without one takes any non-blank answer).
+    void scriptMfa(const QString &action, QList<QJsonArray> rounds, QJsonObject expectedAnswersById,
+                   bool withHlApiStep = true, bool withOperationID = true);
+
+private:
+    void onNewConnection();
+    void handle(HttpConnection *connection, RecordedRequest request);
+    ScriptedReply route(const RecordedRequest &request);
+    std::optional<ScriptedReply> takeScripted(QHash<QString, QList<ScriptedReply>> &queues, const QString &key);
+    ScriptedReply configsReply(const RecordedRequest &request) const;
+    QJsonObject defaultAppConfig() const;
+
+    QTcpServer m_server;
+    std::unique_ptr<AppServer> m_appServer;
+    QList<RecordedRequest> m_requests;
+    QHash<QString, QList<ScriptedReply>> m_pathScripts;
+    QHash<QString, QList<ScriptedReply>> m_actionScripts;
+    std::optional<QJsonObject> m_appConfig;
+};
+
+} // namespace kova::sandbox

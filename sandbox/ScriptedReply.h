@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <chrono>
+
+namespace kova::sandbox {
+
+// What the sandbox answers to one request: a status and body, optionally late,
+// or a transport fault instead of any answer.
+struct ScriptedReply {
+    int status = 200;
+    QByteArray body;
+    QByteArray contentType = "application/json";
+    // Waited out on a timer: the server keeps serving other requests meanwhile.
+    std::chrono::milliseconds delay{0};
+    enum class Fault {
+        None,
+        DropConnection, // close the socket without any reply
+        NoReply,        // never answer; the connection stays open
+    } fault = Fault::None;
+
+    static ScriptedReply json(const QJsonObject &o, int status = 200);
+    static ScriptedReply json(const QJsonArray &a, int status = 200);
+    static ScriptedReply raw(QByteArray body, int status = 200);
+};
+
+} // namespace kova::sandbox
