@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QJsonValue>
+#include <QString>
+
+namespace kova {
+
+// A document that identifies a person: its kind and its number.
+class KOVIdentification {
+public:
+    static KOVIdentification initWithDictionary(const QJsonValue &dictionary);
+
+    const QString &type() const { return m_type; }
+    void setType(const QString &type) { m_type = type; }
+    const QString &value() const { return m_value; }
+    void setValue(const QString &value) { m_value = value; }
+
+    bool operator==(const KOVIdentification &other) const = default;
+
+private:
+    QString m_type;
+    QString m_value;
+};
+
+} // namespace kova

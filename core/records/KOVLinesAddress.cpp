@@ -1,0 +1,37 @@
+#include "core/records/KOVLinesAddress.h"
+
+#include "platform/foundation/Json.h"
+
+namespace kova {
+
+namespace json = platform::json;
+
+namespace {
+
+QJsonValue textOrNull(const QString &text)
+{
+    return text.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
+}
+
+} // namespace
+
+KOVLinesAddress KOVLinesAddress::initWithDictionary(const QJsonValue &dictionary)
+{
+    KOVLinesAddress address;
+    const QJsonObject object = dictionary.toObject();
+    address.m_line1 = json::readText(object, QStringLiteral("line1"));
+    address.m_line2 = json::readText(object, QStringLiteral("line2"));
+    address.m_line3 = json::readText(object, QStringLiteral("line3"));
+    return address;
+}
+
+QJsonObject KOVLinesAddress::dicrionaryRepresentation() const
+{
+    return QJsonObject{
+        {QStringLiteral("line1"), textOrNull(m_line1)},
+        {QStringLiteral("line2"), textOrNull(m_line2)},
+        {QStringLiteral("line3"), textOrNull(m_line3)},
+    };
+}
+
+} // namespace kova

@@ -1,0 +1,74 @@
+#include "core/records/KOVWireBeneficiary.h"
+
+#include "core/records/KOVBeneficiary.h"
+#include "platform/foundation/Json.h"
+
+namespace kova {
+
+namespace json = platform::json;
+
+namespace {
+
+QJsonValue textOrNull(const QString &text)
+{
+    return text.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
+}
+
+} // namespace
+
+std::shared_ptr<KOVWireBeneficiary> KOVWireBeneficiary::initWithDictionary(const QJsonValue &dictionary)
+{
+    auto beneficiary = std::make_shared<KOVWireBeneficiary>();
+    beneficiary->setDictionaryRepresentation(dictionary.toObject());
+    if (!dictionary.isObject())
+        return beneficiary;
+    const QJsonObject object = dictionary.toObject();
+    beneficiary->m_name = json::readText(object, QStringLiteral("name"));
+    beneficiary->m_firstName = json::readText(object, QStringLiteral("firstName"));
+    beneficiary->m_lastName = json::readText(object, QStringLiteral("lastName"));
+    beneficiary->m_nickname = json::readText(object, QStringLiteral("nickname"));
+    beneficiary->m_accountNumber = json::readText(object, QStringLiteral("accountNumber"));
+    beneficiary->m_routingNumber = json::readText(object, QStringLiteral("routingNumber"));
+    beneficiary->m_receiverAccountType = json::readText(object, QStringLiteral("receiverAccountType"));
+    beneficiary->m_receiverType = json::readText(object, QStringLiteral("receiverType"));
+    beneficiary->m_zipCode = json::readText(object, QStringLiteral("zipCode"));
+    beneficiary->m_country = json::readText(object, QStringLiteral("country"));
+    beneficiary->m_state = json::readText(object, QStringLiteral("state"));
+    beneficiary->m_city = json::readText(object, QStringLiteral("city"));
+    beneficiary->m_bankName = json::readText(object, QStringLiteral("bankName"));
+    if (const std::optional<QJsonObject> lines = json::readObject(object, QStringLiteral("linesAddress")))
+        beneficiary->m_linesAddress = KOVLinesAddress::initWithDictionary(*lines);
+    beneficiary->m_type = json::readText(object, QStringLiteral("type"));
+    return beneficiary;
+}
+
+QJsonObject KOVWireBeneficiary::dictionaryRepresentation() const
+{
+    QJsonObject body;
+    body.insert(QStringLiteral("name"), textOrNull(m_name));
+    body.insert(QStringLiteral("firstName"), textOrNull(m_firstName));
+    body.insert(QStringLiteral("lastName"), textOrNull(m_lastName));
+    body.insert(QStringLiteral("routingNumber"), textOrNull(m_routingNumber));
+    body.insert(QStringLiteral("receiverAccountType"), textOrNull(m_receiverAccountType));
+    body.insert(QStringLiteral("nickname"), textOrNull(m_nickname));
+    body.insert(QStringLiteral("accountNumber"), textOrNull(m_accountNumber));
+    body.insert(QStringLiteral("country"), m_country.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(m_country.toUpper()));
+    body.insert(QStringLiteral("receiverType"), textOrNull(m_receiverType));
+    body.insert(QStringLiteral("zipCode"), textOrNull(m_zipCode));
+    body.insert(QStringLiteral("state"), textOrNull(m_state));
+    body.insert(QStringLiteral("city"), textOrNull(m_city));
+    body.insert(QStringLiteral("bankName"), textOrNull(m_bankName));
+    body.insert(QStringLiteral("address"),
+                m_linesAddress ? QJsonValue(m_linesAddress->dicrionaryRepresentation()) : QJsonValue(QJsonValue::Null));
+    body.insert(QStringLiteral("type"), m_type.isNull() ? KOVBeneficiaryTypeLocal : m_type);
+    return body;
+}
+
+void KOVWireBeneficiary::setDictionaryRepresentation(const QJsonObject &dictionary)
+{
+    QJsonObject copy = dictionary;
+    std::lock_guard lock(m_keptMutex);
+    m_keptDictionary.swap(copy);
+}
+
+} // namespace kova
