@@ -116,8 +116,38 @@ void SandboxServer::onNewConnection()
 
 void SandboxServer::handle(HttpConnection *connection, RecordedRequest request)
 {
+    if (takeTransportResend(request)) {
+        ScriptedReply drop;
+        drop.fault = ScriptedReply::Fault::DropConnection;
+        connection->respond(drop);
+        return;
+    }
     m_requests.append(request);
-    connection->respond(route(m_requests.last()));
+    const ScriptedReply reply = route(m_requests.last());
+    if (reply.fault == ScriptedReply::Fault::DropConnection) {
+        // The resend follows at once; the deadline only keeps a client that
+        // never resends from leaving the marker behind for good.
+        m_dropped.append({request.method, request.path, request.body,
+                          QDeadlineTimer(reply.delay + std::chrono::seconds(5))});
+    }
+    connection->respond(reply);
+}
+
+bool SandboxServer::takeTransportResend(const RecordedRequest &request)
+{
+    for (qsizetype i = 0; i < m_dropped.size();) {
+        const DroppedRequest &dropped = m_dropped.at(i);
+        if (dropped.expiry.hasExpired()) {
+            m_dropped.removeAt(i);
+            continue;
+        }
+        if (dropped.method == request.method && dropped.path == request.path && dropped.body == request.body) {
+            m_dropped.removeAt(i);
+            return true;
+        }
+        ++i;
+    }
+    return false;
 }
 
 std::optional<ScriptedReply> SandboxServer::takeScripted(QHash<QString, QList<ScriptedReply>> &queues,
