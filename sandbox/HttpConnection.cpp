@@ -8,6 +8,9 @@ HttpConnection::HttpConnection(QTcpSocket *socket, HttpRequestReader::Limits lim
     : QObject(parent), m_socket(socket), m_reader(limits), m_handler(std::move(handler))
 {
     socket->setParent(this);
+    // While a request is in hand nothing more is read, so a client that keeps
+    // sending meets TCP back-pressure instead of filling our memory.
+    socket->setReadBufferSize(64 * 1024);
     connect(socket, &QTcpSocket::readyRead, this, &HttpConnection::onReadyRead);
     connect(socket, &QTcpSocket::disconnected, this, &QObject::deleteLater);
     // Bytes may have arrived before the signal was connected.
@@ -54,10 +57,10 @@ void HttpConnection::onReadyRead()
 {
     if (!m_socket)
         return;
-    const QByteArray data = m_socket->readAll();
-    if (m_closing)
+    if (m_closing) {
+        m_socket->readAll();
         return;
-    m_reader.append(data);
+    }
     if (!m_busy)
         processBuffered();
 }
@@ -66,6 +69,7 @@ void HttpConnection::processBuffered()
 {
     if (!m_socket || m_busy || m_closing)
         return;
+    m_reader.append(m_socket->readAll());
     switch (m_reader.next()) {
     case HttpRequestReader::Status::NeedMore:
         if (m_reader.takeContinueRequest())

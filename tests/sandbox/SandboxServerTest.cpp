@@ -111,6 +111,18 @@ TEST_F(SandboxServerTest, LogsEndpointAcceptsAndRecordsReports)
     EXPECT_EQ(recorded[0].json, report);
 }
 
+TEST_F(SandboxServerTest, ReadsLargeBodiesThatArriveInManyPieces)
+{
+    const QJsonObject report{{"fileName", "big"}, {"content", QString(3 * 1024 * 1024, QLatin1Char('x'))}};
+    const QByteArray body = QJsonDocument(report).toJson(QJsonDocument::Compact);
+    const HttpResult result = client.post(url(SandboxServer::LogsPath), body);
+    EXPECT_EQ(result.json(), (QJsonObject{{"success", true}}));
+    const auto recorded = server.requestsForPath(SandboxServer::LogsPath);
+    ASSERT_EQ(recorded.size(), 1);
+    EXPECT_EQ(recorded[0].body, body);
+    EXPECT_EQ(recorded[0].json, report);
+}
+
 TEST_F(SandboxServerTest, RecordsHeadersInArrivalOrderWithTheirNamesAsSent)
 {
     const QByteArray body = R"({"action":"/data/identity/get"})";
