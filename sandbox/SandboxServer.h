@@ -60,8 +60,15 @@ public:
     QJsonObject issueLogin(const QString &clientUserID, const QString &bankId = QStringLiteral("SANDBOXBANK"));
 
     // MFA for the next call of an action: each round is a list of prompts
-    // {"id", "query", "index"}; every prompt's answer must equal the one given
-    // for its id (a prompt without one takes any non-blank answer).
+    // {"id", "query", "index"}, sent as {"status": "user_input_required",
+    // "msg", "userInputs", "operationID", "hlAPIStep": "mfa-step-<round>"}.
+    // The call comes back with that "operationID", "hlAPIStep" and one
+    // {"id", "answer", "index"} per prompt in prompt order; every answer must
+    // equal the one given for its id (a prompt without one takes any non-blank
+    // answer). A wrong answer ends the operation with type
+    // "INVALID_USER_INPUT"; the last good round is answered as usual under the
+    // same operation ID. Without an operation ID the answers cannot be tied to
+    // the prompts: each repeat of the call takes the next round instead.
     void scriptMfa(const QString &action, QList<QJsonArray> rounds, QJsonObject expectedAnswersById,
                    bool withHlApiStep = true, bool withOperationID = true);
 
