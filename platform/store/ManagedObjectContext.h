@@ -1,0 +1,111 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <map>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/foundation/Error.h"
+#include "platform/store/FetchRequest.h"
+#include "platform/store/ManagedObject.h"
+
+namespace kova::platform {
+
+class EntityDescription;
+class ManagedObjectModel;
+class SqliteStore;
+struct AttributeDescription;
+struct RelationshipDescription;
+
+// The one context of a container, used on the main thread only. Every
+// stored object is loaded into it when the store opens (the data is small),
+// so fetches run in memory: they see unsaved inserts and changes and hide
+// pending deletes. save() writes all pending changes in one SQLite
+// transaction; when it fails nothing is written and the changes stay
+// pending for the next save.
+class ManagedObjectContext {
+public:
+    ~ManagedObjectContext();
+    ManagedObjectContext(const ManagedObjectContext &) = delete;
+    ManagedObjectContext &operator=(const ManagedObjectContext &) = delete;
+
+    std::shared_ptr<const ManagedObjectModel> managedObjectModel() const { return m_model; }
+
+    // A new object of a concrete entity, with the model's defaults, or null
+    // (logged) when the model has no such entity.
+    std::shared_ptr<ManagedObject> insertNewObject(const QString &entityName);
+    template <class T>
+    std::shared_ptr<T> insertNewObject()
+    {
+        return std::dynamic_pointer_cast<T>(insertNewObject(T::entityName()));
+    }
+
+    // Deletes the object at once (it leaves every fetch) and applies the
+    // delete rules: cascade deletes the related objects, nullify unlinks them.
+    void deleteObject(const std::shared_ptr<ManagedObject> &object);
+
+    bool hasChanges() const;
+    // In the order the objects were made.
+    QList<std::shared_ptr<ManagedObject>> insertedObjects() const;
+    QList<std::shared_ptr<ManagedObject>> updatedObjects() const;
+    QList<std::shared_ptr<ManagedObject>> deletedObjects() const;
+
+    bool save(Error *error = nullptr);
+
+    // A request naming an unknown entity or key path fails with an error.
+    QList<std::shared_ptr<ManagedObject>> executeFetchRequest(const FetchRequest &request, Error *error = nullptr) const;
+    template <class T>
+    QList<std::shared_ptr<T>> fetch(const FetchRequest &request, Error *error = nullptr) const
+    {
+        QList<std::shared_ptr<T>> result;
+        for (const auto &object : executeFetchRequest(request, error))
+            if (auto typed = std::dynamic_pointer_cast<T>(object))
+                result.append(std::move(typed));
+        return result;
+    }
+
+private:
+    friend class ManagedObject;
+    friend class PersistentContainer;
+
+    using Index = QHash<QString, std::vector<ManagedObject *>>;
+    struct Table {
+        std::map<qint64, ManagedObject *> objects; // live (not deleted), by key
+        std::vector<Index> indexes;                // by attribute slot; used for indexed ones
+    };
+
+    explicit ManagedObjectContext(std::shared_ptr<const ManagedObjectModel> model);
+    // Lets go of every object and of the current store, then loads every
+    // object of `store` (which may be null: nothing to load or save to).
+    bool reload(std::unique_ptr<SqliteStore> store, Error *error);
+    void detachAll();
+
+    Table &tableOf(const EntityDescription *entity);
+    const Table *findTable(const EntityDescription *entity) const;
+    void addToIndexes(ManagedObject *object);
+    void removeFromIndexes(ManagedObject *object);
+    void index(ManagedObject *object, const AttributeDescription &attribute);
+    void unindex(ManagedObject *object, const AttributeDescription &attribute);
+
+    void changeAttribute(ManagedObject *object, const AttributeDescription &attribute, QVariant value);
+    // Points `owner`'s to-one `relationship` at `target` (or nowhere) and
+    // keeps every inverse side in step.
+    void link(ManagedObject *owner, const RelationshipDescription &relationship, ManagedObject *target);
+    bool canLink(const ManagedObject *owner, const RelationshipDescription &relationship, const ManagedObject *target) const;
+    void markUpdated(ManagedObject *object);
+    void deleteNow(ManagedObject *object);
+
+    std::shared_ptr<const ManagedObjectModel> m_model;
+    std::unique_ptr<SqliteStore> m_store;
+    std::unordered_map<qint64, std::shared_ptr<ManagedObject>> m_registry;
+    QHash<const EntityDescription *, Table> m_tables;
+    std::map<qint64, ManagedObject *> m_inserted;
+    std::map<qint64, ManagedObject *> m_updated;
+    std::map<qint64, ManagedObject *> m_deleted;
+    qint64 m_nextKey = 1;
+    bool m_loading = false;
+};
+
+} // namespace kova::platform

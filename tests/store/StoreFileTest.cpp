@@ -1,0 +1,259 @@
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "platform/store/ManagedObjectContext.h"
+#include "platform/store/ManagedObjectModel.h"
+#include "platform/store/PersistentContainer.h"
+#include "tests/store/StoreTestSupport.h"
+#include "tests/support/TestSupport.h"
+
+using namespace kova::platform;
+using kova::test::testModel;
+namespace sqlite = kova::test::sqlite;
+
+namespace {
+
+int modeOf(const QString &path)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return -1;
+    return int(info.st_mode & 0777);
+}
+
+QByteArray contentsOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+class StoreFile : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        m_file = m_dir.filePath("Store.sqlite");
+    }
+
+    std::unique_ptr<PersistentContainer> container(int version = 1)
+    {
+        auto c = std::make_unique<PersistentContainer>("Store", testModel(version));
+        c->setStoreFile(m_file);
+        return c;
+    }
+
+    // A store file holding one owner "Ann" with one item "1".
+    void seed(int version = 1)
+    {
+        auto c = container(version);
+        ASSERT_TRUE(c->loadPersistentStores());
+        auto owner = c->viewContext().insertNewObject("Owner");
+        owner->setText("name", "Ann");
+        auto item = c->viewContext().insertNewObject("Item");
+        item->setText("title", "1");
+        owner->addToMany("items", item);
+        ASSERT_TRUE(c->viewContext().save());
+    }
+
+    // The store falls back to memory and stays fully usable.
+    void expectFallback(PersistentContainer &c, qint64 code, const QString &reason)
+    {
+        kova::test::LogCapture log;
+        Error error;
+        EXPECT_FALSE(c.loadPersistentStores(&error));
+        EXPECT_EQ(error.domain, NSCocoaErrorDomain);
+        EXPECT_EQ(error.code, code);
+        EXPECT_EQ(error.localizedDescription(), reason);
+        EXPECT_TRUE(c.usesInMemoryStore());
+        EXPECT_EQ(log.lines(), QStringList{QStringLiteral("The store \"%1\" cannot be opened (%2); an in-memory store takes its place.")
+                                               .arg(c.storeFile(), reason)});
+        ManagedObjectContext &context = c.viewContext();
+        EXPECT_TRUE(context.executeFetchRequest(FetchRequest("Owner")).isEmpty());
+        auto owner = context.insertNewObject("Owner");
+        ASSERT_NE(owner, nullptr);
+        owner->setText("name", "Memory");
+        Error saveError;
+        EXPECT_TRUE(context.save(&saveError)) << saveError.localizedDescription().toStdString();
+        EXPECT_EQ(context.executeFetchRequest(FetchRequest("Owner")).size(), 1);
+    }
+
+    QTemporaryDir m_dir;
+    QString m_file;
+};
+
+} // namespace
+
+TEST_F(StoreFile, IsPrivateWalJournalledAndVersioned)
+{
+    seed();
+    EXPECT_EQ(modeOf(m_file), 0600);
+    EXPECT_EQ(sqlite::scalar(m_file, "PRAGMA journal_mode"), QVariant(QString("wal")));
+    EXPECT_EQ(sqlite::scalar(m_file, "PRAGMA user_version"), QVariant(qint64(1)));
+    EXPECT_EQ(sqlite::scalar(m_file, "SELECT name FROM Owner"), QVariant(QString("Ann")));
+    // The item keeps its owner's key; the owner's side has no column of its own.
+    EXPECT_EQ(sqlite::scalar(m_file, "SELECT Item.owner = Owner.Z_PK FROM Item, Owner"), QVariant(qint64(1)));
+
+    // An existing file that others could read is made private, and so is
+    // its journal while the store is open.
+    ASSERT_EQ(::chmod(QFile::encodeName(m_file).constData(), 0644), 0);
+    auto c = container();
+    ASSERT_TRUE(c->loadPersistentStores());
+    EXPECT_EQ(modeOf(m_file), 0600);
+    c->viewContext().insertNewObject("Owner");
+    ASSERT_TRUE(c->viewContext().save());
+    EXPECT_EQ(modeOf(m_file + "-wal"), 0600);
+}
+
+TEST_F(StoreFile, DefaultsToTheDataDirectory)
+{
+    EXPECT_EQ(PersistentContainer::defaultStoreFile("KovaConnect"), kova::test::dataDirectory() + "/KovaConnect.sqlite");
+    PersistentContainer c("Named", testModel());
+    EXPECT_EQ(c.storeFile(), kova::test::dataDirectory() + "/Named.sqlite");
+}
+
+TEST_F(StoreFile, InMemoryStoresWriteNoFileAndForgetOnReopen)
+{
+    auto c = container();
+    c->setInMemory();
+    ASSERT_TRUE(c->loadPersistentStores());
+    EXPECT_TRUE(c->usesInMemoryStore());
+    c->viewContext().insertNewObject("Owner");
+    EXPECT_TRUE(c->viewContext().save());
+    EXPECT_EQ(c->viewContext().executeFetchRequest(FetchRequest("Owner")).size(), 1);
+    EXPECT_FALSE(QFile::exists(m_file));
+    ASSERT_TRUE(c->loadPersistentStores());
+    EXPECT_TRUE(c->viewContext().executeFetchRequest(FetchRequest("Owner")).isEmpty());
+}
+
+TEST_F(StoreFile, ViewContextLoadsOnFirstUse)
+{
+    seed();
+    auto c = container();
+    EXPECT_FALSE(c->isLoaded());
+    EXPECT_EQ(c->viewContext().executeFetchRequest(FetchRequest("Owner")).size(), 1);
+    EXPECT_TRUE(c->isLoaded());
+    EXPECT_FALSE(c->usesInMemoryStore());
+}
+
+TEST_F(StoreFile, CorruptFileFallsBackToMemoryAndIsLeftAlone)
+{
+    QByteArray garbage;
+    for (int i = 0; i < 512; ++i)
+        garbage.append("this is not a database ");
+    {
+        QFile file(m_file);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(garbage);
+    }
+    auto c = container();
+    expectFallback(*c, 134080, "The store cannot run \"PRAGMA journal_mode=WAL\": file is not a database");
+    EXPECT_EQ(contentsOf(m_file), garbage);
+}
+
+TEST_F(StoreFile, UnusableFolderFallsBackToMemory)
+{
+    {
+        QFile file(m_dir.filePath("plain-file"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    auto c = std::make_unique<PersistentContainer>("Store", testModel());
+    c->setStoreFile(m_dir.filePath("plain-file/Store.sqlite"));
+    expectFallback(*c, 134080,
+                   QStringLiteral("The folder of the store \"%1\" cannot be created.").arg(m_dir.filePath("plain-file/Store.sqlite")));
+}
+
+TEST_F(StoreFile, FileFromANewerModelIsNotTouched)
+{
+    seed();
+    ASSERT_TRUE(sqlite::exec(m_file, "PRAGMA user_version = 5"));
+    auto c = container();
+    expectFallback(*c, 134100, "The store was written by a newer data model (version 5; this one is 1).");
+    EXPECT_EQ(sqlite::scalar(m_file, "PRAGMA user_version"), QVariant(qint64(5)));
+    EXPECT_EQ(sqlite::scalar(m_file, "SELECT COUNT(*) FROM Owner"), QVariant(qint64(1)));
+}
+
+TEST_F(StoreFile, ForeignTableOfTheSameNameIsRefused)
+{
+    // Made by someone else: no key column.
+    {
+        QFile file(m_file);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    ASSERT_TRUE(sqlite::exec(m_file, "CREATE TABLE Owner (name TEXT)"));
+    auto c = container();
+    expectFallback(*c, 134080, "The table Owner of the store is not one of ours.");
+}
+
+TEST_F(StoreFile, OlderFileGainsWhatTheNewerModelAdds)
+{
+    seed(1);
+    auto c = container(2);
+    ASSERT_TRUE(c->loadPersistentStores());
+    EXPECT_EQ(sqlite::scalar(m_file, "PRAGMA user_version"), QVariant(qint64(2)));
+    auto items = c->viewContext().executeFetchRequest(FetchRequest("Item"));
+    ASSERT_EQ(items.size(), 1);
+    EXPECT_EQ(items.first()->text("title"), "1");
+    EXPECT_FALSE(items.first()->value("extra").isValid());
+    items.first()->setText("extra", "more");
+    ASSERT_TRUE(c->viewContext().save());
+    ASSERT_TRUE(c->loadPersistentStores());
+    items = c->viewContext().executeFetchRequest(FetchRequest("Item"));
+    EXPECT_EQ(items.first()->text("extra"), "more");
+    EXPECT_EQ(items.first()->toOne("owner")->text("name"), "Ann");
+}
+
+TEST_F(StoreFile, StoredValuesOfTheWrongTypeReadAsEmpty)
+{
+    seed();
+    {
+        auto c = container();
+        ASSERT_TRUE(c->loadPersistentStores());
+        c->viewContext().insertNewObject("Profile");
+        auto stray = c->viewContext().insertNewObject("Item");
+        stray->setText("title", "stray");
+        ASSERT_TRUE(c->viewContext().save());
+    }
+    QString message;
+    ASSERT_TRUE(sqlite::exec(m_file,
+                             "UPDATE Owner SET name = X'4E', note = X'41', amount = 'abc', count = X'00', active = 'yes', "
+                             "createdAt = 'yesterday', flag = 2.5, score = 'high', blob = 'text';"
+                             "UPDATE Item SET owner = 999999 WHERE title = '1';"
+                             "UPDATE Item SET owner = (SELECT Z_PK FROM Profile) WHERE title = 'stray';",
+                             &message))
+        << message.toStdString();
+
+    auto c = container();
+    ASSERT_TRUE(c->loadPersistentStores());
+    auto owners = c->viewContext().executeFetchRequest(FetchRequest("Owner"));
+    ASSERT_EQ(owners.size(), 1);
+    const auto &o = owners.first();
+    EXPECT_TRUE(o->text("name").isNull());
+    EXPECT_TRUE(o->text("note").isNull());
+    EXPECT_EQ(o->optionalDouble("amount"), std::nullopt);
+    EXPECT_EQ(o->optionalInteger("count"), std::nullopt);
+    EXPECT_TRUE(o->boolValue("active")) << "a mandatory scalar falls back to its default";
+    EXPECT_EQ(o->doubleValue("score"), 0.0);
+    EXPECT_FALSE(o->date("createdAt").isValid());
+    EXPECT_EQ(o->optionalBool("flag"), true);
+    EXPECT_TRUE(o->data("blob").isNull());
+    EXPECT_TRUE(o->toMany("items").isEmpty());
+    for (const auto &item : c->viewContext().executeFetchRequest(FetchRequest("Item")))
+        EXPECT_EQ(item->toOne("owner"), nullptr) << item->text("title").toStdString();
+    // Still a store that saves.
+    o->setText("name", "Fixed");
+    EXPECT_TRUE(c->viewContext().save());
+}
+
+TEST(StoreWithoutModel, StaysUsableInMemory)
+{
+    PersistentContainer c("Nothing", nullptr);
+    Error error;
+    EXPECT_FALSE(c.loadPersistentStores(&error));
+    EXPECT_EQ(error.localizedDescription(), "The container Nothing has no data model.");
+    EXPECT_TRUE(c.usesInMemoryStore());
+    EXPECT_EQ(c.viewContext().insertNewObject("Owner"), nullptr);
+    EXPECT_TRUE(c.viewContext().save());
+    EXPECT_FALSE(QFile::exists(c.storeFile()));
+}
