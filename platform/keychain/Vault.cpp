@@ -1,0 +1,614 @@
+#include "platform/keychain/Vault.h"
+
+#include <QCborMap>
+#include <QCborValue>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QtEndian>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <sodium.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/foundation/Log.h"
+#include "platform/foundation/ProcessInfo.h"
+#include "platform/keychain/KeychainStatus.h"
+#include "platform/keychain/VaultKeys.h"
+
+namespace kova::platform {
+namespace {
+
+// File layout: magic, format version, vault id, key check, item count, then
+// per item the sealed attributes and the sealed value (each a 32-bit length
+// and its bytes), and last a keyed check over everything before it.
+constexpr char kMagic[8] = {'K', 'O', 'V', 'A', 'V', 'L', 'T', '1'};
+constexpr quint32 kFormatVersion = 1;
+constexpr qsizetype kVaultIdBytes = 16;
+constexpr int kKeyCheckBytes = 16;
+constexpr int kFileMacBytes = 32;
+constexpr qsizetype kHeaderBytes = sizeof kMagic + 4 + kVaultIdBytes + kKeyCheckBytes + 4;
+constexpr qsizetype kMinValueBox = crypto_aead_xchacha20poly1305_ietf_NPUBBYTES
+    + crypto_aead_xchacha20poly1305_ietf_ABYTES;
+
+const QByteArray kKeyCheckLabel = QByteArrayLiteral("kova vault key check");
+const QByteArray kAttributesLabel = QByteArrayLiteral("kova vault attributes");
+
+const QString kDefaultFileName = QStringLiteral("kova-keychain.vault");
+
+struct FileStamp {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    timespec changed{};
+
+    static FileStamp of(const struct stat &st)
+    {
+        return FileStamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+    }
+    bool operator==(const FileStamp &o) const
+    {
+        return device == o.device && inode == o.inode && size == o.size && modified.tv_sec == o.modified.tv_sec
+            && modified.tv_nsec == o.modified.tv_nsec && changed.tv_sec == o.changed.tv_sec
+            && changed.tv_nsec == o.changed.tv_nsec;
+    }
+};
+
+QString errnoText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QByteArray nativePath(const QString &path)
+{
+    return QFile::encodeName(path);
+}
+
+bool writeAll(int fd, const char *data, qint64 size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size_t(size));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+bool readAll(int fd, char *data, qint64 size)
+{
+    while (size > 0) {
+        const ssize_t got = ::read(fd, data, size_t(size));
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (got == 0) {
+            errno = EIO; // the file shrank under us
+            return false;
+        }
+        data += got;
+        size -= got;
+    }
+    return true;
+}
+
+void syncDirectory(const QString &dir)
+{
+    const int fd = ::open(nativePath(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd); // some file systems cannot sync a directory; the rename itself is still atomic
+    ::close(fd);
+}
+
+QString randomSuffix()
+{
+    unsigned char bytes[8];
+    randombytes_buf(bytes, sizeof bytes);
+    return QStringLiteral("%1-%2")
+        .arg(::getpid())
+        .arg(QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(bytes), sizeof bytes).toHex()));
+}
+
+void appendU32(QByteArray &out, quint32 value)
+{
+    char bytes[4];
+    qToLittleEndian(value, bytes);
+    out.append(bytes, 4);
+}
+
+void appendBlock(QByteArray &out, const QByteArray &block)
+{
+    appendU32(out, quint32(block.size()));
+    out.append(block);
+}
+
+// Reads the file's fields in order; any read past the end fails.
+class FieldReader {
+public:
+    FieldReader(const QByteArray &data, qsizetype end) : m_data(data), m_end(end) {}
+    bool u32(quint32 *value)
+    {
+        if (m_end - m_pos < 4)
+            return false;
+        *value = qFromLittleEndian<quint32>(m_data.constData() + m_pos);
+        m_pos += 4;
+        return true;
+    }
+    bool bytes(qsizetype size, QByteArray *out)
+    {
+        if (size < 0 || m_end - m_pos < size)
+            return false;
+        *out = m_data.mid(m_pos, size);
+        m_pos += size;
+        return true;
+    }
+    bool block(QByteArray *out)
+    {
+        quint32 size = 0;
+        return u32(&size) && bytes(qsizetype(size), out);
+    }
+    bool atEnd() const { return m_pos == m_end; }
+
+private:
+    const QByteArray &m_data;
+    qsizetype m_end;
+    qsizetype m_pos = 0;
+};
+
+QByteArray keyCheck(const VaultKeys &keys, const QByteArray &vaultId)
+{
+    const QByteArray input = kKeyCheckLabel + vaultId;
+    return keys.mac(input.constData(), input.size(), kKeyCheckBytes);
+}
+
+std::mutex s_standardMutex;
+std::shared_ptr<Vault> s_hostVault;
+std::shared_ptr<Vault> s_defaultVault;
+
+} // namespace
+
+// What one process knows of one vault file, shared by every Vault object on
+// that path: flock excludes per open file, so the threads of a process must
+// share one lock descriptor and take turns on it.
+struct Vault::State {
+    std::mutex mutex;
+    int lockFd = -1;
+
+    // The cached contents, current while the file's stamp is unchanged.
+    bool loaded = false;
+    bool exists = false;
+    // Held open so that the file's inode cannot be reused while we trust the stamp.
+    int heldFd = -1;
+    FileStamp stamp;
+    QByteArray vaultId;
+    std::shared_ptr<const VaultKeys> keys;
+    bool keysFromFile = false;
+    Items items;
+
+    ~State()
+    {
+        forget();
+        if (lockFd >= 0)
+            ::close(lockFd);
+    }
+
+    void forget()
+    {
+        loaded = false;
+        exists = false;
+        if (heldFd >= 0)
+            ::close(heldFd);
+        heldFd = -1;
+        stamp = {};
+        vaultId.clear();
+        keys.reset();
+        keysFromFile = false;
+        items.clear();
+    }
+};
+
+Vault::Vault(QString path, std::optional<QByteArray> key) : m_path(QFileInfo(path).absoluteFilePath())
+{
+    if (key) {
+        m_keySupplied = true;
+        m_suppliedKeys = VaultKeys::derive(*key);
+    }
+    static std::mutex registryMutex;
+    static QHash<QString, std::weak_ptr<State>> registry;
+    std::lock_guard lock(registryMutex);
+    for (auto it = registry.begin(); it != registry.end();)
+        it = it->expired() ? registry.erase(it) : std::next(it);
+    std::weak_ptr<State> &slot = registry[m_path];
+    m_state = slot.lock();
+    if (!m_state) {
+        m_state = std::make_shared<State>();
+        slot = m_state;
+    }
+}
+
+Vault::~Vault() = default;
+
+std::shared_ptr<Vault> Vault::standard()
+{
+    {
+        std::lock_guard lock(s_standardMutex);
+        if (s_hostVault)
+            return s_hostVault;
+    }
+    const QString path = defaultPath();
+    std::lock_guard lock(s_standardMutex);
+    if (!s_defaultVault || s_defaultVault->path() != QFileInfo(path).absoluteFilePath())
+        s_defaultVault = std::make_shared<Vault>(path);
+    return s_defaultVault;
+}
+
+void Vault::setStandard(std::shared_ptr<Vault> vault)
+{
+    std::lock_guard lock(s_standardMutex);
+    s_hostVault = std::move(vault);
+}
+
+QString Vault::defaultPath()
+{
+    return QDir(ProcessInfo::dataDirectory()).filePath(kDefaultFileName);
+}
+
+QString Vault::keyPath() const
+{
+    return m_path + QStringLiteral(".key");
+}
+
+QString Vault::lockPath() const
+{
+    return m_path + QStringLiteral(".lock");
+}
+
+qint32 Vault::fail(qint32 status, const QString &reason) const
+{
+    log(QStringLiteral("Keychain vault %1: %2 (status %3)").arg(m_path, reason).arg(status));
+    return status;
+}
+
+qint32 Vault::read(const std::function<qint32(const Items &items)> &reader)
+{
+    State &state = *m_state;
+    std::lock_guard lock(state.mutex);
+    if (const qint32 status = ensureCurrent(state); status != KeychainStatus::Success)
+        return status;
+    return reader(state.items);
+}
+
+qint32 Vault::write(const std::function<qint32(Items &items)> &writer)
+{
+    State &state = *m_state;
+    std::lock_guard lock(state.mutex);
+    if (m_keySupplied && !m_suppliedKeys)
+        return fail(KeychainStatus::Param, QStringLiteral("the supplied key is not 32 bytes long"));
+
+    // A lock on a lock file that has since been removed excludes nobody: take
+    // it again on the file that is there now.
+    const QByteArray lockFile = nativePath(lockPath());
+    for (;;) {
+        if (state.lockFd < 0) {
+            QDir().mkpath(QFileInfo(m_path).absolutePath());
+            state.lockFd = ::open(lockFile.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+            if (state.lockFd < 0)
+                return fail(KeychainStatus::IO, QStringLiteral("cannot open the lock file: %1").arg(errnoText(errno)));
+        }
+        while (::flock(state.lockFd, LOCK_EX) != 0) {
+            if (errno != EINTR)
+                return fail(KeychainStatus::IO, QStringLiteral("cannot take the lock: %1").arg(errnoText(errno)));
+        }
+        struct stat held, named;
+        if (::fstat(state.lockFd, &held) == 0 && ::stat(lockFile.constData(), &named) == 0
+            && held.st_dev == named.st_dev && held.st_ino == named.st_ino)
+            break;
+        ::close(state.lockFd);
+        state.lockFd = -1;
+    }
+    struct Unlock {
+        int fd;
+        ~Unlock() { ::flock(fd, LOCK_UN); }
+    } unlock{state.lockFd};
+
+    // Another process may have written since we last looked: start from the file.
+    if (const qint32 status = ensureCurrent(state); status != KeychainStatus::Success)
+        return status;
+
+    std::shared_ptr<const VaultKeys> keys;
+    QByteArray vaultId;
+    if (state.exists) {
+        keys = state.keys;
+        vaultId = state.vaultId;
+        if (!m_keySupplied) {
+            // A vault whose key file is gone must not gain items that no later
+            // process could open.
+            std::shared_ptr<const VaultKeys> current;
+            if (const qint32 status = fileKeys(false, &current); status != KeychainStatus::Success)
+                return status;
+            if (!current->sameAs(*keys)) {
+                state.forget();
+                return fail(KeychainStatus::AuthFailed, QStringLiteral("the key file no longer opens this vault"));
+            }
+        }
+    } else {
+        if (m_keySupplied) {
+            keys = m_suppliedKeys;
+        } else if (const qint32 status = fileKeys(true, &keys); status != KeychainStatus::Success) {
+            return status;
+        }
+        vaultId = QByteArray(kVaultIdBytes, Qt::Uninitialized);
+        randombytes_buf(vaultId.data(), size_t(vaultId.size()));
+    }
+
+    Items items = state.items;
+    if (const qint32 status = writer(items); status != KeychainStatus::Success)
+        return status;
+    return store(state, items, keys, vaultId);
+}
+
+qint32 Vault::ensureCurrent(State &state)
+{
+    if (m_keySupplied && !m_suppliedKeys)
+        return fail(KeychainStatus::Param, QStringLiteral("the supplied key is not 32 bytes long"));
+    struct stat st;
+    if (::stat(nativePath(m_path).constData(), &st) != 0) {
+        if (errno != ENOENT)
+            return fail(KeychainStatus::IO, QStringLiteral("cannot inspect the vault: %1").arg(errnoText(errno)));
+        if (!state.loaded || state.exists) {
+            state.forget();
+            state.loaded = true;
+        }
+        return KeychainStatus::Success;
+    }
+    const bool sameKeys = m_keySupplied ? (!state.keysFromFile && state.keys && state.keys->sameAs(*m_suppliedKeys))
+                                        : state.keysFromFile;
+    if (state.loaded && state.exists && sameKeys && state.stamp == FileStamp::of(st))
+        return KeychainStatus::Success;
+    return reload(state);
+}
+
+qint32 Vault::reload(State &state)
+{
+    state.forget();
+    const int fd = ::open(nativePath(m_path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) {
+            state.loaded = true;
+            return KeychainStatus::Success;
+        }
+        return fail(KeychainStatus::IO, QStringLiteral("cannot open the vault: %1").arg(errnoText(errno)));
+    }
+    struct Closer {
+        int fd;
+        bool keep = false;
+        ~Closer()
+        {
+            if (!keep)
+                ::close(fd);
+        }
+    } closer{fd};
+
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        return fail(KeychainStatus::IO, QStringLiteral("cannot inspect the vault: %1").arg(errnoText(errno)));
+    if (!S_ISREG(st.st_mode))
+        return fail(KeychainStatus::Decode, QStringLiteral("the vault is not a regular file"));
+    if (st.st_size > kMaxFileBytes)
+        return fail(KeychainStatus::Decode, QStringLiteral("the file is larger than a vault can be"));
+    QByteArray data(qsizetype(st.st_size), Qt::Uninitialized);
+    if (!readAll(fd, data.data(), data.size()))
+        return fail(KeychainStatus::IO, QStringLiteral("cannot read the vault: %1").arg(errnoText(errno)));
+
+    if (data.size() < kHeaderBytes + kFileMacBytes || std::memcmp(data.constData(), kMagic, sizeof kMagic) != 0)
+        return fail(KeychainStatus::Decode, QStringLiteral("the file is not a keychain vault"));
+    FieldReader reader(data, data.size() - kFileMacBytes);
+    QByteArray magic, vaultId, check;
+    quint32 version = 0;
+    reader.bytes(sizeof kMagic, &magic);
+    reader.u32(&version);
+    if (version != kFormatVersion)
+        return fail(KeychainStatus::Decode, QStringLiteral("the vault has an unknown format version %1").arg(version));
+    reader.bytes(kVaultIdBytes, &vaultId);
+    reader.bytes(kKeyCheckBytes, &check);
+
+    std::shared_ptr<const VaultKeys> keys = m_suppliedKeys;
+    if (!m_keySupplied) {
+        if (const qint32 status = fileKeys(false, &keys); status != KeychainStatus::Success)
+            return status;
+    }
+    if (sodium_memcmp(keyCheck(*keys, vaultId).constData(), check.constData(), kKeyCheckBytes) != 0)
+        return fail(KeychainStatus::AuthFailed, QStringLiteral("the key does not open this vault"));
+    const QByteArray mac = keys->mac(data.constData(), data.size() - kFileMacBytes, kFileMacBytes);
+    if (sodium_memcmp(mac.constData(), data.constData() + data.size() - kFileMacBytes, kFileMacBytes) != 0)
+        return fail(KeychainStatus::Decode, QStringLiteral("the vault failed to authenticate"));
+
+    // Authentic from here on; the checks below only guard against our own
+    // past mistakes.
+    quint32 count = 0;
+    if (!reader.u32(&count))
+        return fail(KeychainStatus::Decode, QStringLiteral("the vault is malformed"));
+    const QByteArray attributesData = kAttributesLabel + vaultId;
+    Items items;
+    items.reserve(qsizetype(std::min<quint32>(count, quint32(data.size() / (2 * kMinValueBox)))));
+    for (quint32 i = 0; i < count; ++i) {
+        QByteArray attributesBox, valueBox;
+        if (!reader.block(&attributesBox) || !reader.block(&valueBox) || valueBox.size() < kMinValueBox)
+            return fail(KeychainStatus::Decode, QStringLiteral("the vault is malformed"));
+        const std::optional<QByteArray> plain = keys->open(attributesBox, attributesData);
+        if (!plain)
+            return fail(KeychainStatus::Decode, QStringLiteral("an item failed to authenticate"));
+        QCborParserError parseError;
+        const QCborValue cbor = QCborValue::fromCbor(*plain, &parseError);
+        std::optional<ItemAttributes> attributes;
+        if (parseError.error == QCborError::NoError && cbor.isMap())
+            attributes = ItemAttributes::fromCbor(cbor.toMap());
+        if (!attributes)
+            return fail(KeychainStatus::Decode, QStringLiteral("an item's attributes are malformed"));
+        VaultItem item;
+        item.attributes = *attributes;
+        item.m_attributesAtSeal = std::move(*attributes);
+        item.m_sealedAttributes = attributesBox;
+        item.m_sealedValue = valueBox;
+        item.m_sealedIdentity = item.attributes.identity();
+        item.m_keys = keys;
+        items.append(std::move(item));
+    }
+    if (!reader.atEnd())
+        return fail(KeychainStatus::Decode, QStringLiteral("the vault is malformed"));
+
+    closer.keep = true;
+    state.loaded = true;
+    state.exists = true;
+    state.heldFd = fd;
+    state.stamp = FileStamp::of(st);
+    state.vaultId = vaultId;
+    state.keys = keys;
+    state.keysFromFile = !m_keySupplied;
+    state.items = std::move(items);
+    return KeychainStatus::Success;
+}
+
+qint32 Vault::fileKeys(bool createIfMissing, std::shared_ptr<const VaultKeys> *keys)
+{
+    const QByteArray path = nativePath(keyPath());
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno != ENOENT)
+            return fail(KeychainStatus::NotAvailable, QStringLiteral("cannot read the key file: %1").arg(errnoText(errno)));
+        if (!createIfMissing)
+            return fail(KeychainStatus::NotAvailable, QStringLiteral("the key file is missing"));
+
+        // Made aside and linked into place, so that no reader ever sees half a key.
+        if (!VaultKeys::initializeSodium())
+            return fail(KeychainStatus::IO, QStringLiteral("no random source for a key"));
+        QByteArray master = VaultKeys::generateMasterKey();
+        const QByteArray temp = nativePath(keyPath() + QStringLiteral(".tmp-") + randomSuffix());
+        const int out = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        bool written = out >= 0 && ::fchmod(out, 0600) == 0 && writeAll(out, master.constData(), master.size())
+            && ::fsync(out) == 0;
+        const int writeError = errno;
+        if (out >= 0)
+            ::close(out);
+        const bool linked = written && ::link(temp.constData(), path.constData()) == 0;
+        const int linkError = errno;
+        ::unlink(temp.constData());
+        if (!linked) {
+            sodium_memzero(master.data(), size_t(master.size()));
+            if (written && linkError == EEXIST)
+                return fileKeys(false, keys);
+            return fail(KeychainStatus::IO, QStringLiteral("cannot create the key file: %1")
+                                                .arg(errnoText(written ? linkError : writeError)));
+        }
+        syncDirectory(QFileInfo(keyPath()).absolutePath());
+        *keys = VaultKeys::derive(master);
+        sodium_memzero(master.data(), size_t(master.size()));
+        return KeychainStatus::Success;
+    }
+
+    struct stat st;
+    QByteArray master(VaultKeys::kMasterKeyBytes, Qt::Uninitialized);
+    const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == VaultKeys::kMasterKeyBytes
+        && readAll(fd, master.data(), master.size());
+    ::close(fd);
+    if (!ok) {
+        sodium_memzero(master.data(), size_t(master.size()));
+        return fail(KeychainStatus::AuthFailed, QStringLiteral("the key file is damaged"));
+    }
+    *keys = VaultKeys::derive(master);
+    sodium_memzero(master.data(), size_t(master.size()));
+    return KeychainStatus::Success;
+}
+
+qint32 Vault::store(State &state, Items &items, const std::shared_ptr<const VaultKeys> &keys,
+                    const QByteArray &vaultId)
+{
+    const QByteArray attributesData = kAttributesLabel + vaultId;
+    QByteArray out;
+    out.reserve(kHeaderBytes + kFileMacBytes + items.size() * 160);
+    out.append(kMagic, sizeof kMagic);
+    appendU32(out, kFormatVersion);
+    out.append(vaultId);
+    out.append(keyCheck(*keys, vaultId));
+    appendU32(out, quint32(items.size()));
+
+    for (VaultItem &item : items) {
+        item.attributes.valueData.reset();
+        const bool sameKeys = item.m_keys == keys;
+        const bool attributesKept = sameKeys && item.m_attributesAtSeal && *item.m_attributesAtSeal == item.attributes;
+        if (!attributesKept) {
+            item.m_sealedAttributes = keys->seal(item.attributes.toCbor().toCborValue().toCbor(), attributesData);
+            item.m_attributesAtSeal = item.attributes;
+        }
+        // The value is bound to the item's identity: a new identity re-seals it.
+        if (item.m_pendingValue) {
+            item.m_sealedIdentity = item.attributes.identity();
+            item.m_sealedValue = keys->seal(*item.m_pendingValue, item.m_sealedIdentity);
+            item.m_pendingValue.reset();
+        } else if (!attributesKept) {
+            const QByteArray identity = item.attributes.identity();
+            if (!sameKeys || identity != item.m_sealedIdentity) {
+                QByteArray value;
+                if (item.value(&value) != KeychainStatus::Success)
+                    return fail(KeychainStatus::Decode, QStringLiteral("an item failed to authenticate"));
+                item.m_sealedValue = keys->seal(value, identity);
+                item.m_sealedIdentity = identity;
+                sodium_memzero(value.data(), size_t(value.size()));
+            }
+        }
+        item.m_keys = keys;
+        appendBlock(out, item.m_sealedAttributes);
+        appendBlock(out, item.m_sealedValue);
+        if (out.size() + kFileMacBytes > kMaxFileBytes)
+            return fail(KeychainStatus::Param, QStringLiteral("the vault would grow beyond %1 bytes").arg(kMaxFileBytes));
+    }
+    out.append(keys->mac(out.constData(), out.size(), kFileMacBytes));
+
+    const QString dir = QFileInfo(m_path).absolutePath();
+    QDir().mkpath(dir);
+    const QByteArray temp = nativePath(m_path + QStringLiteral(".tmp-") + randomSuffix());
+    const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return fail(KeychainStatus::IO, QStringLiteral("cannot create a temporary file: %1").arg(errnoText(errno)));
+    const bool ok = ::fchmod(fd, 0600) == 0 && writeAll(fd, out.constData(), out.size()) && ::fsync(fd) == 0
+        && ::rename(temp.constData(), nativePath(m_path).constData()) == 0;
+    if (!ok) {
+        const int error = errno;
+        ::close(fd);
+        ::unlink(temp.constData());
+        return fail(KeychainStatus::IO, QStringLiteral("cannot write the vault: %1").arg(errnoText(error)));
+    }
+    syncDirectory(dir);
+
+    state.forget();
+    // Stamped after the rename, which touches the inode's change time.
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        ::close(fd); // written; the next call reads it back from the file
+        return KeychainStatus::Success;
+    }
+    state.loaded = true;
+    state.exists = true;
+    state.heldFd = fd;
+    state.stamp = FileStamp::of(st);
+    state.vaultId = vaultId;
+    state.keys = keys;
+    state.keysFromFile = !m_keySupplied;
+    state.items = std::move(items);
+    return KeychainStatus::Success;
+}
+
+} // namespace kova::platform

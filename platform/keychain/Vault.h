@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "platform/keychain/VaultItem.h"
+
+namespace kova::platform {
+
+class VaultKeys;
+
+// The file the keychain's items live in. Every item's attributes and value
+// are sealed with XChaCha20-Poly1305 (the value with the item's identity as
+// associated data) and the whole file carries a keyed BLAKE2b check, all under
+// a 256-bit key that the host supplies or that lives in "<path>.key" (mode
+// 0600). Writes replace the file atomically (temporary file, fsync, rename)
+// under a lock across threads (mutex) and processes (flock on "<path>.lock").
+// A vault that fails to authenticate, or has lost its key, makes every call
+// fail with a KeychainStatus and is never rewritten.
+class Vault {
+public:
+    using Items = QList<VaultItem>;
+
+    // The vault at `path`; with a `key` (32 bytes) the key file is not used.
+    explicit Vault(QString path, std::optional<QByteArray> key = std::nullopt);
+    ~Vault();
+    Vault(const Vault &) = delete;
+    Vault &operator=(const Vault &) = delete;
+
+    // The process-wide vault: the one a host set, else the default in the
+    // app's data directory.
+    static std::shared_ptr<Vault> standard();
+    // Null goes back to the default.
+    static void setStandard(std::shared_ptr<Vault> vault);
+    static QString defaultPath();
+
+    QString path() const { return m_path; }
+    QString keyPath() const;
+    QString lockPath() const;
+
+    // Runs `reader` on the current items and returns its status, or the
+    // vault's own failure without running it.
+    qint32 read(const std::function<qint32(const Items &items)> &reader);
+    // Runs `writer` on a copy of the current items, holding the write lock;
+    // when it succeeds, the copy replaces the vault. Concurrent writers in
+    // any process see each other's items.
+    qint32 write(const std::function<qint32(Items &items)> &writer);
+
+    // The largest vault file read or written.
+    static constexpr qint64 kMaxFileBytes = 256ll * 1024 * 1024;
+
+private:
+    struct State;
+
+    qint32 ensureCurrent(State &state);
+    qint32 reload(State &state);
+    qint32 fileKeys(bool createIfMissing, std::shared_ptr<const VaultKeys> *keys);
+    qint32 store(State &state, Items &items, const std::shared_ptr<const VaultKeys> &keys, const QByteArray &vaultId);
+    qint32 fail(qint32 status, const QString &reason) const;
+
+    QString m_path;
+    std::shared_ptr<const VaultKeys> m_suppliedKeys;
+    bool m_keySupplied = false;
+    std::shared_ptr<State> m_state;
+};
+
+} // namespace kova::platform
