@@ -566,7 +566,7 @@ qint64 KovaDates::monthsFrom(const QDateTime &date, const QDateTime &other, cons
 {
     // Units smaller than the month cannot change the year and month counts,
     // so only those are computed.
-    return signedDifference(date, other, calendar, CalendarUnit::Era | CalendarUnit::Year | CalendarUnit::Month,
+    return signedDifference(date, other, calendar, CalendarUnit::Year | CalendarUnit::Month,
                             [](const DateComponents &c) { return c.month.value_or(0) + 12 * c.year.value_or(0); });
 }
 

@@ -226,7 +226,16 @@ DateComponents Calendar::components(CalendarUnits units, const QDateTime &from, 
         into = fieldDifference(cal, *end, field);
         ok = into.has_value();
     };
-    take(CalendarUnit::Era, UCAL_ERA, result.era);
+    if (units & CalendarUnit::Era) {
+        // ICU cannot step eras, so their difference is read off the two dates.
+        const int32_t startEra = cal.get(UCAL_ERA, status);
+        cal.setTime(*end, status);
+        const int32_t endEra = cal.get(UCAL_ERA, status);
+        cal.setTime(*start, status);
+        if (U_FAILURE(status))
+            return DateComponents();
+        result.era = qint64(endEra) - startEra;
+    }
     take(CalendarUnit::Year, UCAL_YEAR, result.year);
     take(CalendarUnit::Month, UCAL_MONTH, result.month);
     if (units & CalendarUnit::WeekOfYear)
