@@ -35,6 +35,7 @@ enum KOVErrorCode : qint64 {
     KOVErrorUserCancelled = 1003,
     KOVErrorCredentialsUnavailable = 1004,
     KOVErrorInvalidAmount = 1005,
+    KOVErrorPaymentFlowUnavailable = 1006,
     KOVErrorInvalidCredentials = 2000,
     KOVErrorUserDelinked = 2001,
     KOVErrorServer = 2002,

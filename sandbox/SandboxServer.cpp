@@ -183,6 +183,13 @@ ScriptedReply SandboxServer::route(const RecordedRequest &request)
             return ScriptedReply::json(QJsonObject{{"success", true}});
         return m_appServer->handle(request);
     }
+    if (request.path == QLatin1String(IssueLoginPath) && request.method == QLatin1String("POST")) {
+        const QString clientUserID = request.json.value(QStringLiteral("clientUserID")).toString();
+        if (clientUserID.isEmpty())
+            return failure(400, QStringLiteral("clientUserID is required"));
+        const QString bankId = request.json.value(QStringLiteral("bankId")).toString(QStringLiteral("SANDBOXBANK"));
+        return ScriptedReply::json(issueLogin(clientUserID, bankId));
+    }
     if (auto asset = m_appServer->asset(request))
         return *asset;
     return failure(404, QStringLiteral("Not found: %1").arg(request.path));

@@ -28,6 +28,9 @@ public:
     static constexpr const char *ConfigsPath = "/v2/sdk/apps/configs/get";
     static constexpr const char *LogsPath = "/v2/sdk/apps/logs/add";
     static constexpr const char *AppServerPath = "/app-server";
+    // Issues a login to a process that cannot call issueLogin() itself (the
+    // demo host): POST {"clientUserID", "bankId"?} answers the parameters.
+    static constexpr const char *IssueLoginPath = "/sandbox/logins";
 
     explicit SandboxServer(QObject *parent = nullptr);
     ~SandboxServer() override;

@@ -103,7 +103,13 @@ URLSession::URLSession(URLSessionConfiguration configuration)
     m_manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
 }
 
-URLSession::~URLSession() = default;
+URLSession::~URLSession()
+{
+    // In-flight exchanges end with an error rather than vanish: every
+    // completion runs exactly once.
+    for (QNetworkReply *reply : m_manager->findChildren<QNetworkReply *>())
+        reply->abort();
+}
 
 void URLSession::dataTask(const URLRequest &request, DataTaskCompletion completion)
 {

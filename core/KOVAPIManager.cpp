@@ -1,0 +1,147 @@
+#include "core/KOVAPIManager.h"
+
+#include <QJsonDocument>
+
+#include "core/KOVAppManager.h"
+#include "core/KOVConfigurations.h"
+#include "core/KOVConstants.h"
+#include "core/KOVOperationQueueManager.h"
+#include "core/KOVServerErrorMapper.h"
+#include "core/Kova.h"
+#include "platform/dispatch/MainQueue.h"
+#include "platform/foundation/Json.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/ProcessInfo.h"
+
+namespace kova {
+
+namespace json = platform::json;
+
+KOVAPIManager::KOVAPIManager(std::shared_ptr<KOVConfigurations> configurations)
+    : m_configurations(std::move(configurations))
+{
+}
+
+platform::Error KOVAPIManager::noServerURLError()
+{
+    return platform::Error::withDescription(
+        KOVErrorDomain, KOVErrorInvalidCredentials,
+        QStringLiteral("App Config not found because of invalid/missing appKey or bundleID. Please make sure you are "
+                       "using the correct appKey. Please make sure that you have set the bundleID value in the SDK as "
+                       "well as on the Kova Dashboard."));
+}
+
+std::optional<QUrl> KOVAPIManager::clientsServerUrlComponentsFor(const QString &)
+{
+    const QUrl url = KOVAppManager::sharedInstance().serverURL();
+    if (!url.isValid() || url.isEmpty())
+        return std::nullopt;
+    return url;
+}
+
+void KOVAPIManager::postEndPoint(const QString &endPoint, Success success, Failure failure)
+{
+    std::optional<QUrl> components = clientsServerUrlComponentsFor(endPoint);
+    if (!components) {
+        failure(std::nullopt, std::nullopt, noServerURLError(), QString());
+        return;
+    }
+    QUrl url = *components;
+
+    // The server URL's own items stay; the host's are added after them,
+    // and the first item of a name wins.
+    QList<platform::URLQueryItem> items = platform::queryItems(url);
+    items.append(m_queryItems);
+    auto hasName = [&items](const QString &name) {
+        return std::any_of(items.begin(), items.end(), [&name](const auto &item) { return item.name == name; });
+    };
+    if (m_configurations) {
+        for (const platform::URLQueryItem &item : m_configurations->endPointExtraQueryItems().value(endPoint))
+            if (!hasName(item.name))
+                items.append(item);
+    }
+    platform::setQueryItems(url, items);
+
+    platform::URLRequest request;
+    request.url = url;
+    request.httpMethod = QByteArrayLiteral("POST");
+    request.headerFields = m_headers;
+    request.setValue(QByteArrayLiteral("application/json"), QByteArrayLiteral("Accept"));
+    request.setValue(QByteArrayLiteral("application/json; charset=utf-8"), QByteArrayLiteral("Content-Type"));
+    request.setValue(QByteArrayLiteral("iOS-SDK"), QByteArrayLiteral("Platform"));
+    request.setValue(KovaVersionString.toUtf8(), QByteArrayLiteral("SDKVersion"));
+    if (m_configurations) {
+        // Added only under names not yet set (in any case): the fixed four stay.
+        for (const auto &[name, value] : m_configurations->endPointExtraHeaderFields().value(endPoint))
+            if (!request.hasValue(name.toUtf8()))
+                request.headerFields.append({name.toUtf8(), value.toUtf8()});
+    }
+
+    auto parsedBody = json::parseObject(m_body);
+    if (auto *bodyError = std::get_if<platform::Error>(&parsedBody)) {
+        // An unreadable body is never sent as an empty POST.
+        platform::MainQueue::async([failure, request, error = *bodyError]() { failure(request, std::nullopt, error, QString()); });
+        return;
+    }
+    QJsonObject body = std::get<QJsonObject>(parsedBody);
+    const std::shared_ptr<Kova> kova = Kova::sharedInstance();
+    body.insert(QStringLiteral("appKey"), kova ? QJsonValue(kova->appKey()) : QJsonValue(QJsonValue::Null));
+    body.insert(QStringLiteral("action"), QLatin1Char('/') + endPoint);
+    const QString bundleID = platform::ProcessInfo::mainBundleIdentifier();
+    body.insert(QStringLiteral("bundleID"), bundleID.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(bundleID));
+    if (m_configurations) {
+        const auto extra = m_configurations->endPointExtraBody().constFind(endPoint);
+        if (extra != m_configurations->endPointExtraBody().constEnd())
+            body.insert(QStringLiteral("UserExtraBody"), *extra);
+    }
+    request.httpBody = json::pretty(body);
+
+    KOVOperationQueueManager::sharedInstance().enqueueRequest(
+        request, endPoint,
+        [endPoint, request, success = std::move(success), failure = std::move(failure)](
+            std::function<void()> done, const QByteArray &data,
+            const std::optional<platform::HTTPURLResponse> &response, const std::optional<platform::Error> &error) {
+            handleReply(endPoint, request, std::move(done), data, response, error, success, failure);
+        });
+}
+
+void KOVAPIManager::handleReply(const QString &, const platform::URLRequest &request, std::function<void()> done,
+                                const QByteArray &data, const std::optional<platform::HTTPURLResponse> &response,
+                                const std::optional<platform::Error> &error, const Success &success,
+                                const Failure &failure)
+{
+    if (data.isEmpty()) {
+        const platform::Error transport = error ? *error : platform::Error(platform::NSPOSIXErrorDomain, 54);
+        done();
+        failure(request, response, transport, QString());
+        return;
+    }
+    auto parsed = json::parseObject(data);
+    if (auto *parseError = std::get_if<platform::Error>(&parsed)) {
+        done();
+        failure(request, response, *parseError, QString());
+        return;
+    }
+    const QJsonObject reply = std::get<QJsonObject>(parsed);
+    const QString operationID = json::readText(reply, QStringLiteral("operationID"));
+    const QJsonValue successValue = reply.value(QStringLiteral("success"));
+    // Only an explicit false fails; true, null, a missing key or a value of
+    // another type all go to the caller as a reply.
+    if (json::readBool(successValue) == false) {
+        if (!operationID.isNull())
+            platform::log(QStringLiteral("KOVA: Failed job - ID: %1").arg(operationID));
+        QVariantMap userInfo;
+        const QString message = json::readText(reply, QStringLiteral("msg"));
+        if (!message.isNull())
+            userInfo.insert(platform::NSLocalizedDescriptionKey, message);
+        userInfo.insert(KOVErrorInfoKey, reply.toVariantMap());
+        const platform::Error coded(KOVErrorDomain, KOVServerErrorMapper::mapErrorType(reply.value(QStringLiteral("type"))),
+                                    userInfo);
+        done();
+        failure(request, response, coded, operationID);
+        return;
+    }
+    success(std::move(done), request, response, reply, operationID);
+}
+
+} // namespace kova

@@ -1,0 +1,211 @@
+#include "core/KOVCrashReport.h"
+
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QStringList>
+#include <QSysInfo>
+#include <QTimeZone>
+#include <cxxabi.h>
+#include <exception>
+#include <execinfo.h>
+#include <typeinfo>
+
+#include "core/Kova.h"
+#include "platform/dispatch/MainQueue.h"
+#include "platform/foundation/Json.h"
+#include "platform/foundation/ProcessInfo.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/net/URLSession.h"
+
+namespace kova {
+namespace {
+
+QString demangle(const char *name)
+{
+    if (!name)
+        return QStringLiteral("unknown exception");
+    int status = 0;
+    char *readable = abi::__cxa_demangle(name, nullptr, nullptr, &status);
+    const QString result = QString::fromUtf8(status == 0 && readable ? readable : name);
+    std::free(readable);
+    return result;
+}
+
+QStringList callStack()
+{
+    void *frames[128];
+    const int count = backtrace(frames, 128);
+    QStringList stack;
+    if (char **symbols = backtrace_symbols(frames, count)) {
+        for (int i = 0; i < count; ++i)
+            stack.append(QString::fromUtf8(symbols[i]));
+        std::free(symbols);
+    }
+    return stack;
+}
+
+void setOrRemove(platform::UserDefaults &defaults, const QString &key, const QVariant &value)
+{
+    if (value.isNull())
+        defaults.removeObject(key);
+    else
+        defaults.setValue(key, value);
+}
+
+} // namespace
+
+QString getExceptionDate(bool utc)
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    return (utc ? now.toUTC() : now.toLocalTime()).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+void recordException(const QString &name, const QString &reason, const QStringList &stack)
+{
+    const QString userDate = getExceptionDate(false);
+    const QString utcDate = getExceptionDate(true);
+    platform::UserDefaults &defaults = platform::UserDefaults::standard();
+    setOrRemove(defaults, kUnhandledExceptionName, name.isNull() ? QVariant() : QVariant(name));
+    setOrRemove(defaults, kUnhandledExceptionReason, reason.isNull() ? QVariant() : QVariant(reason));
+    setOrRemove(defaults, kUnhandledExceptionStacktrace, QVariant(stack));
+    setOrRemove(defaults, kUnhandledExceptionUserDate, userDate);
+    setOrRemove(defaults, kUnhandledExceptionUtcDate, utcDate); // every write reaches the file at once
+}
+
+void uncaughtExceptionHandler()
+{
+    if (std::exception_ptr current = std::current_exception()) {
+        QString name = demangle(abi::__cxa_current_exception_type() ? abi::__cxa_current_exception_type()->name() : nullptr);
+        QString reason;
+        try {
+            std::rethrow_exception(current);
+        } catch (const std::exception &e) {
+            reason = QString::fromUtf8(e.what());
+        } catch (...) {
+        }
+        recordException(name, reason, callStack());
+    }
+    std::abort();
+}
+
+void installUncaughtExceptionHandler()
+{
+    std::set_terminate(&uncaughtExceptionHandler);
+}
+
+namespace {
+
+bool isBareWord(const QString &text)
+{
+    static const QRegularExpression bare(QStringLiteral("^[A-Za-z0-9_.]+$"));
+    return bare.match(text).hasMatch();
+}
+
+QString quoted(const QString &text)
+{
+    if (isBareWord(text))
+        return text;
+    QString escaped = text;
+    escaped.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('"'), QLatin1String("\\\""));
+    escaped.replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    return QLatin1Char('"') + escaped + QLatin1Char('"');
+}
+
+QString describe(const QVariant &value, int depth)
+{
+    const QString indent(4 * depth, QLatin1Char(' '));
+    const QString inner(4 * (depth + 1), QLatin1Char(' '));
+    if (value.isNull())
+        return QStringLiteral("\"<null>\"");
+    if (value.typeId() == QMetaType::QVariantMap) {
+        const QVariantMap map = value.toMap(); // keys come out sorted, as the listing expects
+        QString out = QStringLiteral("{\n");
+        for (auto it = map.begin(); it != map.end(); ++it) {
+            const bool nested = it.value().typeId() == QMetaType::QVariantMap || it.value().typeId() == QMetaType::QStringList;
+            out += inner + quoted(it.key()) + QStringLiteral(" = ") + (nested ? inner : QString())
+                + describe(it.value(), depth + 1) + QStringLiteral(";\n");
+        }
+        return out + indent + QLatin1Char('}');
+    }
+    if (value.typeId() == QMetaType::QStringList) {
+        const QStringList list = value.toStringList();
+        QStringList items;
+        for (const QString &item : list)
+            items.append(inner + quoted(item));
+        return QStringLiteral("(\n") + items.join(QStringLiteral(",\n")) + (items.isEmpty() ? QString() : QStringLiteral("\n"))
+            + indent + QLatin1Char(')');
+    }
+    return quoted(value.toString());
+}
+
+QVariant stored(const QString &key)
+{
+    return platform::UserDefaults::standard().value(key);
+}
+
+QVariant storedText(const QString &key)
+{
+    const QString text = platform::UserDefaults::standard().string(key);
+    return text.isNull() ? QVariant() : QVariant(text);
+}
+
+} // namespace
+
+QString describeReport(const QVariantMap &report)
+{
+    return describe(report, 0);
+}
+
+void uploadStoredCrashReport(const QString &appKey)
+{
+    platform::UserDefaults &defaults = platform::UserDefaults::standard();
+    if (!defaults.contains(kUnhandledExceptionName) && !defaults.contains(kUnhandledExceptionReason)
+        && !defaults.contains(kUnhandledExceptionStacktrace))
+        return;
+
+    const QVariant stackValue = stored(kUnhandledExceptionStacktrace);
+    const QVariant stack = stackValue.canConvert<QStringList>() && !stackValue.isNull() ? QVariant(stackValue.toStringList()) : QVariant();
+    const QString bundleID = platform::ProcessInfo::mainBundleIdentifier();
+    const QVariant utcDate = storedText(kUnhandledExceptionUtcDate);
+    const QVariantMap report{
+        {QStringLiteral("appKey"), appKey},
+        {QStringLiteral("bundleID"), bundleID.isNull() ? QVariant() : QVariant(bundleID)},
+        {QStringLiteral("stacktrace"), stack},
+        {QStringLiteral("reason"), storedText(kUnhandledExceptionReason)},
+        {QStringLiteral("name"), storedText(kUnhandledExceptionName)},
+        {QStringLiteral("userDate"), storedText(kUnhandledExceptionUserDate)},
+        {QStringLiteral("utcDate"), utcDate},
+        {QStringLiteral("deviceInfo"),
+         QVariantMap{{QStringLiteral("deviceName"), QSysInfo::machineHostName()},
+                     {QStringLiteral("systemName"), QSysInfo::productType()},
+                     {QStringLiteral("model"), QSysInfo::currentCpuArchitecture()},
+                     {QStringLiteral("osVersion"), QSysInfo::productVersion()}}},
+    };
+    const QJsonObject body{
+        {QStringLiteral("fileName"), utcDate.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(utcDate.toString())},
+        {QStringLiteral("content"), describeReport(report)},
+        {QStringLiteral("sdkType"), QStringLiteral("ios")},
+        {QStringLiteral("appKey"), appKey},
+        {QStringLiteral("bundleID"), bundleID.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(bundleID)},
+    };
+
+    platform::URLRequest request;
+    request.url = QUrl(Kova::serviceBaseURL() + QStringLiteral("/v2/sdk/apps/logs/add"));
+    request.httpMethod = QByteArrayLiteral("POST");
+    // What the platform puts on a POST that names no type of its own.
+    request.setValue(QByteArrayLiteral("application/x-www-form-urlencoded"), QByteArrayLiteral("Content-Type"));
+    request.httpBody = platform::json::compact(body);
+    platform::URLSession::shared().dataTask(
+        request, [](const QByteArray &, const std::optional<platform::HTTPURLResponse> &, const std::optional<platform::Error> &error) {
+            if (error)
+                return; // kept for the next good start
+            platform::UserDefaults &defaults = platform::UserDefaults::standard();
+            for (const QString &key : {kUnhandledExceptionName, kUnhandledExceptionReason, kUnhandledExceptionStacktrace,
+                                       kUnhandledExceptionUserDate, kUnhandledExceptionUtcDate})
+                defaults.removeObject(key);
+        });
+}
+
+} // namespace kova

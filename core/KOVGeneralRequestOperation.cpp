@@ -1,0 +1,48 @@
+#include "core/KOVGeneralRequestOperation.h"
+
+#include "platform/dispatch/MainQueue.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/ProcessInfo.h"
+
+namespace kova {
+
+KOVGeneralRequestOperation::KOVGeneralRequestOperation(std::shared_ptr<platform::URLSession> session,
+                                                       platform::URLRequest request, Completion completion)
+    : m_session(std::move(session)), m_request(std::move(request)), m_completion(std::move(completion))
+{
+}
+
+bool KOVGeneralRequestOperation::isTracingEnabled()
+{
+    return platform::ProcessInfo::environmentValue("KOVA_NETWORK_LOGGIN_ENABLED")
+               .compare(QLatin1String("YES"), Qt::CaseInsensitive) == 0;
+}
+
+void KOVGeneralRequestOperation::execute()
+{
+    const bool tracing = isTracingEnabled();
+    if (tracing)
+        platform::writeStandardOutput(QStringLiteral("\n\U0001F535 Starting HTTP Request\nURL\n%1\nBody:\n%2")
+                                          .arg(m_request.url.toString(), QString::fromUtf8(m_request.httpBody)));
+
+    m_mfaResolved = makeDoneHandle();
+    // The task's callback holds the done block, not the operation: the
+    // operation belongs to its queue until the done block ends it.
+    m_session->dataTask(m_request, [tracing, done = m_mfaResolved, completion = m_completion](
+                                       const QByteArray &data, const std::optional<platform::HTTPURLResponse> &response,
+                                       const std::optional<platform::Error> &error) {
+        if (tracing)
+            platform::writeStandardOutput(
+                QStringLiteral("\n\u2705 Received HTTP Response\nURL\n%1\nStatus Code\n%2\nBody\n%3")
+                    .arg(response ? response->url.toString() : QString(),
+                         QString::number(response ? response->statusCode : 0), QString::fromUtf8(data)));
+        platform::MainQueue::async([done, completion, data, response, error]() {
+            if (completion)
+                completion(done, data, response, error);
+        });
+    });
+    // Only the task and the caller hold the done block from here on.
+    m_mfaResolved = nullptr;
+}
+
+} // namespace kova

@@ -1,0 +1,109 @@
+#include "core/KOVOperationQueueManager.h"
+
+#include <QCryptographicHash>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "core/KOVConstants.h"
+
+namespace kova {
+namespace {
+using namespace std::chrono_literals;
+std::chrono::milliseconds s_defaultTimeout = 135s;
+std::chrono::milliseconds s_autoFlowTimeout = 300s;
+} // namespace
+
+KOVOperationQueueManager &KOVOperationQueueManager::sharedInstance()
+{
+    static KOVOperationQueueManager *manager = new KOVOperationQueueManager(); // lives for the process
+    return *manager;
+}
+
+KOVOperationQueueManager::KOVOperationQueueManager()
+    : m_parallelQueue(platform::OperationQueue::create(QStringLiteral("parallelQueue"), 0))
+{
+}
+
+void KOVOperationQueueManager::setSessionTimeoutsForTesting(std::chrono::milliseconds defaultTimeout,
+                                                           std::chrono::milliseconds autoFlowTimeout)
+{
+    s_defaultTimeout = defaultTimeout;
+    s_autoFlowTimeout = autoFlowTimeout;
+    auto &manager = sharedInstance();
+    manager.m_defaultSession.reset();
+    manager.m_autoFlowSession.reset();
+}
+
+std::shared_ptr<platform::URLSession> KOVOperationQueueManager::defaultSession()
+{
+    if (!m_defaultSession)
+        m_defaultSession = std::make_shared<platform::URLSession>(
+            platform::URLSessionConfiguration{s_defaultTimeout, s_defaultTimeout});
+    return m_defaultSession;
+}
+
+std::shared_ptr<platform::URLSession> KOVOperationQueueManager::autoFlowSession()
+{
+    if (!m_autoFlowSession)
+        m_autoFlowSession = std::make_shared<platform::URLSession>(
+            platform::URLSessionConfiguration{s_autoFlowTimeout, s_autoFlowTimeout});
+    return m_autoFlowSession;
+}
+
+std::shared_ptr<platform::URLSession> KOVOperationQueueManager::currentSession()
+{
+    return m_isAutoFlow ? autoFlowSession() : defaultSession();
+}
+
+bool KOVOperationQueueManager::isParallelAllowedEndpoint(const QString &endPoint)
+{
+    return endPoint.contains(KOVEndPointGetAccountMetadata) || endPoint.contains(KOVEndPointDelinkUser)
+        || endPoint.contains(KOVEndPointExchangeToken);
+}
+
+QString KOVOperationQueueManager::queueNameForUserSecret(const QString &userSecret)
+{
+    const QByteArray digest = QCryptographicHash::hash(userSecret.toUtf8(), QCryptographicHash::Sha256).toHex();
+    return QStringLiteral("login-") + QString::fromLatin1(digest.left(24));
+}
+
+void KOVOperationQueueManager::enqueueRequest(const platform::URLRequest &request, const QString &endPoint,
+                                              KOVGeneralRequestOperation::Completion completionHandler)
+{
+    m_isAutoFlow = endPoint.contains(KOVEndPointCreateTransfer) || endPoint.contains(KOVEndPointCreateWireTransfer);
+    if (isParallelAllowedEndpoint(endPoint))
+        enqueueParallelOperation(request, std::move(completionHandler));
+    else
+        enqueueSerialOperation(request, std::move(completionHandler));
+}
+
+void KOVOperationQueueManager::enqueueParallelOperation(const platform::URLRequest &request,
+                                                        KOVGeneralRequestOperation::Completion completionHandler)
+{
+    m_parallelQueue->addOperation(
+        std::make_shared<KOVGeneralRequestOperation>(currentSession(), request, std::move(completionHandler)));
+}
+
+void KOVOperationQueueManager::enqueueSerialOperation(const platform::URLRequest &request,
+                                                      KOVGeneralRequestOperation::Completion completionHandler)
+{
+    auto operation = std::make_shared<KOVGeneralRequestOperation>(currentSession(), request, std::move(completionHandler));
+    const QJsonValue secret = QJsonDocument::fromJson(request.httpBody).object().value(QStringLiteral("userSecret"));
+    if (!secret.isString()) {
+        // A lane of its own, gone once its one request is done.
+        platform::OperationQueue::create(QStringLiteral("request"), 1)->addOperation(std::move(operation));
+        return;
+    }
+    const QString name = queueNameForUserSecret(secret.toString());
+    for (const auto &queue : m_serialQueues) {
+        if (queue->name() == name) {
+            queue->addOperation(std::move(operation));
+            return;
+        }
+    }
+    auto queue = platform::OperationQueue::create(name, 1);
+    m_serialQueues.append(queue);
+    queue->addOperation(std::move(operation));
+}
+
+} // namespace kova

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <functional>
+#include <memory>
+
+#include "core/KOVGeneralRequestOperation.h"
+#include "platform/operations/OperationQueue.h"
+
+namespace kova {
+
+// Picks the URL session and the operation queue for each request. Requests
+// of one bank login (one user secret) run one at a time in the order they
+// were enqueued; metadata, delink and token exchange share a queue that
+// does not wait. Lives for the process, on the main thread.
+class KOVOperationQueueManager {
+public:
+    static KOVOperationQueueManager &sharedInstance();
+
+    void enqueueRequest(const platform::URLRequest &request, const QString &endPoint,
+                        KOVGeneralRequestOperation::Completion completionHandler);
+    void enqueueParallelOperation(const platform::URLRequest &request,
+                                  KOVGeneralRequestOperation::Completion completionHandler);
+    void enqueueSerialOperation(const platform::URLRequest &request,
+                                KOVGeneralRequestOperation::Completion completionHandler);
+
+    static bool isParallelAllowedEndpoint(const QString &endPoint);
+
+    // Serial queues are named by a digest of the user secret, never the secret.
+    static QString queueNameForUserSecret(const QString &userSecret);
+
+    const QList<std::shared_ptr<platform::OperationQueue>> &serialQueues() const { return m_serialQueues; }
+    const std::shared_ptr<platform::OperationQueue> &parallelQueue() const { return m_parallelQueue; }
+    std::shared_ptr<platform::URLSession> defaultSession();
+    std::shared_ptr<platform::URLSession> autoFlowSession();
+    bool isAutoFlow() const { return m_isAutoFlow; }
+
+    // Time-outs of the two sessions; tests shorten them before first use.
+    static void setSessionTimeoutsForTesting(std::chrono::milliseconds defaultTimeout,
+                                             std::chrono::milliseconds autoFlowTimeout);
+
+private:
+    KOVOperationQueueManager();
+    std::shared_ptr<platform::URLSession> currentSession();
+
+    QList<std::shared_ptr<platform::OperationQueue>> m_serialQueues;
+    std::shared_ptr<platform::OperationQueue> m_parallelQueue;
+    std::shared_ptr<platform::URLSession> m_defaultSession;
+    std::shared_ptr<platform::URLSession> m_autoFlowSession;
+    bool m_isAutoFlow = false;
+};
+
+} // namespace kova

@@ -1,0 +1,63 @@
+#include "core/api/KOVAPI.h"
+
+#include "core/KOVAppManager.h"
+#include "core/KOVConstants.h"
+#include "core/api/KOVRepository.h"
+#include "core/store/KOVBankInfo.h"
+#include "core/store/KOVConnection.h"
+#include "core/store/KOVKeychain.h"
+#include "platform/store/ManagedObjectContext.h"
+
+namespace kova {
+
+KOVAPI::KOVAPI(const QString &userID, const QString &clientUserID) : m_userID(userID), m_clientUserID(clientUserID) {}
+
+bool KOVAPI::load()
+{
+    m_connection = fetchConnectionForUserID(m_userID);
+    if (!m_connection)
+        return false;
+    const QString tokenID = m_connection->tokenID();
+    if (tokenID.isEmpty())
+        return false;
+    const QString secret = KOVKeychain::keychain()->stringForKey(tokenID + m_userID);
+    if (secret.isNull())
+        return false;
+    m_tokenID = tokenID;
+    m_userSecret = secret;
+    m_repo = KOVRepository::initWithConnection(m_connection);
+    return true;
+}
+
+QString KOVAPI::bankID() const
+{
+    const auto bankInfo = m_connection ? m_connection->bankInfo() : nullptr;
+    return bankInfo ? bankInfo->bankID() : QString();
+}
+
+std::shared_ptr<KOVConnection> KOVAPI::fetchConnectionForUserID(const QString &userID) const
+{
+    platform::Error error;
+    const auto found = KOVAppManager::sharedInstance().viewContext().fetch<KOVConnection>(
+        KOVConnection::fetchRequestWithUserID(userID, m_clientUserID, false), &error);
+    return found.isEmpty() ? nullptr : found.first();
+}
+
+void KOVAPI::deleteConnectionWithUserID(const QString &userID) const
+{
+    const auto connection = fetchConnectionForUserID(userID);
+    if (!connection)
+        return;
+    KOVAppManager &manager = KOVAppManager::sharedInstance();
+    manager.viewContext().deleteObject(connection);
+    manager.saveContext();
+}
+
+void KOVAPI::deleteConnectionWithError(const platform::Error &error, const QString &userID) const
+{
+    const bool fromReply = error.domain == KOVErrorDomain && error.userInfo.contains(KOVErrorInfoKey);
+    if (fromReply && (error.code == KOVErrorInvalidCredentials || error.code == KOVErrorUserDelinked))
+        deleteConnectionWithUserID(userID);
+}
+
+} // namespace kova

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "core/api/KOVAPI.h"
+#include "core/api/KOVCompletions.h"
+
+namespace kova {
+
+// Unlinking one login.
+class KOVAuth : public KOVAPI {
+public:
+    static std::shared_ptr<KOVAuth> initWithUserID(const QString &userID, const QString &clientUserID);
+    // On success the login's record is removed; the keychain secret stays.
+    void delinkUser(KOVDelinkCompletion completion);
+
+private:
+    using KOVAPI::KOVAPI;
+};
+
+} // namespace kova

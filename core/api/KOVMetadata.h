@@ -1,0 +1,20 @@
+#pragma once
+
+#include "core/api/KOVAPI.h"
+#include "core/api/KOVCompletions.h"
+
+namespace kova {
+
+// The bank's account metadata of one login.
+class KOVMetadata : public KOVAPI {
+public:
+    static std::shared_ptr<KOVMetadata> initWithUserID(const QString &userID, const QString &clientUserID);
+    // On success the bank info takes the metadata's SWIFT code, country and
+    // cool-down period (not saved here).
+    void getAccountMetadata(KOVMetadataCompletion completion);
+
+private:
+    using KOVAPI::KOVAPI;
+};
+
+} // namespace kova

@@ -1,0 +1,563 @@
+#include "core/connections/KOVBankConnection.h"
+
+#include <QJsonArray>
+#include <cmath>
+
+#include "core/KOVAppManager.h"
+#include "core/KOVConstants.h"
+#include "core/Kova.h"
+#include "core/api/KOVAuth.h"
+#include "core/api/KOVData.h"
+#include "core/api/KOVMetadata.h"
+#include "core/api/KOVPayment.h"
+#include "core/connections/KOVConnectManager.h"
+#include "core/connections/KOVLogin.h"
+#include "core/records/KOVAccount.h"
+#include "core/records/KOVBankMetadata.h"
+#include "core/records/KOVBeneficiary.h"
+#include "core/records/KOVCard.h"
+#include "core/records/KOVResult.h"
+#include "core/records/KOVWireBeneficiary.h"
+#include "core/store/KOVAppConfigs.h"
+#include "core/store/KOVBankCard.h"
+#include "core/store/KOVBankInfo.h"
+#include "core/store/KOVConnection.h"
+#include "core/store/KOVFinancialInstitutionColorScheme.h"
+#include "core/store/KOVKeychain.h"
+#include "core/store/KOVSubaccount.h"
+#include "platform/dispatch/MainQueue.h"
+#include "platform/foundation/Json.h"
+#include "platform/foundation/Log.h"
+#include "platform/store/ManagedObjectContext.h"
+
+namespace kova {
+
+namespace {
+
+const QJsonValue kNull(QJsonValue::Null);
+
+QJsonValue textOrNull(const QString &text)
+{
+    return text.isNull() ? kNull : QJsonValue(text);
+}
+
+// A call whose facade could not be made still ends once, on the main queue.
+template <typename Result>
+void completeUnavailable(const KOVDataCompletion<Result> &completion)
+{
+    platform::MainQueue::async(
+        [completion]() { completion(Result{}, KOVBankConnection::credentialsUnavailableError(), QString()); });
+}
+
+platform::Error paymentFlowUnavailableError()
+{
+    return platform::Error::withDescription(KOVErrorDomain, KOVErrorPaymentFlowUnavailable,
+                                            QStringLiteral("Payment flow unavailable"));
+}
+
+KOVTransferReferenceCompletion droppingReference(KOVTransferCompletion completion)
+{
+    return [completion](std::shared_ptr<KOVAccount> account, double amount, OptionalError error, QString operationID,
+                        QString) { completion(std::move(account), amount, std::move(error), std::move(operationID)); };
+}
+
+} // namespace
+
+platform::Error KOVBankConnection::credentialsUnavailableError()
+{
+    return platform::Error::withDescription(KOVErrorDomain, KOVErrorCredentialsUnavailable,
+                                            QStringLiteral("Bank connection credentials unavailable"));
+}
+
+bool KOVBankConnection::isAbsentAmount(double amount)
+{
+    return amount == 0 || amount == 9223372036854775808.0 || !std::isfinite(amount);
+}
+
+std::shared_ptr<KOVBankConnection> KOVBankConnection::initWithConnection(std::shared_ptr<KOVConnection> connection)
+{
+    std::shared_ptr<KOVBankConnection> bank(new KOVBankConnection());
+    bank->m_connection = connection;
+    if (!connection)
+        return bank;
+    const std::shared_ptr<KOVBankInfo> info = connection->bankInfo();
+    if (info) {
+        bank->m_bankID = info->bankID();
+        bank->m_swiftCode = info->swiftCode();
+        bank->m_bankName = info->bankName();
+        bank->m_countryName = info->countryName();
+        bank->m_fullLogo = info->fullLogo();
+        bank->m_halfLogo = info->halfLogo();
+        bank->m_miniLogo = info->miniLogo();
+    }
+    bank->m_clientUserID = connection->clientUserID();
+    bank->m_userID = connection->userID();
+    bank->m_dataAPI = KOVData::initWithUserID(bank->m_userID, bank->m_clientUserID);
+    bank->m_paymentAPI = KOVPayment::initWithUserID(bank->m_userID, bank->m_clientUserID);
+    bank->m_authAPI = KOVAuth::initWithUserID(bank->m_userID, bank->m_clientUserID);
+    bank->m_metadataAPI = KOVMetadata::initWithUserID(bank->m_userID, bank->m_clientUserID);
+
+    for (const auto &stored : connection->cards())
+        if (auto card = stored->toCard())
+            bank->m_cards.append(std::move(card));
+    for (const auto &subaccount : connection->subaccounts())
+        if (subaccount->name() != QLatin1String("Demo"))
+            bank->m_accounts.append(subaccount->toAccount());
+
+    QJsonArray accounts;
+    for (const auto &account : bank->m_accounts)
+        accounts.append(account->dictionaryRepresentation());
+    QJsonArray cards;
+    if (!bank->m_cards.isEmpty())
+        cards = platform::json::readList(bank->m_cards.first()->dictionaryRepresentation(), QStringLiteral("cards"))
+                    .value_or(QJsonArray());
+    const QString bankName = info ? info->bankName() : QString();
+    bank->m_dictionaryRepresentation = QJsonObject{
+        {QStringLiteral("clientUserID"), textOrNull(bank->m_clientUserID)},
+        {QStringLiteral("userID"), textOrNull(bank->m_userID)},
+        {QStringLiteral("bankID"), textOrNull(bank->m_bankID)},
+        {QStringLiteral("swiftCode"), textOrNull(info ? info->swiftCode() : QString())},
+        {QStringLiteral("country"), textOrNull(bank->m_countryName)},
+        {QStringLiteral("bankShortName"), textOrNull(bankName)},
+        {QStringLiteral("bankFullName"), textOrNull(bankName)},
+        {QStringLiteral("fullLogo"), textOrNull(bank->m_fullLogo)},
+        {QStringLiteral("halfLogo"), textOrNull(bank->m_halfLogo)},
+        {QStringLiteral("miniLogo"), textOrNull(bank->m_miniLogo)},
+        {QStringLiteral("accounts"), accounts},
+        {QStringLiteral("cards"), cards},
+    };
+    return bank;
+}
+
+QList<std::shared_ptr<KOVBankConnection>> KOVBankConnection::getConnectionsWithClientUserID(const QString &clientUserID)
+{
+    QList<std::shared_ptr<KOVBankConnection>> connections;
+    // Without a client user the filter would match every user's logins.
+    if (clientUserID.isEmpty())
+        return connections;
+    platform::Error error;
+    for (const auto &record : KOVAppManager::sharedInstance().viewContext().fetch<KOVConnection>(
+             KOVConnection::fetchRequestWithUserID(QString(), clientUserID, true), &error))
+        connections.append(initWithConnection(record));
+    return connections;
+}
+
+QString KOVBankConnection::debugDescription() const
+{
+    return QStringLiteral("<KOVBankConnection: 0x%1; %2; %3; %4;>")
+        .arg(QString::number(reinterpret_cast<quintptr>(this), 16), m_bankID.isNull() ? QStringLiteral("(null)") : m_bankID,
+             m_bankName.isNull() ? QStringLiteral("(null)") : m_bankName,
+             m_countryName.isNull() ? QStringLiteral("(null)") : m_countryName);
+}
+
+QJsonObject KOVBankConnection::getConnectionParameters() const
+{
+    const std::shared_ptr<KOVConnection> &c = m_connection;
+    QString secret;
+    if (c && !c->tokenID().isNull() && !c->userID().isNull())
+        secret = KOVKeychain::keychain()->stringForKey(c->tokenID() + c->userID());
+    const auto info = c ? c->bankInfo() : nullptr;
+    const auto scheme = info ? info->colorScheme() : nullptr;
+    return QJsonObject{
+        {QStringLiteral("clientUserID"), textOrNull(m_clientUserID)},
+        {QStringLiteral("accessCode"), textOrNull(c ? c->accessCode() : QString())},
+        {QStringLiteral("userSecret"), textOrNull(secret)},
+        {QStringLiteral("connectionID"), textOrNull(c ? c->connectionID() : QString())},
+        {QStringLiteral("userID"), textOrNull(c ? c->userID() : QString())},
+        {QStringLiteral("tokenID"), textOrNull(c ? c->tokenID() : QString())},
+        {QStringLiteral("bankId"), textOrNull(m_bankID)},
+        {QStringLiteral("fullName"), textOrNull(m_bankName)},
+        {QStringLiteral("name"), textOrNull(m_bankName)},
+        {QStringLiteral("fullLogoPng"), textOrNull(m_fullLogo)},
+        {QStringLiteral("halfLogoPng"), textOrNull(m_halfLogo)},
+        {QStringLiteral("miniLogoPng"), textOrNull(m_miniLogo)},
+        {QStringLiteral("color"),
+         QJsonObject{{QStringLiteral("primaryColor"), textOrNull(scheme ? scheme->mainColor() : QString())},
+                     {QStringLiteral("secondaryColor"), textOrNull(scheme ? scheme->secondaryColor() : QString())}}},
+    };
+}
+
+void KOVBankConnection::create(const QJsonObject &parameters, ImportCompletion completion)
+{
+    const std::shared_ptr<KOVLogin> login = KOVLogin::initWithDictionary(parameters);
+    const QString clientUserID = platform::json::readText(parameters, QStringLiteral("clientUserID"));
+    QString trimmed = clientUserID;
+    while (!trimmed.isEmpty() && (trimmed.front() == QLatin1Char(' ') || trimmed.front() == QLatin1Char('\t')))
+        trimmed.remove(0, 1);
+    while (!trimmed.isEmpty() && (trimmed.back() == QLatin1Char(' ') || trimmed.back() == QLatin1Char('\t')))
+        trimmed.chop(1);
+    if (trimmed.isEmpty()) {
+        completion(nullptr, platform::Error::withDescription(KOVErrorDomain, KOVErrorMissingClientUserID,
+                                                             QStringLiteral("Missing clientUserID")));
+        return;
+    }
+
+    // Older records of the same login are removed only once the new one has
+    // passed its check, so a failed import leaves everything as it was.
+    auto manager = std::make_shared<KOVConnectManager>(clientUserID, login);
+    manager->setRemovesDuplicates(false);
+    std::shared_ptr<KOVConnection> created;
+    OptionalError createError;
+    manager->createConnection([&](std::shared_ptr<KOVConnection> connection, OptionalError error) {
+        created = std::move(connection);
+        createError = std::move(error);
+    });
+    if (createError || !created) {
+        const platform::Error error = createError.value_or(credentialsUnavailableError());
+        platform::MainQueue::async([completion, error]() { completion(nullptr, error); });
+        return;
+    }
+
+    platform::MainQueue::async([manager, login, created, completion]() {
+        platform::ManagedObjectContext &context = KOVAppManager::sharedInstance().viewContext();
+        auto fail = [&](const platform::Error &error) {
+            if (!created->isDeleted())
+                context.deleteObject(created);
+            manager->restoreKeychain();
+            completion(nullptr, error);
+        };
+        created->setIsValid(false);
+        const std::shared_ptr<KOVBankConnection> bank = initWithConnection(created);
+        if (!bank->m_metadataAPI)
+            return fail(credentialsUnavailableError());
+        bank->getAccountMetadata([manager, login, created, bank, completion, fail](
+                                     std::shared_ptr<KOVBankMetadata>, OptionalError error, QString) mutable {
+            if (error)
+                return fail(*error);
+            if (created->isDeleted())
+                return fail(credentialsUnavailableError());
+            platform::ManagedObjectContext &context = KOVAppManager::sharedInstance().viewContext();
+            created->setIsValid(true);
+            auto scheme = context.insertNewObject<KOVFinancialInstitutionColorScheme>();
+            scheme->setMainColor(login->primaryColor());
+            scheme->setSecondaryColor(login->secondaryColor());
+            if (const auto info = created->bankInfo())
+                info->setColorScheme(scheme);
+            manager->removeSameConnectionIfAvailable(created);
+            platform::Error saveError;
+            if (!context.save(&saveError))
+                return completion(nullptr, saveError);
+            completion(bank, std::nullopt);
+        });
+    });
+}
+
+void KOVBankConnection::getIdentity(KOVIdentityCompletion completion)
+{
+    if (!m_dataAPI)
+        return completeUnavailable(completion);
+    m_dataAPI->getIdentity(std::move(completion));
+}
+
+void KOVBankConnection::getAccounts(KOVAccountsCompletion completion)
+{
+    if (!m_dataAPI)
+        return completeUnavailable(completion);
+    m_dataAPI->getAccounts(std::move(completion));
+}
+
+void KOVBankConnection::getTransactionsForAccount(const std::shared_ptr<KOVAccount> &account, const QDateTime &fromDate,
+                                                  const QDateTime &toDate, KOVTransactionsCompletion completion)
+{
+    if (!m_dataAPI)
+        return completeUnavailable(completion);
+    m_dataAPI->getTransactionsForAccountID(account ? account->accountID() : QString(), fromDate, toDate,
+                                           std::move(completion));
+}
+
+void KOVBankConnection::getTransactionsForAccount(const std::shared_ptr<KOVAccount> &account, const QDateTime &fromDate,
+                                                  KOVTransactionsCompletion completion)
+{
+    getTransactionsForAccount(account, fromDate, QDateTime(), std::move(completion));
+}
+
+void KOVBankConnection::getBeneficiaries(KOVBeneficiariesCompletion completion)
+{
+    if (!m_paymentAPI)
+        return completeUnavailable(completion);
+    m_paymentAPI->getBeneficiaries(std::move(completion));
+}
+
+void KOVBankConnection::getWireBeneficiaries(KOVWireBeneficiariesCompletion completion)
+{
+    if (!m_paymentAPI)
+        return completeUnavailable(completion);
+    m_paymentAPI->getWireBeneficiaries(std::move(completion));
+}
+
+void KOVBankConnection::createBeneficiary(std::shared_ptr<KOVBeneficiary> beneficiary, KOVResultCompletion completion)
+{
+    if (beneficiary) {
+        const auto info = m_connection ? m_connection->bankInfo() : nullptr;
+        const QString bankSwift = info ? info->swiftCode() : QString();
+        const bool same = !beneficiary->swiftCode().isNull() && !bankSwift.isNull() && beneficiary->swiftCode() == bankSwift;
+        beneficiary->setType(same ? KOVBeneficiaryTypeSame : KOVBeneficiaryTypeLocal);
+    }
+    if (!m_paymentAPI)
+        return completeUnavailable(completion);
+    m_paymentAPI->createBeneficiary(std::move(beneficiary), std::move(completion));
+}
+
+void KOVBankConnection::createWireBeneficiary(std::shared_ptr<KOVWireBeneficiary> beneficiary,
+                                              KOVResultCompletion completion)
+{
+    if (!m_paymentAPI)
+        return completeUnavailable(completion);
+    m_paymentAPI->createWireBeneficiary(std::move(beneficiary), std::move(completion));
+}
+
+void KOVBankConnection::getAccountMetadata(KOVMetadataCompletion completion)
+{
+    if (!m_metadataAPI)
+        return completeUnavailable(completion);
+    m_metadataAPI->getAccountMetadata(std::move(completion));
+}
+
+void KOVBankConnection::deleteConnection(KOVDelinkCompletion completion)
+{
+    if (!m_authAPI) {
+        platform::MainQueue::async([completion]() { completion(nullptr, credentialsUnavailableError()); });
+        return;
+    }
+    m_authAPI->delinkUser(std::move(completion));
+}
+
+void KOVBankConnection::getCards(KOVCardsCompletion completion)
+{
+    if (!m_dataAPI)
+        return completeUnavailable(completion);
+    m_dataAPI->getCards(std::move(completion));
+}
+
+void KOVBankConnection::getTransactionsForCard(const std::shared_ptr<KOVCard> &card, const QDateTime &fromDate,
+                                               const QDateTime &toDate, KOVTransactionsCompletion completion)
+{
+    if (!m_dataAPI)
+        return completeUnavailable(completion);
+    m_dataAPI->getTransactionsForCardID(card ? card->cardID() : QString(), fromDate, toDate, std::move(completion));
+}
+
+// Transfer decision.
+
+void KOVBankConnection::decideTransfer(const KOVAutoFlowRequest &request)
+{
+    const std::shared_ptr<Kova> kova = Kova::sharedInstance();
+    const auto configs = kova ? KOVAppConfigs::getConfigsForAppKey(kova->appKey(), KOVAppManager::sharedInstance().viewContext())
+                              : nullptr;
+    const bool remoteBeneficiary = configs && configs->isRemoteBeneficiarySet().value_or(false);
+    const bool hasBeneficiary = request.isWire ? bool(request.wireBeneficiary) : bool(request.beneficiary);
+
+    if (!hasBeneficiary && !remoteBeneficiary) {
+        const platform::Error error = platform::Error::withDescription(
+            KOVErrorDomain, KOVErrorBeneficiaryMissing,
+            request.isWire ? QStringLiteral("WireBeneficiary must be present") : QStringLiteral("Beneficiary must be present"));
+        platform::log(error.localizedDescription());
+        request.completion(request.account, request.amount, error, QString(), QString());
+        return;
+    }
+
+    if (request.account && !isAbsentAmount(request.amount)) {
+        if (!m_paymentAPI) {
+            platform::MainQueue::async([request]() {
+                request.completion(request.account, request.amount, credentialsUnavailableError(), QString(), QString());
+            });
+            return;
+        }
+        auto answered = [request](std::shared_ptr<KOVResult> result, OptionalError error, QString operationID) {
+            request.completion(request.account, request.amount, std::move(error), std::move(operationID),
+                               result ? result->referenceNumber() : QString());
+        };
+        if (request.isWire)
+            m_paymentAPI->createWireTransferFromAccountID(request.account->accountID(), request.amount,
+                                                          request.wireBeneficiary, request.remark, answered);
+        else
+            m_paymentAPI->createTransferFromAccountID(request.account->accountID(), request.amount, request.beneficiary,
+                                                      request.remark, answered);
+        return;
+    }
+
+    KOVAutoFlowRequest flowRequest = request;
+    flowRequest.connection = shared_from_this();
+    std::weak_ptr<KOVBankConnection> weakSelf = weak_from_this();
+    flowRequest.completion = [weakSelf, completion = request.completion](
+                                 std::shared_ptr<KOVAccount> account, double amount, OptionalError error,
+                                 QString operationID, QString reference) {
+        completion(std::move(account), amount, std::move(error), std::move(operationID), std::move(reference));
+        if (auto self = weakSelf.lock())
+            self->m_autoFlow.reset();
+    };
+    m_autoFlow = KOVAutoFlow::make(flowRequest);
+    if (!m_autoFlow) {
+        platform::MainQueue::async([request]() {
+            request.completion(request.account, request.amount, paymentFlowUnavailableError(), QString(), QString());
+        });
+        return;
+    }
+    m_autoFlow->present();
+}
+
+void KOVBankConnection::createTransfer(KOVTransferCompletion completion)
+{
+    createTransferFromAccount(nullptr, nullptr, 0, QString(), std::move(completion));
+}
+
+void KOVBankConnection::createTransferFromAccount(std::shared_ptr<KOVAccount> account, KOVTransferCompletion completion)
+{
+    createTransferFromAccount(std::move(account), nullptr, 0, QString(), std::move(completion));
+}
+
+void KOVBankConnection::createTransferFromAccount(std::shared_ptr<KOVAccount> account,
+                                                  std::shared_ptr<KOVBeneficiary> beneficiary,
+                                                  KOVTransferCompletion completion)
+{
+    createTransferFromAccount(std::move(account), std::move(beneficiary), 0, QString(), std::move(completion));
+}
+
+void KOVBankConnection::createTransferToBeneficiary(std::shared_ptr<KOVBeneficiary> beneficiary,
+                                                    KOVTransferCompletion completion)
+{
+    createTransferFromAccount(nullptr, std::move(beneficiary), 0, QString(), std::move(completion));
+}
+
+void KOVBankConnection::createTransferFromAccount(std::shared_ptr<KOVAccount> account, double amount,
+                                                  KOVTransferCompletion completion)
+{
+    createTransferFromAccount(std::move(account), nullptr, amount, QString(), std::move(completion));
+}
+
+void KOVBankConnection::createTransferFromAccount(std::shared_ptr<KOVAccount> account,
+                                                  std::shared_ptr<KOVBeneficiary> beneficiary, double amount,
+                                                  KOVTransferCompletion completion)
+{
+    createTransferFromAccount(std::move(account), std::move(beneficiary), amount, QString(), std::move(completion));
+}
+
+void KOVBankConnection::createTransferFromAccount(std::shared_ptr<KOVAccount> account,
+                                                  std::shared_ptr<KOVBeneficiary> beneficiary, double amount,
+                                                  const QString &remark, KOVTransferCompletion completion)
+{
+    createTransferFromAccount(std::move(account), std::move(beneficiary), amount,
+                              droppingReference(std::move(completion)), remark);
+}
+
+void KOVBankConnection::createTransferFromAccount(std::shared_ptr<KOVAccount> account,
+                                                  std::shared_ptr<KOVBeneficiary> beneficiary, double amount,
+                                                  KOVTransferReferenceCompletion completionWithReferenceNumber,
+                                                  const QString &remark)
+{
+    KOVAutoFlowRequest request;
+    request.account = std::move(account);
+    request.beneficiary = std::move(beneficiary);
+    request.amount = amount;
+    request.remark = remark;
+    request.completion = std::move(completionWithReferenceNumber);
+    decideTransfer(request);
+}
+
+void KOVBankConnection::createWireTransferFromAccount(std::shared_ptr<KOVAccount> account,
+                                                      std::shared_ptr<KOVWireBeneficiary> beneficiary,
+                                                      KOVTransferCompletion completion)
+{
+    createWireTransferFromAccount(std::move(account), std::move(beneficiary), 0, QString(), std::move(completion));
+}
+
+void KOVBankConnection::createWireTransferToWireBeneficiary(std::shared_ptr<KOVWireBeneficiary> beneficiary,
+                                                            KOVTransferCompletion completion)
+{
+    createWireTransferFromAccount(nullptr, std::move(beneficiary), 0, QString(), std::move(completion));
+}
+
+void KOVBankConnection::createWireTransferFromAccount(std::shared_ptr<KOVAccount> account,
+                                                      std::shared_ptr<KOVWireBeneficiary> beneficiary, double amount,
+                                                      KOVTransferCompletion completion)
+{
+    createWireTransferFromAccount(std::move(account), std::move(beneficiary), amount, QString(), std::move(completion));
+}
+
+void KOVBankConnection::createWireTransferFromAccount(std::shared_ptr<KOVAccount> account,
+                                                      std::shared_ptr<KOVWireBeneficiary> beneficiary, double amount,
+                                                      const QString &remark, KOVTransferCompletion completion)
+{
+    createWireTransferFromAccount(std::move(account), std::move(beneficiary), amount,
+                                  droppingReference(std::move(completion)), remark);
+}
+
+void KOVBankConnection::createWireTransferFromAccount(std::shared_ptr<KOVAccount> account,
+                                                      std::shared_ptr<KOVWireBeneficiary> beneficiary, double amount,
+                                                      KOVTransferReferenceCompletion completionWithReferenceNumber,
+                                                      const QString &remark)
+{
+    KOVAutoFlowRequest request;
+    request.account = std::move(account);
+    request.wireBeneficiary = std::move(beneficiary);
+    request.isWire = true;
+    request.amount = amount;
+    request.remark = remark;
+    request.completion = std::move(completionWithReferenceNumber);
+    decideTransfer(request);
+}
+
+namespace {
+
+KOVResultCompletion toTransferCompletion(std::shared_ptr<KOVAccount> account, double amount,
+                                         KOVTransferReferenceCompletion completion)
+{
+    return [account, amount, completion](std::shared_ptr<KOVResult> result, OptionalError error, QString operationID) {
+        completion(account, amount, std::move(error), std::move(operationID),
+                   result ? result->referenceNumber() : QString());
+    };
+}
+
+} // namespace
+
+void KOVBankConnection::createTransferToExistingBeneficiaryFromAccount(std::shared_ptr<KOVAccount> account,
+                                                                       const QString &beneficiaryID, double amount,
+                                                                       const QString &remark,
+                                                                       KOVTransferCompletion completion)
+{
+    createTransferToExistingBeneficiaryFromAccount(std::move(account), beneficiaryID, amount,
+                                                   droppingReference(std::move(completion)), remark);
+}
+
+void KOVBankConnection::createTransferToExistingBeneficiaryFromAccount(
+    std::shared_ptr<KOVAccount> account, const QString &beneficiaryID, double amount,
+    KOVTransferReferenceCompletion completionWithReferenceNumber, const QString &remark)
+{
+    if (!m_paymentAPI) {
+        platform::MainQueue::async([account, amount, completionWithReferenceNumber]() {
+            completionWithReferenceNumber(account, amount, credentialsUnavailableError(), QString(), QString());
+        });
+        return;
+    }
+    const QString accountID = account ? account->accountID() : QString();
+    m_paymentAPI->createTransferToExistingBeneficiaryFromAccount(
+        accountID, beneficiaryID, amount, remark,
+        toTransferCompletion(std::move(account), amount, std::move(completionWithReferenceNumber)));
+}
+
+void KOVBankConnection::createWireTransferToExistingBeneficiaryFromAccount(std::shared_ptr<KOVAccount> account,
+                                                                           const QString &beneficiaryID, double amount,
+                                                                           const QString &remark,
+                                                                           KOVTransferCompletion completion)
+{
+    createWireTransferToExistingBeneficiaryFromAccount(std::move(account), beneficiaryID, amount,
+                                                       droppingReference(std::move(completion)), remark);
+}
+
+void KOVBankConnection::createWireTransferToExistingBeneficiaryFromAccount(
+    std::shared_ptr<KOVAccount> account, const QString &beneficiaryID, double amount,
+    KOVTransferReferenceCompletion completionWithReferenceNumber, const QString &remark)
+{
+    if (!m_paymentAPI) {
+        platform::MainQueue::async([account, amount, completionWithReferenceNumber]() {
+            completionWithReferenceNumber(account, amount, credentialsUnavailableError(), QString(), QString());
+        });
+        return;
+    }
+    const QString accountID = account ? account->accountID() : QString();
+    m_paymentAPI->createWireTransferToExistingBeneficiaryFromAccount(
+        accountID, beneficiaryID, amount, remark,
+        toTransferCompletion(std::move(account), amount, std::move(completionWithReferenceNumber)));
+}
+
+} // namespace kova

@@ -1,0 +1,154 @@
+#pragma once
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <memory>
+
+#include "core/api/KOVCompletions.h"
+#include "core/connections/KOVAutoFlow.h"
+#include "core/records/DictionaryRepresentable.h"
+
+namespace kova {
+
+class KOVAuth;
+class KOVCard;
+class KOVConnection;
+class KOVData;
+class KOVMetadata;
+class KOVPayment;
+
+// The host's handle on one linked bank login: a snapshot of the stored
+// record with its bank, accounts and cards, and the calls that reach the
+// service for it.
+class KOVBankConnection : public DictionaryRepresentable, public std::enable_shared_from_this<KOVBankConnection> {
+public:
+    using ImportCompletion = std::function<void(std::shared_ptr<KOVBankConnection> connection, OptionalError error)>;
+
+    static std::shared_ptr<KOVBankConnection> initWithConnection(std::shared_ptr<KOVConnection> connection);
+    // The valid stored logins of the client user, oldest first, built afresh.
+    static QList<std::shared_ptr<KOVBankConnection>> getConnectionsWithClientUserID(const QString &clientUserID);
+    // Imports exported parameters as a new stored login, checked with a
+    // metadata call before it is listed.
+    static void create(const QJsonObject &parameters, ImportCompletion completion);
+
+    QString debugDescription() const;
+    QJsonObject getConnectionParameters() const;
+
+    void getIdentity(KOVIdentityCompletion completion);
+    void getAccounts(KOVAccountsCompletion completion);
+    void getTransactionsForAccount(const std::shared_ptr<KOVAccount> &account, const QDateTime &fromDate,
+                                   const QDateTime &toDate, KOVTransactionsCompletion completion);
+    void getTransactionsForAccount(const std::shared_ptr<KOVAccount> &account, const QDateTime &fromDate,
+                                   KOVTransactionsCompletion completion);
+    void getBeneficiaries(KOVBeneficiariesCompletion completion);
+    void getWireBeneficiaries(KOVWireBeneficiariesCompletion completion);
+    void createBeneficiary(std::shared_ptr<KOVBeneficiary> beneficiary, KOVResultCompletion completion);
+    void createWireBeneficiary(std::shared_ptr<KOVWireBeneficiary> beneficiary, KOVResultCompletion completion);
+    void getAccountMetadata(KOVMetadataCompletion completion);
+    void deleteConnection(KOVDelinkCompletion completion); // `delete:`
+    void getCards(KOVCardsCompletion completion);
+    void getTransactionsForCard(const std::shared_ptr<KOVCard> &card, const QDateTime &fromDate,
+                                const QDateTime &toDate, KOVTransactionsCompletion completion);
+
+    // Transfers to a beneficiary object: the deciding forms.
+    void createTransfer(KOVTransferCompletion completion);
+    void createTransferFromAccount(std::shared_ptr<KOVAccount> account, KOVTransferCompletion completion);
+    void createTransferFromAccount(std::shared_ptr<KOVAccount> account, std::shared_ptr<KOVBeneficiary> beneficiary,
+                                   KOVTransferCompletion completion);
+    void createTransferToBeneficiary(std::shared_ptr<KOVBeneficiary> beneficiary, KOVTransferCompletion completion);
+    void createTransferFromAccount(std::shared_ptr<KOVAccount> account, double amount, KOVTransferCompletion completion);
+    void createTransferFromAccount(std::shared_ptr<KOVAccount> account, std::shared_ptr<KOVBeneficiary> beneficiary,
+                                   double amount, KOVTransferCompletion completion);
+    void createTransferFromAccount(std::shared_ptr<KOVAccount> account, std::shared_ptr<KOVBeneficiary> beneficiary,
+                                   double amount, const QString &remark, KOVTransferCompletion completion);
+    void createTransferFromAccount(std::shared_ptr<KOVAccount> account, std::shared_ptr<KOVBeneficiary> beneficiary,
+                                   double amount, KOVTransferReferenceCompletion completionWithReferenceNumber,
+                                   const QString &remark);
+    void createWireTransferFromAccount(std::shared_ptr<KOVAccount> account,
+                                       std::shared_ptr<KOVWireBeneficiary> beneficiary, KOVTransferCompletion completion);
+    void createWireTransferToWireBeneficiary(std::shared_ptr<KOVWireBeneficiary> beneficiary,
+                                             KOVTransferCompletion completion);
+    void createWireTransferFromAccount(std::shared_ptr<KOVAccount> account,
+                                       std::shared_ptr<KOVWireBeneficiary> beneficiary, double amount,
+                                       KOVTransferCompletion completion);
+    void createWireTransferFromAccount(std::shared_ptr<KOVAccount> account,
+                                       std::shared_ptr<KOVWireBeneficiary> beneficiary, double amount,
+                                       const QString &remark, KOVTransferCompletion completion);
+    void createWireTransferFromAccount(std::shared_ptr<KOVAccount> account,
+                                       std::shared_ptr<KOVWireBeneficiary> beneficiary, double amount,
+                                       KOVTransferReferenceCompletion completionWithReferenceNumber,
+                                       const QString &remark);
+
+    // Transfers to a beneficiary the bank already lists: always direct.
+    void createTransferToExistingBeneficiaryFromAccount(std::shared_ptr<KOVAccount> account,
+                                                        const QString &beneficiaryID, double amount,
+                                                        const QString &remark, KOVTransferCompletion completion);
+    void createTransferToExistingBeneficiaryFromAccount(std::shared_ptr<KOVAccount> account,
+                                                        const QString &beneficiaryID, double amount,
+                                                        KOVTransferReferenceCompletion completionWithReferenceNumber,
+                                                        const QString &remark);
+    void createWireTransferToExistingBeneficiaryFromAccount(std::shared_ptr<KOVAccount> account,
+                                                            const QString &beneficiaryID, double amount,
+                                                            const QString &remark, KOVTransferCompletion completion);
+    void createWireTransferToExistingBeneficiaryFromAccount(std::shared_ptr<KOVAccount> account,
+                                                            const QString &beneficiaryID, double amount,
+                                                            KOVTransferReferenceCompletion completionWithReferenceNumber,
+                                                            const QString &remark);
+
+    // Whether an amount stands for "no amount": 0, the not-found marker, or
+    // a value that is not a finite number.
+    static bool isAbsentAmount(double amount);
+
+    const QString &userID() const { return m_userID; }
+    const QString &clientUserID() const { return m_clientUserID; }
+    const QString &bankID() const { return m_bankID; }
+    const QString &swiftCode() const { return m_swiftCode; }
+    const QString &bankName() const { return m_bankName; }
+    const QString &countryName() const { return m_countryName; }
+    const QList<std::shared_ptr<KOVAccount>> &accounts() const { return m_accounts; }
+    const QList<std::shared_ptr<KOVCard>> &cards() const { return m_cards; }
+    const QString &fullLogo() const { return m_fullLogo; }
+    const QString &halfLogo() const { return m_halfLogo; }
+    const QString &miniLogo() const { return m_miniLogo; }
+    const QDateTime &createdAt() const { return m_createdAt; }
+    const std::shared_ptr<KOVConnection> &connection() const { return m_connection; }
+    const std::shared_ptr<KOVData> &dataAPI() const { return m_dataAPI; }
+    const std::shared_ptr<KOVPayment> &paymentAPI() const { return m_paymentAPI; }
+    const std::shared_ptr<KOVAuth> &authAPI() const { return m_authAPI; }
+    const std::shared_ptr<KOVMetadata> &metadataAPI() const { return m_metadataAPI; }
+    const std::shared_ptr<KOVAutoFlow> &autoFlow() const { return m_autoFlow; }
+
+    QJsonObject dictionaryRepresentation() const override { return m_dictionaryRepresentation; }
+    void setDictionaryRepresentation(const QJsonObject &dictionary) override { m_dictionaryRepresentation = dictionary; }
+
+    // The error every call of a login without usable credentials ends with.
+    static platform::Error credentialsUnavailableError();
+
+private:
+    KOVBankConnection() = default;
+    void decideTransfer(const KOVAutoFlowRequest &request);
+
+    QString m_userID;
+    QString m_clientUserID;
+    QString m_bankID;
+    QString m_swiftCode;
+    QString m_bankName;
+    QString m_countryName;
+    QList<std::shared_ptr<KOVAccount>> m_accounts;
+    QList<std::shared_ptr<KOVCard>> m_cards;
+    QString m_fullLogo;
+    QString m_halfLogo;
+    QString m_miniLogo;
+    QDateTime m_createdAt;
+    std::shared_ptr<KOVConnection> m_connection;
+    std::shared_ptr<KOVData> m_dataAPI;
+    std::shared_ptr<KOVPayment> m_paymentAPI;
+    std::shared_ptr<KOVAuth> m_authAPI;
+    std::shared_ptr<KOVMetadata> m_metadataAPI;
+    std::shared_ptr<KOVAutoFlow> m_autoFlow;
+    QJsonObject m_dictionaryRepresentation;
+};
+
+} // namespace kova

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QNetworkAccessManager>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "platform/foundation/Error.h"
+
+namespace kova {
+class KOVAccount;
+class KOVBankConnection;
+class KOVCard;
+} // namespace kova
+
+// Plays a host application: starts the SDK, imports a login that the
+// sandbox issues, and walks every headless road, printing what a host
+// developer would want to see. Any failing step ends the run non-zero.
+class DemoHost : public QObject {
+public:
+    explicit DemoHost(QString clientUserID);
+    void run();
+
+private:
+    using Step = std::function<void(std::function<void()> next)>;
+    void runSteps(QList<std::pair<QString, Step>> steps);
+    void fail(const QString &step, const kova::platform::Error &error);
+    void fail(const QString &step, const QString &why);
+    void finish();
+
+    QString m_clientUserID;
+    QNetworkAccessManager m_network;
+    std::shared_ptr<kova::KOVBankConnection> m_connection;
+    std::shared_ptr<kova::KOVAccount> m_account;
+    std::shared_ptr<kova::KOVCard> m_card;
+    QString m_beneficiaryID;
+};

@@ -1,0 +1,298 @@
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include "core/KOVAPIManager.h"
+#include "core/KOVAppManager.h"
+#include "core/KOVConstants.h"
+#include "core/KOVOperationQueueManager.h"
+#include "core/KOVServerErrorMapper.h"
+#include "platform/foundation/Json.h"
+#include "platform/foundation/ProcessInfo.h"
+#include "tests/core/SdkTestFixture.h"
+
+using namespace kova;
+using namespace kova::test;
+using sandbox::ScriptedReply;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct Outcome {
+    int successes = 0;
+    int failures = 0;
+    QJsonObject reply;
+    QString operationID;
+    std::optional<platform::Error> error;
+    bool requestGiven = false;
+    std::function<void()> done;
+};
+
+// Posts one operation with the given body and records what comes back; the
+// done block is kept for the test to call.
+std::shared_ptr<Outcome> post(const QString &endPoint, const QJsonObject &body, bool callDone = true)
+{
+    auto outcome = std::make_shared<Outcome>();
+    KOVAPIManager manager(Kova::sharedInstance() ? Kova::sharedInstance()->configurations() : nullptr);
+    manager.setBody(platform::json::pretty(body));
+    manager.postEndPoint(
+        endPoint,
+        [outcome, callDone](std::function<void()> done, const platform::URLRequest &,
+                            const std::optional<platform::HTTPURLResponse> &, const QJsonObject &reply,
+                            const QString &operationID) {
+            ++outcome->successes;
+            outcome->reply = reply;
+            outcome->operationID = operationID;
+            if (callDone)
+                done();
+            else
+                outcome->done = std::move(done);
+        },
+        [outcome](const std::optional<platform::URLRequest> &request, const std::optional<platform::HTTPURLResponse> &,
+                  const platform::Error &error, const QString &operationID) {
+            ++outcome->failures;
+            outcome->error = error;
+            outcome->operationID = operationID;
+            outcome->requestGiven = request.has_value();
+        });
+    return outcome;
+}
+
+bool finished(const std::shared_ptr<Outcome> &o)
+{
+    return o->successes + o->failures > 0;
+}
+
+QJsonObject loginBody(const QString &secret)
+{
+    return QJsonObject{{"userSecret", secret}, {"tokenID", "token-1"}};
+}
+
+} // namespace
+
+class PipelineTest : public SdkTest {
+protected:
+    void SetUp() override
+    {
+        SdkTest::SetUp();
+        platform::ProcessInfo::setMainBundleIdentifier(QStringLiteral("com.example.host"));
+    }
+    void TearDown() override
+    {
+        platform::ProcessInfo::setMainBundleIdentifier(QString());
+        KOVOperationQueueManager::setSessionTimeoutsForTesting(135s, 300s);
+        SdkTest::TearDown();
+    }
+};
+
+TEST_F(PipelineTest, RequestCarriesFixedHeadersThenHostExtrasAndTheCompletedBody)
+{
+    auto options = KOVConfigurations::initWithCountries({"AE"}, KOVEnvironmentProduction);
+    const QString op = KOVEndPointCreateWireTransferToExistingBeneficiary;
+    options->setEndPointExtraQueryItems({{op, {{"tenant", "t1"}, {"tenant", "t2"}, {"flag", QString()}, {"keep", "host"}}}});
+    options->setEndPointExtraHeaderFields({{op, {{"platform", "Evil"}, {"X-Trace", "abc"}, {"ACCEPT", "text/html"}}}});
+    options->setEndPointExtraBody({{op, QJsonObject{{"channel", "mobile"}}}});
+    server->setAppConfig(QJsonObject{{"serverURL", server->appServerUrl().toString() + "?keep=server"},
+                                     {"countries", QJsonArray{"AE"}}});
+    ASSERT_FALSE(start("app-key-1", "client-1", options)->error.has_value());
+
+    auto outcome = post(op, QJsonObject{{"userSecret", "s1"}, {"appKey", "forged"}, {"action", "forged"}});
+    ASSERT_TRUE(waitUntil([&] { return finished(outcome); }));
+    ASSERT_EQ(outcome->successes, 1);
+
+    const auto calls = server->requestsForPath(sandbox::SandboxServer::AppServerPath);
+    ASSERT_EQ(calls.size(), 1);
+    const auto &request = calls[0];
+    EXPECT_EQ(request.method, "POST");
+    EXPECT_EQ(request.query.toString(QUrl::FullyDecoded), "keep=server&tenant=t1&flag");
+    QList<QByteArray> names;
+    for (const auto &h : request.headers)
+        names.append(h.first);
+    const qsizetype accept = names.indexOf("Accept");
+    ASSERT_GE(accept, 0);
+    EXPECT_EQ(names.mid(accept, 5), (QList<QByteArray>{"Accept", "Content-Type", "Platform", "SDKVersion", "X-Trace"}));
+    EXPECT_EQ(request.header("Accept"), "application/json");
+    EXPECT_EQ(request.header("Content-Type"), "application/json; charset=utf-8");
+    EXPECT_EQ(request.header("Platform"), "iOS-SDK");
+    EXPECT_EQ(request.header("SDKVersion"), KovaVersionString.toUtf8());
+    EXPECT_EQ(request.header("X-Trace"), "abc");
+    EXPECT_EQ(names.count("platform") + names.count("ACCEPT"), 0) << "fixed headers cannot be replaced in another case";
+
+    const QJsonObject expected{{"userSecret", "s1"}, {"appKey", "app-key-1"}, {"action", "//wire/transfer/create"},
+                               {"bundleID", "com.example.host"}, {"UserExtraBody", QJsonObject{{"channel", "mobile"}}}};
+    EXPECT_EQ(request.json, expected);
+    EXPECT_TRUE(request.body.contains("\n    \"action\"")) << "the body is pretty-printed";
+}
+
+TEST_F(PipelineTest, NoServerURLFailsAtOnceWithCode2000)
+{
+    auto outcome = post(KOVEndPointGetAccounts, loginBody("s1"));
+    ASSERT_EQ(outcome->failures, 1) << "the failure runs before postEndPoint returns";
+    EXPECT_FALSE(outcome->requestGiven);
+    EXPECT_EQ(outcome->error->domain, KOVErrorDomain);
+    EXPECT_EQ(outcome->error->code, 2000);
+    EXPECT_FALSE(outcome->error->userInfo.contains("info"));
+    EXPECT_EQ(outcome->error->localizedDescription(),
+              "App Config not found because of invalid/missing appKey or bundleID. Please make sure you are using the "
+              "correct appKey. Please make sure that you have set the bundleID value in the SDK as well as on the Kova "
+              "Dashboard.");
+    drainMainQueue();
+    EXPECT_TRUE(server->requestsForPath(sandbox::SandboxServer::AppServerPath).isEmpty());
+}
+
+TEST_F(PipelineTest, ServerErrorTypesMapToCodesWithTheWholeReply)
+{
+    startDefault();
+    const QList<QPair<QJsonValue, qint64>> table{
+        {"INVALID_CREDENTIALS", 2000}, {"USER_DELINKED", 2001}, {"USER_ALREADY_LOGGED_IN", 2004},
+        {"INSUFFICIENT_FUNDS", 2005}, {"BENEFICIARY_NOT_ACTIVATED", 2006}, {"SESSION_EXPIRED", 2007},
+        {"ACCOUNT_LOCKED", 2008}, {"BENEFICIARY_COOL_DOWN_PERIOD", 2009}, {"INSUFFICIENT_BALANCE", 2010},
+        {"SESSION_INVALIDATED", 2011}, {"session_invalidated", 2002}, {"SOMETHING_NEW", 2002}, {42, 2002},
+        {QJsonValue(), 2002}};
+    for (const auto &[type, code] : table) {
+        SCOPED_TRACE(QJsonDocument(QJsonObject{{"t", type}}).toJson().toStdString());
+        const QJsonObject reply{{"success", false}, {"type", type}, {"msg", "Told so"}, {"operationID", "op-9"}};
+        server->scriptAction("/data/accounts/get", ScriptedReply::json(reply));
+        auto outcome = post(KOVEndPointGetAccounts, loginBody("s1"));
+        ASSERT_TRUE(waitUntil([&] { return finished(outcome); }));
+        ASSERT_EQ(outcome->failures, 1);
+        EXPECT_EQ(outcome->error->domain, KOVErrorDomain);
+        EXPECT_EQ(outcome->error->code, code);
+        EXPECT_EQ(outcome->error->localizedDescription(), "Told so");
+        EXPECT_EQ(QJsonObject::fromVariantMap(outcome->error->userInfo.value("info").toMap()), reply);
+        EXPECT_EQ(outcome->operationID, "op-9");
+        EXPECT_EQ(KOVServerErrorMapper::mapErrorType(type), code);
+    }
+    EXPECT_TRUE(logs->contains("KOVA: Failed job - ID: op-9"));
+}
+
+TEST_F(PipelineTest, SuccessValuesAndMalformedReplies)
+{
+    startDefault();
+    {
+        server->scriptAction("/data/accounts/get", ScriptedReply::json(QJsonObject{{"success", false}}));
+        auto o = post(KOVEndPointGetAccounts, loginBody("s1"));
+        ASSERT_TRUE(waitUntil([&] { return finished(o); }));
+        EXPECT_EQ(o->error->code, 2002);
+        EXPECT_FALSE(o->error->hasDescription()) << "no msg, no description entry";
+        EXPECT_TRUE(o->operationID.isNull());
+    }
+    for (const QJsonValue &success : {QJsonValue(QJsonValue::Null), QJsonValue(true), QJsonValue(QJsonObject{})}) {
+        server->scriptAction("/data/accounts/get", ScriptedReply::json(QJsonObject{{"success", success}, {"accounts", QJsonArray{}}}));
+        auto o = post(KOVEndPointGetAccounts, loginBody("s1"));
+        ASSERT_TRUE(waitUntil([&] { return finished(o); }));
+        EXPECT_EQ(o->successes, 1);
+    }
+    {
+        server->scriptAction("/data/accounts/get", ScriptedReply::json(QJsonObject{{"accounts", QJsonArray{}}}, 500));
+        auto o = post(KOVEndPointGetAccounts, loginBody("s1"));
+        ASSERT_TRUE(waitUntil([&] { return finished(o); }));
+        EXPECT_EQ(o->successes, 1) << "an HTTP status is never an error";
+    }
+    struct Bad {
+        const char *name;
+        ScriptedReply reply;
+        QString domain;
+        qint64 code;
+    };
+    for (const Bad &bad : {Bad{"empty body", ScriptedReply::raw(""), "NSPOSIXErrorDomain", 54},
+                           Bad{"not json", ScriptedReply::raw("<html>"), "NSCocoaErrorDomain", 3840},
+                           Bad{"a list", ScriptedReply::json(QJsonArray{1}), "NSCocoaErrorDomain", 3840},
+                           Bad{"dropped", dropped(), "NSURLErrorDomain",
+                               -1005}}) {
+        SCOPED_TRACE(bad.name);
+        server->scriptAction("/data/accounts/get", bad.reply);
+        auto o = post(KOVEndPointGetAccounts, loginBody("s1"));
+        ASSERT_TRUE(waitUntil([&] { return finished(o); }));
+        ASSERT_EQ(o->failures, 1);
+        EXPECT_EQ(o->error->domain, bad.domain);
+        EXPECT_EQ(o->error->code, bad.code);
+        EXPECT_TRUE(o->operationID.isNull());
+    }
+}
+
+TEST_F(PipelineTest, OneLoginRunsOneRequestAtATimeInOrder)
+{
+    startDefault();
+    auto first = post(KOVEndPointGetAccounts, loginBody("login-a"), false);
+    auto second = post(KOVEndPointGetIdentity, loginBody("login-a"));
+    auto third = post(KOVEndPointGetCards, loginBody("login-a"));
+    auto other = post(KOVEndPointGetCards, loginBody("login-b"));
+    auto metadata = post(KOVEndPointGetAccountMetadata, loginBody("login-a"));
+    ASSERT_TRUE(waitUntil([&] { return finished(first) && finished(other) && finished(metadata); }));
+    drainMainQueue();
+    EXPECT_FALSE(finished(second)) << "held until the first one's done block runs";
+    QStringList actions;
+    for (const auto &r : server->requestsForPath(sandbox::SandboxServer::AppServerPath))
+        actions.append(r.action);
+    EXPECT_EQ(actions.size(), 3);
+    EXPECT_EQ(actions.count("/data/identity/get"), 0);
+
+    first->done();
+    ASSERT_TRUE(waitUntil([&] { return finished(third); }));
+    actions.clear();
+    for (const auto &r : server->requestsForPath(sandbox::SandboxServer::AppServerPath))
+        actions.append(r.action);
+    EXPECT_EQ(actions.mid(3), (QStringList{"/data/identity/get", "/data/cards/get"}));
+    // Queue names never carry the secret.
+    for (const auto &queue : KOVOperationQueueManager::sharedInstance().serialQueues())
+        EXPECT_FALSE(queue->name().contains("login-a"));
+}
+
+TEST_F(PipelineTest, AFailureFreesTheLaneBeforeTheCallerHearsOfIt)
+{
+    startDefault();
+    server->scriptAction("/data/accounts/get", ScriptedReply::json(QJsonObject{{"success", false}, {"type", "SESSION_EXPIRED"}}));
+    auto next = std::make_shared<Outcome>();
+    bool laneFreeAtFailure = false;
+    KOVAPIManager manager(nullptr);
+    manager.setBody(platform::json::pretty(loginBody("login-f")));
+    manager.postEndPoint(
+        KOVEndPointGetAccounts, [](auto, auto &, auto &, auto &, auto &) { FAIL() << "expected a failure"; },
+        [&](auto &, auto &, const platform::Error &, const QString &) {
+            const QString name = KOVOperationQueueManager::queueNameForUserSecret("login-f");
+            for (const auto &queue : KOVOperationQueueManager::sharedInstance().serialQueues())
+                if (queue->name() == name)
+                    laneFreeAtFailure = queue->operationCount() == 0;
+            next = post(KOVEndPointGetIdentity, loginBody("login-f"));
+        });
+    ASSERT_TRUE(waitUntil([&] { return finished(next); }));
+    EXPECT_TRUE(laneFreeAtFailure);
+    EXPECT_EQ(next->successes, 1);
+}
+
+TEST_F(PipelineTest, RequestTimeOutIsMinus1001)
+{
+    KOVOperationQueueManager::setSessionTimeoutsForTesting(300ms, 300ms);
+    startDefault();
+    server->scriptAction("/data/accounts/get", silent());
+    auto o = post(KOVEndPointGetAccounts, loginBody("s1"));
+    ASSERT_TRUE(waitUntil([&] { return finished(o); }));
+    ASSERT_EQ(o->failures, 1);
+    EXPECT_EQ(o->error->domain, "NSURLErrorDomain");
+    EXPECT_EQ(o->error->code, -1001);
+}
+
+TEST_F(PipelineTest, NetworkTraceFollowsTheEnvironmentVariable)
+{
+    startDefault();
+    for (const char *value : {"yes", "1"}) {
+        SCOPED_TRACE(value);
+        StdoutCapture out;
+        qputenv("KOVA_NETWORK_LOGGIN_ENABLED", value);
+        auto o = post(KOVEndPointGetIdentity, loginBody("s1"));
+        ASSERT_TRUE(waitUntil([&] { return finished(o); }));
+        qunsetenv("KOVA_NETWORK_LOGGIN_ENABLED");
+        const QStringList chunks = out.chunks();
+        if (QByteArray(value) == "1") {
+            EXPECT_TRUE(chunks.isEmpty());
+            continue;
+        }
+        ASSERT_EQ(chunks.size(), 2);
+        const QString url = server->appServerUrl().toString();
+        EXPECT_TRUE(chunks[0].startsWith(QString::fromUtf8("\n\U0001F535 Starting HTTP Request\nURL\n") + url + "\nBody:\n{"))
+            << chunks[0].toStdString();
+        EXPECT_TRUE(chunks[1].startsWith(QString::fromUtf8("\n\u2705 Received HTTP Response\nURL\n") + url +
+                                         "\nStatus Code\n200\nBody\n{"))
+            << chunks[1].toStdString();
+    }
+}

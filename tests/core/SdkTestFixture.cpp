@@ -1,0 +1,63 @@
+#include "tests/core/SdkTestFixture.h"
+
+#include "core/KOVAppManager.h"
+#include "core/api/KOVRepository.h"
+#include "platform/dispatch/MainQueue.h"
+#include "platform/foundation/Bundle.h"
+
+namespace kova::test {
+
+void SdkTest::SetUp()
+{
+    platform::Bundle::setPreferredLanguages({QStringLiteral("en")});
+    KOVAppManager::resetForTesting();
+    resetDataDirectory();
+    server = std::make_unique<sandbox::SandboxServer>();
+    ASSERT_TRUE(server->start());
+    qputenv("KOVA_SERVICE_URL", server->baseUrl().toString().toUtf8());
+    logs = std::make_unique<LogCapture>();
+}
+
+void SdkTest::TearDown()
+{
+    drainMainQueue();
+    KOVRepository::setMFAPresenter(nullptr);
+    KOVAppManager::resetForTesting();
+    logs.reset();
+    server.reset();
+    qunsetenv("KOVA_SERVICE_URL");
+}
+
+void SdkTest::simulateRelaunch()
+{
+    drainMainQueue();
+    KOVAppManager::resetForTesting();
+}
+
+std::shared_ptr<SdkTest::StartOutcome> SdkTest::start(const QString &appKey, const QString &clientUserID,
+                                                      std::shared_ptr<KOVConfigurations> options, bool wait)
+{
+    auto outcome = std::make_shared<StartOutcome>();
+    Kova::startWithAppKey(appKey, clientUserID, std::move(options),
+                          [outcome](std::shared_ptr<Kova> kova, std::optional<platform::Error> error) {
+                              ++outcome->calls;
+                              outcome->kova = std::move(kova);
+                              outcome->error = std::move(error);
+                              outcome->onMainThread = outcome->onMainThread && platform::MainQueue::isMainThread();
+                          });
+    EXPECT_EQ(outcome->calls, 0) << "the start must complete later, never inside the call";
+    if (wait) {
+        EXPECT_TRUE(waitUntil([&] { return outcome->calls > 0; }));
+    }
+    return outcome;
+}
+
+std::shared_ptr<Kova> SdkTest::startDefault(const QString &clientUserID)
+{
+    auto outcome = start(QStringLiteral("app-key-1"), clientUserID);
+    EXPECT_FALSE(outcome->error.has_value()) << outcome->error->localizedDescription().toStdString();
+    EXPECT_TRUE(outcome->kova);
+    return outcome->kova;
+}
+
+} // namespace kova::test

@@ -1,0 +1,215 @@
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include "core/KOVAppConfigsModel.h"
+#include "core/KOVAppManager.h"
+#include "core/KOVConstants.h"
+#include "core/store/KOVAppConfigs.h"
+#include "platform/foundation/ProcessInfo.h"
+#include "platform/store/ManagedObjectContext.h"
+#include "tests/core/SdkTestFixture.h"
+
+using namespace kova;
+using namespace kova::test;
+using sandbox::ScriptedReply;
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString kWarning = QStringLiteral("[KOVA] Warning: Kova.start(appKey:clientUserID:completion:) must be called only once");
+
+QJsonObject goodConfig(const QString &serverURL, const QJsonArray &countries = {"AE"})
+{
+    return QJsonObject{{"serverURL", serverURL}, {"countries", countries}, {"colorScheme", "#112233"},
+                       {"minTransferAmount", 5}, {"maxTransferAmount", 2500.75}, {"isBenefsSet", true}};
+}
+
+} // namespace
+
+class StartupTest : public SdkTest {};
+
+TEST_F(StartupTest, FreshStartPostsTheCompactBodyAppliesAndCachesTheConfiguration)
+{
+    platform::ProcessInfo::setMainBundleIdentifier(QStringLiteral("com.example.host"));
+    server->setAppConfig(goodConfig(server->appServerUrl().toString(), {"AE", "SA"}));
+    auto outcome = start("app-key-1", "client-1");
+
+    ASSERT_EQ(outcome->calls, 1);
+    EXPECT_TRUE(outcome->onMainThread);
+    EXPECT_FALSE(outcome->error.has_value());
+    ASSERT_TRUE(outcome->kova);
+    EXPECT_EQ(outcome->kova, Kova::sharedInstance());
+    EXPECT_EQ(outcome->kova->appKey(), "app-key-1");
+    EXPECT_EQ(outcome->kova->clientUserID(), "client-1");
+
+    const auto configs = server->requestsForPath(sandbox::SandboxServer::ConfigsPath);
+    ASSERT_EQ(configs.size(), 1);
+    EXPECT_EQ(configs[0].method, "POST");
+    // Compact JSON, exactly these three keys.
+    EXPECT_EQ(configs[0].body, R"({"appKey":"app-key-1","bundleID":"com.example.host","userIDs":[]})");
+    EXPECT_TRUE(configs[0].header("SDKVersion").isNull()) << "the configs call carries no SDK headers";
+
+    KOVAppManager &manager = KOVAppManager::sharedInstance();
+    EXPECT_EQ(manager.serverURL(), server->appServerUrl());
+    EXPECT_EQ(manager.countries(), (QStringList{"AE", "SA"}));
+    EXPECT_TRUE(manager.environment().isNull()) << "a start without options has no environment";
+
+    const auto cached = KOVAppConfigs::getConfigsForAppKey("app-key-1", manager.viewContext());
+    ASSERT_TRUE(cached);
+    EXPECT_EQ(cached->serverURL(), server->appServerUrl().toString());
+    EXPECT_EQ(cached->countries(), QByteArray(R"(["AE","SA"])"));
+    EXPECT_EQ(cached->colorScheme(), "#112233");
+    EXPECT_EQ(cached->maxTransferAmount(), 2500) << "a fraction is dropped";
+    EXPECT_EQ(cached->minTransferAmount(), 5);
+    EXPECT_EQ(cached->isRemoteBeneficiarySet(), true);
+    platform::ProcessInfo::setMainBundleIdentifier(QString());
+}
+
+TEST_F(StartupTest, MissingBundleIdentifierIsSentAsNullAndOptionsWinOverTheConfiguration)
+{
+    platform::ProcessInfo::setMainBundleIdentifier(QString());
+    server->setAppConfig(goodConfig(server->appServerUrl().toString(), {"AE"}));
+    auto options = KOVConfigurations::initWithCountries({"BH"}, KOVEnvironmentSandbox);
+    auto outcome = start("app-key-1", "client-1", options);
+    ASSERT_FALSE(outcome->error.has_value());
+    const auto configs = server->requestsForPath(sandbox::SandboxServer::ConfigsPath);
+    ASSERT_EQ(configs.size(), 1);
+    EXPECT_TRUE(configs[0].json.value("bundleID").isNull());
+    EXPECT_TRUE(configs[0].json.contains("bundleID"));
+    EXPECT_EQ(KOVAppManager::sharedInstance().countries(), QStringList{"BH"});
+    EXPECT_EQ(KOVAppManager::sharedInstance().environment(), "sandbox");
+
+    // An empty list of options leaves the configuration's countries in force.
+    simulateRelaunch();
+    auto empty = KOVConfigurations::initWithCountries({}, KOVEnvironmentProduction);
+    ASSERT_FALSE(start("app-key-1", "client-1", empty)->error.has_value());
+    EXPECT_EQ(KOVAppManager::sharedInstance().countries(), QStringList{"AE"});
+}
+
+TEST_F(StartupTest, BadRepliesFailWithCodeZero)
+{
+    const QString url = server->appServerUrl().toString();
+    struct Case {
+        const char *name;
+        ScriptedReply reply;
+        QString description;
+        QString logged;
+    };
+    const QList<Case> cases{
+        {"not json", ScriptedReply::raw("<html>"), "Unkown error", "[KOVA] (null)"},
+        {"a list", ScriptedReply::json(QJsonArray{1, 2}), "Unkown error", "[KOVA] (null)"},
+        {"success false with msg", ScriptedReply::json(QJsonObject{{"success", false}, {"msg", "Bad key"}}), "Bad key", "[KOVA] Bad key"},
+        {"success false without msg", ScriptedReply::json(QJsonObject{{"success", false}}), "Unkown error", "[KOVA] (null)"},
+        {"success as an object", ScriptedReply::json(QJsonObject{{"success", QJsonObject{}}, {"appConfig", goodConfig(url)}}),
+         "Unkown error", "[KOVA] (null)"},
+        {"success as text", ScriptedReply::json(QJsonObject{{"success", "true"}, {"appConfig", goodConfig(url)}}), "Unkown error",
+         "[KOVA] (null)"},
+        {"no appConfig", ScriptedReply::json(QJsonObject{{"success", true}}), "Unkown error", "[KOVA] (null)"},
+        {"empty countries", ScriptedReply::json(QJsonObject{{"success", true}, {"appConfig", goodConfig(url, {})}}), "Unkown error",
+         "[KOVA] (null)"},
+        {"countries not a list",
+         ScriptedReply::json(QJsonObject{{"success", true}, {"appConfig", QJsonObject{{"serverURL", url}, {"countries", "AE"}}}}),
+         "Unkown error", "[KOVA] (null)"},
+        {"serverURL not text",
+         ScriptedReply::json(QJsonObject{{"success", true}, {"appConfig", QJsonObject{{"serverURL", 5}, {"countries", QJsonArray{"AE"}}}}},
+                             200),
+         "Unkown error", "[KOVA] (null)"},
+        {"msg of the wrong type", ScriptedReply::json(QJsonObject{{"success", false}, {"msg", 12}}), "Unkown error", "[KOVA] (null)"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        KOVAppManager::resetForTesting();
+        kova::test::resetDataDirectory();
+        logs = std::make_unique<LogCapture>();
+        server->scriptPath(sandbox::SandboxServer::ConfigsPath, c.reply);
+        auto outcome = start("app-key-1", "client-1");
+        ASSERT_EQ(outcome->calls, 1);
+        EXPECT_FALSE(outcome->kova);
+        ASSERT_TRUE(outcome->error.has_value());
+        EXPECT_EQ(outcome->error->domain, KOVErrorDomain);
+        EXPECT_EQ(outcome->error->code, 0);
+        EXPECT_EQ(outcome->error->localizedDescription(), c.description);
+        EXPECT_TRUE(logs->contains(c.logged)) << logs->lines().join("\n").toStdString();
+        EXPECT_FALSE(KOVAppManager::sharedInstance().serverURL().isValid()) << "nothing is applied";
+        EXPECT_FALSE(KOVAppConfigs::getConfigsForAppKey("app-key-1", KOVAppManager::sharedInstance().viewContext()))
+            << "nothing is cached";
+    }
+}
+
+TEST_F(StartupTest, TransportErrorCompletesWithThePlatformError)
+{
+    server->scriptPath(sandbox::SandboxServer::ConfigsPath, dropped());
+    auto outcome = start("app-key-1", "client-1");
+    ASSERT_EQ(outcome->calls, 1);
+    ASSERT_TRUE(outcome->error.has_value());
+    EXPECT_EQ(outcome->error->domain, "NSURLErrorDomain");
+    EXPECT_EQ(outcome->error->code, -1005);
+    EXPECT_EQ(Kova::sharedInstance()->appKey(), "app-key-1") << "the instance is kept even when the fetch fails";
+}
+
+TEST_F(StartupTest, CachedConfigurationCompletesBeforeTheReplyAndALaterFailureDoesNotCompleteAgain)
+{
+    server->setAppConfig(goodConfig(server->appServerUrl().toString(), {}));
+    // The first process caches a configuration whose country list is empty.
+    ASSERT_FALSE(start("app-key-1", "client-1")->error.has_value());
+    simulateRelaunch();
+
+    server->scriptPath(sandbox::SandboxServer::ConfigsPath,
+                       delayed(R"({"success":false,"msg":"Later failure"})", 300ms));
+    auto outcome = start("app-key-1", "client-1", nullptr, false);
+    ASSERT_TRUE(waitUntil([&] { return outcome->calls > 0; }));
+    EXPECT_FALSE(outcome->error.has_value());
+    EXPECT_EQ(outcome->kova, Kova::sharedInstance());
+    EXPECT_EQ(KOVAppManager::sharedInstance().serverURL(), server->appServerUrl());
+    EXPECT_FALSE(logs->contains("[KOVA] Later failure")) << "the cache completes before the reply is handled";
+
+    ASSERT_TRUE(waitUntil([&] { return logs->contains("[KOVA] Later failure"); }));
+    drainMainQueue();
+    EXPECT_EQ(outcome->calls, 1);
+    EXPECT_EQ(KOVAppManager::sharedInstance().serverURL(), server->appServerUrl()) << "the cache stays in force";
+}
+
+TEST_F(StartupTest, RepeatStartAfterSuccessOnlyWarns)
+{
+    auto first = startDefault();
+    const int requestsBefore = server->requests().size();
+    auto second = start("other-key", "other-user");
+    ASSERT_EQ(second->calls, 1);
+    EXPECT_EQ(second->kova, first);
+    EXPECT_FALSE(second->error.has_value());
+    EXPECT_TRUE(logs->contains(kWarning));
+    drainMainQueue();
+    EXPECT_EQ(server->requests().size(), requestsBefore) << "nothing is fetched again";
+    EXPECT_EQ(Kova::sharedInstance()->appKey(), "app-key-1");
+}
+
+TEST_F(StartupTest, RepeatStartAfterAFailedFetchFetchesAgainForTheFirstInstance)
+{
+    server->scriptPath(sandbox::SandboxServer::ConfigsPath, ScriptedReply::json(QJsonObject{{"success", false}, {"msg", "Down"}}));
+    auto first = start("app-key-1", "client-1");
+    ASSERT_TRUE(first->error.has_value());
+
+    auto second = start("ignored-key", "ignored-user");
+    ASSERT_EQ(second->calls, 1);
+    EXPECT_TRUE(logs->contains(kWarning));
+    EXPECT_FALSE(second->error.has_value());
+    EXPECT_EQ(second->kova, Kova::sharedInstance());
+    const auto configs = server->requestsForPath(sandbox::SandboxServer::ConfigsPath);
+    ASSERT_EQ(configs.size(), 2);
+    EXPECT_EQ(configs[1].json.value("appKey").toString(), "app-key-1") << "the new arguments are ignored";
+    EXPECT_EQ(KOVAppManager::sharedInstance().serverURL(), server->appServerUrl());
+
+    // Once a configuration is in force a repeat start only warns.
+    auto third = start("x", "y");
+    drainMainQueue();
+    EXPECT_EQ(server->requestsForPath(sandbox::SandboxServer::ConfigsPath).size(), 2);
+    EXPECT_EQ(third->calls, 1);
+}
+
+TEST_F(StartupTest, SaveContextWithNothingChangedSavesAndStampsNothing)
+{
+    startDefault();
+    platform::Error error;
+    EXPECT_TRUE(KOVAppManager::sharedInstance().saveContext(&error));
+    EXPECT_FALSE(KOVAppManager::sharedInstance().viewContext().hasChanges());
+}
