@@ -18,7 +18,12 @@ const QString kModelName = QStringLiteral("KovaConnect");
 
 std::shared_ptr<platform::ManagedObjectModel> loadKovaConnectModel()
 {
-    const QString path = platform::Bundle::framework()->pathForResource(kModelName, QStringLiteral("momd"));
+    const auto bundle = platform::Bundle::framework();
+    const QString path = bundle->pathForResource(kModelName, QStringLiteral("momd"));
+    if (path.isEmpty()) {
+        platform::log(QStringLiteral("The data model %1 cannot be loaded: %2 has no %1.momd.").arg(kModelName, bundle->resourcePath()));
+        return nullptr;
+    }
     platform::Error error;
     auto model = platform::ManagedObjectModel::fromFile(path, &error);
     if (!model) {

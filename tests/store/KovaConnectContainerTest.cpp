@@ -1,0 +1,105 @@
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "core/store/KOVConnection.h"
+#include "core/store/KOVDataModel.h"
+#include "platform/store/ManagedObjectContext.h"
+#include "platform/store/PersistentContainer.h"
+#include "tests/support/TestSupport.h"
+
+using namespace kova;
+
+namespace {
+
+class KovaConnectContainer : public ::testing::Test {
+protected:
+    void SetUp() override { kova::test::resetDataDirectory(); }
+    void TearDown() override { kova::test::resetDataDirectory(); }
+
+    static QString storeFile() { return kova::test::dataDirectory() + "/KovaConnect.sqlite"; }
+};
+
+// Points the framework's resources elsewhere for one test.
+class ResourcesAt {
+public:
+    explicit ResourcesAt(const QString &path) : m_previous(qgetenv("KOVA_RESOURCES_DIR"))
+    {
+        qputenv("KOVA_RESOURCES_DIR", path.toUtf8());
+    }
+    ~ResourcesAt() { qputenv("KOVA_RESOURCES_DIR", m_previous); }
+
+private:
+    QByteArray m_previous;
+};
+
+} // namespace
+
+TEST_F(KovaConnectContainer, KeepsItsStoreInTheDataDirectory)
+{
+    {
+        auto container = makeKovaConnectContainer();
+        EXPECT_EQ(container->name(), "KovaConnect");
+        EXPECT_EQ(container->storeFile(), storeFile());
+        EXPECT_TRUE(container->isLoaded());
+        EXPECT_FALSE(container->usesInMemoryStore());
+        auto connection = container->viewContext().insertNewObject<KOVConnection>();
+        ASSERT_NE(connection, nullptr);
+        connection->setUserID("u");
+        ASSERT_TRUE(container->viewContext().save());
+    }
+    EXPECT_TRUE(QFile::exists(storeFile()));
+    auto again = makeKovaConnectContainer();
+    const auto found = again->viewContext().fetch<KOVConnection>(KOVConnection::fetchRequestWithUserID("u", QString(), true));
+    ASSERT_EQ(found.size(), 1);
+}
+
+TEST_F(KovaConnectContainer, ACorruptStoreFallsBackWithoutCrashing)
+{
+    {
+        QFile file(storeFile());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(8192, '\x5a'));
+    }
+    kova::test::LogCapture log;
+    auto container = makeKovaConnectContainer();
+    EXPECT_TRUE(container->usesInMemoryStore());
+    EXPECT_EQ(log.lines(), QStringList{QStringLiteral("The store \"%1\" cannot be opened (The store cannot run \"PRAGMA "
+                                                      "journal_mode=WAL\": file is not a database); an in-memory store "
+                                                      "takes its place.")
+                                           .arg(storeFile())});
+    auto connection = container->viewContext().insertNewObject<KOVConnection>();
+    ASSERT_NE(connection, nullptr);
+    EXPECT_TRUE(connection->isValid());
+    EXPECT_TRUE(container->viewContext().save());
+    EXPECT_EQ(QFile(storeFile()).size(), 8192);
+}
+
+TEST_F(KovaConnectContainer, AMissingModelLeavesAnEmptyStoreInMemory)
+{
+    QTemporaryDir empty;
+    ResourcesAt resources(empty.path());
+    kova::test::LogCapture log;
+    auto container = makeKovaConnectContainer();
+    EXPECT_TRUE(container->usesInMemoryStore());
+    EXPECT_EQ(container->viewContext().insertNewObject<KOVConnection>(), nullptr);
+    EXPECT_TRUE(container->viewContext().fetch<KOVConnection>(KOVConnection::fetchRequest()).isEmpty());
+    EXPECT_FALSE(QFile::exists(storeFile()));
+    ASSERT_GE(log.lines().size(), 1);
+    EXPECT_EQ(log.lines().first(), QStringLiteral("The data model KovaConnect cannot be loaded: %1 has no KovaConnect.momd.").arg(empty.path()));
+}
+
+TEST_F(KovaConnectContainer, ABrokenModelIsRefusedTheSameWay)
+{
+    QTemporaryDir dir;
+    {
+        QFile model(dir.filePath("KovaConnect.momd"));
+        ASSERT_TRUE(model.open(QIODevice::WriteOnly));
+        model.write("{\"name\": \"KovaConnect\", \"version\": \"one\"}");
+    }
+    ResourcesAt resources(dir.path());
+    kova::test::LogCapture log;
+    EXPECT_EQ(loadKovaConnectModel(), nullptr);
+    EXPECT_EQ(log.lines(), QStringList{"The data model KovaConnect cannot be loaded: The data model cannot be used: its "
+                                       "version must be a whole number from 1."});
+}
