@@ -315,16 +315,24 @@ TEST_F(RepositoryTest, CancelBlankAnswerOrNoPresenterEndWith1003AndFreeTheLane)
         server->scriptAction("/data/accounts/get", ScriptedReply::json(mfaReply(kTwoPrompts)));
         Call<QList<std::shared_ptr<KOVAccount>>> call;
         Call<std::shared_ptr<KOVIdentity>> waiting;
-        repo->getAccountsUserSecret("lane", "t1", "BANK", nullptr, call.completion());
-        repo->getIdentityUserSecret("lane", "t1", "BANK", nullptr, waiting.completion());
-        ASSERT_TRUE(waitUntil([&] { return call.calls == 1; }));
-        EXPECT_EQ(waiting.calls, 0) << "the waiting call starts only after the cancelled one completed";
+        QStringList order;
+        auto cancelledCall = call.completion();
+        auto waitingCall = waiting.completion();
+        repo->getAccountsUserSecret("lane", "t1", "BANK", nullptr, [&](auto r, auto e, auto id) {
+            order << "interrupted";
+            cancelledCall(r, e, id);
+        });
+        repo->getIdentityUserSecret("lane", "t1", "BANK", nullptr, [&](auto r, auto e, auto id) {
+            order << "waiting";
+            waitingCall(r, e, id);
+        });
+        ASSERT_TRUE(waitUntil([&] { return waiting.calls == 1; }));
+        EXPECT_EQ(order, (QStringList{"interrupted", "waiting"}));
         ASSERT_TRUE(call.error.has_value());
         EXPECT_EQ(call.error->domain, KOVErrorDomain);
         EXPECT_EQ(call.error->code, 1003);
         EXPECT_EQ(call.error->localizedDescription(), cancelled);
         EXPECT_TRUE(call.operationID.isNull());
-        ASSERT_TRUE(waitUntil([&] { return waiting.calls == 1; }));
         QStringList actions;
         for (const auto &r : appCalls())
             actions << r.action;
@@ -349,6 +357,7 @@ TEST_F(RepositoryTest, ResubmissionFollowsCallsAlreadyWaitingOnTheLogin)
     // A parallel-queue call resubmits at once.
     server->clearRequests();
     server->scriptAction("/metadata/accounts/get", ScriptedReply::json(mfaReply(kTwoPrompts)));
+    server->scriptAction("/metadata/accounts/get", ScriptedReply::json(QJsonObject{{"accountsMetadata", QJsonObject{}}}));
     presenter->script = {ScriptedMFAPresenter::answer({"1", "2"})};
     Call<std::shared_ptr<KOVBankMetadata>> metadata;
     repo->getAccountMetadataUserSecret("order", "t1", "BANK", nullptr, metadata.completion());

@@ -120,6 +120,7 @@ TEST_F(StartupTest, BadRepliesFailWithCodeZero)
         SCOPED_TRACE(c.name);
         KOVAppManager::resetForTesting();
         kova::test::resetDataDirectory();
+        logs.reset();
         logs = std::make_unique<LogCapture>();
         server->scriptPath(sandbox::SandboxServer::ConfigsPath, c.reply);
         auto outcome = start("app-key-1", "client-1");
@@ -149,9 +150,12 @@ TEST_F(StartupTest, TransportErrorCompletesWithThePlatformError)
 
 TEST_F(StartupTest, CachedConfigurationCompletesBeforeTheReplyAndALaterFailureDoesNotCompleteAgain)
 {
-    server->setAppConfig(goodConfig(server->appServerUrl().toString(), {}));
-    // The first process caches a configuration whose country list is empty.
     ASSERT_FALSE(start("app-key-1", "client-1")->error.has_value());
+    // The cached country list is empty: that still counts as a cache.
+    auto cached = KOVAppConfigs::getConfigsForAppKey("app-key-1", KOVAppManager::sharedInstance().viewContext());
+    ASSERT_TRUE(cached);
+    cached->setCountries("[]");
+    ASSERT_TRUE(KOVAppManager::sharedInstance().saveContext());
     simulateRelaunch();
 
     server->scriptPath(sandbox::SandboxServer::ConfigsPath,
