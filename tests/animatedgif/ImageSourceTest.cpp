@@ -1,0 +1,340 @@
+#include <QBuffer>
+#include <gtest/gtest.h>
+
+#include "platform/image/FrameImage.h"
+#include "platform/image/ImageSource.h"
+#include "platform/image/UTType.h"
+#include "tests/animatedgif/GifWriter.h"
+#include "tests/animatedgif/ReferenceCompositor.h"
+
+using namespace kova::platform;
+using namespace kova::test;
+
+namespace {
+
+QByteArray pngData()
+{
+    QImage image(3, 2, QImage::Format_ARGB32);
+    image.fill(Qt::red);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+// A GIF that exercises every way a frame is drawn: each disposal method,
+// transparency, interlacing, local and global palettes, sub-rectangles, a frame
+// hanging over the canvas edge and one wholly outside it, and an index beyond
+// its palette.
+GifSpec compositingSpec()
+{
+    GifSpec spec;
+    spec.width = 12;
+    spec.height = 10;
+    spec.globalPalette = distinctPalette(8);
+
+    GifFrameSpec background = patternFrame(12, 10, 8, 0);
+    background.disposal = 1;
+    spec.frames.push_back(background);
+
+    GifFrameSpec cleared = patternFrame(5, 4, 8, 1, 2, 2);
+    cleared.transparentIndex = 3;
+    cleared.disposal = 2;
+    spec.frames.push_back(cleared);
+
+    GifFrameSpec restored = patternFrame(4, 6, 4, 2, 6, 1);
+    restored.localPalette = distinctPalette(4, 9);
+    restored.interlaced = true;
+    restored.disposal = 3;
+    spec.frames.push_back(restored);
+
+    GifFrameSpec unspecified = patternFrame(6, 5, 8, 3, 1, 5);
+    unspecified.transparentIndex = 0;
+    unspecified.disposal = 0;
+    spec.frames.push_back(unspecified);
+
+    GifFrameSpec overEdge = patternFrame(6, 6, 8, 4, 9, 7);
+    overEdge.disposal = 3;
+    spec.frames.push_back(overEdge);
+
+    GifFrameSpec tallInterlaced = patternFrame(3, 10, 8, 5, 0, 0);
+    tallInterlaced.interlaced = true;
+    tallInterlaced.transparentIndex = 5;
+    tallInterlaced.disposal = 2;
+    spec.frames.push_back(tallInterlaced);
+
+    GifFrameSpec outside = solidFrame(2, 2, 1, 40, 40);
+    spec.frames.push_back(outside);
+
+    // A two-colour table gives 2-bit codes, so indexes 2 and 3 name no colour.
+    GifFrameSpec beyondPalette = patternFrame(4, 4, 4, 6, 4, 3);
+    beyondPalette.localPalette = Palette{qRgb(255, 0, 0), qRgb(0, 0, 255)};
+    beyondPalette.disposal = 1;
+    spec.frames.push_back(beyondPalette);
+
+    GifFrameSpec fullWithHoles = patternFrame(12, 10, 8, 7);
+    fullWithHoles.transparentIndex = 2;
+    spec.frames.push_back(fullWithHoles);
+    return spec;
+}
+
+void expectFrame(ImageSource &source, size_t index, const QImage &expected)
+{
+    const QImage actual = source.imageAtIndex(index);
+    ASSERT_FALSE(actual.isNull()) << "frame " << index;
+    QString where;
+    EXPECT_TRUE(samePixels(actual, expected, &where)) << "frame " << index << ": " << where.toStdString();
+}
+
+// The file without its global colour table (the frames keep their own).
+QByteArray withoutGlobalPalette(QByteArray gif)
+{
+    const unsigned char packed = static_cast<unsigned char>(gif[10]);
+    const int entries = 1 << ((packed & 0x07) + 1);
+    gif.remove(13, 3 * entries);
+    gif[10] = char(packed & 0x78);
+    return gif;
+}
+
+} // namespace
+
+TEST(ImageSourceTypes, GifOtherImagesAndNonImages)
+{
+    const auto gif = ImageSource::createWithData(simpleGif(4, 3, 3));
+    ASSERT_TRUE(gif);
+    EXPECT_EQ(gif->type(), "com.compuserve.gif");
+    EXPECT_TRUE(UTType::conformsTo(gif->type(), UTType::kUTTypeGIF));
+    EXPECT_EQ(gif->count(), 3u);
+    EXPECT_EQ(gif->canvasSize(), QSize(4, 3));
+
+    const auto png = ImageSource::createWithData(pngData());
+    ASSERT_TRUE(png);
+    EXPECT_EQ(png->type(), "public.png");
+    EXPECT_FALSE(UTType::conformsTo(png->type(), UTType::kUTTypeGIF));
+    EXPECT_TRUE(UTType::conformsTo(png->type(), UTType::kUTTypeImage));
+    EXPECT_EQ(png->count(), 0u);
+
+    const auto text = ImageSource::createWithData("just some text, not an image");
+    ASSERT_TRUE(text);
+    EXPECT_TRUE(text->type().isNull());
+    EXPECT_FALSE(UTType::conformsTo(text->type(), UTType::kUTTypeGIF));
+    EXPECT_EQ(text->count(), 0u);
+
+    EXPECT_EQ(ImageSource::createWithData(QByteArray()), nullptr);
+
+    // A GIF signature with nothing readable after it is a GIF with no images.
+    const auto stub = ImageSource::createWithData("GIF89a\x01");
+    ASSERT_TRUE(stub);
+    EXPECT_EQ(stub->type(), "com.compuserve.gif");
+    EXPECT_EQ(stub->count(), 0u);
+    EXPECT_EQ(stub->createImageAtIndex(0), nullptr);
+    EXPECT_TRUE(stub->imageAtIndex(0).isNull());
+}
+
+TEST(ImageSourceProperties, LoopCountAbsentZeroAndSet)
+{
+    GifSpec spec;
+    spec.width = 2;
+    spec.height = 2;
+    spec.globalPalette = distinctPalette(2);
+    spec.frames = {solidFrame(2, 2, 0), solidFrame(2, 2, 1)};
+
+    EXPECT_EQ(ImageSource::createWithData(writeGif(spec))->loopCount(), std::nullopt);
+    spec.loop = LoopExtension::Netscape;
+    spec.loopCount = 0;
+    EXPECT_EQ(ImageSource::createWithData(writeGif(spec))->loopCount(), 0);
+    spec.loopCount = 5;
+    EXPECT_EQ(ImageSource::createWithData(writeGif(spec))->loopCount(), 5);
+    spec.loop = LoopExtension::AnimExts;
+    spec.loopCount = 65535;
+    const auto source = ImageSource::createWithData(writeGif(spec));
+    EXPECT_EQ(source->loopCount(), 65535);
+    EXPECT_EQ(source->propertiesDescription(),
+              QStringLiteral("{FileSize = %1; \"{GIF}\" = {CanvasPixelHeight = 2; CanvasPixelWidth = 2; "
+                             "HasGlobalColorMap = 1; LoopCount = 65535;};}")
+                  .arg(writeGif(spec).size()));
+}
+
+TEST(ImageSourceProperties, DelaysAsReportedAndAbsentWithoutControlBlock)
+{
+    GifSpec spec;
+    spec.width = 2;
+    spec.height = 2;
+    spec.globalPalette = distinctPalette(2);
+    for (int delay : {0, 1, 2, 7, 65535}) {
+        GifFrameSpec frame = solidFrame(2, 2, 1);
+        frame.delay = delay;
+        spec.frames.push_back(frame);
+    }
+    GifFrameSpec bare = solidFrame(2, 2, 0);
+    bare.hasControl = false;
+    spec.frames.push_back(bare);
+    const auto source = ImageSource::createWithData(writeGif(spec));
+    ASSERT_EQ(source->count(), 6u);
+
+    const std::pair<double, double> expected[] = {{0.1, 0.0}, {0.1, 0.01}, {0.02, 0.02}, {0.07, 0.07}, {655.35, 655.35}};
+    for (size_t i = 0; i < 5; ++i) {
+        const ImageProperties properties = source->propertiesAtIndex(i);
+        ASSERT_TRUE(properties.gif) << i;
+        EXPECT_DOUBLE_EQ(properties.gif->delayTime, expected[i].first) << i;
+        EXPECT_DOUBLE_EQ(properties.gif->unclampedDelayTime, expected[i].second) << i;
+        EXPECT_EQ(properties.pixelWidth, 2);
+    }
+    EXPECT_FALSE(source->propertiesAtIndex(5).gif);
+    EXPECT_EQ(source->propertiesAtIndex(5).description(), "{PixelHeight = 2; PixelWidth = 2;}");
+    EXPECT_EQ(source->propertiesAtIndex(3).description(),
+              "{PixelHeight = 2; PixelWidth = 2; \"{GIF}\" = {DelayTime = 0.07; UnclampedDelayTime = 0.07;};}");
+    EXPECT_FALSE(source->propertiesAtIndex(6).gif);
+    EXPECT_EQ(source->propertiesAtIndex(6).pixelWidth, 0);
+}
+
+TEST(ImageSourceCompositing, EveryFrameMatchesTheReferenceInOrder)
+{
+    const GifSpec spec = compositingSpec();
+    const std::vector<QImage> expected = referenceFrames(spec);
+    const auto source = ImageSource::createWithData(writeGif(spec));
+    ASSERT_EQ(source->count(), spec.frames.size());
+    for (size_t i = 0; i < spec.frames.size(); ++i)
+        expectFrame(*source, i, expected[i]);
+    EXPECT_EQ(source->compositorRestartCount(), 1);
+}
+
+TEST(ImageSourceCompositing, JumpsBackStartOverAndStillMatch)
+{
+    const GifSpec spec = compositingSpec();
+    const std::vector<QImage> expected = referenceFrames(spec);
+    const auto source = ImageSource::createWithData(writeGif(spec));
+    expectFrame(*source, 5, expected[5]);
+    expectFrame(*source, 5, expected[5]);
+    EXPECT_EQ(source->compositorRestartCount(), 1);
+    expectFrame(*source, 2, expected[2]);
+    EXPECT_EQ(source->compositorRestartCount(), 2);
+    expectFrame(*source, 8, expected[8]);
+    expectFrame(*source, 0, expected[0]);
+    expectFrame(*source, 4, expected[4]);
+    EXPECT_EQ(source->compositorRestartCount(), 3);
+}
+
+TEST(ImageSourceCompositing, ImagesHandedOutStayUnchanged)
+{
+    const GifSpec spec = compositingSpec();
+    const std::vector<QImage> expected = referenceFrames(spec);
+    const auto source = ImageSource::createWithData(writeGif(spec));
+    const QImage first = source->imageAtIndex(0);
+    const auto handle = source->createImageAtIndex(1);
+    ASSERT_TRUE(handle);
+    EXPECT_EQ(handle->index(), 1u);
+    EXPECT_EQ(handle->size(), QSize(12, 10));
+    const QImage second = handle->image();
+    source->imageAtIndex(7);
+    EXPECT_TRUE(samePixels(first, expected[0]));
+    EXPECT_TRUE(samePixels(second, expected[1]));
+}
+
+TEST(ImageSourceCorruption, TruncatedLastFrameIsCountedButDoesNotDecode)
+{
+    GifSpec spec;
+    spec.width = 16;
+    spec.height = 16;
+    spec.globalPalette = distinctPalette(16);
+    for (int i = 0; i < 3; ++i)
+        spec.frames.push_back(patternFrame(16, 16, 16, i));
+    const QByteArray gif = writeGif(spec);
+    const QByteArray truncated = gif.left(gif.size() - 40);
+    const auto source = ImageSource::createWithData(truncated);
+    ASSERT_EQ(source->count(), 3u);
+    EXPECT_EQ(source->createImageAtIndex(2), nullptr);
+    EXPECT_TRUE(source->imageAtIndex(2).isNull());
+    const std::vector<QImage> expected = referenceFrames(spec);
+    expectFrame(*source, 1, expected[1]);
+    expectFrame(*source, 0, expected[0]);
+}
+
+TEST(ImageSourceCorruption, BadImageDataSkipsOnlyThatFrame)
+{
+    GifSpec spec;
+    spec.width = 8;
+    spec.height = 8;
+    spec.globalPalette = distinctPalette(16);
+    spec.frames.push_back(patternFrame(8, 8, 16, 0));
+    GifFrameSpec broken = patternFrame(6, 6, 16, 1, 1, 1);
+    broken.localPalette = Palette(16, qRgb(1, 2, 3));
+    spec.frames.push_back(broken);
+    GifFrameSpec last = patternFrame(4, 4, 16, 2, 4, 4);
+    last.transparentIndex = 1;
+    spec.frames.push_back(last);
+    QByteArray gif = writeGif(spec);
+
+    // Frame 1's data follows its unmistakable palette: code size, block
+    // length, then codes. Codes beyond the table cannot be decoded.
+    const QByteArray marker = QByteArray("\x01\x02\x03", 3).repeated(16);
+    const qsizetype data = gif.indexOf(marker) + marker.size();
+    ASSERT_GT(data, marker.size());
+    const int blockLength = static_cast<unsigned char>(gif[data + 1]);
+    ASSERT_GT(blockLength, 2);
+    for (int i = 0; i < blockLength; ++i)
+        gif[data + 2 + i] = char(0xff);
+
+    const auto source = ImageSource::createWithData(gif);
+    ASSERT_EQ(source->count(), 3u);
+    EXPECT_NE(source->createImageAtIndex(0), nullptr);
+    EXPECT_EQ(source->createImageAtIndex(1), nullptr);
+    EXPECT_NE(source->createImageAtIndex(2), nullptr);
+    const std::vector<QImage> expected = referenceFrames(spec, {1});
+    expectFrame(*source, 0, expected[0]);
+    EXPECT_TRUE(source->imageAtIndex(1).isNull());
+    expectFrame(*source, 2, expected[2]);
+}
+
+TEST(ImageSourceCorruption, FramesWithoutAnyPaletteDoNotDecode)
+{
+    GifSpec spec;
+    spec.width = 6;
+    spec.height = 6;
+    spec.globalPalette = distinctPalette(4);
+    spec.frames.push_back(patternFrame(6, 6, 4, 0));
+    GifFrameSpec own = patternFrame(3, 3, 4, 1, 2, 2);
+    own.localPalette = distinctPalette(4, 3);
+    spec.frames.push_back(own);
+    const auto source = ImageSource::createWithData(withoutGlobalPalette(writeGif(spec)));
+    ASSERT_EQ(source->count(), 2u);
+    EXPECT_EQ(source->createImageAtIndex(0), nullptr);
+    const std::vector<QImage> expected = referenceFrames(spec, {0});
+    expectFrame(*source, 1, expected[1]);
+}
+
+TEST(ImageSourceLimits, CanvasAndFramesBeyondTheLimitsAllocateNothing)
+{
+    // A canvas of 65535 × 65535 declared in a few dozen bytes.
+    GifSpec huge;
+    huge.width = 65535;
+    huge.height = 65535;
+    huge.globalPalette = distinctPalette(2);
+    huge.frames = {solidFrame(1, 1, 1), solidFrame(1, 1, 0)};
+    const QByteArray hugeGif = writeGif(huge);
+    EXPECT_LT(hugeGif.size(), 100);
+    const auto source = ImageSource::createWithData(hugeGif);
+    EXPECT_EQ(source->count(), 2u);
+    EXPECT_EQ(source->createImageAtIndex(0), nullptr);
+    EXPECT_TRUE(source->imageAtIndex(1).isNull());
+
+    GifSpec small;
+    small.width = 10;
+    small.height = 10;
+    small.globalPalette = distinctPalette(2);
+    small.frames = {solidFrame(10, 10, 1), solidFrame(11, 10, 0), solidFrame(2, 2, 1), solidFrame(2, 2, 0)};
+    const QByteArray smallGif = writeGif(small);
+
+    const auto limited = ImageSource::createWithData(smallGif, {.maximumCanvasPixels = 100, .maximumFrameCount = 3});
+    EXPECT_EQ(limited->count(), 3u);
+    EXPECT_NE(limited->createImageAtIndex(0), nullptr);
+    // Its indexes alone would take more than the limit, canvas or not.
+    EXPECT_EQ(limited->createImageAtIndex(1), nullptr);
+    EXPECT_NE(limited->createImageAtIndex(2), nullptr);
+
+    const auto tooBig = ImageSource::createWithData(smallGif, {.maximumCanvasPixels = 99, .maximumFrameCount = 10});
+    EXPECT_EQ(tooBig->count(), 4u);
+    for (size_t i = 0; i < 4; ++i)
+        EXPECT_EQ(tooBig->createImageAtIndex(i), nullptr) << i;
+}
