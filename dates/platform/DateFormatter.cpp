@@ -66,9 +66,12 @@ void DateFormatter::setTimeStyle(DateFormatterStyle style)
 
 void DateFormatter::setDateFormat(const QString &pattern)
 {
-    if (d->pattern != pattern)
-        d->formatDirty = true;
-    d->pattern = pattern;
+    if (d->pattern == pattern)
+        return;
+    // A copy of its own: a formatter shared between threads then holds no
+    // text whose last reference another thread may drop.
+    d->pattern = QString(pattern.constData(), pattern.size());
+    d->formatDirty = true;
 }
 
 void DateFormatter::setLocale(const QLocale &locale)
