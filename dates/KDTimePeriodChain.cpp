@@ -1,5 +1,6 @@
 #include "dates/KDTimePeriodChain.h"
 
+#include <QtNumeric>
 #include <cmath>
 #include <typeinfo>
 
@@ -19,12 +20,15 @@ qint64 wholeSeconds(const KDTimePeriod &period)
     return std::isfinite(seconds) ? qint64(seconds) : 0;
 }
 
-// The signed span of a period in milliseconds; 0 when a date is missing.
+// The signed span of a period in milliseconds; 0 when a date is missing or
+// the span does not fit in 64 bits.
 qint64 span(const KDTimePeriod &period)
 {
-    if (!period.hasStartDate() || !period.hasEndDate())
+    qint64 millis = 0;
+    if (!period.hasStartDate() || !period.hasEndDate()
+        || qSubOverflow(period.EndDate().toMSecsSinceEpoch(), period.StartDate().toMSecsSinceEpoch(), &millis))
         return 0;
-    return period.EndDate().toMSecsSinceEpoch() - period.StartDate().toMSecsSinceEpoch();
+    return millis;
 }
 
 void moveEarlier(KDTimePeriod &period, qint64 millis)

@@ -1,5 +1,6 @@
 #include "dates/KovaDates.h"
 
+#include <QtNumeric>
 #include <cmath>
 #include <limits>
 #include <mutex>
@@ -168,6 +169,8 @@ bool isMissing(const QDateTime &date)
 QDateTime normalised(const std::shared_ptr<Calendar> &calendar, const QDateTime &date)
 {
     const DateComponents parts = calendar->components(CalendarUnit::Era | CalendarUnit::Year | CalendarUnit::Month | CalendarUnit::Day, date);
+    if (!parts.year)
+        return QDateTime();
     DateComponents day;
     day.era = parts.era;
     day.year = parts.year;
@@ -544,7 +547,11 @@ double KovaDates::secondsFrom(const QDateTime &date, const QDateTime &other)
 {
     if (isMissing(date) || isMissing(other))
         return 0;
-    return double(date.toMSecsSinceEpoch() - other.toMSecsSinceEpoch()) / 1000.0;
+    // Exact in 64 bits unless the dates lie further apart than that holds.
+    qint64 millis = 0;
+    if (qSubOverflow(date.toMSecsSinceEpoch(), other.toMSecsSinceEpoch(), &millis))
+        return (double(date.toMSecsSinceEpoch()) - double(other.toMSecsSinceEpoch())) / 1000.0;
+    return double(millis) / 1000.0;
 }
 
 double KovaDates::minutesFrom(const QDateTime &date, const QDateTime &other)

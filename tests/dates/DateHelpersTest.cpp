@@ -211,6 +211,28 @@ TEST_F(DateHelpers, CountsBeyondThirtyTwoBitsAreAppliedWholeOrRefused)
     EXPECT_TRUE(KovaDates::dateByAddingYears(epoch, 4'000'000).isValid());
 }
 
+TEST_F(DateHelpers, DatesBeyondTheCalendarsRangeGiveNeutralAnswers)
+{
+    // QDateTime reaches far beyond what the calendar computes.
+    const QDateTime farAhead = QDateTime::fromMSecsSinceEpoch(6'000'000'000'000'000'000, Qt::UTC);
+    const QDateTime farBack = QDateTime::fromMSecsSinceEpoch(-6'000'000'000'000'000'000, Qt::UTC);
+    ASSERT_TRUE(farAhead.isValid());
+    ASSERT_TRUE(farBack.isValid());
+    const QDateTime today = berlin(2024, 6, 15, 12);
+    EXPECT_EQ(KovaDates::year(farAhead), 0);
+    EXPECT_EQ(KovaDates::dayOfYear(farBack), 0);
+    EXPECT_FALSE(KovaDates::dateByAddingDays(farAhead, 1).isValid());
+    EXPECT_FALSE(KovaDates::dateBySubtractingSeconds(farBack, 1).isValid());
+    EXPECT_EQ(KovaDates::yearsFrom(farAhead, today), 0);
+    EXPECT_TRUE(KovaDates::timeAgoSinceDate(farAhead, today).isNull());
+    EXPECT_TRUE(KovaDates::formattedDateWithFormat(farBack, "yyyy").isNull());
+    EXPECT_FALSE(KovaDates::isSameDay(farAhead, farAhead));
+    EXPECT_TRUE(KovaDates::isLaterThan(farAhead, farBack));
+    // Further apart than 64 bits of milliseconds: still a plain number.
+    EXPECT_DOUBLE_EQ(KovaDates::secondsFrom(farAhead, farBack), 1.2e16);
+    EXPECT_DOUBLE_EQ(KovaDates::secondsFrom(farBack, farAhead), -1.2e16);
+}
+
 // ------------------------------------------------------------ differences
 
 TEST_F(DateHelpers, SignedDifferencesInBothOrders)
