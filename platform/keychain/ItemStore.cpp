@@ -169,8 +169,8 @@ qint32 ItemStore::add(const ItemAttributes &attributes)
     const ItemAttributes stored = storedForm(attributes);
     const QByteArray value = attributes.valueData.value_or(QByteArray());
     return m_vault->write([&](Vault::Items &items) {
-        for (const VaultItem &item : items)
-            if (sameIdentity(item.attributes, stored))
+        for (const VaultItem &item : std::as_const(items))
+            if (sameIdentity(item.attributes(), stored))
                 return KeychainStatus::DuplicateItem;
         items.append(VaultItem(stored, value));
         return KeychainStatus::Success;
@@ -183,16 +183,25 @@ qint32 ItemStore::copyMatching(const ItemAttributes &query, QList<ItemAttributes
         return KeychainStatus::Param;
     const bool all = query.matchLimit == MatchLimit::All;
     return withPresence(query.operationPrompt, [&](bool confirmed) {
-        return m_vault->read([&](const Vault::Items &items) {
+        return m_vault->read([&](const Vault::Items &items, const Vault::AccountIndex &byAccount) {
             QList<const VaultItem *> found;
             bool guarded = false;
-            for (const VaultItem &item : items) {
-                if (!matches(query, item.attributes))
-                    continue;
+            auto consider = [&](const VaultItem &item) {
+                if (!matches(query, item.attributes()))
+                    return true;
                 found.append(&item);
-                guarded = guarded || item.attributes.needsUserPresence();
-                if (!all)
-                    break;
+                guarded = guarded || item.attributes().needsUserPresence();
+                return all;
+            };
+            if (query.account) {
+                // Most lookups name their item: only that account's items can match.
+                for (qsizetype i = byAccount.first(*query.account); i >= 0; i = byAccount.next(i))
+                    if (!consider(items[i]))
+                        break;
+            } else {
+                for (const VaultItem &item : items)
+                    if (!consider(item))
+                        break;
             }
             if (found.isEmpty())
                 return KeychainStatus::ItemNotFound;
@@ -207,7 +216,7 @@ qint32 ItemStore::copyMatching(const ItemAttributes &query, QList<ItemAttributes
             for (const VaultItem *item : found) {
                 ItemAttributes entry;
                 if (query.returnAttributes)
-                    entry = item->attributes;
+                    entry = item->attributes();
                 if (query.returnData) {
                     QByteArray value;
                     if (const qint32 status = item->value(&value); status != KeychainStatus::Success)
@@ -228,12 +237,13 @@ qint32 ItemStore::update(const ItemAttributes &query, const ItemAttributes &chan
         return KeychainStatus::Param;
     return withPresence(query.operationPrompt, [&](bool confirmed) {
         return m_vault->write([&](Vault::Items &items) {
+            const Vault::Items &current = items;
             QList<qsizetype> targets;
             bool guarded = false;
-            for (qsizetype i = 0; i < items.size(); ++i) {
-                if (matches(query, items[i].attributes)) {
+            for (qsizetype i = 0; i < current.size(); ++i) {
+                if (matches(query, current[i].attributes())) {
                     targets.append(i);
-                    guarded = guarded || items[i].attributes.needsUserPresence();
+                    guarded = guarded || current[i].attributes().needsUserPresence();
                 }
             }
             if (targets.isEmpty())
@@ -244,14 +254,14 @@ qint32 ItemStore::update(const ItemAttributes &query, const ItemAttributes &chan
                 return kNeedsPresence;
             for (qsizetype i : targets) {
                 VaultItem &item = items[i];
-                if (!applyChanges(item.attributes, changes))
+                if (!applyChanges(item.attributes(), changes))
                     return KeychainStatus::Param;
                 if (changes.valueData)
                     item.setValue(*changes.valueData);
             }
             for (qsizetype i : targets)
-                for (qsizetype j = 0; j < items.size(); ++j)
-                    if (j != i && sameIdentity(items[i].attributes, items[j].attributes))
+                for (qsizetype j = 0; j < current.size(); ++j)
+                    if (j != i && sameIdentity(current[i].attributes(), current[j].attributes()))
                         return KeychainStatus::DuplicateItem;
             return KeychainStatus::Success;
         });
@@ -263,7 +273,7 @@ qint32 ItemStore::remove(const ItemAttributes &query)
     if (!validQuery(query))
         return KeychainStatus::Param;
     return m_vault->write([&](Vault::Items &items) {
-        const qsizetype removed = items.removeIf([&](const VaultItem &item) { return matches(query, item.attributes); });
+        const qsizetype removed = items.removeIf([&](const VaultItem &item) { return matches(query, item.attributes()); });
         return removed > 0 ? KeychainStatus::Success : KeychainStatus::ItemNotFound;
     });
 }

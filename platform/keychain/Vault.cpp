@@ -19,6 +19,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/ProcessInfo.h"
 #include "platform/keychain/KeychainStatus.h"
+#include "platform/keychain/VaultItemData.h"
 #include "platform/keychain/VaultKeys.h"
 
 namespace kova::platform {
@@ -197,6 +198,7 @@ struct Vault::State {
     std::shared_ptr<const VaultKeys> keys;
     bool keysFromFile = false;
     Items items;
+    AccountIndex byAccount;
 
     ~State()
     {
@@ -217,10 +219,32 @@ struct Vault::State {
         keys.reset();
         keysFromFile = false;
         items.clear();
+        byAccount = {};
+    }
+
+    void setItems(Items newItems)
+    {
+        items = std::move(newItems);
+        byAccount.m_first.clear();
+        byAccount.m_first.reserve(items.size());
+        byAccount.m_next.resize(items.size());
+        // From the back, so that each account's chain runs in order.
+        for (qsizetype i = items.size() - 1; i >= 0; --i) {
+            const QString account = std::as_const(items)[i].attributes().account.value_or(QString());
+            const auto it = byAccount.m_first.find(account);
+            if (it == byAccount.m_first.end()) {
+                byAccount.m_next[i] = -1;
+                byAccount.m_first.insert(account, i);
+            } else {
+                byAccount.m_next[i] = *it;
+                *it = i;
+            }
+        }
     }
 };
 
-Vault::Vault(QString path, std::optional<QByteArray> key) : m_path(QFileInfo(path).absoluteFilePath())
+Vault::Vault(QString path, std::optional<QByteArray> key)
+    : m_path(QFileInfo(path).absoluteFilePath()), m_nativePath(nativePath(m_path))
 {
     if (key) {
         m_keySupplied = true;
@@ -247,18 +271,23 @@ std::shared_ptr<Vault> Vault::standard()
         std::lock_guard lock(s_standardMutex);
         if (s_hostVault)
             return s_hostVault;
+        if (s_defaultVault)
+            return s_defaultVault;
     }
-    const QString path = defaultPath();
+    // Resolved once: asking for the data directory costs a directory
+    // creation on every call, too much for every keychain read.
+    auto vault = std::make_shared<Vault>(defaultPath());
     std::lock_guard lock(s_standardMutex);
-    if (!s_defaultVault || s_defaultVault->path() != QFileInfo(path).absoluteFilePath())
-        s_defaultVault = std::make_shared<Vault>(path);
-    return s_defaultVault;
+    if (!s_defaultVault)
+        s_defaultVault = std::move(vault);
+    return s_hostVault ? s_hostVault : s_defaultVault;
 }
 
 void Vault::setStandard(std::shared_ptr<Vault> vault)
 {
     std::lock_guard lock(s_standardMutex);
     s_hostVault = std::move(vault);
+    s_defaultVault.reset();
 }
 
 QString Vault::defaultPath()
@@ -282,13 +311,13 @@ qint32 Vault::fail(qint32 status, const QString &reason) const
     return status;
 }
 
-qint32 Vault::read(const std::function<qint32(const Items &items)> &reader)
+qint32 Vault::read(const std::function<qint32(const Items &items, const AccountIndex &byAccount)> &reader)
 {
     State &state = *m_state;
     std::lock_guard lock(state.mutex);
     if (const qint32 status = ensureCurrent(state); status != KeychainStatus::Success)
         return status;
-    return reader(state.items);
+    return reader(state.items, state.byAccount);
 }
 
 qint32 Vault::write(const std::function<qint32(Items &items)> &writer)
@@ -364,8 +393,16 @@ qint32 Vault::ensureCurrent(State &state)
 {
     if (m_keySupplied && !m_suppliedKeys)
         return fail(KeychainStatus::Param, QStringLiteral("the supplied key is not 32 bytes long"));
+    const bool sameKeys = m_keySupplied ? (!state.keysFromFile && state.keys && state.keys->sameAs(*m_suppliedKeys))
+                                        : state.keysFromFile;
     struct stat st;
-    if (::stat(nativePath(m_path).constData(), &st) != 0) {
+    // The file we read is held open: while it is still linked and unchanged,
+    // nothing has replaced it (every write renames a new file into place).
+    // Asking the descriptor spares a path lookup on every read.
+    if (state.loaded && state.exists && sameKeys && ::fstat(state.heldFd, &st) == 0 && st.st_nlink > 0
+        && state.stamp == FileStamp::of(st))
+        return KeychainStatus::Success;
+    if (::stat(m_nativePath.constData(), &st) != 0) {
         if (errno != ENOENT)
             return fail(KeychainStatus::IO, QStringLiteral("cannot inspect the vault: %1").arg(errnoText(errno)));
         if (!state.loaded || state.exists) {
@@ -374,8 +411,6 @@ qint32 Vault::ensureCurrent(State &state)
         }
         return KeychainStatus::Success;
     }
-    const bool sameKeys = m_keySupplied ? (!state.keysFromFile && state.keys && state.keys->sameAs(*m_suppliedKeys))
-                                        : state.keysFromFile;
     if (state.loaded && state.exists && sameKeys && state.stamp == FileStamp::of(st))
         return KeychainStatus::Success;
     return reload(state);
@@ -384,7 +419,7 @@ qint32 Vault::ensureCurrent(State &state)
 qint32 Vault::reload(State &state)
 {
     state.forget();
-    const int fd = ::open(nativePath(m_path).constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(m_nativePath.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         if (errno == ENOENT) {
             state.loaded = true;
@@ -459,12 +494,13 @@ qint32 Vault::reload(State &state)
         if (!attributes)
             return fail(KeychainStatus::Decode, QStringLiteral("an item's attributes are malformed"));
         VaultItem item;
-        item.attributes = *attributes;
-        item.m_attributesAtSeal = std::move(*attributes);
-        item.m_sealedAttributes = attributesBox;
-        item.m_sealedValue = valueBox;
-        item.m_sealedIdentity = item.attributes.identity();
-        item.m_keys = keys;
+        VaultItem::Data &d = *item.d;
+        d.attributes = std::move(*attributes);
+        d.sealedAttributes = attributesBox;
+        d.attributesSealed = true;
+        d.sealedValue = valueBox;
+        d.sealedIdentity = d.attributes.identity();
+        d.keys = keys;
         items.append(std::move(item));
     }
     if (!reader.atEnd())
@@ -478,7 +514,7 @@ qint32 Vault::reload(State &state)
     state.vaultId = vaultId;
     state.keys = keys;
     state.keysFromFile = !m_keySupplied;
-    state.items = std::move(items);
+    state.setItems(std::move(items));
     return KeychainStatus::Success;
 }
 
@@ -546,32 +582,34 @@ qint32 Vault::store(State &state, Items &items, const std::shared_ptr<const Vaul
     appendU32(out, quint32(items.size()));
 
     for (VaultItem &item : items) {
-        item.attributes.valueData.reset();
-        const bool sameKeys = item.m_keys == keys;
-        const bool attributesKept = sameKeys && item.m_attributesAtSeal && *item.m_attributesAtSeal == item.attributes;
-        if (!attributesKept) {
-            item.m_sealedAttributes = keys->seal(item.attributes.toCbor().toCborValue().toCbor(), attributesData);
-            item.m_attributesAtSeal = item.attributes;
-        }
-        // The value is bound to the item's identity: a new identity re-seals it.
-        if (item.m_pendingValue) {
-            item.m_sealedIdentity = item.attributes.identity();
-            item.m_sealedValue = keys->seal(*item.m_pendingValue, item.m_sealedIdentity);
-            item.m_pendingValue.reset();
-        } else if (!attributesKept) {
-            const QByteArray identity = item.attributes.identity();
-            if (!sameKeys || identity != item.m_sealedIdentity) {
+        // Untouched items are written exactly as they were read.
+        const VaultItem::Data &current = *std::as_const(item).d;
+        const bool sameKeys = current.keys == keys;
+        if (!sameKeys || !current.attributesSealed || current.pendingValue) {
+            VaultItem::Data &d = *item.d;
+            d.attributes.valueData.reset();
+            const QByteArray identity = d.attributes.identity();
+            if (!sameKeys || !d.attributesSealed) {
+                d.sealedAttributes = keys->seal(d.attributes.toCbor().toCborValue().toCbor(), attributesData);
+                d.attributesSealed = true;
+            }
+            // The value is bound to the item's identity: a new identity re-seals it.
+            if (d.pendingValue) {
+                d.sealedValue = keys->seal(*d.pendingValue, identity);
+                d.pendingValue.reset();
+            } else if (!sameKeys || identity != d.sealedIdentity) {
                 QByteArray value;
                 if (item.value(&value) != KeychainStatus::Success)
                     return fail(KeychainStatus::Decode, QStringLiteral("an item failed to authenticate"));
-                item.m_sealedValue = keys->seal(value, identity);
-                item.m_sealedIdentity = identity;
+                d.sealedValue = keys->seal(value, identity);
                 sodium_memzero(value.data(), size_t(value.size()));
             }
+            d.sealedIdentity = identity;
+            d.keys = keys;
         }
-        item.m_keys = keys;
-        appendBlock(out, item.m_sealedAttributes);
-        appendBlock(out, item.m_sealedValue);
+        const VaultItem::Data &sealed = *std::as_const(item).d;
+        appendBlock(out, sealed.sealedAttributes);
+        appendBlock(out, sealed.sealedValue);
         if (out.size() + kFileMacBytes > kMaxFileBytes)
             return fail(KeychainStatus::Param, QStringLiteral("the vault would grow beyond %1 bytes").arg(kMaxFileBytes));
     }
@@ -584,7 +622,7 @@ qint32 Vault::store(State &state, Items &items, const std::shared_ptr<const Vaul
     if (fd < 0)
         return fail(KeychainStatus::IO, QStringLiteral("cannot create a temporary file: %1").arg(errnoText(errno)));
     const bool ok = ::fchmod(fd, 0600) == 0 && writeAll(fd, out.constData(), out.size()) && ::fsync(fd) == 0
-        && ::rename(temp.constData(), nativePath(m_path).constData()) == 0;
+        && ::rename(temp.constData(), m_nativePath.constData()) == 0;
     if (!ok) {
         const int error = errno;
         ::close(fd);
@@ -607,7 +645,7 @@ qint32 Vault::store(State &state, Items &items, const std::shared_ptr<const Vaul
     state.vaultId = vaultId;
     state.keys = keys;
     state.keysFromFile = !m_keySupplied;
-    state.items = std::move(items);
+    state.setItems(std::move(items));
     return KeychainStatus::Success;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <functional>
@@ -24,6 +25,18 @@ class VaultKeys;
 class Vault {
 public:
     using Items = QList<VaultItem>;
+    // The positions of each account's items, in order: from first(account)
+    // on through next(position), until -1.
+    class AccountIndex {
+    public:
+        qsizetype first(const QString &account) const { return m_first.value(account, -1); }
+        qsizetype next(qsizetype position) const { return m_next.at(position); }
+
+    private:
+        friend class Vault;
+        QHash<QString, qsizetype> m_first;
+        QList<qsizetype> m_next;
+    };
 
     // The vault at `path`; with a `key` (32 bytes) the key file is not used.
     explicit Vault(QString path, std::optional<QByteArray> key = std::nullopt);
@@ -32,9 +45,9 @@ public:
     Vault &operator=(const Vault &) = delete;
 
     // The process-wide vault: the one a host set, else the default in the
-    // app's data directory.
+    // app's data directory, which is looked up on first use.
     static std::shared_ptr<Vault> standard();
-    // Null goes back to the default.
+    // Null goes back to the default, looking the data directory up afresh.
     static void setStandard(std::shared_ptr<Vault> vault);
     static QString defaultPath();
 
@@ -44,7 +57,7 @@ public:
 
     // Runs `reader` on the current items and returns its status, or the
     // vault's own failure without running it.
-    qint32 read(const std::function<qint32(const Items &items)> &reader);
+    qint32 read(const std::function<qint32(const Items &items, const AccountIndex &byAccount)> &reader);
     // Runs `writer` on a copy of the current items, holding the write lock;
     // when it succeeds, the copy replaces the vault. Concurrent writers in
     // any process see each other's items.
@@ -63,6 +76,7 @@ private:
     qint32 fail(qint32 status, const QString &reason) const;
 
     QString m_path;
+    QByteArray m_nativePath;
     std::shared_ptr<const VaultKeys> m_suppliedKeys;
     bool m_keySupplied = false;
     std::shared_ptr<State> m_state;

@@ -1,25 +1,44 @@
 #include "platform/keychain/VaultItem.h"
 
 #include "platform/keychain/KeychainStatus.h"
+#include "platform/keychain/VaultItemData.h"
 #include "platform/keychain/VaultKeys.h"
 
 namespace kova::platform {
 
-VaultItem::VaultItem(ItemAttributes a, QByteArray value) : attributes(std::move(a))
+VaultItem::VaultItem() : d(new Data) {}
+
+VaultItem::VaultItem(ItemAttributes attributes, QByteArray value) : d(new Data)
 {
-    attributes.valueData.reset();
+    d->attributes = std::move(attributes);
+    d->attributes.valueData.reset();
     setValue(std::move(value));
+}
+
+VaultItem::VaultItem(const VaultItem &other) = default;
+VaultItem &VaultItem::operator=(const VaultItem &other) = default;
+VaultItem::~VaultItem() = default;
+
+const ItemAttributes &VaultItem::attributes() const
+{
+    return d->attributes;
+}
+
+ItemAttributes &VaultItem::attributes()
+{
+    d->attributesSealed = false;
+    return d->attributes;
 }
 
 qint32 VaultItem::value(QByteArray *out) const
 {
-    if (m_pendingValue) {
-        *out = *m_pendingValue;
+    if (d->pendingValue) {
+        *out = *d->pendingValue;
         return KeychainStatus::Success;
     }
-    if (!m_keys)
+    if (!d->keys)
         return KeychainStatus::Decode;
-    std::optional<QByteArray> plain = m_keys->open(m_sealedValue, m_sealedIdentity);
+    std::optional<QByteArray> plain = d->keys->open(d->sealedValue, d->sealedIdentity);
     if (!plain)
         return KeychainStatus::Decode;
     *out = std::move(*plain);
@@ -31,7 +50,7 @@ void VaultItem::setValue(QByteArray value)
     // An empty value reads back as empty, never as no value at all.
     if (value.isNull())
         value = QByteArray("", 0);
-    m_pendingValue = std::move(value);
+    d->pendingValue = std::move(value);
 }
 
 } // namespace kova::platform

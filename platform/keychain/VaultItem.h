@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QSharedDataPointer>
 #include <memory>
 #include <optional>
 
@@ -10,16 +11,22 @@ namespace kova::platform {
 
 class VaultKeys;
 
-// One item of a vault: its attributes, free to read and change, and its value,
-// kept sealed in memory until a caller asks for it. The vault re-seals what
+// One item of a vault: its attributes and its value, kept sealed in memory
+// until a caller asks for it. Copies share their data until one of them is
+// changed, so a vault's item list is cheap to copy; the vault re-seals what
 // changed when it writes.
 class VaultItem {
 public:
-    VaultItem() = default;
+    VaultItem();
+    // A new item; `attributes.valueData` is not used.
     VaultItem(ItemAttributes attributes, QByteArray value);
+    VaultItem(const VaultItem &other);
+    VaultItem &operator=(const VaultItem &other);
+    ~VaultItem();
 
-    // Everything but the value (`attributes.valueData` is not used).
-    ItemAttributes attributes;
+    const ItemAttributes &attributes() const;
+    // For changing the attributes; the item is sealed afresh on the next write.
+    ItemAttributes &attributes();
 
     // Opens the value; KeychainStatus::Decode when its seal does not
     // authenticate against the item's identity.
@@ -28,17 +35,8 @@ public:
 
 private:
     friend class Vault;
-
-    // A value set since the last write, not sealed yet.
-    std::optional<QByteArray> m_pendingValue;
-    // The value as stored: sealed under m_keys with m_sealedIdentity as its
-    // associated data.
-    QByteArray m_sealedValue;
-    QByteArray m_sealedIdentity;
-    // The attributes as stored, and what they were when sealed.
-    QByteArray m_sealedAttributes;
-    std::optional<ItemAttributes> m_attributesAtSeal;
-    std::shared_ptr<const VaultKeys> m_keys;
+    struct Data;
+    QSharedDataPointer<Data> d;
 };
 
 } // namespace kova::platform

@@ -262,7 +262,7 @@ TEST_F(VaultTest, ProcessesWritingAtOnceLoseNothing)
         }
     platform::Vault::setStandard(nullptr);
     EXPECT_TRUE(missing.isEmpty()) << missing.join(QLatin1Char(' ')).toStdString();
-    EXPECT_EQ(std::make_shared<Vault>(vaultPath())->read([](const Vault::Items &items) {
+    EXPECT_EQ(std::make_shared<Vault>(vaultPath())->read([](const Vault::Items &items, const Vault::AccountIndex &) {
         return items.size() == 3 * kPerWriter ? Status::Success : Status::Param;
     }), Status::Success);
 }
