@@ -36,10 +36,15 @@ public:
     // A new object of a concrete entity, with the model's defaults, or null
     // (logged) when the model has no such entity.
     std::shared_ptr<ManagedObject> insertNewObject(const QString &entityName);
+    // Never null: when the model lacks the entity (a missing or broken model
+    // resource, already logged) the object is a detached stand-in that reads
+    // as empty and ignores writes, so callers need no check to stay safe.
     template <class T>
     std::shared_ptr<T> insertNewObject()
     {
-        return std::dynamic_pointer_cast<T>(insertNewObject(T::entityName()));
+        if (auto object = std::dynamic_pointer_cast<T>(insertNewObject(T::entityName())))
+            return object;
+        return std::make_shared<T>();
     }
 
     // Deletes the object at once (it leaves every fetch) and applies the

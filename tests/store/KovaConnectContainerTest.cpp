@@ -4,6 +4,7 @@
 
 #include "core/store/KOVConnection.h"
 #include "core/store/KOVDataModel.h"
+#include "core/store/KOVSubaccount.h"
 #include "platform/store/ManagedObjectContext.h"
 #include "platform/store/PersistentContainer.h"
 #include "tests/support/TestSupport.h"
@@ -82,7 +83,17 @@ TEST_F(KovaConnectContainer, AMissingModelLeavesAnEmptyStoreInMemory)
     kova::test::LogCapture log;
     auto container = makeKovaConnectContainer();
     EXPECT_TRUE(container->usesInMemoryStore());
-    EXPECT_EQ(container->viewContext().insertNewObject<KOVConnection>(), nullptr);
+    // Code written for a working store runs on without a crash.
+    auto connection = container->viewContext().insertNewObject<KOVConnection>();
+    ASSERT_NE(connection, nullptr);
+    EXPECT_EQ(connection->managedObjectContext(), nullptr);
+    connection->setUserID("u");
+    EXPECT_TRUE(connection->userID().isNull());
+    connection->addSubaccountsObject(container->viewContext().insertNewObject<KOVSubaccount>());
+    EXPECT_TRUE(connection->subaccounts().isEmpty());
+    EXPECT_FALSE(container->viewContext().hasChanges());
+    EXPECT_TRUE(container->viewContext().save());
+    EXPECT_EQ(container->viewContext().insertNewObject("KOVConnection"), nullptr);
     EXPECT_TRUE(container->viewContext().fetch<KOVConnection>(KOVConnection::fetchRequest()).isEmpty());
     EXPECT_FALSE(QFile::exists(storeFile()));
     ASSERT_GE(log.lines().size(), 1);
