@@ -209,10 +209,9 @@ void KOVBankConnection::create(const QJsonObject &parameters, ImportCompletion c
     }
 
     platform::MainQueue::async([manager, login, created, completion]() {
-        platform::ManagedObjectContext &context = KOVAppManager::sharedInstance().viewContext();
-        auto fail = [&](const platform::Error &error) {
+        auto fail = [manager, created, completion](const platform::Error &error) {
             if (!created->isDeleted())
-                context.deleteObject(created);
+                KOVAppManager::sharedInstance().viewContext().deleteObject(created);
             manager->restoreKeychain();
             completion(nullptr, error);
         };

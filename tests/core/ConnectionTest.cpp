@@ -1,0 +1,513 @@
+#include <QJsonArray>
+#include <cmath>
+
+#include "core/KOVAppManager.h"
+#include "core/KOVConstants.h"
+#include "core/api/KOVRepository.h"
+#include "core/connections/KOVBankConnection.h"
+#include "core/connections/KOVConnectManager.h"
+#include "core/connections/KOVLogin.h"
+#include "core/records/KOVAccount.h"
+#include "core/records/KOVBankMetadata.h"
+#include "core/records/KOVBeneficiary.h"
+#include "core/records/KOVCard.h"
+#include "core/records/KOVIdentity.h"
+#include "core/records/KOVResult.h"
+#include "core/store/KOVAppConfigs.h"
+#include "core/store/KOVBankCard.h"
+#include "core/store/KOVBankInfo.h"
+#include "core/store/KOVConnection.h"
+#include "core/store/KOVFinancialInstitutionColorScheme.h"
+#include "core/store/KOVKeychain.h"
+#include "core/store/KOVSubaccount.h"
+#include "platform/dispatch/MainQueue.h"
+#include "platform/store/ManagedObjectContext.h"
+#include "tests/core/SdkTestFixture.h"
+
+using namespace kova;
+using namespace kova::test;
+using sandbox::ScriptedReply;
+
+namespace {
+
+platform::ManagedObjectContext &context()
+{
+    return KOVAppManager::sharedInstance().viewContext();
+}
+
+QList<std::shared_ptr<KOVConnection>> allConnections(const QString &clientUserID)
+{
+    return KOVAppManager::sharedInstance().getConnectionsForClientUserID(clientUserID);
+}
+
+// A stand-in payment flow that records what it was started with.
+class RecordingFlow : public KOVAutoFlow {
+public:
+    static inline QList<KOVAutoFlowRequest> started;
+    static inline int presented = 0;
+    explicit RecordingFlow(KOVAutoFlowRequest request) : m_request(std::move(request)) {}
+    void present() override { ++presented; }
+    const KOVAutoFlowRequest &request() const { return m_request; }
+
+private:
+    KOVAutoFlowRequest m_request;
+};
+
+struct Transfer {
+    int calls = 0;
+    std::shared_ptr<KOVAccount> account;
+    double amount = 0;
+    OptionalError error;
+    QString operationID;
+    QString reference;
+    bool synchronous = false;
+};
+
+} // namespace
+
+class ConnectionTest : public SdkTest {
+protected:
+    void SetUp() override
+    {
+        SdkTest::SetUp();
+        startDefault("client-1");
+        RecordingFlow::started.clear();
+        RecordingFlow::presented = 0;
+        KOVAutoFlow::setFactory([](const KOVAutoFlowRequest &request) {
+            RecordingFlow::started.append(request);
+            return std::make_shared<RecordingFlow>(request);
+        });
+    }
+    void TearDown() override
+    {
+        KOVAutoFlow::setFactory(nullptr);
+        SdkTest::TearDown();
+    }
+
+    std::shared_ptr<KOVBankConnection> import(const QJsonObject &parameters, OptionalError *errorOut = nullptr)
+    {
+        int calls = 0;
+        std::shared_ptr<KOVBankConnection> imported;
+        OptionalError error;
+        KOVBankConnection::create(parameters, [&](std::shared_ptr<KOVBankConnection> c, OptionalError e) {
+            ++calls;
+            imported = std::move(c);
+            error = std::move(e);
+        });
+        EXPECT_TRUE(waitUntil([&] { return calls > 0; }));
+        drainMainQueue();
+        EXPECT_EQ(calls, 1);
+        if (errorOut)
+            *errorOut = error;
+        else
+            EXPECT_FALSE(error.has_value()) << error->localizedDescription().toStdString();
+        return imported;
+    }
+
+    std::shared_ptr<KOVBankConnection> importNew(QJsonObject *parametersOut = nullptr)
+    {
+        const QJsonObject parameters = server->issueLogin("client-1");
+        if (parametersOut)
+            *parametersOut = parameters;
+        import(parameters);
+        const auto listed = KOVBankConnection::getConnectionsWithClientUserID("client-1");
+        return listed.isEmpty() ? nullptr : listed.last();
+    }
+
+    std::shared_ptr<Transfer> transfer(const std::function<void(KOVTransferReferenceCompletion)> &call)
+    {
+        auto result = std::make_shared<Transfer>();
+        auto returned = std::make_shared<bool>(false);
+        call([result, returned](std::shared_ptr<KOVAccount> account, double amount, OptionalError error,
+                                 QString operationID, QString reference) {
+            ++result->calls;
+            result->synchronous = !*returned;
+            result->account = std::move(account);
+            result->amount = amount;
+            result->error = std::move(error);
+            result->operationID = std::move(operationID);
+            result->reference = std::move(reference);
+        });
+        *returned = true;
+        return result;
+    }
+};
+
+TEST_F(ConnectionTest, ImportStoresAValidLoginAndExportGivesItsParametersBack)
+{
+    QJsonObject issued;
+    auto bank = importNew(&issued);
+    ASSERT_TRUE(bank);
+    EXPECT_EQ(bank->userID(), issued.value("userID").toString());
+    EXPECT_EQ(bank->bankID(), issued.value("bankId").toString());
+
+    const auto stored = allConnections("client-1");
+    ASSERT_EQ(stored.size(), 1);
+    EXPECT_TRUE(stored[0]->isValid());
+    const auto subaccounts = stored[0]->subaccounts();
+    ASSERT_EQ(subaccounts.size(), 1);
+    EXPECT_EQ(subaccounts[0]->name(), "Demo");
+    EXPECT_EQ(subaccounts[0]->accountId(), "123456789");
+    EXPECT_DOUBLE_EQ(subaccounts[0]->sortingCreatedAt(), stored[0]->createdAt().toMSecsSinceEpoch() / 1000.0);
+    EXPECT_FALSE(subaccounts[0]->balance().has_value());
+    ASSERT_TRUE(stored[0]->bankInfo());
+    EXPECT_EQ(stored[0]->bankInfo()->swiftCode(), "SBXBAEAD") << "the metadata check filled the bank info";
+    ASSERT_TRUE(stored[0]->bankInfo()->colorScheme());
+
+    const QJsonObject exported = bank->getConnectionParameters();
+    for (const char *key : {"clientUserID", "userSecret", "accessCode", "connectionID", "userID", "tokenID", "bankId",
+                            "fullLogoPng", "halfLogoPng", "miniLogoPng", "color"})
+        EXPECT_EQ(exported.value(key), issued.value(key)) << key;
+    EXPECT_EQ(exported.value("fullName"), issued.value("name")) << "both names carry the short bank name";
+    EXPECT_EQ(exported.value("name"), issued.value("name"));
+    EXPECT_EQ(exported.keys().size(), 13);
+    EXPECT_EQ(KOVKeychain::keychain()->stringForKey(issued.value("tokenID").toString() + issued.value("userID").toString()),
+              issued.value("userSecret").toString());
+}
+
+TEST_F(ConnectionTest, ImportWithoutAClientUserIDFailsAtOnce)
+{
+    QJsonObject parameters = server->issueLogin("client-1");
+    for (const QJsonValue &clientUserID : {QJsonValue(" \t "), QJsonValue(QJsonValue::Null), QJsonValue(7)}) {
+        parameters.insert("clientUserID", clientUserID);
+        int calls = 0;
+        KOVBankConnection::create(parameters, [&](std::shared_ptr<KOVBankConnection> c, OptionalError e) {
+            ++calls;
+            EXPECT_FALSE(c);
+            EXPECT_EQ(e->code, 1001);
+            EXPECT_EQ(e->localizedDescription(), "Missing clientUserID");
+        });
+        EXPECT_EQ(calls, 1) << "reported before create returns";
+    }
+    EXPECT_FALSE(context().hasChanges());
+}
+
+TEST_F(ConnectionTest, FailedImportLeavesStoreAndKeychainAsTheyWere)
+{
+    QJsonObject issued;
+    auto first = importNew(&issued);
+    ASSERT_TRUE(first);
+    const QString key = issued.value("tokenID").toString() + issued.value("userID").toString();
+    const QString secret = issued.value("userSecret").toString();
+
+    // The same login again, with another secret, whose check fails.
+    QJsonObject again = issued;
+    again.insert("userSecret", "another-secret");
+    server->scriptAction("/metadata/accounts/get",
+                         ScriptedReply::json(QJsonObject{{"success", false}, {"type", "SESSION_EXPIRED"}, {"msg", "Expired"}}));
+    OptionalError error;
+    EXPECT_FALSE(import(again, &error));
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->code, 2007);
+
+    const auto stored = allConnections("client-1");
+    ASSERT_EQ(stored.size(), 1) << "the new record is gone and the old one kept";
+    EXPECT_EQ(stored[0], first->connection());
+    EXPECT_TRUE(stored[0]->isValid());
+    EXPECT_EQ(KOVKeychain::keychain()->stringForKey(key), secret);
+
+    // A brand-new login whose check fails leaves no keychain item behind.
+    QJsonObject fresh = server->issueLogin("client-1");
+    const QString freshKey = fresh.value("tokenID").toString() + fresh.value("userID").toString();
+    server->scriptAction("/metadata/accounts/get", ScriptedReply::json(QJsonObject{{"success", false}}));
+    EXPECT_FALSE(import(fresh, &error));
+    EXPECT_TRUE(KOVKeychain::keychain()->stringForKey(freshKey).isNull());
+    EXPECT_EQ(allConnections("client-1").size(), 1);
+    platform::Error saveError;
+    EXPECT_TRUE(KOVAppManager::sharedInstance().saveContext(&saveError));
+    simulateRelaunch();
+    EXPECT_EQ(KOVAppManager::sharedInstance().getConnectionsForClientUserID("client-1").size(), 1);
+}
+
+TEST_F(ConnectionTest, CreateConnectionRefusesAnIncompleteLoginWithoutTouchingAnything)
+{
+    QJsonObject issued = server->issueLogin("client-1");
+    import(issued);
+    const QString key = issued.value("tokenID").toString() + issued.value("userID").toString();
+    for (const char *missing : {"userSecret", "tokenID", "userID"}) {
+        SCOPED_TRACE(missing);
+        QJsonObject parameters = issued;
+        parameters.insert(missing, "");
+        KOVConnectManager manager("client-1", KOVLogin::initWithDictionary(parameters));
+        int calls = 0;
+        manager.createConnection([&](std::shared_ptr<KOVConnection> connection, OptionalError error) {
+            ++calls;
+            EXPECT_FALSE(connection);
+            ASSERT_TRUE(error.has_value());
+            EXPECT_EQ(error->domain, KOVKeychainErrorDomain);
+        });
+        EXPECT_EQ(calls, 1);
+        EXPECT_FALSE(context().hasChanges());
+        EXPECT_EQ(KOVKeychain::keychain()->stringForKey(key), issued.value("userSecret").toString());
+    }
+    bool logged = false;
+    for (const QString &line : logs->lines())
+        logged = logged || line.startsWith("[Kova] Keychain failed: ");
+    EXPECT_TRUE(logged);
+}
+
+TEST_F(ConnectionTest, AccountsAndCardsAreWrittenIntoTheStore)
+{
+    auto bank = importNew();
+    ASSERT_TRUE(bank);
+    QList<std::shared_ptr<KOVAccount>> accounts;
+    int calls = 0;
+    bank->getAccounts([&](QList<std::shared_ptr<KOVAccount>> a, OptionalError e, QString) {
+        ++calls;
+        EXPECT_FALSE(e.has_value());
+        accounts = a;
+    });
+    ASSERT_TRUE(waitUntil([&] { return calls == 1; }));
+    ASSERT_EQ(accounts.size(), 3);
+
+    auto connection = bank->connection();
+    QHash<QString, std::shared_ptr<KOVSubaccount>> byID;
+    for (const auto &s : connection->subaccounts())
+        byID.insert(s->accountId(), s);
+    ASSERT_EQ(byID.size(), 4) << "three accounts and the placeholder";
+    EXPECT_TRUE(byID.value("123456789")->isStillFetching()) << "the placeholder stays marked as fetching";
+    const auto current = byID.value("ACC-1001");
+    EXPECT_FALSE(current->isStillFetching());
+    EXPECT_EQ(current->currencyCode(), "AED");
+    EXPECT_EQ(current->balance(), accounts[0]->balance());
+    const double sorting = current->sortingCreatedAt();
+    EXPECT_DOUBLE_EQ(sorting, connection->createdAt().toMSecsSinceEpoch() / 1000.0);
+
+    // An account listed again is updated in place, keeping what only the store knows.
+    current->setIsFavourite(true);
+    server->scriptAction("/data/accounts/get",
+                         ScriptedReply::json(QJsonObject{{"accounts", QJsonArray{
+                             QJsonObject{{"id", "ACC-1001"}, {"name", "Renamed"}, {"balance", QJsonObject{{"amount", 1.5}}}},
+                             QJsonObject{{"name", "No ID"}}}}}));
+    calls = 0;
+    bank->getAccounts([&](QList<std::shared_ptr<KOVAccount>> a, OptionalError, QString) {
+        ++calls;
+        EXPECT_EQ(a.size(), 2) << "an account without an ID still reaches the caller";
+    });
+    ASSERT_TRUE(waitUntil([&] { return calls == 1; }));
+    EXPECT_EQ(connection->subaccounts().size(), 4) << "an account without an ID is never stored";
+    EXPECT_EQ(current->name(), "Renamed");
+    EXPECT_EQ(current->balance(), 1.5);
+    EXPECT_TRUE(current->isFavourite());
+    EXPECT_DOUBLE_EQ(current->sortingCreatedAt(), sorting);
+
+    calls = 0;
+    bank->getCards([&](QList<std::shared_ptr<KOVCard>> cards, OptionalError e, QString) {
+        ++calls;
+        EXPECT_FALSE(e.has_value());
+        EXPECT_EQ(cards.size(), 2);
+    });
+    ASSERT_TRUE(waitUntil([&] { return calls == 1; }));
+    ASSERT_EQ(connection->cards().size(), 2);
+    EXPECT_FALSE(context().hasChanges()) << "the writes were saved";
+
+    // A fresh listing converts the stored rows into records again.
+    const auto listed = KOVBankConnection::getConnectionsWithClientUserID("client-1");
+    ASSERT_EQ(listed.size(), 1);
+    EXPECT_EQ(listed[0]->accounts().size(), 3) << "the placeholder is not an account";
+    EXPECT_EQ(listed[0]->cards().size(), 2);
+    const QJsonObject dictionary = listed[0]->dictionaryRepresentation();
+    EXPECT_EQ(dictionary.value("accounts").toArray().size(), 3);
+    EXPECT_EQ(dictionary.value("cards").toArray().size(), 2);
+    EXPECT_EQ(dictionary.value("bankShortName"), dictionary.value("bankFullName"));
+    EXPECT_EQ(listed[0]->debugDescription(),
+              QStringLiteral("<KOVBankConnection: 0x%1; SANDBOXBANK; %2; United Arab Emirates;>")
+                  .arg(QString::number(reinterpret_cast<quintptr>(listed[0].get()), 16), listed[0]->bankName()));
+}
+
+TEST_F(ConnectionTest, ServerSaysTheLoginIsGoneSoTheRecordIsRemoved)
+{
+    QJsonObject issued;
+    auto bank = importNew(&issued);
+    ASSERT_TRUE(bank);
+    const QString key = issued.value("tokenID").toString() + issued.value("userID").toString();
+
+    // A payment failure deletes nothing, whatever its code.
+    server->scriptAction("/payment/beneficiaries/get",
+                         ScriptedReply::json(QJsonObject{{"success", false}, {"type", "INVALID_CREDENTIALS"}}));
+    int calls = 0;
+    bank->getBeneficiaries([&](auto, OptionalError e, QString) {
+        ++calls;
+        EXPECT_EQ(e->code, 2000);
+    });
+    ASSERT_TRUE(waitUntil([&] { return calls == 1; }));
+    EXPECT_EQ(allConnections("client-1").size(), 1);
+
+    server->scriptAction("/data/identity/get",
+                         ScriptedReply::json(QJsonObject{{"success", false}, {"type", "USER_DELINKED"}, {"msg", "Gone"}}));
+    calls = 0;
+    bool removedBeforeCompletion = false;
+    bank->getIdentity([&](std::shared_ptr<KOVIdentity> identity, OptionalError e, QString) {
+        ++calls;
+        EXPECT_FALSE(identity);
+        EXPECT_EQ(e->code, 2001);
+        removedBeforeCompletion = allConnections("client-1").isEmpty();
+    });
+    ASSERT_TRUE(waitUntil([&] { return calls == 1; }));
+    EXPECT_TRUE(removedBeforeCompletion);
+    EXPECT_EQ(KOVKeychain::keychain()->stringForKey(key), issued.value("userSecret").toString()) << "the secret stays";
+}
+
+TEST_F(ConnectionTest, DelinkRemovesTheRecordAndLaterCallsSayDelinked)
+{
+    auto bank = importNew();
+    ASSERT_TRUE(bank);
+    int calls = 0;
+    bank->deleteConnection([&](std::shared_ptr<KOVResult> result, OptionalError error) {
+        ++calls;
+        EXPECT_FALSE(error.has_value());
+        ASSERT_TRUE(result);
+        EXPECT_TRUE(result->success());
+    });
+    ASSERT_TRUE(waitUntil([&] { return calls == 1; }));
+    EXPECT_TRUE(allConnections("client-1").isEmpty());
+    EXPECT_TRUE(Kova::sharedInstance()->getConnections().isEmpty());
+
+    calls = 0;
+    bank->getAccountMetadata([&](auto, OptionalError error, QString) {
+        ++calls;
+        EXPECT_EQ(error->code, 2001);
+    });
+    ASSERT_TRUE(waitUntil([&] { return calls == 1; }));
+}
+
+TEST_F(ConnectionTest, LoginWithoutItsSecretEndsEveryCallWith1004AndSendsNothing)
+{
+    QJsonObject issued;
+    auto bank = importNew(&issued);
+    ASSERT_TRUE(bank);
+    KOVKeychain::keychain()->removeItemForKey(issued.value("tokenID").toString() + issued.value("userID").toString());
+    const auto listed = KOVBankConnection::getConnectionsWithClientUserID("client-1");
+    ASSERT_EQ(listed.size(), 1);
+    auto orphan = listed[0];
+    EXPECT_FALSE(orphan->dataAPI());
+    server->clearRequests();
+
+    int calls = 0;
+    QList<OptionalError> errors;
+    auto record = [&](OptionalError e) {
+        ++calls;
+        EXPECT_TRUE(platform::MainQueue::isMainThread());
+        errors.append(e);
+    };
+    orphan->getIdentity([&](auto, OptionalError e, QString) { record(e); });
+    orphan->getAccountMetadata([&](auto, OptionalError e, QString) { record(e); });
+    orphan->deleteConnection([&](auto, OptionalError e) { record(e); });
+    orphan->createTransferToExistingBeneficiaryFromAccount(
+        nullptr, "b", 5, [&](std::shared_ptr<KOVAccount>, double, OptionalError e, QString, QString) { record(e); }, QString());
+    EXPECT_EQ(calls, 0) << "reported on the main queue, not at once";
+    ASSERT_TRUE(waitUntil([&] { return calls == 4; }));
+    drainMainQueue();
+    EXPECT_EQ(calls, 4);
+    for (const auto &e : errors) {
+        ASSERT_TRUE(e.has_value());
+        EXPECT_EQ(e->code, 1004);
+        EXPECT_EQ(e->localizedDescription(), "Bank connection credentials unavailable");
+        EXPECT_FALSE(e->userInfo.contains("info"));
+    }
+    EXPECT_TRUE(server->requestsForPath(sandbox::SandboxServer::AppServerPath).isEmpty());
+    EXPECT_EQ(allConnections("client-1").size(), 1) << "nothing is deleted";
+}
+
+TEST_F(ConnectionTest, TransferDecisionTable)
+{
+    auto bank = importNew();
+    ASSERT_TRUE(bank);
+    auto account = KOVAccount::initWithDictionary(QJsonObject{{"id", "ACC-1001"}});
+    auto beneficiary = std::make_shared<KOVBeneficiary>();
+    beneficiary->setName("Omar");
+    beneficiary->setIban("AE460260001015333439901");
+
+    // No beneficiary and no remote flag: 2012 at once.
+    auto noBeneficiary = transfer([&](auto completion) { bank->createTransferFromAccount(account, nullptr, 10, completion, "r"); });
+    ASSERT_EQ(noBeneficiary->calls, 1);
+    EXPECT_TRUE(noBeneficiary->synchronous);
+    EXPECT_EQ(noBeneficiary->error->code, 2012);
+    EXPECT_EQ(noBeneficiary->error->localizedDescription(), "Beneficiary must be present");
+    EXPECT_EQ(noBeneficiary->account, account);
+    EXPECT_EQ(noBeneficiary->amount, 10);
+    auto noWire = transfer([&](auto completion) { bank->createWireTransferFromAccount(account, nullptr, 10, completion, QString()); });
+    EXPECT_EQ(noWire->error->localizedDescription(), "WireBeneficiary must be present");
+    EXPECT_TRUE(logs->contains("Beneficiary must be present"));
+
+    // Amounts that count as absent open the flow at the amount pad.
+    for (double amount : {0.0, 9223372036854775808.0, std::nan("")}) {
+        SCOPED_TRACE(amount);
+        auto t = transfer([&](auto completion) { bank->createTransferFromAccount(account, beneficiary, amount, completion, "r"); });
+        EXPECT_EQ(t->calls, 0);
+        ASSERT_TRUE(bank->autoFlow());
+        EXPECT_EQ(RecordingFlow::started.last().account, account);
+        EXPECT_EQ(RecordingFlow::started.last().beneficiary, beneficiary);
+        EXPECT_EQ(RecordingFlow::started.last().remark, "r");
+        EXPECT_EQ(RecordingFlow::started.last().connection, bank);
+        // The flow's completion reaches the caller unchanged and lets go of the flow.
+        RecordingFlow::started.last().completion(account, 12, std::nullopt, "op-f", "REF-F");
+        EXPECT_FALSE(bank->autoFlow());
+    }
+    EXPECT_EQ(RecordingFlow::presented, 3);
+
+    // No account opens the flow at the account picker.
+    transfer([&](auto completion) { bank->createTransferFromAccount(nullptr, beneficiary, 10, completion, QString()); });
+    EXPECT_FALSE(RecordingFlow::started.last().account);
+
+    // An account and an amount go straight to the service.
+    auto direct = transfer([&](auto completion) { bank->createTransferFromAccount(account, beneficiary, 100.5, completion, "rent"); });
+    ASSERT_TRUE(waitUntil([&] { return direct->calls == 1; }));
+    EXPECT_EQ(direct->account, account);
+    const auto calls = server->requestsForPath(sandbox::SandboxServer::AppServerPath);
+    EXPECT_EQ(calls.last().action, "/payment/transfer/autoflow");
+    EXPECT_EQ(calls.last().json.value("amount").toDouble(), 100.5);
+
+    // With the remote flag cached, no beneficiary is needed.
+    auto configs = KOVAppConfigs::getConfigsForAppKey("app-key-1", context());
+    ASSERT_TRUE(configs);
+    configs->setIsRemoteBeneficiarySet(true);
+    auto remote = transfer([&](auto completion) { bank->createTransferFromAccount(nullptr, nullptr, 0, completion, QString()); });
+    EXPECT_EQ(remote->calls, 0);
+    EXPECT_FALSE(RecordingFlow::started.last().beneficiary);
+}
+
+TEST_F(ConnectionTest, DirectTransfersReportTheReferenceNumber)
+{
+    auto bank = importNew();
+    ASSERT_TRUE(bank);
+    auto account = KOVAccount::initWithDictionary(QJsonObject{{"id", "ACC-1001"}});
+    auto outcome = std::make_shared<Transfer>();
+    bank->createTransferToExistingBeneficiaryFromAccount(
+        account, "BEN-3001", 100.75,
+        [outcome](std::shared_ptr<KOVAccount> a, double amount, OptionalError e, QString op, QString ref) {
+            ++outcome->calls;
+            outcome->account = a;
+            outcome->amount = amount;
+            outcome->error = e;
+            outcome->operationID = op;
+            outcome->reference = ref;
+        },
+        "gift");
+    ASSERT_TRUE(waitUntil([&] { return outcome->calls == 1; }));
+    EXPECT_FALSE(outcome->error.has_value()) << outcome->error->localizedDescription().toStdString();
+    EXPECT_EQ(outcome->account, account);
+    EXPECT_EQ(outcome->amount, 100.75);
+    EXPECT_TRUE(outcome->reference.startsWith("TRF-"));
+    EXPECT_FALSE(outcome->operationID.isEmpty());
+    const auto sent = server->requestsForPath(sandbox::SandboxServer::AppServerPath).last();
+    EXPECT_EQ(sent.json.value("amount").toInteger(), 100);
+    EXPECT_EQ(sent.json.value("remark").toString(), "gift");
+}
+
+TEST_F(ConnectionTest, BeneficiaryTypeFollowsTheBanksSwiftCode)
+{
+    auto bank = importNew();
+    ASSERT_TRUE(bank);
+    for (const auto &[swift, type] : QList<QPair<QString, QString>>{{"SBXBAEAD", "same"}, {"OTHRAEAD", "local"}, {QString(), "local"}}) {
+        auto beneficiary = std::make_shared<KOVBeneficiary>();
+        beneficiary->setName("Omar");
+        beneficiary->setSwiftCode(swift);
+        beneficiary->setType("intl");
+        int calls = 0;
+        bank->createBeneficiary(beneficiary, [&](auto, OptionalError, QString) { ++calls; });
+        EXPECT_EQ(beneficiary->type(), type);
+        ASSERT_TRUE(waitUntil([&] { return calls == 1; }));
+        EXPECT_EQ(server->requestsForPath(sandbox::SandboxServer::AppServerPath).last().json.value("type").toString(), type);
+    }
+}
