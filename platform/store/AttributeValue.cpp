@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QJsonValue>
 #include <cmath>
+#include <limits>
 
 namespace kova::platform::AttributeValue {
 namespace {

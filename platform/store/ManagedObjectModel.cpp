@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QRegularExpression>
 #include <QSet>
+#include <limits>
 
 #include "platform/foundation/Json.h"
 #include "platform/store/AttributeValue.h"
