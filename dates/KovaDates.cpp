@@ -748,9 +748,11 @@ QString KovaDates::defaultCalendarIdentifier()
 void KovaDates::setDefaultCalendarIdentifier(const QString &identifier)
 {
     auto calendar = Calendar::calendarWithIdentifier(identifier.isNull() ? platform::NSCalendarIdentifierGregorian : identifier);
+    // Stored as a copy of its own, like every text the shared state keeps.
+    QString stored = identifier.isNull() ? QString() : QString(identifier.constData(), identifier.size());
     ImplicitCalendar &state = implicitState();
     std::lock_guard lock(state.mutex);
-    state.identifier = identifier;
+    state.identifier.swap(stored);
     state.calendar = std::move(calendar);
 }
 
