@@ -7,6 +7,7 @@
 #include <cfloat>
 #include <mutex>
 
+#include "animatedgif/KGMainThreadMailbox.h"
 #include "animatedgif/KGSerialQueue.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/image/FrameImage.h"
@@ -189,7 +190,7 @@ KGAnimatedImage::~KGAnimatedImage()
 void KGAnimatedImage::destroyOnMainThread(KGAnimatedImage *image)
 {
     if (QCoreApplication::instance() && !platform::MainQueue::isMainThread())
-        platform::MainQueue::async([image] { delete image; });
+        KGMainThreadMailbox::post([image] { delete image; });
     else
         delete image;
 }
@@ -476,7 +477,7 @@ void KGAnimatedImage::addFrameIndexesToCache(const std::set<quint64> &frameIndex
             QImage image = decodeFrame(*source, index, predraw);
             if (image.isNull() || weakSelf.expired())
                 continue;
-            platform::MainQueue::async([weakSelf, index, image = std::move(image)] {
+            KGMainThreadMailbox::post([weakSelf, index, image = std::move(image)] {
                 if (const auto self = weakSelf.lock())
                     self->storeDecodedFrame(index, image);
             });
@@ -621,13 +622,14 @@ void KGAnimatedImage::initialize()
     static std::once_flag once;
     std::call_once(once, [] {
         registry();
+        KGMainThreadMailbox::prepare();
         platform::MemoryWarning::addObserver([] {
             // Images belong to the main thread; a warning posted anywhere else
             // is handled there.
             if (platform::MainQueue::isMainThread())
                 deliverMemoryWarning();
             else
-                platform::MainQueue::async(&deliverMemoryWarning);
+                KGMainThreadMailbox::post(&deliverMemoryWarning);
         });
     });
 }

@@ -179,7 +179,7 @@ QImage GifCompositor::imageAtIndex(size_t index)
     if (index >= m_validity.size() || m_validity[index] == Validity::Bad)
         return {};
     if (!m_canvas.isNull() && m_lastDrawn == qint64(index))
-        return m_canvas;
+        return m_canvas.copy();
     if (m_canvas.isNull() || index < m_next) {
         if (!restart())
             return {};
@@ -194,19 +194,13 @@ QImage GifCompositor::imageAtIndex(size_t index)
             continue;
         }
         m_validity[k] = Validity::Good;
-        // Writing detaches the canvas from images handed out earlier; that
-        // copy is where memory can run out.
-        if (!m_canvas.bits()) {
-            m_canvas = QImage();
-            return {};
-        }
         applyPendingDisposal();
         drawFrame(k, m_indexes, palette);
         m_lastDrawn = qint64(k);
     }
     if (m_lastDrawn != qint64(index))
         return {};
-    return m_canvas;
+    return m_canvas.copy();
 }
 
 } // namespace kova::platform

@@ -20,8 +20,8 @@ public:
     GifCompositor(QByteArray data, const GifContainer &container, qint64 maximumPixels);
 
     // The canvas after frame `index` is drawn, or a null image when that frame
-    // does not decode (or memory runs out). Cheap to keep: the pixels are
-    // shared until the compositor draws again.
+    // does not decode (or memory runs out). The image owns its pixels: the
+    // canvas is never shared, so no thread ever reads pixels another writes.
     QImage imageAtIndex(size_t index);
     // Whether frame `index` decodes, answered once and remembered.
     bool isDecodable(size_t index);
