@@ -17,7 +17,9 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("KovaTests"));
     QCoreApplication::setApplicationName(QStringLiteral("KovaTests"));
-    kova::platform::ProcessInfo::setDataDirectoryOverride(home.path() + "/appdata");
+    // A child process a test starts (to crash it, say) shares its parent's device.
+    const QString shared = qEnvironmentVariable("KOVA_TEST_DATA_DIR");
+    kova::platform::ProcessInfo::setDataDirectoryOverride(shared.isEmpty() ? home.path() + "/appdata" : shared);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

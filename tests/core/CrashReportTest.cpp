@@ -1,0 +1,127 @@
+#include <QCoreApplication>
+#include <QProcess>
+#include <QRegularExpression>
+#include <stdexcept>
+#include <thread>
+
+#include "core/KOVCrashReport.h"
+#include "platform/foundation/ProcessInfo.h"
+#include "platform/foundation/UserDefaults.h"
+#include "tests/core/SdkTestFixture.h"
+
+using namespace kova;
+using namespace kova::test;
+using sandbox::ScriptedReply;
+
+// Run only as a child of CrashCapture: ends the process with an uncaught
+// exception of the kind the parent asks for.
+TEST(CrashChild, EndsWithAnUncaughtException)
+{
+    const QString kind = qEnvironmentVariable("KOVA_CRASH_CHILD");
+    if (kind.isEmpty())
+        GTEST_SKIP() << "only runs as a child process";
+    installUncaughtExceptionHandler();
+    std::thread([kind] {
+        if (kind == "std")
+            throw std::runtime_error("disk on fire");
+        throw 42;
+    }).join();
+}
+
+namespace {
+
+int crashChild(const QString &kind)
+{
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("KOVA_CRASH_CHILD", kind);
+    env.insert("KOVA_TEST_DATA_DIR", platform::ProcessInfo::dataDirectory());
+    env.insert("ASAN_OPTIONS", "detect_leaks=0:handle_abort=0");
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=CrashChild.*"});
+    EXPECT_TRUE(child.waitForFinished(60000));
+    platform::UserDefaults::resetStandard();
+    return child.exitStatus() == QProcess::CrashExit ? -1 : child.exitCode();
+}
+
+} // namespace
+
+class CrashReportTest : public SdkTest {};
+
+TEST_F(CrashReportTest, CaptureRecordsTypeReasonStackAndBothTimes)
+{
+    EXPECT_EQ(crashChild("std"), -1) << "the process still ends";
+    platform::UserDefaults &defaults = platform::UserDefaults::standard();
+    EXPECT_EQ(defaults.string(kUnhandledExceptionName), "std::runtime_error");
+    EXPECT_EQ(defaults.string(kUnhandledExceptionReason), "disk on fire");
+    EXPECT_GT(defaults.value(kUnhandledExceptionStacktrace).toStringList().size(), 2);
+    const QRegularExpression stamp("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}$");
+    EXPECT_TRUE(stamp.match(defaults.string(kUnhandledExceptionUserDate)).hasMatch());
+    EXPECT_TRUE(stamp.match(defaults.string(kUnhandledExceptionUtcDate)).hasMatch());
+
+    // An exception that is no std::exception has no reason; the old one goes.
+    EXPECT_EQ(crashChild("int"), -1);
+    platform::UserDefaults &after = platform::UserDefaults::standard();
+    EXPECT_EQ(after.string(kUnhandledExceptionName), "int");
+    EXPECT_FALSE(after.contains(kUnhandledExceptionReason));
+}
+
+TEST_F(CrashReportTest, StoredReportIsUploadedAfterAGoodStartAndForgottenOnAnyReply)
+{
+    platform::ProcessInfo::setMainBundleIdentifier("com.example.host");
+    recordException("std::logic_error", QString(), {"0 frame", "1 \"quoted\" frame"});
+    const QString utc = platform::UserDefaults::standard().string(kUnhandledExceptionUtcDate);
+    server->scriptPath(sandbox::SandboxServer::LogsPath, ScriptedReply::json(QJsonObject{{"success", false}}, 500));
+    startDefault();
+    ASSERT_TRUE(waitUntil([&] { return !server->requestsForPath(sandbox::SandboxServer::LogsPath).isEmpty(); }));
+    const auto upload = server->requestsForPath(sandbox::SandboxServer::LogsPath).first();
+    EXPECT_EQ(upload.json.keys(), (QStringList{"appKey", "bundleID", "content", "fileName", "sdkType"}));
+    EXPECT_EQ(upload.json.value("fileName").toString(), utc);
+    EXPECT_EQ(upload.json.value("sdkType").toString(), "ios");
+    EXPECT_EQ(upload.json.value("appKey").toString(), "app-key-1");
+    EXPECT_EQ(upload.json.value("bundleID").toString(), "com.example.host");
+    const QString content = upload.json.value("content").toString();
+    EXPECT_TRUE(content.startsWith("{\n    appKey = \"app-key-1\";\n")) << content.toStdString();
+    EXPECT_TRUE(content.contains("    reason = \"<null>\";\n"));
+    EXPECT_TRUE(content.contains("    name = \"std::logic_error\";\n"));
+    EXPECT_TRUE(content.contains("\"1 \\\"quoted\\\" frame\""));
+    EXPECT_TRUE(content.contains("deviceInfo =     {\n        deviceName = "));
+    ASSERT_TRUE(waitUntil([] { return !platform::UserDefaults::standard().contains(kUnhandledExceptionName); }))
+        << "an HTTP 500 still counts as delivered";
+    EXPECT_FALSE(platform::UserDefaults::standard().contains(kUnhandledExceptionUtcDate));
+    platform::ProcessInfo::setMainBundleIdentifier(QString());
+}
+
+TEST_F(CrashReportTest, ReportStaysWhenTheUploadFailsAndDatesAloneAreNeverSent)
+{
+    recordException("E", "why", {});
+    server->scriptPath(sandbox::SandboxServer::LogsPath, dropped());
+    startDefault();
+    ASSERT_TRUE(waitUntil([&] { return !server->requestsForPath(sandbox::SandboxServer::LogsPath).isEmpty(); }));
+    // The next good start sends the same report again, and this time it goes.
+    simulateRelaunch();
+    startDefault();
+    ASSERT_TRUE(waitUntil([&] { return server->requestsForPath(sandbox::SandboxServer::LogsPath).size() == 2; }));
+    const auto uploads = server->requestsForPath(sandbox::SandboxServer::LogsPath);
+    EXPECT_EQ(uploads[0].json.value("content"), uploads[1].json.value("content"));
+    ASSERT_TRUE(waitUntil([] { return !platform::UserDefaults::standard().contains(kUnhandledExceptionName); }));
+    recordException("E", "why", {});
+
+    platform::UserDefaults &defaults = platform::UserDefaults::standard();
+    for (const QString &key : {kUnhandledExceptionName, kUnhandledExceptionReason, kUnhandledExceptionStacktrace})
+        defaults.removeObject(key);
+    server->clearRequests();
+    uploadStoredCrashReport("app-key-1");
+    drainMainQueue();
+    EXPECT_TRUE(server->requestsForPath(sandbox::SandboxServer::LogsPath).isEmpty());
+}
+
+TEST_F(CrashReportTest, AFailedStartSendsNothing)
+{
+    recordException("E", "why", {"frame"});
+    server->scriptPath(sandbox::SandboxServer::ConfigsPath, ScriptedReply::json(QJsonObject{{"success", false}}));
+    auto outcome = start("app-key-1", "client-1");
+    ASSERT_TRUE(outcome->error.has_value());
+    drainMainQueue();
+    EXPECT_TRUE(server->requestsForPath(sandbox::SandboxServer::LogsPath).isEmpty());
+}
