@@ -22,8 +22,8 @@ function(kova_add_test name)
   if(T_TSAN)
     list(APPEND T_LABELS tsan)
   endif()
-  gtest_discover_tests(${name}
-    PROPERTIES LABELS "${T_LABELS}"
-               ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KOVA_RESOURCES_DIR=${KOVA_RESOURCES_DIR}"
-    DISCOVERY_TIMEOUT 60)
+  # Labels go on the directory: the discovered tests' own property lists do
+  # not survive the discovery script when they hold more than one value.
+  set_property(DIRECTORY APPEND PROPERTY LABELS ${T_LABELS})
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
 endfunction()

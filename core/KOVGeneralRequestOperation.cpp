@@ -36,10 +36,16 @@ void KOVGeneralRequestOperation::execute()
                 QStringLiteral("\n\u2705 Received HTTP Response\nURL\n%1\nStatus Code\n%2\nBody\n%3")
                     .arg(response ? response->url.toString() : QString(),
                          QString::number(response ? response->statusCode : 0), QString::fromUtf8(data)));
-        platform::MainQueue::async([done, completion, data, response, error]() {
+        // The session already delivers on a later turn of the main loop;
+        // another hop would only add latency.
+        auto deliver = [done, completion, data, response, error]() {
             if (completion)
                 completion(done, data, response, error);
-        });
+        };
+        if (platform::MainQueue::isMainThread())
+            deliver();
+        else
+            platform::MainQueue::async(deliver);
     });
     // Only the task and the caller hold the done block from here on.
     m_mfaResolved = nullptr;

@@ -87,14 +87,31 @@ void KOVOperationQueueManager::enqueueParallelOperation(const platform::URLReque
 void KOVOperationQueueManager::enqueueSerialOperation(const platform::URLRequest &request,
                                                       KOVGeneralRequestOperation::Completion completionHandler)
 {
-    auto operation = std::make_shared<KOVGeneralRequestOperation>(currentSession(), request, std::move(completionHandler));
     const QJsonValue secret = QJsonDocument::fromJson(request.httpBody).object().value(QStringLiteral("userSecret"));
-    if (!secret.isString()) {
+    enqueueOnLane(request, secret.isString() ? secret.toString() : QString(), std::move(completionHandler));
+}
+
+void KOVOperationQueueManager::enqueueRequest(const platform::URLRequest &request, const QString &endPoint,
+                                              const QString &userSecret,
+                                              KOVGeneralRequestOperation::Completion completionHandler)
+{
+    m_isAutoFlow = endPoint.contains(KOVEndPointCreateTransfer) || endPoint.contains(KOVEndPointCreateWireTransfer);
+    if (isParallelAllowedEndpoint(endPoint))
+        enqueueParallelOperation(request, std::move(completionHandler));
+    else
+        enqueueOnLane(request, userSecret, std::move(completionHandler));
+}
+
+void KOVOperationQueueManager::enqueueOnLane(const platform::URLRequest &request, const QString &userSecret,
+                                             KOVGeneralRequestOperation::Completion completionHandler)
+{
+    auto operation = std::make_shared<KOVGeneralRequestOperation>(currentSession(), request, std::move(completionHandler));
+    if (userSecret.isNull()) {
         // A lane of its own, gone once its one request is done.
         platform::OperationQueue::create(QStringLiteral("request"), 1)->addOperation(std::move(operation));
         return;
     }
-    const QString name = queueNameForUserSecret(secret.toString());
+    const QString name = queueNameForUserSecret(userSecret);
     for (const auto &queue : m_serialQueues) {
         if (queue->name() == name) {
             queue->addOperation(std::move(operation));

@@ -24,6 +24,10 @@ public:
                                   KOVGeneralRequestOperation::Completion completionHandler);
     void enqueueSerialOperation(const platform::URLRequest &request,
                                 KOVGeneralRequestOperation::Completion completionHandler);
+    // The same, for a caller that has the body's user secret at hand (null
+    // when the body has none), which spares reading the body again.
+    void enqueueRequest(const platform::URLRequest &request, const QString &endPoint, const QString &userSecret,
+                        KOVGeneralRequestOperation::Completion completionHandler);
 
     static bool isParallelAllowedEndpoint(const QString &endPoint);
 
@@ -43,6 +47,8 @@ public:
 private:
     KOVOperationQueueManager();
     std::shared_ptr<platform::URLSession> currentSession();
+    void enqueueOnLane(const platform::URLRequest &request, const QString &userSecret,
+                       KOVGeneralRequestOperation::Completion completionHandler);
 
     QList<std::shared_ptr<platform::OperationQueue>> m_serialQueues;
     std::shared_ptr<platform::OperationQueue> m_parallelQueue;
