@@ -77,7 +77,7 @@ void KOVAPIManager::postEndPoint(const QString &endPoint, Success success, Failu
                 request.headerFields.append({name.toUtf8(), value.toUtf8()});
     }
 
-    auto parsedBody = json::parseObject(m_body);
+    auto parsedBody = m_bodyObject ? std::variant<QJsonObject, platform::Error>(*m_bodyObject) : json::parseObject(m_body);
     if (auto *bodyError = std::get_if<platform::Error>(&parsedBody)) {
         // An unreadable body is never sent as an empty POST.
         platform::MainQueue::async([failure, request, error = *bodyError]() { failure(request, std::nullopt, error, QString()); });

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "platform/foundation/Error.h"
+#include "platform/foundation/Json.h"
 #include "platform/net/URLQueryItem.h"
 #include "platform/net/URLSession.h"
 
@@ -35,8 +36,18 @@ public:
     void setQueryItems(const QList<platform::URLQueryItem> &items) { m_queryItems = items; }
     const platform::HeaderFields &headers() const { return m_headers; }
     void setHeaders(const platform::HeaderFields &headers) { m_headers = headers; }
-    const QByteArray &body() const { return m_body; }
-    void setBody(const QByteArray &body) { m_body = body; }
+    QByteArray body() const { return m_bodyObject ? platform::json::pretty(*m_bodyObject) : m_body; }
+    void setBody(const QByteArray &body)
+    {
+        m_body = body;
+        m_bodyObject.reset();
+    }
+    // The same as the object's JSON text, without writing and reading it back.
+    void setBody(const QJsonObject &body)
+    {
+        m_body.clear();
+        m_bodyObject = body;
+    }
     const std::shared_ptr<KOVConfigurations> &configurations() const { return m_configurations; }
 
     // Exactly one block runs, once, on the main queue; with no server URL
@@ -57,6 +68,7 @@ private:
     QList<platform::URLQueryItem> m_queryItems;
     platform::HeaderFields m_headers;
     QByteArray m_body;
+    std::optional<QJsonObject> m_bodyObject;
     std::shared_ptr<KOVConfigurations> m_configurations;
 };
 

@@ -291,7 +291,7 @@ void KOVRepository::perform(const QString &endPoint, std::function<QJsonObject()
     }
     const std::shared_ptr<Kova> kova = Kova::sharedInstance();
     KOVAPIManager manager(kova ? kova->configurations() : nullptr);
-    manager.setBody(json::pretty(body));
+    manager.setBody(body);
 
     auto self = shared_from_this();
     manager.postEndPoint(
@@ -349,7 +349,7 @@ void KOVRepository::exchangeUserID(const QString &userID, const QString &accessC
                            {QStringLiteral("userID"), userID}};
     const std::shared_ptr<Kova> kova = Kova::sharedInstance();
     KOVAPIManager manager(kova ? kova->configurations() : nullptr);
-    manager.setBody(json::pretty(body));
+    manager.setBody(body);
     manager.postEndPoint(
         KOVEndPointExchangeToken,
         [completion](std::function<void()> done, const platform::URLRequest &,
