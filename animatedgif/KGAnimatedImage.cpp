@@ -134,10 +134,8 @@ QImage decodeFrame(platform::ImageSource &source, quint64 index, bool predraw)
     const auto frame = source.createImageAtIndex(size_t(index));
     if (!frame)
         return {};
-    QImage image = frame->image();
-    if (image.isNull())
-        return {};
-    return predraw ? KGAnimatedImage::predrawnImageFromImage(image) : image;
+    // Redrawn straight from the source's pixels: one bitmap made, not two.
+    return predraw ? frame->image(&KGAnimatedImage::predrawnImageFromImage) : frame->image();
 }
 
 void notifyDecodeObserver(quint64 index)
@@ -685,7 +683,6 @@ QImage KGAnimatedImage::predrawnImageFromImage(const QImage &imageToPredraw)
         });
         return imageToPredraw;
     }
-    context.fill(0);
     QPainter painter;
     if (!painter.begin(&context)) {
         log(KGAnimatedImageLogLevel::Error, [&] {
@@ -697,7 +694,8 @@ QImage KGAnimatedImage::predrawnImageFromImage(const QImage &imageToPredraw)
         });
         return imageToPredraw;
     }
-    // The bitmap starts transparent, so copying is the same as drawing over it.
+    // Copying every pixel (alpha included) into the fresh bitmap is what
+    // drawing over a cleared one would give, without clearing it first.
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.drawImage(QRectF(0, 0, width, height), imageToPredraw);
     painter.end();

@@ -14,6 +14,11 @@ QImage FrameImage::image() const
     return m_source->imageAtIndex(m_index);
 }
 
+QImage FrameImage::image(const std::function<QImage(const QImage &)> &transform) const
+{
+    return m_source->imageAtIndex(m_index, transform);
+}
+
 QString FrameImage::description() const
 {
     return QStringLiteral("<FrameImage: 0x%1 index=%2 size={%3, %4}>")

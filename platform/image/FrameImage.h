@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QSize>
 #include <QString>
+#include <functional>
 #include <memory>
 
 namespace kova::platform {
@@ -19,6 +20,8 @@ public:
     QSize size() const { return m_size; }
     // The pixels; a null image when memory runs out.
     QImage image() const;
+    // The pixels redrawn by `transform` (see ImageSource::imageAtIndex).
+    QImage image(const std::function<QImage(const QImage &)> &transform) const;
     QString description() const;
 
 private:

@@ -176,13 +176,20 @@ void GifCompositor::drawFrame(size_t index, const std::vector<unsigned char> &in
 
 QImage GifCompositor::imageAtIndex(size_t index)
 {
-    if (index >= m_validity.size() || m_validity[index] == Validity::Bad)
+    if (!compositeToIndex(index))
         return {};
+    return m_canvas.copy();
+}
+
+bool GifCompositor::compositeToIndex(size_t index)
+{
+    if (index >= m_validity.size() || m_validity[index] == Validity::Bad)
+        return false;
     if (!m_canvas.isNull() && m_lastDrawn == qint64(index))
-        return m_canvas.copy();
+        return true;
     if (m_canvas.isNull() || index < m_next) {
         if (!restart())
-            return {};
+            return false;
     }
     Palette palette;
     for (size_t k = m_next; k <= index; ++k) {
@@ -198,9 +205,7 @@ QImage GifCompositor::imageAtIndex(size_t index)
         drawFrame(k, m_indexes, palette);
         m_lastDrawn = qint64(k);
     }
-    if (m_lastDrawn != qint64(index))
-        return {};
-    return m_canvas.copy();
+    return m_lastDrawn == qint64(index);
 }
 
 } // namespace kova::platform

@@ -23,6 +23,10 @@ public:
     // does not decode (or memory runs out). The image owns its pixels: the
     // canvas is never shared, so no thread ever reads pixels another writes.
     QImage imageAtIndex(size_t index);
+    // Brings the canvas to frame `index`; false when that frame does not
+    // decode. The canvas is then readable through canvas() until the next call.
+    bool compositeToIndex(size_t index);
+    const QImage &canvas() const { return m_canvas; }
     // Whether frame `index` decodes, answered once and remembered.
     bool isDecodable(size_t index);
 

@@ -126,6 +126,18 @@ QImage ImageSource::imageAtIndex(size_t index)
     return m_compositor.imageAtIndex(index);
 }
 
+QImage ImageSource::imageAtIndex(size_t index, const Transform &transform)
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_compositor.compositeToIndex(index))
+        return {};
+    const QImage &canvas = m_compositor.canvas();
+    QImage result = transform(canvas);
+    if (!result.isNull() && result.constBits() == canvas.constBits())
+        result = result.copy();
+    return result;
+}
+
 int ImageSource::compositorRestartCount() const
 {
     std::lock_guard lock(m_mutex);

@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QSize>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -73,6 +74,12 @@ public:
     std::shared_ptr<const FrameImage> createImageAtIndex(size_t index);
     // The composited image `index`, or a null image.
     QImage imageAtIndex(size_t index);
+    // Image `index` passed through `transform` while the source is held, which
+    // spares a copy when the image is to be redrawn anyway. `transform` sees
+    // the source's own pixels, valid only during the call; a result that still
+    // shares them is copied before it leaves.
+    using Transform = std::function<QImage(const QImage &)>;
+    QImage imageAtIndex(size_t index, const Transform &transform);
 
     int compositorRestartCount() const;
 

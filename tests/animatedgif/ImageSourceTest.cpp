@@ -338,3 +338,26 @@ TEST(ImageSourceLimits, CanvasAndFramesBeyondTheLimitsAllocateNothing)
     for (size_t i = 0; i < 4; ++i)
         EXPECT_EQ(tooBig->createImageAtIndex(i), nullptr) << i;
 }
+
+TEST(ImageSourceCompositing, TransformsSeeTheFrameAndNeverKeepTheSourcesPixels)
+{
+    const GifSpec spec = compositingSpec();
+    const std::vector<QImage> expected = referenceFrames(spec);
+    const auto source = ImageSource::createWithData(writeGif(spec));
+
+    QSize seen;
+    const QImage converted = source->imageAtIndex(3, [&](const QImage &frame) {
+        seen = frame.size();
+        return frame.convertToFormat(QImage::Format_RGB32);
+    });
+    EXPECT_EQ(seen, QSize(12, 10));
+    EXPECT_EQ(converted.format(), QImage::Format_RGB32);
+    EXPECT_TRUE(samePixels(converted, expected[3].convertToFormat(QImage::Format_RGB32)));
+
+    // Handing the frame straight back gets a copy: later frames leave it be.
+    const QImage returned = source->imageAtIndex(4, [](const QImage &frame) { return frame; });
+    const QImage later = source->imageAtIndex(8);
+    EXPECT_TRUE(samePixels(returned, expected[4]));
+    EXPECT_TRUE(samePixels(later, expected[8]));
+    EXPECT_TRUE(source->imageAtIndex(40, [](const QImage &frame) { return frame; }).isNull());
+}
