@@ -27,7 +27,7 @@ ColorMapObject *makeMap(const Palette &palette)
 
 } // namespace
 
-QByteArray writeGif(const GifSpec &spec)
+QByteArray writeGif(const GifPlan &plan)
 {
     QByteArray out;
     int error = 0;
@@ -36,21 +36,21 @@ QByteArray writeGif(const GifSpec &spec)
     if (!file)
         return {};
     EGifSetGifVersion(file, true);
-    ColorMapObject *global = spec.globalPalette ? makeMap(*spec.globalPalette) : nullptr;
-    EXPECT_EQ(EGifPutScreenDesc(file, spec.width, spec.height, 8, 0, global), GIF_OK);
+    ColorMapObject *global = plan.globalPalette ? makeMap(*plan.globalPalette) : nullptr;
+    EXPECT_EQ(EGifPutScreenDesc(file, plan.width, plan.height, 8, 0, global), GIF_OK);
     GifFreeMapObject(global);
 
-    if (spec.loop != LoopExtension::None) {
-        const char *id = spec.loop == LoopExtension::Netscape ? "NETSCAPE2.0" : "ANIMEXTS1.0";
-        const unsigned char loop[3] = {1, static_cast<unsigned char>(spec.loopCount & 0xff),
-                                       static_cast<unsigned char>((spec.loopCount >> 8) & 0xff)};
+    if (plan.loop != LoopExtension::None) {
+        const char *id = plan.loop == LoopExtension::Netscape ? "NETSCAPE2.0" : "ANIMEXTS1.0";
+        const unsigned char loop[3] = {1, static_cast<unsigned char>(plan.loopCount & 0xff),
+                                       static_cast<unsigned char>((plan.loopCount >> 8) & 0xff)};
         EXPECT_EQ(EGifPutExtensionLeader(file, APPLICATION_EXT_FUNC_CODE), GIF_OK);
         EXPECT_EQ(EGifPutExtensionBlock(file, 11, id), GIF_OK);
         EXPECT_EQ(EGifPutExtensionBlock(file, 3, loop), GIF_OK);
         EXPECT_EQ(EGifPutExtensionTrailer(file), GIF_OK);
     }
 
-    for (const GifFrameSpec &frame : spec.frames) {
+    for (const GifFramePlan &frame : plan.frames) {
         if (frame.hasControl) {
             GraphicsControlBlock gcb{};
             gcb.DisposalMode = frame.disposal;
@@ -90,9 +90,9 @@ QByteArray writeGif(const GifSpec &spec)
     return out;
 }
 
-GifFrameSpec solidFrame(int width, int height, unsigned char index, int left, int top)
+GifFramePlan solidFrame(int width, int height, unsigned char index, int left, int top)
 {
-    GifFrameSpec frame;
+    GifFramePlan frame;
     frame.left = left;
     frame.top = top;
     frame.width = width;
@@ -101,9 +101,9 @@ GifFrameSpec solidFrame(int width, int height, unsigned char index, int left, in
     return frame;
 }
 
-GifFrameSpec patternFrame(int width, int height, int colours, int seed, int left, int top)
+GifFramePlan patternFrame(int width, int height, int colours, int seed, int left, int top)
 {
-    GifFrameSpec frame = solidFrame(width, height, 0, left, top);
+    GifFramePlan frame = solidFrame(width, height, 0, left, top);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x)
             frame.pixels[size_t(y) * size_t(width) + size_t(x)] =
@@ -122,16 +122,16 @@ Palette distinctPalette(int count, int seed)
 
 QByteArray simpleGif(int width, int height, int count, int delay)
 {
-    GifSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.globalPalette = distinctPalette(16);
+    GifPlan plan;
+    plan.width = width;
+    plan.height = height;
+    plan.globalPalette = distinctPalette(16);
     for (int i = 0; i < count; ++i) {
-        GifFrameSpec frame = patternFrame(width, height, 16, i);
+        GifFramePlan frame = patternFrame(width, height, 16, i);
         frame.delay = delay;
-        spec.frames.push_back(frame);
+        plan.frames.push_back(frame);
     }
-    return writeGif(spec);
+    return writeGif(plan);
 }
 
 } // namespace kova::test

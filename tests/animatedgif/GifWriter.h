@@ -11,7 +11,7 @@ namespace kova::test {
 
 using Palette = std::vector<QRgb>;
 
-struct GifFrameSpec {
+struct GifFramePlan {
     int left = 0;
     int top = 0;
     int width = 0;
@@ -27,23 +27,23 @@ struct GifFrameSpec {
 
 enum class LoopExtension { None, Netscape, AnimExts };
 
-struct GifSpec {
+struct GifPlan {
     int width = 0;
     int height = 0;
     std::optional<Palette> globalPalette;
     LoopExtension loop = LoopExtension::None;
     int loopCount = 0;
-    std::vector<GifFrameSpec> frames;
+    std::vector<GifFramePlan> frames;
 };
 
 // The encoded file; fails the calling test when giflib refuses the description.
-QByteArray writeGif(const GifSpec &spec);
+QByteArray writeGif(const GifPlan &plan);
 
 // A frame covering `width` × `height` at (left, top), every pixel `index`.
-GifFrameSpec solidFrame(int width, int height, unsigned char index, int left = 0, int top = 0);
+GifFramePlan solidFrame(int width, int height, unsigned char index, int left = 0, int top = 0);
 // A frame whose indexes are a deterministic function of position and `seed`,
 // cycling through `colours` values.
-GifFrameSpec patternFrame(int width, int height, int colours, int seed, int left = 0, int top = 0);
+GifFramePlan patternFrame(int width, int height, int colours, int seed, int left = 0, int top = 0);
 // A palette of `count` distinct opaque colours.
 Palette distinctPalette(int count, int seed = 0);
 

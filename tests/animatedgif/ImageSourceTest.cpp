@@ -27,56 +27,56 @@ QByteArray pngData()
 // transparency, interlacing, local and global palettes, sub-rectangles, a frame
 // hanging over the canvas edge and one wholly outside it, and an index beyond
 // its palette.
-GifSpec compositingSpec()
+GifPlan compositingPlan()
 {
-    GifSpec spec;
-    spec.width = 12;
-    spec.height = 10;
-    spec.globalPalette = distinctPalette(8);
+    GifPlan plan;
+    plan.width = 12;
+    plan.height = 10;
+    plan.globalPalette = distinctPalette(8);
 
-    GifFrameSpec background = patternFrame(12, 10, 8, 0);
+    GifFramePlan background = patternFrame(12, 10, 8, 0);
     background.disposal = 1;
-    spec.frames.push_back(background);
+    plan.frames.push_back(background);
 
-    GifFrameSpec cleared = patternFrame(5, 4, 8, 1, 2, 2);
+    GifFramePlan cleared = patternFrame(5, 4, 8, 1, 2, 2);
     cleared.transparentIndex = 3;
     cleared.disposal = 2;
-    spec.frames.push_back(cleared);
+    plan.frames.push_back(cleared);
 
-    GifFrameSpec restored = patternFrame(4, 6, 4, 2, 6, 1);
+    GifFramePlan restored = patternFrame(4, 6, 4, 2, 6, 1);
     restored.localPalette = distinctPalette(4, 9);
     restored.interlaced = true;
     restored.disposal = 3;
-    spec.frames.push_back(restored);
+    plan.frames.push_back(restored);
 
-    GifFrameSpec unspecified = patternFrame(6, 5, 8, 3, 1, 5);
+    GifFramePlan unspecified = patternFrame(6, 5, 8, 3, 1, 5);
     unspecified.transparentIndex = 0;
     unspecified.disposal = 0;
-    spec.frames.push_back(unspecified);
+    plan.frames.push_back(unspecified);
 
-    GifFrameSpec overEdge = patternFrame(6, 6, 8, 4, 9, 7);
+    GifFramePlan overEdge = patternFrame(6, 6, 8, 4, 9, 7);
     overEdge.disposal = 3;
-    spec.frames.push_back(overEdge);
+    plan.frames.push_back(overEdge);
 
-    GifFrameSpec tallInterlaced = patternFrame(3, 10, 8, 5, 0, 0);
+    GifFramePlan tallInterlaced = patternFrame(3, 10, 8, 5, 0, 0);
     tallInterlaced.interlaced = true;
     tallInterlaced.transparentIndex = 5;
     tallInterlaced.disposal = 2;
-    spec.frames.push_back(tallInterlaced);
+    plan.frames.push_back(tallInterlaced);
 
-    GifFrameSpec outside = solidFrame(2, 2, 1, 40, 40);
-    spec.frames.push_back(outside);
+    GifFramePlan outside = solidFrame(2, 2, 1, 40, 40);
+    plan.frames.push_back(outside);
 
     // A two-colour table gives 2-bit codes, so indexes 2 and 3 name no colour.
-    GifFrameSpec beyondPalette = patternFrame(4, 4, 4, 6, 4, 3);
+    GifFramePlan beyondPalette = patternFrame(4, 4, 4, 6, 4, 3);
     beyondPalette.localPalette = Palette{qRgb(255, 0, 0), qRgb(0, 0, 255)};
     beyondPalette.disposal = 1;
-    spec.frames.push_back(beyondPalette);
+    plan.frames.push_back(beyondPalette);
 
-    GifFrameSpec fullWithHoles = patternFrame(12, 10, 8, 7);
+    GifFramePlan fullWithHoles = patternFrame(12, 10, 8, 7);
     fullWithHoles.transparentIndex = 2;
-    spec.frames.push_back(fullWithHoles);
-    return spec;
+    plan.frames.push_back(fullWithHoles);
+    return plan;
 }
 
 void expectFrame(ImageSource &source, size_t index, const QImage &expected)
@@ -134,43 +134,43 @@ TEST(ImageSourceTypes, GifOtherImagesAndNonImages)
 
 TEST(ImageSourceProperties, LoopCountAbsentZeroAndSet)
 {
-    GifSpec spec;
-    spec.width = 2;
-    spec.height = 2;
-    spec.globalPalette = distinctPalette(2);
-    spec.frames = {solidFrame(2, 2, 0), solidFrame(2, 2, 1)};
+    GifPlan plan;
+    plan.width = 2;
+    plan.height = 2;
+    plan.globalPalette = distinctPalette(2);
+    plan.frames = {solidFrame(2, 2, 0), solidFrame(2, 2, 1)};
 
-    EXPECT_EQ(ImageSource::createWithData(writeGif(spec))->loopCount(), std::nullopt);
-    spec.loop = LoopExtension::Netscape;
-    spec.loopCount = 0;
-    EXPECT_EQ(ImageSource::createWithData(writeGif(spec))->loopCount(), 0);
-    spec.loopCount = 5;
-    EXPECT_EQ(ImageSource::createWithData(writeGif(spec))->loopCount(), 5);
-    spec.loop = LoopExtension::AnimExts;
-    spec.loopCount = 65535;
-    const auto source = ImageSource::createWithData(writeGif(spec));
+    EXPECT_EQ(ImageSource::createWithData(writeGif(plan))->loopCount(), std::nullopt);
+    plan.loop = LoopExtension::Netscape;
+    plan.loopCount = 0;
+    EXPECT_EQ(ImageSource::createWithData(writeGif(plan))->loopCount(), 0);
+    plan.loopCount = 5;
+    EXPECT_EQ(ImageSource::createWithData(writeGif(plan))->loopCount(), 5);
+    plan.loop = LoopExtension::AnimExts;
+    plan.loopCount = 65535;
+    const auto source = ImageSource::createWithData(writeGif(plan));
     EXPECT_EQ(source->loopCount(), 65535);
     EXPECT_EQ(source->propertiesDescription(),
               QStringLiteral("{FileSize = %1; \"{GIF}\" = {CanvasPixelHeight = 2; CanvasPixelWidth = 2; "
                              "HasGlobalColorMap = 1; LoopCount = 65535;};}")
-                  .arg(writeGif(spec).size()));
+                  .arg(writeGif(plan).size()));
 }
 
 TEST(ImageSourceProperties, DelaysAsReportedAndAbsentWithoutControlBlock)
 {
-    GifSpec spec;
-    spec.width = 2;
-    spec.height = 2;
-    spec.globalPalette = distinctPalette(2);
+    GifPlan plan;
+    plan.width = 2;
+    plan.height = 2;
+    plan.globalPalette = distinctPalette(2);
     for (int delay : {0, 1, 2, 7, 65535}) {
-        GifFrameSpec frame = solidFrame(2, 2, 1);
+        GifFramePlan frame = solidFrame(2, 2, 1);
         frame.delay = delay;
-        spec.frames.push_back(frame);
+        plan.frames.push_back(frame);
     }
-    GifFrameSpec bare = solidFrame(2, 2, 0);
+    GifFramePlan bare = solidFrame(2, 2, 0);
     bare.hasControl = false;
-    spec.frames.push_back(bare);
-    const auto source = ImageSource::createWithData(writeGif(spec));
+    plan.frames.push_back(bare);
+    const auto source = ImageSource::createWithData(writeGif(plan));
     ASSERT_EQ(source->count(), 6u);
 
     const std::pair<double, double> expected[] = {{0.1, 0.0}, {0.1, 0.01}, {0.02, 0.02}, {0.07, 0.07}, {655.35, 655.35}};
@@ -191,20 +191,20 @@ TEST(ImageSourceProperties, DelaysAsReportedAndAbsentWithoutControlBlock)
 
 TEST(ImageSourceCompositing, EveryFrameMatchesTheReferenceInOrder)
 {
-    const GifSpec spec = compositingSpec();
-    const std::vector<QImage> expected = referenceFrames(spec);
-    const auto source = ImageSource::createWithData(writeGif(spec));
-    ASSERT_EQ(source->count(), spec.frames.size());
-    for (size_t i = 0; i < spec.frames.size(); ++i)
+    const GifPlan plan = compositingPlan();
+    const std::vector<QImage> expected = referenceFrames(plan);
+    const auto source = ImageSource::createWithData(writeGif(plan));
+    ASSERT_EQ(source->count(), plan.frames.size());
+    for (size_t i = 0; i < plan.frames.size(); ++i)
         expectFrame(*source, i, expected[i]);
     EXPECT_EQ(source->compositorRestartCount(), 1);
 }
 
 TEST(ImageSourceCompositing, JumpsBackStartOverAndStillMatch)
 {
-    const GifSpec spec = compositingSpec();
-    const std::vector<QImage> expected = referenceFrames(spec);
-    const auto source = ImageSource::createWithData(writeGif(spec));
+    const GifPlan plan = compositingPlan();
+    const std::vector<QImage> expected = referenceFrames(plan);
+    const auto source = ImageSource::createWithData(writeGif(plan));
     expectFrame(*source, 5, expected[5]);
     expectFrame(*source, 5, expected[5]);
     EXPECT_EQ(source->compositorRestartCount(), 1);
@@ -218,9 +218,9 @@ TEST(ImageSourceCompositing, JumpsBackStartOverAndStillMatch)
 
 TEST(ImageSourceCompositing, ImagesHandedOutStayUnchanged)
 {
-    const GifSpec spec = compositingSpec();
-    const std::vector<QImage> expected = referenceFrames(spec);
-    const auto source = ImageSource::createWithData(writeGif(spec));
+    const GifPlan plan = compositingPlan();
+    const std::vector<QImage> expected = referenceFrames(plan);
+    const auto source = ImageSource::createWithData(writeGif(plan));
     const QImage first = source->imageAtIndex(0);
     const auto handle = source->createImageAtIndex(1);
     ASSERT_TRUE(handle);
@@ -234,37 +234,37 @@ TEST(ImageSourceCompositing, ImagesHandedOutStayUnchanged)
 
 TEST(ImageSourceCorruption, TruncatedLastFrameIsCountedButDoesNotDecode)
 {
-    GifSpec spec;
-    spec.width = 16;
-    spec.height = 16;
-    spec.globalPalette = distinctPalette(16);
+    GifPlan plan;
+    plan.width = 16;
+    plan.height = 16;
+    plan.globalPalette = distinctPalette(16);
     for (int i = 0; i < 3; ++i)
-        spec.frames.push_back(patternFrame(16, 16, 16, i));
-    const QByteArray gif = writeGif(spec);
+        plan.frames.push_back(patternFrame(16, 16, 16, i));
+    const QByteArray gif = writeGif(plan);
     const QByteArray truncated = gif.left(gif.size() - 40);
     const auto source = ImageSource::createWithData(truncated);
     ASSERT_EQ(source->count(), 3u);
     EXPECT_EQ(source->createImageAtIndex(2), nullptr);
     EXPECT_TRUE(source->imageAtIndex(2).isNull());
-    const std::vector<QImage> expected = referenceFrames(spec);
+    const std::vector<QImage> expected = referenceFrames(plan);
     expectFrame(*source, 1, expected[1]);
     expectFrame(*source, 0, expected[0]);
 }
 
 TEST(ImageSourceCorruption, BadImageDataSkipsOnlyThatFrame)
 {
-    GifSpec spec;
-    spec.width = 8;
-    spec.height = 8;
-    spec.globalPalette = distinctPalette(16);
-    spec.frames.push_back(patternFrame(8, 8, 16, 0));
-    GifFrameSpec broken = patternFrame(6, 6, 16, 1, 1, 1);
+    GifPlan plan;
+    plan.width = 8;
+    plan.height = 8;
+    plan.globalPalette = distinctPalette(16);
+    plan.frames.push_back(patternFrame(8, 8, 16, 0));
+    GifFramePlan broken = patternFrame(6, 6, 16, 1, 1, 1);
     broken.localPalette = Palette(16, qRgb(1, 2, 3));
-    spec.frames.push_back(broken);
-    GifFrameSpec last = patternFrame(4, 4, 16, 2, 4, 4);
+    plan.frames.push_back(broken);
+    GifFramePlan last = patternFrame(4, 4, 16, 2, 4, 4);
     last.transparentIndex = 1;
-    spec.frames.push_back(last);
-    QByteArray gif = writeGif(spec);
+    plan.frames.push_back(last);
+    QByteArray gif = writeGif(plan);
 
     // Frame 1's data follows its unmistakable palette: code size, block
     // length, then codes. Codes beyond the table cannot be decoded.
@@ -281,7 +281,7 @@ TEST(ImageSourceCorruption, BadImageDataSkipsOnlyThatFrame)
     EXPECT_NE(source->createImageAtIndex(0), nullptr);
     EXPECT_EQ(source->createImageAtIndex(1), nullptr);
     EXPECT_NE(source->createImageAtIndex(2), nullptr);
-    const std::vector<QImage> expected = referenceFrames(spec, {1});
+    const std::vector<QImage> expected = referenceFrames(plan, {1});
     expectFrame(*source, 0, expected[0]);
     EXPECT_TRUE(source->imageAtIndex(1).isNull());
     expectFrame(*source, 2, expected[2]);
@@ -289,25 +289,25 @@ TEST(ImageSourceCorruption, BadImageDataSkipsOnlyThatFrame)
 
 TEST(ImageSourceCorruption, FramesWithoutAnyPaletteDoNotDecode)
 {
-    GifSpec spec;
-    spec.width = 6;
-    spec.height = 6;
-    spec.globalPalette = distinctPalette(4);
-    spec.frames.push_back(patternFrame(6, 6, 4, 0));
-    GifFrameSpec own = patternFrame(3, 3, 4, 1, 2, 2);
+    GifPlan plan;
+    plan.width = 6;
+    plan.height = 6;
+    plan.globalPalette = distinctPalette(4);
+    plan.frames.push_back(patternFrame(6, 6, 4, 0));
+    GifFramePlan own = patternFrame(3, 3, 4, 1, 2, 2);
     own.localPalette = distinctPalette(4, 3);
-    spec.frames.push_back(own);
-    const auto source = ImageSource::createWithData(withoutGlobalPalette(writeGif(spec)));
+    plan.frames.push_back(own);
+    const auto source = ImageSource::createWithData(withoutGlobalPalette(writeGif(plan)));
     ASSERT_EQ(source->count(), 2u);
     EXPECT_EQ(source->createImageAtIndex(0), nullptr);
-    const std::vector<QImage> expected = referenceFrames(spec, {0});
+    const std::vector<QImage> expected = referenceFrames(plan, {0});
     expectFrame(*source, 1, expected[1]);
 }
 
 TEST(ImageSourceLimits, CanvasAndFramesBeyondTheLimitsAllocateNothing)
 {
     // A canvas of 65535 × 65535 declared in a few dozen bytes.
-    GifSpec huge;
+    GifPlan huge;
     huge.width = 65535;
     huge.height = 65535;
     huge.globalPalette = distinctPalette(2);
@@ -319,7 +319,7 @@ TEST(ImageSourceLimits, CanvasAndFramesBeyondTheLimitsAllocateNothing)
     EXPECT_EQ(source->createImageAtIndex(0), nullptr);
     EXPECT_TRUE(source->imageAtIndex(1).isNull());
 
-    GifSpec small;
+    GifPlan small;
     small.width = 10;
     small.height = 10;
     small.globalPalette = distinctPalette(2);
@@ -341,9 +341,9 @@ TEST(ImageSourceLimits, CanvasAndFramesBeyondTheLimitsAllocateNothing)
 
 TEST(ImageSourceCompositing, TransformsSeeTheFrameAndNeverKeepTheSourcesPixels)
 {
-    const GifSpec spec = compositingSpec();
-    const std::vector<QImage> expected = referenceFrames(spec);
-    const auto source = ImageSource::createWithData(writeGif(spec));
+    const GifPlan plan = compositingPlan();
+    const std::vector<QImage> expected = referenceFrames(plan);
+    const auto source = ImageSource::createWithData(writeGif(plan));
 
     QSize seen;
     const QImage converted = source->imageAtIndex(3, [&](const QImage &frame) {

@@ -43,38 +43,38 @@ protected:
     std::shared_ptr<FakeClock> m_clock = std::make_shared<FakeClock>();
 };
 
-GifSpec patternSpec(int frames, int width = 8, int height = 8)
+GifPlan patternPlan(int frames, int width = 8, int height = 8)
 {
-    GifSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.globalPalette = distinctPalette(16);
+    GifPlan plan;
+    plan.width = width;
+    plan.height = height;
+    plan.globalPalette = distinctPalette(16);
     for (int i = 0; i < frames; ++i)
-        spec.frames.push_back(patternFrame(width, height, 16, i));
-    return spec;
+        plan.frames.push_back(patternFrame(width, height, 16, i));
+    return plan;
 }
 
-GifSpec delaySpec(const std::vector<std::optional<int>> &delays)
+GifPlan delayPlan(const std::vector<std::optional<int>> &delays)
 {
-    GifSpec spec;
-    spec.width = 4;
-    spec.height = 4;
-    spec.globalPalette = distinctPalette(4);
+    GifPlan plan;
+    plan.width = 4;
+    plan.height = 4;
+    plan.globalPalette = distinctPalette(4);
     for (size_t i = 0; i < delays.size(); ++i) {
-        GifFrameSpec frame = patternFrame(4, 4, 4, int(i));
+        GifFramePlan frame = patternFrame(4, 4, 4, int(i));
         frame.hasControl = delays[i].has_value();
         frame.delay = delays[i].value_or(0);
-        spec.frames.push_back(frame);
+        plan.frames.push_back(frame);
     }
-    return spec;
+    return plan;
 }
 
 // Frame `index`'s codes replaced by ones no decoder accepts. The frame gets a
 // palette of one repeated colour so its data can be found.
-QByteArray withBrokenFrame(GifSpec spec, size_t index)
+QByteArray withBrokenFrame(GifPlan plan, size_t index)
 {
-    spec.frames[index].localPalette = Palette(4, qRgb(7, 8, 9));
-    QByteArray gif = writeGif(spec);
+    plan.frames[index].localPalette = Palette(4, qRgb(7, 8, 9));
+    QByteArray gif = writeGif(plan);
     const QByteArray marker = QByteArray("\x07\x08\x09", 3).repeated(4);
     const qsizetype data = gif.indexOf(marker) + marker.size();
     const int blockLength = static_cast<unsigned char>(gif[data + 1]);
@@ -157,7 +157,7 @@ TEST_F(AnimatedImageTest, GifWithoutDecodableFramesGivesNoObject)
 {
     {
         // Header and screen descriptor, then the trailer: no images at all.
-        GifSpec empty;
+        GifPlan empty;
         empty.width = 3;
         empty.height = 3;
         empty.globalPalette = distinctPalette(2);
@@ -173,7 +173,7 @@ TEST_F(AnimatedImageTest, GifWithoutDecodableFramesGivesNoObject)
     }
     {
         // Two frames on a canvas no one could hold: counted, neither decodes.
-        GifSpec huge;
+        GifPlan huge;
         huge.width = 65535;
         huge.height = 65535;
         huge.globalPalette = distinctPalette(2);
@@ -193,10 +193,10 @@ TEST_F(AnimatedImageTest, GifWithoutDecodableFramesGivesNoObject)
 
 TEST_F(AnimatedImageTest, FramesSizeLoopCountAndPoster)
 {
-    GifSpec spec = patternSpec(4, 12, 10);
-    spec.loop = LoopExtension::Netscape;
-    spec.loopCount = 5;
-    const auto image = KGAnimatedImage::animatedImageWithGIFData(writeGif(spec));
+    GifPlan plan = patternPlan(4, 12, 10);
+    plan.loop = LoopExtension::Netscape;
+    plan.loopCount = 5;
+    const auto image = KGAnimatedImage::animatedImageWithGIFData(writeGif(plan));
     ASSERT_TRUE(image);
     EXPECT_EQ(image->frameCount(), 4u);
     EXPECT_EQ(image->loopCount(), 5u);
@@ -207,30 +207,30 @@ TEST_F(AnimatedImageTest, FramesSizeLoopCountAndPoster)
     EXPECT_EQ(image->cachedFrameIndexes(), std::set<quint64>{0});
     EXPECT_TRUE(image->requestedFrameIndexes().empty());
     EXPECT_EQ(image->serialQueue(), nullptr);
-    EXPECT_TRUE(samePixels(image->posterImage(), referenceFrames(spec)[0]));
-    EXPECT_EQ(image->data(), writeGif(spec));
+    EXPECT_TRUE(samePixels(image->posterImage(), referenceFrames(plan)[0]));
+    EXPECT_EQ(image->data(), writeGif(plan));
     EXPECT_TRUE(QRegularExpression("^<KGAnimatedImage: 0x[0-9a-f]+> size=\\{12, 10\\} frameCount=4$")
                     .match(image->description())
                     .hasMatch())
         << image->description().toStdString();
 
-    spec.loopCount = 0;
-    EXPECT_EQ(KGAnimatedImage::animatedImageWithGIFData(writeGif(spec))->loopCount(), 0u);
-    spec.loop = LoopExtension::None;
-    EXPECT_EQ(KGAnimatedImage::animatedImageWithGIFData(writeGif(spec))->loopCount(), 0u);
+    plan.loopCount = 0;
+    EXPECT_EQ(KGAnimatedImage::animatedImageWithGIFData(writeGif(plan))->loopCount(), 0u);
+    plan.loop = LoopExtension::None;
+    EXPECT_EQ(KGAnimatedImage::animatedImageWithGIFData(writeGif(plan))->loopCount(), 0u);
 }
 
 TEST_F(AnimatedImageTest, FirstDecodableFrameIsThePosterAndBrokenFramesAreCountedWithoutDelay)
 {
-    const GifSpec spec = delaySpec({5, 6, 7});
+    const GifPlan plan = delayPlan({5, 6, 7});
     LogRecorder log(Level::Info);
-    const auto image = KGAnimatedImage::animatedImageWithGIFData(withBrokenFrame(spec, 0));
+    const auto image = KGAnimatedImage::animatedImageWithGIFData(withBrokenFrame(plan, 0));
     ASSERT_TRUE(image);
     EXPECT_EQ(image->frameCount(), 3u);
     EXPECT_EQ(image->posterImageFrameIndex(), 1u);
     EXPECT_EQ(image->cachedFrameIndexes(), std::set<quint64>{1});
     EXPECT_EQ(image->delayTimesForIndexes(), (std::map<quint64, double>{{1, 0.06}, {2, 0.07}}));
-    EXPECT_TRUE(samePixels(image->posterImage(), referenceFrames(spec, {0})[1]));
+    EXPECT_TRUE(samePixels(image->posterImage(), referenceFrames(plan, {0})[1]));
     ASSERT_FALSE(log.texts().isEmpty());
     EXPECT_TRUE(log.texts()[0].startsWith("Dropping frame 0 because failed to `CGImageSourceCreateImageAtIndex`"));
 }
@@ -254,7 +254,7 @@ TEST_F(AnimatedImageTest, DelaysBelowTheMinimumBecomeTheDefault)
 {
     EXPECT_EQ(kKGAnimatedImageDelayTimeIntervalMinimum, 0.02);
     LogRecorder log;
-    const auto image = KGAnimatedImage::animatedImageWithGIFData(writeGif(delaySpec({0, 1, 2, 5})));
+    const auto image = KGAnimatedImage::animatedImageWithGIFData(writeGif(delayPlan({0, 1, 2, 5})));
     ASSERT_TRUE(image);
     EXPECT_EQ(image->delayTimesForIndexes(), (std::map<quint64, double>{{0, 0.1}, {1, 0.1}, {2, 0.02}, {3, 0.05}}));
     EXPECT_EQ(log.texts(Level::Info),
@@ -266,7 +266,7 @@ TEST_F(AnimatedImageTest, MissingDelaysFallBackToDefaultThenToThePrecedingFrame)
 {
     LogRecorder log;
     const auto image =
-        KGAnimatedImage::animatedImageWithGIFData(writeGif(delaySpec({std::nullopt, 7, 4, std::nullopt, std::nullopt})));
+        KGAnimatedImage::animatedImageWithGIFData(writeGif(delayPlan({std::nullopt, 7, 4, std::nullopt, std::nullopt})));
     ASSERT_TRUE(image);
     EXPECT_EQ(image->delayTimesForIndexes(),
               (std::map<quint64, double>{{0, 0.1}, {1, 0.07}, {2, 0.04}, {3, 0.04}, {4, 0.04}}));
@@ -286,7 +286,7 @@ TEST_F(AnimatedImageTest, PrecedingDelayOfADroppedFrameReadsAsZero)
 {
     LogRecorder log(Level::Info);
     const auto image =
-        KGAnimatedImage::animatedImageWithGIFData(withBrokenFrame(delaySpec({9, 8, std::nullopt}), 1));
+        KGAnimatedImage::animatedImageWithGIFData(withBrokenFrame(delayPlan({9, 8, std::nullopt}), 1));
     ASSERT_TRUE(image);
     EXPECT_EQ(image->frameCount(), 3u);
     EXPECT_EQ(image->delayTimesForIndexes(), (std::map<quint64, double>{{0, 0.09}, {2, 0.1}}));
@@ -304,7 +304,7 @@ TEST_F(AnimatedImageTest, CacheSizeTiersAtTheirBoundaries)
     EXPECT_EQ(KGAnimatedImage::frameCacheSizeForDecodedMegabytes(75.0, 20), 5u);
     EXPECT_EQ(KGAnimatedImage::frameCacheSizeForDecodedMegabytes(std::nextafter(75.0, 76.0), 20), 1u);
 
-    const QByteArray gif = withBrokenFrame(patternSpec(20, 4, 4), 7);
+    const QByteArray gif = withBrokenFrame(patternPlan(20, 4, 4), 7);
     for (const auto &[megabytes, expected] : std::vector<std::pair<double, quint64>>{
              {10.0, 20}, {std::nextafter(10.0, 11.0), 5}, {75.0, 5}, {std::nextafter(75.0, 76.0), 1}}) {
         quint64 framesSeen = 0;
@@ -328,17 +328,17 @@ TEST_F(AnimatedImageTest, CacheSizeFromTheRealDecodedSize)
     EXPECT_EQ(KGAnimatedImage::animatedImageWithGIFData(simpleGif(100, 100, 10))->frameCacheSizeOptimal(), 10u);
 
     // 640 × 512 × 4 bytes × 8 frames is exactly 10 MB; a ninth frame tips it over.
-    GifSpec spec;
-    spec.width = 640;
-    spec.height = 512;
-    spec.globalPalette = distinctPalette(2);
+    GifPlan plan;
+    plan.width = 640;
+    plan.height = 512;
+    plan.globalPalette = distinctPalette(2);
     for (int i = 0; i < 8; ++i)
-        spec.frames.push_back(solidFrame(640, 512, static_cast<unsigned char>(i % 2)));
-    EXPECT_EQ(KGAnimatedImage::animatedImageWithGIFData(writeGif(spec))->frameCacheSizeOptimal(), 8u);
-    spec.frames.push_back(solidFrame(640, 512, 0));
-    EXPECT_EQ(KGAnimatedImage::animatedImageWithGIFData(writeGif(spec))->frameCacheSizeOptimal(), 5u);
+        plan.frames.push_back(solidFrame(640, 512, static_cast<unsigned char>(i % 2)));
+    EXPECT_EQ(KGAnimatedImage::animatedImageWithGIFData(writeGif(plan))->frameCacheSizeOptimal(), 8u);
+    plan.frames.push_back(solidFrame(640, 512, 0));
+    EXPECT_EQ(KGAnimatedImage::animatedImageWithGIFData(writeGif(plan))->frameCacheSizeOptimal(), 5u);
     // A frame that does not decode takes no memory: back to 10 MB, all 9 kept.
-    const auto withBroken = KGAnimatedImage::animatedImageWithGIFData(withBrokenFrame(spec, 4));
+    const auto withBroken = KGAnimatedImage::animatedImageWithGIFData(withBrokenFrame(plan, 4));
     ASSERT_TRUE(withBroken);
     EXPECT_EQ(withBroken->frameCount(), 9u);
     EXPECT_EQ(withBroken->frameCacheSizeOptimal(), 9u);
@@ -387,15 +387,15 @@ TEST_F(AnimatedImageTest, WindowStartsAtTheRequestedFrameAndWraps)
 
 TEST_F(AnimatedImageTest, FramesDecodeInPlaybackOrderAndMatchTheReference)
 {
-    const GifSpec spec = patternSpec(20);
-    const std::vector<QImage> expected = referenceFrames(spec);
+    const GifPlan plan = patternPlan(20);
+    const std::vector<QImage> expected = referenceFrames(plan);
     std::mutex mutex;
     std::vector<quint64> decoded;
     KGAnimatedImage::setDecodeObserver([&](quint64 index) {
         std::lock_guard lock(mutex);
         decoded.push_back(index);
     });
-    const auto image = KGAnimatedImage::initWithAnimatedGIFData(writeGif(spec), 5, true);
+    const auto image = KGAnimatedImage::initWithAnimatedGIFData(writeGif(plan), 5, true);
     ASSERT_TRUE(image);
 
     EXPECT_TRUE(image->imageLazilyCachedAtIndex(18).isNull());
@@ -431,9 +431,9 @@ TEST_F(AnimatedImageTest, FramesDecodeInPlaybackOrderAndMatchTheReference)
 
 TEST_F(AnimatedImageTest, PlayingThroughLoopsKeepsTheCacheWithinItsWindow)
 {
-    const GifSpec spec = patternSpec(12);
-    const std::vector<QImage> expected = referenceFrames(spec);
-    const auto image = KGAnimatedImage::initWithAnimatedGIFData(writeGif(spec), 3, false);
+    const GifPlan plan = patternPlan(12);
+    const std::vector<QImage> expected = referenceFrames(plan);
+    const auto image = KGAnimatedImage::initWithAnimatedGIFData(writeGif(plan), 3, false);
     for (int loop = 0; loop < 2; ++loop) {
         for (quint64 i = 0; i < 12; ++i) {
             const QImage frame = waitForFrame(*image, i);
@@ -464,7 +464,7 @@ TEST_F(AnimatedImageTest, UndecodableFramesAreAskedForOnceAndNeverStored)
 {
     std::atomic<int> decodes{0};
     KGAnimatedImage::setDecodeObserver([&](quint64) { ++decodes; });
-    const auto image = KGAnimatedImage::animatedImageWithGIFData(withBrokenFrame(patternSpec(5, 4, 4), 2));
+    const auto image = KGAnimatedImage::animatedImageWithGIFData(withBrokenFrame(patternPlan(5, 4, 4), 2));
     ASSERT_TRUE(image);
     image->imageLazilyCachedAtIndex(0);
     ASSERT_TRUE(waitUntil([&] { return image->cachedFrameIndexes().size() == 4; }));
@@ -499,10 +499,10 @@ TEST_F(AnimatedImageTest, RequestedIndexSetBeyondTheEndIsHandledSafely)
 
 TEST_F(AnimatedImageTest, ImageAtIndexDecodesAtOnceWithOrWithoutPredrawing)
 {
-    const GifSpec spec = patternSpec(3);
-    const std::vector<QImage> expected = referenceFrames(spec);
-    const auto predrawn = KGAnimatedImage::initWithAnimatedGIFData(writeGif(spec), 0, true);
-    const auto plain = KGAnimatedImage::initWithAnimatedGIFData(writeGif(spec), 0, false);
+    const GifPlan plan = patternPlan(3);
+    const std::vector<QImage> expected = referenceFrames(plan);
+    const auto predrawn = KGAnimatedImage::initWithAnimatedGIFData(writeGif(plan), 0, true);
+    const auto plain = KGAnimatedImage::initWithAnimatedGIFData(writeGif(plan), 0, false);
     EXPECT_FALSE(plain->isPredrawingEnabled());
     for (quint64 i : {2, 0, 1}) {
         EXPECT_TRUE(samePixels(predrawn->imageAtIndex(i), expected[i])) << i;

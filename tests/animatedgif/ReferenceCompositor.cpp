@@ -2,20 +2,20 @@
 
 namespace kova::test {
 
-std::vector<QImage> referenceFrames(const GifSpec &spec, const std::set<size_t> &skipped)
+std::vector<QImage> referenceFrames(const GifPlan &plan, const std::set<size_t> &skipped)
 {
     std::vector<QImage> frames;
-    QImage canvas(spec.width, spec.height, QImage::Format_ARGB32);
+    QImage canvas(plan.width, plan.height, QImage::Format_ARGB32);
     canvas.fill(Qt::transparent);
-    for (size_t i = 0; i < spec.frames.size(); ++i) {
+    for (size_t i = 0; i < plan.frames.size(); ++i) {
         if (skipped.contains(i)) {
             frames.emplace_back();
             continue;
         }
-        const GifFrameSpec &frame = spec.frames[i];
+        const GifFramePlan &frame = plan.frames[i];
         const QImage before = canvas.copy();
         // The file's table has a power-of-two size, padded with black.
-        Palette palette = frame.localPalette ? *frame.localPalette : *spec.globalPalette;
+        Palette palette = frame.localPalette ? *frame.localPalette : *plan.globalPalette;
         size_t tableSize = 2;
         while (tableSize < palette.size())
             tableSize *= 2;
@@ -24,7 +24,7 @@ std::vector<QImage> referenceFrames(const GifSpec &spec, const std::set<size_t> 
             for (int x = 0; x < frame.width; ++x) {
                 const int cx = frame.left + x;
                 const int cy = frame.top + y;
-                if (cx >= spec.width || cy >= spec.height)
+                if (cx >= plan.width || cy >= plan.height)
                     continue;
                 const int index = frame.pixels[size_t(y) * size_t(frame.width) + size_t(x)];
                 if (index == frame.transparentIndex || index >= int(palette.size()))
@@ -34,8 +34,8 @@ std::vector<QImage> referenceFrames(const GifSpec &spec, const std::set<size_t> 
         }
         frames.push_back(canvas.copy());
         if (frame.disposal == 2) {
-            for (int y = frame.top; y < std::min(spec.height, frame.top + frame.height); ++y) {
-                for (int x = frame.left; x < std::min(spec.width, frame.left + frame.width); ++x)
+            for (int y = frame.top; y < std::min(plan.height, frame.top + frame.height); ++y) {
+                for (int x = frame.left; x < std::min(plan.width, frame.left + frame.width); ++x)
                     canvas.setPixel(x, y, 0);
             }
         } else if (frame.disposal == 3) {

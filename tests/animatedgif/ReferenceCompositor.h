@@ -8,11 +8,11 @@
 
 namespace kova::test {
 
-// What a player shows for each frame of `spec`, worked out pixel by pixel from
+// What a player shows for each frame of `plan`, worked out pixel by pixel from
 // the description (not from the file): frames in `skipped` are left out
 // (a null image in their place).
 // Images are ARGB32, transparent where nothing was drawn.
-std::vector<QImage> referenceFrames(const GifSpec &spec, const std::set<size_t> &skipped = {});
+std::vector<QImage> referenceFrames(const GifPlan &plan, const std::set<size_t> &skipped = {});
 
 // Whether two images hold the same pixels, compared as ARGB32; on a mismatch
 // `where` says at which pixel.

@@ -16,15 +16,15 @@ using namespace kova::test;
 
 namespace {
 
-GifSpec patternSpec(int frames, int size)
+GifPlan patternPlan(int frames, int size)
 {
-    GifSpec spec;
-    spec.width = size;
-    spec.height = size;
-    spec.globalPalette = distinctPalette(16);
+    GifPlan plan;
+    plan.width = size;
+    plan.height = size;
+    plan.globalPalette = distinctPalette(16);
     for (int i = 0; i < frames; ++i)
-        spec.frames.push_back(patternFrame(size, size, 16, i));
-    return spec;
+        plan.frames.push_back(patternFrame(size, size, 16, i));
+    return plan;
 }
 
 class AnimatedImageThreads : public ::testing::Test {
@@ -36,7 +36,7 @@ protected:
 
 TEST_F(AnimatedImageThreads, DestroyedWhileAFrameDecodes)
 {
-    auto image = KGAnimatedImage::animatedImageWithGIFData(writeGif(patternSpec(30, 48)));
+    auto image = KGAnimatedImage::animatedImageWithGIFData(writeGif(patternPlan(30, 48)));
     ASSERT_TRUE(image);
     ASSERT_EQ(image->frameCacheSizeOptimal(), 30u);
     const std::weak_ptr<KGAnimatedImage> weakImage = image;
@@ -70,7 +70,7 @@ TEST_F(AnimatedImageThreads, DestroyedWhileAFrameDecodes)
 
 TEST_F(AnimatedImageThreads, ManyImagesComeAndGoWhileDecoding)
 {
-    const QByteArray gif = writeGif(patternSpec(12, 32));
+    const QByteArray gif = writeGif(patternPlan(12, 32));
     for (int round = 0; round < 20; ++round) {
         auto image = KGAnimatedImage::animatedImageWithGIFData(gif);
         ASSERT_TRUE(image);
@@ -85,7 +85,7 @@ TEST_F(AnimatedImageThreads, ManyImagesComeAndGoWhileDecoding)
 
 TEST_F(AnimatedImageThreads, LastReleaseOffTheMainThreadDestroysOnTheMainThread)
 {
-    auto image = KGAnimatedImage::animatedImageWithGIFData(writeGif(patternSpec(3, 8)));
+    auto image = KGAnimatedImage::animatedImageWithGIFData(writeGif(patternPlan(3, 8)));
     const std::weak_ptr<platform::ImageSource> weakSource = image->imageSource();
     std::thread releaser([owned = std::move(image)]() mutable { owned.reset(); });
     releaser.join();
@@ -96,7 +96,7 @@ TEST_F(AnimatedImageThreads, LastReleaseOffTheMainThreadDestroysOnTheMainThread)
 
 TEST_F(AnimatedImageThreads, MemoryWarningPostedElsewhereIsHandledOnTheMainThread)
 {
-    const auto image = KGAnimatedImage::animatedImageWithGIFData(writeGif(patternSpec(4, 8)));
+    const auto image = KGAnimatedImage::animatedImageWithGIFData(writeGif(patternPlan(4, 8)));
     std::atomic<int> handledOnMain{0};
     std::atomic<int> handledElsewhere{0};
     KGAnimatedImage::setLogBlock(
@@ -122,7 +122,7 @@ TEST_F(AnimatedImageThreads, MemoryWarningPostedElsewhereIsHandledOnTheMainThrea
 
 TEST_F(AnimatedImageThreads, LogHookChangesWhileTheLibraryLogs)
 {
-    const auto image = KGAnimatedImage::animatedImageWithGIFData(writeGif(patternSpec(4, 8)));
+    const auto image = KGAnimatedImage::animatedImageWithGIFData(writeGif(patternPlan(4, 8)));
     std::atomic<int> received{0};
     std::atomic<bool> stop{false};
     std::thread changer([&] {
@@ -144,9 +144,9 @@ TEST_F(AnimatedImageThreads, LogHookChangesWhileTheLibraryLogs)
 
 TEST_F(AnimatedImageThreads, MainThreadDecodesWhileTheQueueDoes)
 {
-    const GifSpec spec = patternSpec(16, 24);
-    const std::vector<QImage> expected = referenceFrames(spec);
-    const auto image = KGAnimatedImage::animatedImageWithGIFData(writeGif(spec));
+    const GifPlan plan = patternPlan(16, 24);
+    const std::vector<QImage> expected = referenceFrames(plan);
+    const auto image = KGAnimatedImage::animatedImageWithGIFData(writeGif(plan));
     image->imageLazilyCachedAtIndex(0);
     for (quint64 i : {9, 2, 15, 4, 11}) {
         QString where;

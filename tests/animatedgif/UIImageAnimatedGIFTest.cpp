@@ -12,25 +12,25 @@ using namespace kova::test;
 
 namespace {
 
-GifSpec framesWithDelays(const std::vector<std::optional<int>> &delays)
+GifPlan framesWithDelays(const std::vector<std::optional<int>> &delays)
 {
-    GifSpec spec;
-    spec.width = 5;
-    spec.height = 4;
-    spec.globalPalette = distinctPalette(8);
+    GifPlan plan;
+    plan.width = 5;
+    plan.height = 4;
+    plan.globalPalette = distinctPalette(8);
     for (size_t i = 0; i < delays.size(); ++i) {
-        GifFrameSpec frame = patternFrame(5, 4, 8, int(i));
+        GifFramePlan frame = patternFrame(5, 4, 8, int(i));
         frame.hasControl = delays[i].has_value();
         frame.delay = delays[i].value_or(0);
-        spec.frames.push_back(frame);
+        plan.frames.push_back(frame);
     }
-    return spec;
+    return plan;
 }
 
-// Which frame of `spec` each entry of the list shows, or -1 when none matches.
-std::vector<int> frameOrder(const platform::AnimatedImage &image, const GifSpec &spec, const std::set<size_t> &skipped = {})
+// Which frame of `plan` each entry of the list shows, or -1 when none matches.
+std::vector<int> frameOrder(const platform::AnimatedImage &image, const GifPlan &plan, const std::set<size_t> &skipped = {})
 {
-    const std::vector<QImage> expected = referenceFrames(spec, skipped);
+    const std::vector<QImage> expected = referenceFrames(plan, skipped);
     std::vector<int> order;
     for (const QImage &entry : image.images) {
         int found = -1;
@@ -47,7 +47,7 @@ std::vector<int> frameOrder(const platform::AnimatedImage &image, const GifSpec 
 
 TEST(AnimatedGIFImage, VaryingDelaysBecomeRepeatedFramesOnTheirGreatestCommonDivisor)
 {
-    const GifSpec tenAndThirty = framesWithDelays({10, 30});
+    const GifPlan tenAndThirty = framesWithDelays({10, 30});
     const platform::AnimatedImage image = UIImageAnimatedGIF::animatedImageWithAnimatedGIFData(writeGif(tenAndThirty));
     ASSERT_FALSE(image.isNull());
     EXPECT_EQ(frameOrder(image, tenAndThirty), (std::vector<int>{0, 1, 1, 1}));
@@ -55,7 +55,7 @@ TEST(AnimatedGIFImage, VaryingDelaysBecomeRepeatedFramesOnTheirGreatestCommonDiv
     // A repeated frame is the same image, not a copy.
     EXPECT_EQ(image.images[1].cacheKey(), image.images[3].cacheKey());
 
-    const GifSpec evenSteps = framesWithDelays({2, 4, 6});
+    const GifPlan evenSteps = framesWithDelays({2, 4, 6});
     const platform::AnimatedImage steps = UIImageAnimatedGIF::animatedImageWithAnimatedGIFData(writeGif(evenSteps));
     EXPECT_EQ(frameOrder(steps, evenSteps), (std::vector<int>{0, 1, 1, 2, 2, 2}));
     EXPECT_DOUBLE_EQ(steps.duration, 0.12);
@@ -64,9 +64,9 @@ TEST(AnimatedGIFImage, VaryingDelaysBecomeRepeatedFramesOnTheirGreatestCommonDiv
 TEST(AnimatedGIFImage, MissingAndZeroDelays)
 {
     // No control block: one hundredth. A stored 0 reads as the clamped 0.1.
-    const GifSpec spec = framesWithDelays({std::nullopt, 2, 0});
-    const platform::AnimatedImage image = UIImageAnimatedGIF::animatedImageWithAnimatedGIFData(writeGif(spec));
-    EXPECT_EQ(frameOrder(image, spec), (std::vector<int>{0, 1, 1, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2}));
+    const GifPlan plan = framesWithDelays({std::nullopt, 2, 0});
+    const platform::AnimatedImage image = UIImageAnimatedGIF::animatedImageWithAnimatedGIFData(writeGif(plan));
+    EXPECT_EQ(frameOrder(image, plan), (std::vector<int>{0, 1, 1, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2}));
     EXPECT_DOUBLE_EQ(image.duration, 0.13);
 }
 
@@ -100,16 +100,16 @@ TEST(AnimatedGIFImage, FrameArrayEdgeCases)
 
 TEST(AnimatedGIFImage, UndecodableFrameIsLeftOutWithItsTime)
 {
-    GifSpec spec = framesWithDelays({10, 30, 20});
-    spec.frames[1].localPalette = Palette(8, qRgb(7, 8, 9));
-    QByteArray gif = writeGif(spec);
+    GifPlan plan = framesWithDelays({10, 30, 20});
+    plan.frames[1].localPalette = Palette(8, qRgb(7, 8, 9));
+    QByteArray gif = writeGif(plan);
     const QByteArray marker = QByteArray("\x07\x08\x09", 3).repeated(8);
     const qsizetype data = gif.indexOf(marker) + marker.size();
     for (int i = 0; i < static_cast<unsigned char>(gif[data + 1]); ++i)
         gif[data + 2 + i] = char(0xff);
 
     const platform::AnimatedImage image = UIImageAnimatedGIF::animatedImageWithAnimatedGIFData(gif);
-    EXPECT_EQ(frameOrder(image, spec, {1}), (std::vector<int>{0, 2, 2}));
+    EXPECT_EQ(frameOrder(image, plan, {1}), (std::vector<int>{0, 2, 2}));
     EXPECT_DOUBLE_EQ(image.duration, 0.3);
 }
 
@@ -117,7 +117,7 @@ TEST(AnimatedGIFImage, NothingToShowGivesANullImage)
 {
     EXPECT_TRUE(UIImageAnimatedGIF::animatedImageWithAnimatedGIFData(QByteArray()).isNull());
     EXPECT_TRUE(UIImageAnimatedGIF::animatedImageWithAnimatedGIFData("not an image at all").isNull());
-    GifSpec empty;
+    GifPlan empty;
     empty.width = 2;
     empty.height = 2;
     empty.globalPalette = distinctPalette(2);
@@ -133,7 +133,7 @@ TEST(AnimatedGIFImage, UnreasonableResultsGiveANullImage)
     EXPECT_FALSE(UIImageAnimatedGIF::animatedImageWithAnimatedGIFData(writeGif(framesWithDelays({65535, 65535}))).isNull());
 
     // 100 frames of 1000 × 1000 would hold 400 MB for a file of a few kilobytes.
-    GifSpec many;
+    GifPlan many;
     many.width = 1000;
     many.height = 1000;
     many.globalPalette = distinctPalette(2);
@@ -148,16 +148,16 @@ TEST(AnimatedGIFImage, UnreasonableResultsGiveANullImage)
 
 TEST(AnimatedGIFImage, FromAFileURL)
 {
-    const GifSpec spec = framesWithDelays({10, 30});
+    const GifPlan plan = framesWithDelays({10, 30});
     QTemporaryDir dir;
     const QString path = dir.filePath("artwork.gif");
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(writeGif(spec));
+    file.write(writeGif(plan));
     file.close();
 
     const platform::AnimatedImage image = UIImageAnimatedGIF::animatedImageWithAnimatedGIFURL(QUrl::fromLocalFile(path));
-    EXPECT_EQ(frameOrder(image, spec), (std::vector<int>{0, 1, 1, 1}));
+    EXPECT_EQ(frameOrder(image, plan), (std::vector<int>{0, 1, 1, 1}));
     EXPECT_DOUBLE_EQ(image.duration, 0.4);
 
     EXPECT_TRUE(UIImageAnimatedGIF::animatedImageWithAnimatedGIFURL(QUrl::fromLocalFile(dir.filePath("missing.gif"))).isNull());
