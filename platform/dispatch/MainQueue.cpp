@@ -1,21 +1,72 @@
 #include "platform/dispatch/MainQueue.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QThread>
 #include <QTimer>
+#include <deque>
+#include <mutex>
 
 #include "platform/foundation/Log.h"
 
 namespace kova::platform::MainQueue {
+namespace {
+
+// Work travels through a list of our own under a std::mutex, and only a
+// payload-free event crosses Qt's queue: Qt's own locks are invisible to
+// ThreadSanitizer, so work made on one thread and run on another must meet
+// under a lock it can see. One list for every poster keeps the posting order.
+class Mailbox final : public QObject {
+public:
+    void add(std::function<void()> work)
+    {
+        std::lock_guard lock(m_mutex);
+        const bool wake = m_pending.empty();
+        m_pending.push_back(std::move(work));
+        // One wake-up per batch; made under the lock so the drain's lock
+        // orders the event's making before its use.
+        if (wake)
+            QCoreApplication::postEvent(this, new QEvent(QEvent::User));
+    }
+
+protected:
+    void customEvent(QEvent *) override
+    {
+        std::deque<std::function<void()>> batch;
+        {
+            std::lock_guard lock(m_mutex);
+            batch.swap(m_pending);
+        }
+        // Work posted while this batch runs waits for a later turn.
+        for (auto &work : batch)
+            work();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::deque<std::function<void()>> m_pending;
+};
+
+Mailbox *mailbox()
+{
+    // Never destroyed: work may be posted while statics go away.
+    static Mailbox *instance = [] {
+        auto *made = new Mailbox;
+        made->moveToThread(QCoreApplication::instance()->thread());
+        return made;
+    }();
+    return instance;
+}
+
+} // namespace
 
 void async(std::function<void()> work)
 {
-    QCoreApplication *app = QCoreApplication::instance();
-    if (!app) {
+    if (!QCoreApplication::instance()) {
         log(QStringLiteral("Main queue: no application object; work dropped"));
         return;
     }
-    QMetaObject::invokeMethod(app, std::move(work), Qt::QueuedConnection);
+    mailbox()->add(std::move(work));
 }
 
 void asyncAfter(std::chrono::milliseconds delay, std::function<void()> work)
