@@ -511,3 +511,20 @@ TEST_F(ConnectionTest, BeneficiaryTypeFollowsTheBanksSwiftCode)
         EXPECT_EQ(server->requestsForPath(sandbox::SandboxServer::AppServerPath).last().json.value("type").toString(), type);
     }
 }
+
+TEST_F(ConnectionTest, DuplicateRemovalKeepsTheNewRecordEvenWhenAnOlderOneLooksNewer)
+{
+    QJsonObject issued;
+    auto first = importNew(&issued);
+    ASSERT_TRUE(first);
+    // A clock that jumped back: the stored record claims a later creation.
+    first->connection()->setValue("createdAt", QDateTime::currentDateTimeUtc().addDays(1));
+    ASSERT_TRUE(KOVAppManager::sharedInstance().saveContext());
+    auto second = import(issued);
+    ASSERT_TRUE(second);
+    const auto stored = allConnections("client-1");
+    ASSERT_EQ(stored.size(), 1);
+    EXPECT_EQ(stored[0], second->connection());
+    EXPECT_TRUE(KOVBankConnection::getConnectionsWithClientUserID(QString()).isEmpty());
+    EXPECT_TRUE(KOVBankConnection::getConnectionsWithClientUserID("").isEmpty());
+}

@@ -301,3 +301,23 @@ TEST_F(PipelineTest, NetworkTraceFollowsTheEnvironmentVariable)
             << chunks[1].toStdString();
     }
 }
+
+TEST_F(PipelineTest, ABodyThatIsNotAnObjectIsAFailureNotAnEmptyPost)
+{
+    startDefault();
+    auto outcome = std::make_shared<Outcome>();
+    KOVAPIManager manager(nullptr);
+    manager.setBody("[1, 2");
+    manager.postEndPoint(
+        KOVEndPointGetAccounts, [outcome](auto, auto &, auto &, auto &, auto &) { ++outcome->successes; },
+        [outcome](auto &, auto &, const platform::Error &error, const QString &) {
+            ++outcome->failures;
+            outcome->error = error;
+        });
+    EXPECT_FALSE(finished(outcome)) << "reported on the main queue";
+    ASSERT_TRUE(waitUntil([&] { return finished(outcome); }));
+    EXPECT_EQ(outcome->failures, 1);
+    EXPECT_EQ(outcome->error->code, 3840);
+    drainMainQueue();
+    EXPECT_TRUE(server->requestsForPath(sandbox::SandboxServer::AppServerPath).isEmpty());
+}

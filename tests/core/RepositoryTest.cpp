@@ -365,3 +365,86 @@ TEST_F(RepositoryTest, ResubmissionFollowsCallsAlreadyWaitingOnTheLogin)
     EXPECT_FALSE(metadata.error.has_value());
     EXPECT_EQ(appCalls().size(), 2);
 }
+
+TEST_F(RepositoryTest, EveryFamilySendsItsActionAndItsOwnKeys)
+{
+    auto beneficiary = std::make_shared<KOVBeneficiary>();
+    beneficiary->setName("Ada");
+    auto wire = std::make_shared<KOVWireBeneficiary>();
+    wire->setName("Grace");
+    const QDateTime day(QDate(2024, 5, 6), QTime(12, 0), Qt::UTC);
+    const QJsonObject login{{"userSecret", "s1"}, {"tokenID", "t1"}, {"bankID", "B"}};
+    auto with = [&login](QJsonObject extra) {
+        for (auto it = login.begin(); it != login.end(); ++it)
+            extra.insert(it.key(), it.value());
+        return extra;
+    };
+    QJsonObject wireFields;
+    const QJsonObject wireBody = wire->dictionaryRepresentation();
+    for (auto it = wireBody.begin(); it != wireBody.end(); ++it)
+        if (!it.value().isNull())
+            wireFields.insert(it.key(), it.value());
+
+    struct Family {
+        QString action;
+        std::function<void(std::function<void()>)> call;
+        QJsonObject body;
+    };
+    auto done = [](std::function<void()> finished) { return [finished](auto...) { finished(); }; };
+    const QList<Family> families{
+        {"/data/identity/get", [&](auto f) { repo->getIdentityUserSecret("s1", "t1", "B", nullptr, done(f)); }, login},
+        {"/data/accounts/get", [&](auto f) { repo->getAccountsUserSecret("s1", "t1", "B", nullptr, done(f)); }, login},
+        {"/data/cards/get", [&](auto f) { repo->getCardsUserSecret("s1", "t1", "B", nullptr, done(f)); }, login},
+        {"/metadata/accounts/get", [&](auto f) { repo->getAccountMetadataUserSecret("s1", "t1", "B", nullptr, done(f)); }, login},
+        {"/data/transactions/get",
+         [&](auto f) { repo->getTransactionsForAccountID("a1", "s1", "t1", day, day, "B", nullptr, done(f)); },
+         with({{"accountID", "a1"}, {"fromDate", "2024-05-06"}, {"toDate", "2024-05-06"}})},
+        {"/payment/beneficiaries/get", [&](auto f) { repo->getBeneficiariesUserSecret("s1", "t1", "B", nullptr, done(f)); }, login},
+        {"/wire/beneficiaries/get", [&](auto f) { repo->getWireBeneficiariesUserSecret("s1", "t1", "B", nullptr, done(f)); }, login},
+        {"//wire/beneficiaries/create", [&](auto f) { repo->createWireBeneficiary(wire, "s1", "t1", "B", nullptr, done(f)); },
+         with(wireFields)},
+        {"//wire/transfer/create",
+         [&](auto f) { repo->createWireTransferToExistingBeneficiaryFromAccount("a1", "b1", 7.9, "r", "s1", "t1", "B", nullptr, done(f)); },
+         with({{"senderID", "a1"}, {"receiverID", "b1"}, {"amount", 7}, {"remark", "r"}})},
+        {"/wire/transfer/autoflow",
+         [&](auto f) { repo->createWireTransferFromAccountID("a1", wire, 7.9, "s1", "t1", QString(), "B", nullptr, done(f)); },
+         with({{"senderID", "a1"}, {"amount", 7.9}, {"remark", kNull}, {"beneficiary", wire->dictionaryRepresentation()}})},
+        {"/users/DelinkUser", [&](auto f) { repo->delinkUserWithUserSecret("s1", "t1", "B", nullptr, [f](auto, auto) { f(); }); }, login},
+    };
+    for (const Family &family : families) {
+        SCOPED_TRACE(family.action.toStdString());
+        server->clearRequests();
+        server->scriptAction(family.action, ScriptedReply::json(QJsonObject{{"operationID", "op"}}));
+        bool finished = false;
+        family.call([&finished] { finished = true; });
+        ASSERT_TRUE(waitUntil([&] { return finished; }));
+        const auto calls = appCalls();
+        ASSERT_EQ(calls.size(), 1);
+        EXPECT_EQ(calls[0].action, family.action);
+        EXPECT_EQ(familyBody(calls[0]), family.body);
+        EXPECT_EQ(calls[0].header("Platform"), "iOS-SDK");
+    }
+}
+
+TEST_F(RepositoryTest, TheCallerHearsOfAGoodReplyBeforeTheLoginsNextRequestLeaves)
+{
+    server->scriptAction("/data/accounts/get", ScriptedReply::json(QJsonObject{{"accounts", QJsonArray{}}}));
+    server->scriptAction("/data/identity/get", ScriptedReply::json(QJsonObject{{"identity", QJsonObject{}}}));
+    int sentAtCompletion = -1;
+    bool second = false;
+    repo->getAccountsUserSecret("s-order", "t1", "B", nullptr,
+                                [&](auto, auto, auto) { sentAtCompletion = int(appCalls().size()); });
+    repo->getIdentityUserSecret("s-order", "t1", "B", nullptr, [&](auto, auto, auto) { second = true; });
+    ASSERT_TRUE(waitUntil([&] { return second; }));
+    EXPECT_EQ(sentAtCompletion, 1) << "the next request waits for the completion and the done block";
+}
+
+TEST_F(RepositoryTest, DatesUseAsciiDigitsWhateverTheLocale)
+{
+    const QLocale saved;
+    QLocale::setDefault(QLocale(QLocale::Arabic, QLocale::Egypt));
+    const QString text = KOVRepository::formatRequestDate(QDateTime(QDate(2024, 3, 1), QTime(12, 0), Qt::UTC));
+    QLocale::setDefault(saved);
+    EXPECT_EQ(text, "2024-03-01");
+    EXPECT_TRUE(KOVRepository::formatRequestDate(QDateTime()).isNull());
+}
