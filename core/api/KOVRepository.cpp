@@ -121,6 +121,14 @@ std::function<std::shared_ptr<KOVResult>(const QJsonObject &)> transferResult(co
 
 } // namespace
 
+namespace {
+
+void failAtOnce(const KOVResultCompletion &completion, const platform::Error &error)
+{
+    completion(nullptr, error, QString());
+}
+} // namespace
+
 std::shared_ptr<KOVRepository> KOVRepository::initWithConnection(std::shared_ptr<KOVConnection> connection)
 {
     return std::shared_ptr<KOVRepository>(new KOVRepository(std::move(connection)));
@@ -491,53 +499,51 @@ void KOVRepository::getWireBeneficiariesUserSecret(const QString &userSecret, co
         std::move(completion), std::move(resumable), false);
 }
 
-void KOVRepository::createBeneficiary(std::shared_ptr<KOVBeneficiary> beneficiary, const QString &userSecret,
-                                      const QString &tokenID, const QString &bankID,
-                                      std::shared_ptr<KOVResumable> resumable, KOVResultCompletion completion)
+void KOVRepository::createBeneficiaryFromFields(const QString &endPoint, const QJsonObject &fields,
+                                                const QString &userSecret, const QString &tokenID,
+                                                const QString &bankID, std::shared_ptr<KOVResumable> resumable,
+                                                KOVResultCompletion completion)
 {
-    const QJsonObject fields = beneficiary ? beneficiary->dictionaryRepresentation() : QJsonObject();
     perform<std::shared_ptr<KOVResult>>(
-        KOVEndPointCreateBeneficiary,
+        endPoint,
         [self = shared_from_this(), fields, userSecret, tokenID, bankID]() {
             QJsonObject body = self->commonBody(mergedFields(fields), userSecret, tokenID);
             appendLogin(body, self->m_connection, bankID);
             return body;
         },
         resultFrom, std::move(completion), std::move(resumable), true);
+}
+
+void KOVRepository::createBeneficiary(std::shared_ptr<KOVBeneficiary> beneficiary, const QString &userSecret,
+                                      const QString &tokenID, const QString &bankID,
+                                      std::shared_ptr<KOVResumable> resumable, KOVResultCompletion completion)
+{
+    createBeneficiaryFromFields(KOVEndPointCreateBeneficiary,
+                                beneficiary ? beneficiary->dictionaryRepresentation() : QJsonObject(), userSecret,
+                                tokenID, bankID, std::move(resumable), std::move(completion));
 }
 
 void KOVRepository::createWireBeneficiary(std::shared_ptr<KOVWireBeneficiary> beneficiary, const QString &userSecret,
                                           const QString &tokenID, const QString &bankID,
                                           std::shared_ptr<KOVResumable> resumable, KOVResultCompletion completion)
 {
-    const QJsonObject fields = beneficiary ? beneficiary->dictionaryRepresentation() : QJsonObject();
-    perform<std::shared_ptr<KOVResult>>(
-        KOVEndPointCreateWireBeneficiaries,
-        [self = shared_from_this(), fields, userSecret, tokenID, bankID]() {
-            QJsonObject body = self->commonBody(mergedFields(fields), userSecret, tokenID);
-            appendLogin(body, self->m_connection, bankID);
-            return body;
-        },
-        resultFrom, std::move(completion), std::move(resumable), true);
+    createBeneficiaryFromFields(KOVEndPointCreateWireBeneficiaries,
+                                beneficiary ? beneficiary->dictionaryRepresentation() : QJsonObject(), userSecret,
+                                tokenID, bankID, std::move(resumable), std::move(completion));
 }
 
-namespace {
-void failAtOnce(const KOVResultCompletion &completion, const platform::Error &error)
-{
-    completion(nullptr, error, QString());
-}
-} // namespace
-
-void KOVRepository::createTransferToExistingBeneficiaryFromAccount(
-    const QString &accountID, const QString &beneficiaryID, double amount, const QString &remark,
-    const QString &userSecret, const QString &tokenID, const QString &bankID, std::shared_ptr<KOVResumable> resumable,
-    KOVResultCompletion completion)
+void KOVRepository::transferToExistingBeneficiary(const QString &endPoint, const QString &coolDownKey,
+                                                  const QString &accountID, const QString &beneficiaryID, double amount,
+                                                  const QString &remark, const QString &userSecret,
+                                                  const QString &tokenID, const QString &bankID,
+                                                  std::shared_ptr<KOVResumable> resumable,
+                                                  KOVResultCompletion completion)
 {
     const std::optional<QJsonValue> whole = wholeAmount(amount);
     if (!whole)
         return failAtOnce(completion, invalidAmountError());
     perform<std::shared_ptr<KOVResult>>(
-        KOVEndPointCreateTransferToExistingBeneficiary,
+        endPoint,
         [self = shared_from_this(), accountID, beneficiaryID, whole, remark, userSecret, tokenID, bankID]() {
             QJsonObject body;
             setIfPresent(body, QStringLiteral("senderID"), accountID);
@@ -548,8 +554,17 @@ void KOVRepository::createTransferToExistingBeneficiaryFromAccount(
             appendLogin(body, self->m_connection, bankID);
             return body;
         },
-        transferResult(QStringLiteral("BeneficiaryActivateAfter %@ %@")), std::move(completion), std::move(resumable),
-        false);
+        transferResult(coolDownKey), std::move(completion), std::move(resumable), false);
+}
+
+void KOVRepository::createTransferToExistingBeneficiaryFromAccount(
+    const QString &accountID, const QString &beneficiaryID, double amount, const QString &remark,
+    const QString &userSecret, const QString &tokenID, const QString &bankID, std::shared_ptr<KOVResumable> resumable,
+    KOVResultCompletion completion)
+{
+    transferToExistingBeneficiary(KOVEndPointCreateTransferToExistingBeneficiary,
+                                  QStringLiteral("BeneficiaryActivateAfter %@ %@"), accountID, beneficiaryID, amount,
+                                  remark, userSecret, tokenID, bankID, std::move(resumable), std::move(completion));
 }
 
 void KOVRepository::createWireTransferToExistingBeneficiaryFromAccount(
@@ -557,23 +572,37 @@ void KOVRepository::createWireTransferToExistingBeneficiaryFromAccount(
     const QString &userSecret, const QString &tokenID, const QString &bankID, std::shared_ptr<KOVResumable> resumable,
     KOVResultCompletion completion)
 {
-    const std::optional<QJsonValue> whole = wholeAmount(amount);
-    if (!whole)
+    transferToExistingBeneficiary(KOVEndPointCreateWireTransferToExistingBeneficiary,
+                                  QStringLiteral("WireBeneficiaryActivateAfter %@ %@"), accountID, beneficiaryID, amount,
+                                  remark, userSecret, tokenID, bankID, std::move(resumable), std::move(completion));
+}
+
+void KOVRepository::transferToBeneficiaryObject(const QString &endPoint, const QString &coolDownKey,
+                                                const QString &accountID, const QJsonValue &beneficiary,
+                                                bool beneficiaryLast, double amount, const QString &userSecret,
+                                                const QString &tokenID, const QString &remark, const QString &bankID,
+                                                std::shared_ptr<KOVResumable> resumable,
+                                                KOVResultCompletion completion)
+{
+    if (!isSendableAmount(amount))
         return failAtOnce(completion, invalidAmountError());
     perform<std::shared_ptr<KOVResult>>(
-        KOVEndPointCreateWireTransferToExistingBeneficiary,
-        [self = shared_from_this(), accountID, beneficiaryID, whole, remark, userSecret, tokenID, bankID]() {
+        endPoint,
+        [self = shared_from_this(), accountID, beneficiary, beneficiaryLast, amount, remark, userSecret, tokenID,
+         bankID]() {
             QJsonObject body;
             setIfPresent(body, QStringLiteral("senderID"), accountID);
-            setIfPresent(body, QStringLiteral("receiverID"), beneficiaryID);
-            body.insert(QStringLiteral("amount"), *whole);
+            body.insert(QStringLiteral("amount"), amount);
             body = self->commonBody(body, userSecret, tokenID);
             body.insert(QStringLiteral("remark"), textOrNull(remark));
+            if (!beneficiaryLast)
+                body.insert(QStringLiteral("beneficiary"), beneficiary);
             appendLogin(body, self->m_connection, bankID);
+            if (beneficiaryLast)
+                body.insert(QStringLiteral("beneficiary"), beneficiary);
             return body;
         },
-        transferResult(QStringLiteral("WireBeneficiaryActivateAfter %@ %@")), std::move(completion),
-        std::move(resumable), false);
+        transferResult(coolDownKey), std::move(completion), std::move(resumable), false);
 }
 
 void KOVRepository::createTransferFromAccountID(const QString &accountID, std::shared_ptr<KOVBeneficiary> beneficiary,
@@ -582,23 +611,10 @@ void KOVRepository::createTransferFromAccountID(const QString &accountID, std::s
                                                 std::shared_ptr<KOVResumable> resumable,
                                                 KOVResultCompletion completion)
 {
-    if (!isSendableAmount(amount))
-        return failAtOnce(completion, invalidAmountError());
-    const QJsonValue nested = beneficiary ? QJsonValue(beneficiary->dictionaryRepresentation()) : kNull;
-    perform<std::shared_ptr<KOVResult>>(
-        KOVEndPointCreateTransfer,
-        [self = shared_from_this(), accountID, nested, amount, remark, userSecret, tokenID, bankID]() {
-            QJsonObject body;
-            setIfPresent(body, QStringLiteral("senderID"), accountID);
-            body.insert(QStringLiteral("amount"), amount);
-            body = self->commonBody(body, userSecret, tokenID);
-            body.insert(QStringLiteral("remark"), textOrNull(remark));
-            body.insert(QStringLiteral("beneficiary"), nested);
-            appendLogin(body, self->m_connection, bankID);
-            return body;
-        },
-        transferResult(QStringLiteral("BeneficiaryActivateAfter %@ %@")), std::move(completion), std::move(resumable),
-        false);
+    transferToBeneficiaryObject(KOVEndPointCreateTransfer, QStringLiteral("BeneficiaryActivateAfter %@ %@"), accountID,
+                                beneficiary ? QJsonValue(beneficiary->dictionaryRepresentation()) : kNull, false,
+                                amount, userSecret, tokenID, remark, bankID, std::move(resumable),
+                                std::move(completion));
 }
 
 void KOVRepository::createWireTransferFromAccountID(const QString &accountID,
@@ -608,23 +624,10 @@ void KOVRepository::createWireTransferFromAccountID(const QString &accountID,
                                                     std::shared_ptr<KOVResumable> resumable,
                                                     KOVResultCompletion completion)
 {
-    if (!isSendableAmount(amount))
-        return failAtOnce(completion, invalidAmountError());
-    const QJsonValue nested = beneficiary ? QJsonValue(beneficiary->dictionaryRepresentation()) : kNull;
-    perform<std::shared_ptr<KOVResult>>(
-        KOVEndPointCreateWireTransfer,
-        [self = shared_from_this(), accountID, nested, amount, remark, userSecret, tokenID, bankID]() {
-            QJsonObject body;
-            setIfPresent(body, QStringLiteral("senderID"), accountID);
-            body.insert(QStringLiteral("amount"), amount);
-            body = self->commonBody(body, userSecret, tokenID);
-            body.insert(QStringLiteral("remark"), textOrNull(remark));
-            appendLogin(body, self->m_connection, bankID);
-            body.insert(QStringLiteral("beneficiary"), nested);
-            return body;
-        },
-        transferResult(QStringLiteral("WireBeneficiaryActivateAfter %@ %@")), std::move(completion),
-        std::move(resumable), false);
+    transferToBeneficiaryObject(KOVEndPointCreateWireTransfer, QStringLiteral("WireBeneficiaryActivateAfter %@ %@"),
+                                accountID, beneficiary ? QJsonValue(beneficiary->dictionaryRepresentation()) : kNull,
+                                true, amount, userSecret, tokenID, remark, bankID, std::move(resumable),
+                                std::move(completion));
 }
 
 void KOVRepository::delinkUserWithUserSecret(const QString &userSecret, const QString &tokenID, const QString &bankID,

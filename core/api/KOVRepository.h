@@ -108,6 +108,19 @@ private:
                  std::function<Result(const QJsonObject &reply)> makeResult, KOVDataCompletion<Result> completion,
                  std::shared_ptr<KOVResumable> resumable, bool operationIDFromResult);
     QJsonObject commonBody(QJsonObject body, const QString &userSecret, const QString &tokenID) const;
+    void transferToExistingBeneficiary(const QString &endPoint, const QString &coolDownKey, const QString &accountID,
+                                       const QString &beneficiaryID, double amount, const QString &remark,
+                                       const QString &userSecret, const QString &tokenID, const QString &bankID,
+                                       std::shared_ptr<KOVResumable> resumable, KOVResultCompletion completion);
+    // The wire form carries the beneficiary after the bank ID, the other before the user ID.
+    void transferToBeneficiaryObject(const QString &endPoint, const QString &coolDownKey, const QString &accountID,
+                                     const QJsonValue &beneficiary, bool beneficiaryLast, double amount,
+                                     const QString &userSecret, const QString &tokenID, const QString &remark,
+                                     const QString &bankID, std::shared_ptr<KOVResumable> resumable,
+                                     KOVResultCompletion completion);
+    void createBeneficiaryFromFields(const QString &endPoint, const QJsonObject &fields, const QString &userSecret,
+                                     const QString &tokenID, const QString &bankID,
+                                     std::shared_ptr<KOVResumable> resumable, KOVResultCompletion completion);
     // The body of a call with no keys of its own.
     std::function<QJsonObject()> loginBody(const QString &userSecret, const QString &tokenID, const QString &bankID);
 

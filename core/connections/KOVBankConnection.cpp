@@ -496,42 +496,22 @@ void KOVBankConnection::createWireTransferFromAccount(std::shared_ptr<KOVAccount
     decideTransfer(request);
 }
 
-namespace {
-
-KOVResultCompletion toTransferCompletion(std::shared_ptr<KOVAccount> account, double amount,
-                                         KOVTransferReferenceCompletion completion)
-{
-    return [account, amount, completion](std::shared_ptr<KOVResult> result, OptionalError error, QString operationID) {
-        completion(account, amount, std::move(error), std::move(operationID),
-                   result ? result->referenceNumber() : QString());
-    };
-}
-
-} // namespace
 
 void KOVBankConnection::createTransferToExistingBeneficiaryFromAccount(std::shared_ptr<KOVAccount> account,
                                                                        const QString &beneficiaryID, double amount,
                                                                        const QString &remark,
                                                                        KOVTransferCompletion completion)
 {
-    createTransferToExistingBeneficiaryFromAccount(std::move(account), beneficiaryID, amount,
-                                                   droppingReference(std::move(completion)), remark);
+    transferToExistingBeneficiary(false, std::move(account), beneficiaryID, amount, remark,
+                                  droppingReference(std::move(completion)));
 }
 
 void KOVBankConnection::createTransferToExistingBeneficiaryFromAccount(
     std::shared_ptr<KOVAccount> account, const QString &beneficiaryID, double amount,
     KOVTransferReferenceCompletion completionWithReferenceNumber, const QString &remark)
 {
-    if (!m_paymentAPI) {
-        platform::MainQueue::async([account, amount, completionWithReferenceNumber]() {
-            completionWithReferenceNumber(account, amount, credentialsUnavailableError(), QString(), QString());
-        });
-        return;
-    }
-    const QString accountID = account ? account->accountID() : QString();
-    m_paymentAPI->createTransferToExistingBeneficiaryFromAccount(
-        accountID, beneficiaryID, amount, remark,
-        toTransferCompletion(std::move(account), amount, std::move(completionWithReferenceNumber)));
+    transferToExistingBeneficiary(false, std::move(account), beneficiaryID, amount, remark,
+                                  std::move(completionWithReferenceNumber));
 }
 
 void KOVBankConnection::createWireTransferToExistingBeneficiaryFromAccount(std::shared_ptr<KOVAccount> account,
@@ -539,24 +519,40 @@ void KOVBankConnection::createWireTransferToExistingBeneficiaryFromAccount(std::
                                                                            const QString &remark,
                                                                            KOVTransferCompletion completion)
 {
-    createWireTransferToExistingBeneficiaryFromAccount(std::move(account), beneficiaryID, amount,
-                                                       droppingReference(std::move(completion)), remark);
+    transferToExistingBeneficiary(true, std::move(account), beneficiaryID, amount, remark,
+                                  droppingReference(std::move(completion)));
 }
 
 void KOVBankConnection::createWireTransferToExistingBeneficiaryFromAccount(
     std::shared_ptr<KOVAccount> account, const QString &beneficiaryID, double amount,
     KOVTransferReferenceCompletion completionWithReferenceNumber, const QString &remark)
 {
+    transferToExistingBeneficiary(true, std::move(account), beneficiaryID, amount, remark,
+                                  std::move(completionWithReferenceNumber));
+}
+
+void KOVBankConnection::transferToExistingBeneficiary(bool isWire, std::shared_ptr<KOVAccount> account,
+                                                      const QString &beneficiaryID, double amount,
+                                                      const QString &remark, KOVTransferReferenceCompletion completion)
+{
     if (!m_paymentAPI) {
-        platform::MainQueue::async([account, amount, completionWithReferenceNumber]() {
-            completionWithReferenceNumber(account, amount, credentialsUnavailableError(), QString(), QString());
+        platform::MainQueue::async([account, amount, completion]() {
+            completion(account, amount, credentialsUnavailableError(), QString(), QString());
         });
         return;
     }
     const QString accountID = account ? account->accountID() : QString();
-    m_paymentAPI->createWireTransferToExistingBeneficiaryFromAccount(
-        accountID, beneficiaryID, amount, remark,
-        toTransferCompletion(std::move(account), amount, std::move(completionWithReferenceNumber)));
+    KOVResultCompletion answered = [account, amount, completion](std::shared_ptr<KOVResult> result,
+                                                                 OptionalError error, QString operationID) {
+        completion(account, amount, std::move(error), std::move(operationID),
+                   result ? result->referenceNumber() : QString());
+    };
+    if (isWire)
+        m_paymentAPI->createWireTransferToExistingBeneficiaryFromAccount(accountID, beneficiaryID, amount, remark,
+                                                                         std::move(answered));
+    else
+        m_paymentAPI->createTransferToExistingBeneficiaryFromAccount(accountID, beneficiaryID, amount, remark,
+                                                                     std::move(answered));
 }
 
 } // namespace kova

@@ -129,6 +129,8 @@ public:
 private:
     KOVBankConnection() = default;
     void decideTransfer(const KOVAutoFlowRequest &request);
+    void transferToExistingBeneficiary(bool isWire, std::shared_ptr<KOVAccount> account, const QString &beneficiaryID,
+                                       double amount, const QString &remark, KOVTransferReferenceCompletion completion);
 
     QString m_userID;
     QString m_clientUserID;

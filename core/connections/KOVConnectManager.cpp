@@ -87,7 +87,7 @@ void KOVConnectManager::removeSameConnectionIfAvailable(const std::shared_ptr<KO
         return;
     platform::ManagedObjectContext &context = KOVAppManager::sharedInstance().viewContext();
     platform::FetchRequest request = KOVConnection::fetchRequestWithUserID(connection->userID(), m_clientUserID, false);
-    request.setSortDescriptors({platform::SortDescriptor(QStringLiteral("createdAt"), false)});
+    request.setSortDescriptors({platform::SortDescriptor{QStringLiteral("createdAt"), false}});
     platform::Error error;
     for (const auto &other : context.fetch<KOVConnection>(request, &error))
         if (other != connection)
