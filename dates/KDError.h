@@ -10,6 +10,19 @@
 
 namespace kova {
 
+// The dynamic type of an object, and whether it is exactly `Exact` (not a
+// subclass): the library checks the kind of period or group it is handed.
+template <typename T>
+const std::type_info &dynamicType(const T &object)
+{
+    return typeid(object);
+}
+template <typename Exact, typename T>
+bool isExactly(const T &object)
+{
+    return typeid(object) == typeid(Exact);
+}
+
 class KDTimePeriod;
 
 inline const QString KDErrorDomain = QStringLiteral("com.kova.dates.ErrorDomain");

@@ -11,7 +11,7 @@ namespace {
 
 bool isExactlyPeriod(const std::shared_ptr<KDTimePeriod> &period)
 {
-    return period && typeid(*period) == typeid(KDTimePeriod);
+    return period && isExactly<KDTimePeriod>(*period);
 }
 
 qint64 wholeSeconds(const KDTimePeriod &period)
@@ -123,8 +123,8 @@ void KDTimePeriodChain::removeAndCloseGap(qsizetype index)
 
 bool KDTimePeriodChain::isEqualToChain(const std::shared_ptr<KDTimePeriodGroup> &other) const
 {
-    if (!other || typeid(*other) != typeid(KDTimePeriodChain)) {
-        KDError::throwBadTypeException(other ? KDError::className(typeid(*other)) : QStringLiteral("(null)"),
+    if (!other || !isExactly<KDTimePeriodChain>(*other)) {
+        KDError::throwBadTypeException(other ? KDError::className(dynamicType(*other)) : QStringLiteral("(null)"),
                                        QStringLiteral("KDTimePeriodChain"));
         return false;
     }

@@ -37,7 +37,7 @@ void KDTimePeriodCollection::addTimePeriod(const std::shared_ptr<KDTimePeriod> &
 
 void KDTimePeriodCollection::insertTimePeriod(const std::shared_ptr<KDTimePeriod> &period, qint64 index)
 {
-    if (!period || typeid(*period) != typeid(KDTimePeriod)) {
+    if (!period || !isExactly<KDTimePeriod>(*period)) {
         KDError::throwBadTypeException(period.get(), QStringLiteral("KDTimePeriod"));
         return;
     }
@@ -146,8 +146,8 @@ std::shared_ptr<KDTimePeriodCollection> KDTimePeriodCollection::periodsOverlappe
 
 bool KDTimePeriodCollection::isEqualToCollection(const std::shared_ptr<KDTimePeriodGroup> &other, bool considerOrder) const
 {
-    if (!other || typeid(*other) != typeid(KDTimePeriodCollection)) {
-        KDError::throwBadTypeException(other ? KDError::className(typeid(*other)) : QStringLiteral("(null)"),
+    if (!other || !isExactly<KDTimePeriodCollection>(*other)) {
+        KDError::throwBadTypeException(other ? KDError::className(dynamicType(*other)) : QStringLiteral("(null)"),
                                        QStringLiteral("KDTimePeriodCollection"));
         return false;
     }

@@ -41,6 +41,9 @@ inline void expectText(const QString &actual, const char *expected, const char *
 QT_BEGIN_NAMESPACE
 inline void PrintTo(const QString &text, std::ostream *os)
 {
-    *os << (text.isNull() ? std::string("<null>") : "\"" + text.toStdString() + "\"");
+    if (text.isNull())
+        *os << "<null>";
+    else
+        *os << '"' << text.toStdString() << '"';
 }
 QT_END_NAMESPACE
