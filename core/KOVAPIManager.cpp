@@ -5,6 +5,7 @@
 #include "core/KOVAppManager.h"
 #include "core/KOVConfigurations.h"
 #include "core/KOVConstants.h"
+#include "core/KOVEndPointManager.h"
 #include "core/KOVOperationQueueManager.h"
 #include "core/KOVServerErrorMapper.h"
 #include "core/Kova.h"
@@ -37,6 +38,24 @@ std::optional<QUrl> KOVAPIManager::clientsServerUrlComponentsFor(const QString &
     if (!url.isValid() || url.isEmpty())
         return std::nullopt;
     return url;
+}
+
+QUrl KOVAPIManager::kovaServerUrlComponentsFor(const QString &endPoint)
+{
+    const std::shared_ptr<Kova> kova = Kova::sharedInstance();
+    QUrl url(Kova::serviceBaseURL());
+    url.setPath(KOVEndPointManager::pathFor(endPoint, kova ? kova->configurations().get() : nullptr));
+    return url;
+}
+
+platform::URLRequest KOVAPIManager::urlRequestFor(const QUrl &components, const QString &endPoint)
+{
+    platform::URLRequest request;
+    request.url = components;
+    const auto headers = KOVEndPointManager::headersFor(endPoint);
+    for (auto it = headers.begin(); it != headers.end(); ++it)
+        request.setValue(it.value().toUtf8(), it.key().toUtf8());
+    return request;
 }
 
 void KOVAPIManager::postEndPoint(const QString &endPoint, Success success, Failure failure)

@@ -57,6 +57,12 @@ public:
     // The server URL as components, or empty when none is known yet.
     static std::optional<QUrl> clientsServerUrlComponentsFor(const QString &endPoint);
 
+    // The service's own address for an operation, and a request for it with
+    // the service's header fields. Kept for hosts that call the service
+    // themselves; the SDK's calls go to the host's server.
+    static QUrl kovaServerUrlComponentsFor(const QString &endPoint);
+    static platform::URLRequest urlRequestFor(const QUrl &components, const QString &endPoint);
+
     static platform::Error noServerURLError();
 
 private:

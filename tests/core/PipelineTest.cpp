@@ -321,3 +321,16 @@ TEST_F(PipelineTest, ABodyThatIsNotAnObjectIsAFailureNotAnEmptyPost)
     drainMainQueue();
     EXPECT_TRUE(server->requestsForPath(sandbox::SandboxServer::AppServerPath).isEmpty());
 }
+
+TEST_F(PipelineTest, ServiceAddressBuildersFollowTheOptionsPaths)
+{
+    auto options = KOVConfigurations::initWithCountries({"AE"}, KOVEnvironmentProduction);
+    options->setEndpoints({{KOVEndPointGetCards, "custom/cards"}, {KOVEndPointGetIdentity, "/abs/identity"}});
+    ASSERT_FALSE(start("app-key-1", "client-1", options)->error.has_value());
+    EXPECT_EQ(KOVAPIManager::kovaServerUrlComponentsFor(KOVEndPointGetCards).path(), "/custom/cards");
+    EXPECT_EQ(KOVAPIManager::kovaServerUrlComponentsFor(KOVEndPointGetIdentity).path(), "/abs/identity");
+    EXPECT_EQ(KOVAPIManager::kovaServerUrlComponentsFor(KOVEndPointGetAccounts).path(), "/v2/data/accounts/get");
+    const auto request = KOVAPIManager::urlRequestFor(server->baseUrl(), KOVEndPointGetAccounts);
+    EXPECT_EQ(request.headerFields,
+              (platform::HeaderFields{{"Content-Type", "application/json; charset=utf-8"}}));
+}
