@@ -7,7 +7,6 @@
 #include <cfloat>
 #include <mutex>
 
-#include "animatedgif/KGMainThreadMailbox.h"
 #include "animatedgif/KGSerialQueue.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/image/FrameImage.h"
@@ -188,7 +187,7 @@ KGAnimatedImage::~KGAnimatedImage()
 void KGAnimatedImage::destroyOnMainThread(KGAnimatedImage *image)
 {
     if (QCoreApplication::instance() && !platform::MainQueue::isMainThread())
-        KGMainThreadMailbox::post([image] { delete image; });
+        platform::MainQueue::async([image] { delete image; });
     else
         delete image;
 }
@@ -475,7 +474,7 @@ void KGAnimatedImage::addFrameIndexesToCache(const std::set<quint64> &frameIndex
             QImage image = decodeFrame(*source, index, predraw);
             if (image.isNull() || weakSelf.expired())
                 continue;
-            KGMainThreadMailbox::post([weakSelf, index, image = std::move(image)] {
+            platform::MainQueue::async([weakSelf, index, image = std::move(image)] {
                 if (const auto self = weakSelf.lock())
                     self->storeDecodedFrame(index, image);
             });
@@ -620,14 +619,13 @@ void KGAnimatedImage::initialize()
     static std::once_flag once;
     std::call_once(once, [] {
         registry();
-        KGMainThreadMailbox::prepare();
         platform::MemoryWarning::addObserver([] {
             // Images belong to the main thread; a warning posted anywhere else
             // is handled there.
             if (platform::MainQueue::isMainThread())
                 deliverMemoryWarning();
             else
-                KGMainThreadMailbox::post(&deliverMemoryWarning);
+                platform::MainQueue::async(&deliverMemoryWarning);
         });
     });
 }
