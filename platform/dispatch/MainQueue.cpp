@@ -16,6 +16,9 @@ namespace {
 // payload-free event crosses Qt's queue: Qt's own locks are invisible to
 // ThreadSanitizer, so work made on one thread and run on another must meet
 // under a lock it can see. One list for every poster keeps the posting order.
+class Mailbox;
+Mailbox *mailbox();
+
 class Mailbox final : public QObject {
 public:
     void add(std::function<void()> work)
@@ -32,10 +35,13 @@ public:
 protected:
     void customEvent(QEvent *) override
     {
+        // Reached through the instance's guard, which orders its making
+        // (perhaps on another thread) before this use.
+        Mailbox *self = mailbox();
         std::deque<std::function<void()>> batch;
         {
-            std::lock_guard lock(m_mutex);
-            batch.swap(m_pending);
+            std::lock_guard lock(self->m_mutex);
+            batch.swap(self->m_pending);
         }
         // Work posted while this batch runs waits for a later turn.
         for (auto &work : batch)
