@@ -436,17 +436,16 @@ void KOVRepository::getAccountMetadataUserSecret(const QString &userSecret, cons
         std::move(completion), std::move(resumable), false);
 }
 
-void KOVRepository::getTransactionsForAccountID(const QString &accountID, const QString &userSecret,
-                                                const QString &tokenID, const QDateTime &fromDate,
-                                                const QDateTime &toDate, const QString &bankID,
-                                                std::shared_ptr<KOVResumable> resumable,
-                                                KOVTransactionsCompletion completion)
+void KOVRepository::transactionsFor(const QString &idKey, const QString &id, const QString &userSecret,
+                                    const QString &tokenID, const QDateTime &fromDate, const QDateTime &toDate,
+                                    const QString &bankID, std::shared_ptr<KOVResumable> resumable,
+                                    KOVTransactionsCompletion completion)
 {
     perform<QList<std::shared_ptr<KOVTransaction>>>(
         KOVEndPointGetTransactions,
-        [self = shared_from_this(), accountID, userSecret, tokenID, fromDate, toDate, bankID]() {
+        [self = shared_from_this(), idKey, id, userSecret, tokenID, fromDate, toDate, bankID]() {
             QJsonObject body;
-            setIfPresent(body, QStringLiteral("accountID"), accountID);
+            setIfPresent(body, idKey, id);
             body = self->commonBody(body, userSecret, tokenID);
             setIfPresent(body, QStringLiteral("fromDate"), formatRequestDate(fromDate));
             setIfPresent(body, QStringLiteral("toDate"), formatRequestDate(toDate));
@@ -457,24 +456,23 @@ void KOVRepository::getTransactionsForAccountID(const QString &accountID, const 
         std::move(completion), std::move(resumable), false);
 }
 
+void KOVRepository::getTransactionsForAccountID(const QString &accountID, const QString &userSecret,
+                                                const QString &tokenID, const QDateTime &fromDate,
+                                                const QDateTime &toDate, const QString &bankID,
+                                                std::shared_ptr<KOVResumable> resumable,
+                                                KOVTransactionsCompletion completion)
+{
+    transactionsFor(QStringLiteral("accountID"), accountID, userSecret, tokenID, fromDate, toDate, bankID,
+                    std::move(resumable), std::move(completion));
+}
+
 void KOVRepository::getTransactionsForCardID(const QString &cardID, const QString &userSecret, const QString &tokenID,
                                              const QDateTime &fromDate, const QDateTime &toDate, const QString &bankID,
                                              std::shared_ptr<KOVResumable> resumable,
                                              KOVTransactionsCompletion completion)
 {
-    perform<QList<std::shared_ptr<KOVTransaction>>>(
-        KOVEndPointGetTransactions,
-        [self = shared_from_this(), cardID, userSecret, tokenID, fromDate, toDate, bankID]() {
-            QJsonObject body;
-            setIfPresent(body, QStringLiteral("cardID"), cardID);
-            body = self->commonBody(body, userSecret, tokenID);
-            setIfPresent(body, QStringLiteral("fromDate"), formatRequestDate(fromDate));
-            setIfPresent(body, QStringLiteral("toDate"), formatRequestDate(toDate));
-            appendLogin(body, self->m_connection, bankID);
-            return body;
-        },
-        [](const QJsonObject &reply) { return listFrom<KOVTransaction>(reply, QStringLiteral("transactions")); },
-        std::move(completion), std::move(resumable), false);
+    transactionsFor(QStringLiteral("cardID"), cardID, userSecret, tokenID, fromDate, toDate, bankID,
+                    std::move(resumable), std::move(completion));
 }
 
 void KOVRepository::getBeneficiariesUserSecret(const QString &userSecret, const QString &tokenID,

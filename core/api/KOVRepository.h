@@ -108,6 +108,9 @@ private:
                  std::function<Result(const QJsonObject &reply)> makeResult, KOVDataCompletion<Result> completion,
                  std::shared_ptr<KOVResumable> resumable, bool operationIDFromResult);
     QJsonObject commonBody(QJsonObject body, const QString &userSecret, const QString &tokenID) const;
+    void transactionsFor(const QString &idKey, const QString &id, const QString &userSecret, const QString &tokenID,
+                         const QDateTime &fromDate, const QDateTime &toDate, const QString &bankID,
+                         std::shared_ptr<KOVResumable> resumable, KOVTransactionsCompletion completion);
     void transferToExistingBeneficiary(const QString &endPoint, const QString &coolDownKey, const QString &accountID,
                                        const QString &beneficiaryID, double amount, const QString &remark,
                                        const QString &userSecret, const QString &tokenID, const QString &bankID,
