@@ -3,10 +3,12 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QTimer>
+#include <QPointer>
+#include <map>
 #include <climits>
 
 #include "platform/dispatch/MainQueue.h"
+#include "platform/net/DeadlineWatch.h"
 
 namespace kova::platform {
 
@@ -96,8 +98,23 @@ URLSession &URLSession::shared()
     return *session;
 }
 
+using SteadyClock = std::chrono::steady_clock;
+
+// The exchanges in flight with their two deadlines: the whole exchange, and
+// the next bytes (pushed back by every sign of progress).
+struct URLSession::Timing {
+    struct InFlight {
+        QPointer<QNetworkReply> reply;
+        SteadyClock::time_point resourceDeadline;
+        SteadyClock::time_point idleDeadline;
+    };
+    std::map<QNetworkReply *, InFlight> inFlight;
+    std::optional<SteadyClock::time_point> watchingUntil;
+};
+
 URLSession::URLSession(URLSessionConfiguration configuration)
-    : m_configuration(configuration), m_manager(std::make_unique<QNetworkAccessManager>())
+    : m_configuration(configuration), m_manager(std::make_unique<QNetworkAccessManager>()),
+      m_timing(std::make_shared<Timing>())
 {
     // Redirects would silently turn a POST into something else.
     m_manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
@@ -111,22 +128,69 @@ URLSession::~URLSession()
         reply->abort();
 }
 
+void URLSession::watchUntil(SteadyClock::time_point when)
+{
+    // One wake-up at a time: the earliest deadline of the exchanges.
+    if (m_timing->watchingUntil && *m_timing->watchingUntil <= when)
+        return;
+    m_timing->watchingUntil = when;
+    // The session is known only through its timing: a session gone by then
+    // has nothing left to check.
+    DeadlineWatch::at(when, [this, timing = std::weak_ptr<Timing>(m_timing), when]() {
+        auto t = timing.lock();
+        if (!t || t->watchingUntil != when)
+            return;
+        t->watchingUntil.reset();
+        checkDeadlines();
+    });
+}
+
+void URLSession::checkDeadlines()
+{
+    const SteadyClock::time_point now = SteadyClock::now();
+    std::optional<SteadyClock::time_point> next;
+    QList<QPointer<QNetworkReply>> expired;
+    for (const auto &[reply, entry] : m_timing->inFlight) {
+        const SteadyClock::time_point due = std::min(entry.resourceDeadline, entry.idleDeadline);
+        if (due <= now)
+            expired.append(entry.reply);
+        else if (!next || due < *next)
+            next = due;
+    }
+    // Aborting finishes the reply at once, which edits the list: done last.
+    for (const auto &reply : expired)
+        if (reply)
+            reply->abort();
+    if (next)
+        watchUntil(*next);
+}
+
 void URLSession::dataTask(const URLRequest &request, DataTaskCompletion completion)
 {
     QNetworkRequest qrequest(request.url);
     for (const auto &[name, value] : request.headerFields)
         qrequest.setRawHeader(name, value);
-    qrequest.setTransferTimeout(int(std::min<qint64>(m_configuration.timeoutIntervalForRequest.count(), INT_MAX)));
 
     QNetworkReply *reply = m_manager->sendCustomRequest(qrequest, request.httpMethod, request.httpBody);
 
-    auto *resourceTimer = new QTimer(reply);
-    resourceTimer->setSingleShot(true);
-    QObject::connect(resourceTimer, &QTimer::timeout, reply, &QNetworkReply::abort);
-    resourceTimer->start(std::min<qint64>(m_configuration.timeoutIntervalForResource.count(), INT_MAX));
+    const SteadyClock::time_point now = SteadyClock::now();
+    const auto idle = m_configuration.timeoutIntervalForRequest;
+    Timing::InFlight entry{reply, now + m_configuration.timeoutIntervalForResource, now + idle};
+    m_timing->inFlight.emplace(reply, entry);
+    watchUntil(std::min(entry.resourceDeadline, entry.idleDeadline));
+    auto progressed = [timing = std::weak_ptr<Timing>(m_timing), reply, idle]() {
+        if (auto t = timing.lock())
+            if (auto it = t->inFlight.find(reply); it != t->inFlight.end())
+                it->second.idleDeadline = SteadyClock::now() + idle;
+    };
+    QObject::connect(reply, &QNetworkReply::uploadProgress, reply, progressed);
+    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, progressed);
 
     const QUrl url = request.url;
-    QObject::connect(reply, &QNetworkReply::finished, reply, [reply, url, completion = std::move(completion)]() {
+    QObject::connect(reply, &QNetworkReply::finished, reply,
+                     [reply, url, timing = std::weak_ptr<Timing>(m_timing), completion = std::move(completion)]() {
+        if (auto t = timing.lock())
+            t->inFlight.erase(reply);
         reply->deleteLater();
         const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
         std::optional<HTTPURLResponse> response;

@@ -85,8 +85,15 @@ public:
     void dataTask(const URLRequest &request, DataTaskCompletion completion);
 
 private:
+    struct Timing;
+    // Aborts the exchanges whose time is up and asks to be called again at
+    // the next deadline.
+    void checkDeadlines();
+    void watchUntil(std::chrono::steady_clock::time_point when);
+
     URLSessionConfiguration m_configuration;
     std::unique_ptr<QNetworkAccessManager> m_manager;
+    std::shared_ptr<Timing> m_timing;
 };
 
 } // namespace kova::platform

@@ -22,6 +22,9 @@ void Operation::finish()
         return;
     m_executing = false;
     m_finished = true;
+    // The queue lets go of this operation as it hears of it; this call
+    // keeps it alive until it returns.
+    const std::shared_ptr<Operation> self = weak_from_this().lock();
     if (auto onFinished = std::move(m_onFinished))
         onFinished();
 }

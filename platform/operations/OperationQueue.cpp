@@ -55,8 +55,6 @@ void OperationQueue::operationFinished(Operation *operation)
                            [operation](const auto &running) { return running.get() == operation; });
     if (it == m_running.end())
         return;
-    // Released on a later turn: the finishing call may still be running inside it.
-    MainQueue::async([finished = std::move(*it)]() {});
     m_running.erase(it);
     if (!m_waiting.empty())
         scheduleStart();

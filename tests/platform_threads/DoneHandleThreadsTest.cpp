@@ -1,10 +1,11 @@
-// Done handles and the main queue are used from worker threads (replies,
-// decoders); these run under ThreadSanitizer as well.
+// Done handles, the main queue and the deadline watch are used from worker
+// threads (replies, decoders); these run under ThreadSanitizer as well.
 #include <QStringList>
 #include <gtest/gtest.h>
 #include <thread>
 
 #include "platform/dispatch/MainQueue.h"
+#include "platform/net/DeadlineWatch.h"
 #include "platform/operations/Operation.h"
 #include "platform/operations/OperationQueue.h"
 #include "tests/support/TestSupport.h"
@@ -73,4 +74,31 @@ TEST(MainQueueThreads, PostsFromManyThreadsAllRunOnMain)
         t.join();
     ASSERT_TRUE(kova::test::waitUntil([&] { return ran == 200; }));
     EXPECT_EQ(ranOffMain.load(), 0);
+}
+
+TEST(DeadlineWatchThreads, WorkRunsOnMainOnceItsMomentHasPassed)
+{
+    using Clock = DeadlineWatch::Clock;
+    std::atomic<int> early{0};
+    std::atomic<int> offMain{0};
+    int ran = 0;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 10; ++i) {
+                const Clock::time_point when = Clock::now() + std::chrono::milliseconds(5 * ((t + i) % 7));
+                DeadlineWatch::at(when, [&, when] {
+                    if (Clock::now() < when)
+                        ++early;
+                    if (!MainQueue::isMainThread())
+                        ++offMain;
+                    ++ran;
+                });
+            }
+        });
+    for (auto &t : threads)
+        t.join();
+    ASSERT_TRUE(kova::test::waitUntil([&] { return ran == 40; }));
+    EXPECT_EQ(early.load(), 0);
+    EXPECT_EQ(offMain.load(), 0);
 }
