@@ -104,10 +104,10 @@ void KOVAPIManager::postEndPoint(const QString &endPoint, Success success, Failu
     }
     QJsonObject body = std::get<QJsonObject>(parsedBody);
     const std::shared_ptr<Kova> kova = Kova::sharedInstance();
-    body.insert(QStringLiteral("appKey"), kova ? QJsonValue(kova->appKey()) : QJsonValue(QJsonValue::Null));
+    body.insert(QStringLiteral("appKey"), json::textOrNull(kova ? kova->appKey() : QString()));
     body.insert(QStringLiteral("action"), QLatin1Char('/') + endPoint);
     const QString bundleID = platform::ProcessInfo::mainBundleIdentifier();
-    body.insert(QStringLiteral("bundleID"), bundleID.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(bundleID));
+    body.insert(QStringLiteral("bundleID"), json::textOrNull(bundleID));
     if (m_configurations) {
         const auto extra = m_configurations->endPointExtraBody().constFind(endPoint);
         if (extra != m_configurations->endPointExtraBody().constEnd())

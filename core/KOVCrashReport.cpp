@@ -184,11 +184,11 @@ void uploadStoredCrashReport(const QString &appKey)
                      {QStringLiteral("osVersion"), QSysInfo::productVersion()}}},
     };
     const QJsonObject body{
-        {QStringLiteral("fileName"), utcDate.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(utcDate.toString())},
+        {QStringLiteral("fileName"), platform::json::textOrNull(utcDate.isNull() ? QString() : utcDate.toString())},
         {QStringLiteral("content"), describeReport(report)},
         {QStringLiteral("sdkType"), QStringLiteral("ios")},
         {QStringLiteral("appKey"), appKey},
-        {QStringLiteral("bundleID"), bundleID.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(bundleID)},
+        {QStringLiteral("bundleID"), platform::json::textOrNull(bundleID)},
     };
 
     platform::URLRequest request;

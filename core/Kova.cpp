@@ -56,7 +56,7 @@ void fetchConfigs(const QString &appKey, const QString &clientUserID, bool compl
     const QString bundleID = platform::ProcessInfo::mainBundleIdentifier();
     const QJsonObject body{
         {QStringLiteral("appKey"), appKey},
-        {QStringLiteral("bundleID"), bundleID.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(bundleID)},
+        {QStringLiteral("bundleID"), json::textOrNull(bundleID)},
         {QStringLiteral("userIDs"), validUserIDs(clientUserID)},
     };
     platform::URLRequest request;

@@ -42,11 +42,6 @@ std::shared_ptr<KOVMFAPresenter> s_presenter;
 
 const QJsonValue kNull(QJsonValue::Null);
 
-QJsonValue textOrNull(const QString &text)
-{
-    return text.isNull() ? kNull : QJsonValue(text);
-}
-
 void setIfPresent(QJsonObject &body, const QString &key, const QString &text)
 {
     if (!text.isNull())
@@ -375,7 +370,7 @@ void appendLogin(QJsonObject &body, const std::shared_ptr<KOVConnection> &connec
 {
     if (connection)
         setIfPresent(body, QStringLiteral("userID"), connection->userID());
-    body.insert(QStringLiteral("bankID"), textOrNull(bankID));
+    body.insert(QStringLiteral("bankID"), json::textOrNull(bankID));
 }
 
 // A request object's fields at the top of a body; null fields are left out.
@@ -548,7 +543,7 @@ void KOVRepository::transferToExistingBeneficiary(const QString &endPoint, const
             setIfPresent(body, QStringLiteral("receiverID"), beneficiaryID);
             body.insert(QStringLiteral("amount"), *whole);
             body = self->commonBody(body, userSecret, tokenID);
-            body.insert(QStringLiteral("remark"), textOrNull(remark));
+            body.insert(QStringLiteral("remark"), json::textOrNull(remark));
             appendLogin(body, self->m_connection, bankID);
             return body;
         },
@@ -592,7 +587,7 @@ void KOVRepository::transferToBeneficiaryObject(const QString &endPoint, const Q
             setIfPresent(body, QStringLiteral("senderID"), accountID);
             body.insert(QStringLiteral("amount"), amount);
             body = self->commonBody(body, userSecret, tokenID);
-            body.insert(QStringLiteral("remark"), textOrNull(remark));
+            body.insert(QStringLiteral("remark"), json::textOrNull(remark));
             if (!beneficiaryLast)
                 body.insert(QStringLiteral("beneficiary"), beneficiary);
             appendLogin(body, self->m_connection, bankID);

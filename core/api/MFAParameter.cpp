@@ -46,8 +46,8 @@ QString MFAParameter::hintForIdentifier(const QString &identifier)
 QJsonObject MFAParameter::toDictionary() const
 {
     return QJsonObject{
-        {QStringLiteral("id"), m_identifier.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(m_identifier)},
-        {QStringLiteral("answer"), m_answer.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(m_answer)},
+        {QStringLiteral("id"), json::textOrNull(m_identifier)},
+        {QStringLiteral("answer"), json::textOrNull(m_answer)},
         {QStringLiteral("index"), m_index},
     };
 }

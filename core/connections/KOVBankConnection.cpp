@@ -36,11 +36,6 @@ namespace {
 
 const QJsonValue kNull(QJsonValue::Null);
 
-QJsonValue textOrNull(const QString &text)
-{
-    return text.isNull() ? kNull : QJsonValue(text);
-}
-
 // A call whose facade could not be made still ends once, on the main queue.
 template <typename Result>
 void completeUnavailable(const KOVDataCompletion<Result> &completion)
@@ -113,16 +108,16 @@ std::shared_ptr<KOVBankConnection> KOVBankConnection::initWithConnection(std::sh
                     .value_or(QJsonArray());
     const QString bankName = info ? info->bankName() : QString();
     bank->m_dictionaryRepresentation = QJsonObject{
-        {QStringLiteral("clientUserID"), textOrNull(bank->m_clientUserID)},
-        {QStringLiteral("userID"), textOrNull(bank->m_userID)},
-        {QStringLiteral("bankID"), textOrNull(bank->m_bankID)},
-        {QStringLiteral("swiftCode"), textOrNull(info ? info->swiftCode() : QString())},
-        {QStringLiteral("country"), textOrNull(bank->m_countryName)},
-        {QStringLiteral("bankShortName"), textOrNull(bankName)},
-        {QStringLiteral("bankFullName"), textOrNull(bankName)},
-        {QStringLiteral("fullLogo"), textOrNull(bank->m_fullLogo)},
-        {QStringLiteral("halfLogo"), textOrNull(bank->m_halfLogo)},
-        {QStringLiteral("miniLogo"), textOrNull(bank->m_miniLogo)},
+        {QStringLiteral("clientUserID"), platform::json::textOrNull(bank->m_clientUserID)},
+        {QStringLiteral("userID"), platform::json::textOrNull(bank->m_userID)},
+        {QStringLiteral("bankID"), platform::json::textOrNull(bank->m_bankID)},
+        {QStringLiteral("swiftCode"), platform::json::textOrNull(info ? info->swiftCode() : QString())},
+        {QStringLiteral("country"), platform::json::textOrNull(bank->m_countryName)},
+        {QStringLiteral("bankShortName"), platform::json::textOrNull(bankName)},
+        {QStringLiteral("bankFullName"), platform::json::textOrNull(bankName)},
+        {QStringLiteral("fullLogo"), platform::json::textOrNull(bank->m_fullLogo)},
+        {QStringLiteral("halfLogo"), platform::json::textOrNull(bank->m_halfLogo)},
+        {QStringLiteral("miniLogo"), platform::json::textOrNull(bank->m_miniLogo)},
         {QStringLiteral("accounts"), accounts},
         {QStringLiteral("cards"), cards},
     };
@@ -159,21 +154,21 @@ QJsonObject KOVBankConnection::getConnectionParameters() const
     const auto info = c ? c->bankInfo() : nullptr;
     const auto scheme = info ? info->colorScheme() : nullptr;
     return QJsonObject{
-        {QStringLiteral("clientUserID"), textOrNull(m_clientUserID)},
-        {QStringLiteral("accessCode"), textOrNull(c ? c->accessCode() : QString())},
-        {QStringLiteral("userSecret"), textOrNull(secret)},
-        {QStringLiteral("connectionID"), textOrNull(c ? c->connectionID() : QString())},
-        {QStringLiteral("userID"), textOrNull(c ? c->userID() : QString())},
-        {QStringLiteral("tokenID"), textOrNull(c ? c->tokenID() : QString())},
-        {QStringLiteral("bankId"), textOrNull(m_bankID)},
-        {QStringLiteral("fullName"), textOrNull(m_bankName)},
-        {QStringLiteral("name"), textOrNull(m_bankName)},
-        {QStringLiteral("fullLogoPng"), textOrNull(m_fullLogo)},
-        {QStringLiteral("halfLogoPng"), textOrNull(m_halfLogo)},
-        {QStringLiteral("miniLogoPng"), textOrNull(m_miniLogo)},
+        {QStringLiteral("clientUserID"), platform::json::textOrNull(m_clientUserID)},
+        {QStringLiteral("accessCode"), platform::json::textOrNull(c ? c->accessCode() : QString())},
+        {QStringLiteral("userSecret"), platform::json::textOrNull(secret)},
+        {QStringLiteral("connectionID"), platform::json::textOrNull(c ? c->connectionID() : QString())},
+        {QStringLiteral("userID"), platform::json::textOrNull(c ? c->userID() : QString())},
+        {QStringLiteral("tokenID"), platform::json::textOrNull(c ? c->tokenID() : QString())},
+        {QStringLiteral("bankId"), platform::json::textOrNull(m_bankID)},
+        {QStringLiteral("fullName"), platform::json::textOrNull(m_bankName)},
+        {QStringLiteral("name"), platform::json::textOrNull(m_bankName)},
+        {QStringLiteral("fullLogoPng"), platform::json::textOrNull(m_fullLogo)},
+        {QStringLiteral("halfLogoPng"), platform::json::textOrNull(m_halfLogo)},
+        {QStringLiteral("miniLogoPng"), platform::json::textOrNull(m_miniLogo)},
         {QStringLiteral("color"),
-         QJsonObject{{QStringLiteral("primaryColor"), textOrNull(scheme ? scheme->mainColor() : QString())},
-                     {QStringLiteral("secondaryColor"), textOrNull(scheme ? scheme->secondaryColor() : QString())}}},
+         QJsonObject{{QStringLiteral("primaryColor"), platform::json::textOrNull(scheme ? scheme->mainColor() : QString())},
+                     {QStringLiteral("secondaryColor"), platform::json::textOrNull(scheme ? scheme->secondaryColor() : QString())}}},
     };
 }
 

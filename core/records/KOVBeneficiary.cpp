@@ -1,31 +1,24 @@
 #include "core/records/KOVBeneficiary.h"
 
+#include "platform/foundation/Json.h"
+
 namespace kova {
-
-namespace {
-
-QJsonValue textOrNull(const QString &text)
-{
-    return text.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
-}
-
-} // namespace
 
 QJsonObject KOVBeneficiary::dictionaryRepresentation() const
 {
     QJsonObject body;
     body.insert(QStringLiteral("address"),
                 m_linesAddress ? QJsonValue(m_linesAddress->dicrionaryRepresentation()) : QJsonValue(QJsonValue::Null));
-    body.insert(QStringLiteral("accountNumber"), textOrNull(m_accountNumber));
-    body.insert(QStringLiteral("name"), textOrNull(m_name));
-    body.insert(QStringLiteral("bankName"), textOrNull(m_bankName));
-    body.insert(QStringLiteral("swiftCode"), textOrNull(m_swiftCode));
-    body.insert(QStringLiteral("iban"), textOrNull(m_iban));
-    body.insert(QStringLiteral("phoneNumber"), textOrNull(m_phoneNumber));
-    body.insert(QStringLiteral("country"), m_country.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(m_country.toUpper()));
-    body.insert(QStringLiteral("branchAddress"), textOrNull(m_branchAddress));
-    body.insert(QStringLiteral("branchName"), textOrNull(m_branchName));
-    body.insert(QStringLiteral("nickname"), textOrNull(m_nickname));
+    body.insert(QStringLiteral("accountNumber"), platform::json::textOrNull(m_accountNumber));
+    body.insert(QStringLiteral("name"), platform::json::textOrNull(m_name));
+    body.insert(QStringLiteral("bankName"), platform::json::textOrNull(m_bankName));
+    body.insert(QStringLiteral("swiftCode"), platform::json::textOrNull(m_swiftCode));
+    body.insert(QStringLiteral("iban"), platform::json::textOrNull(m_iban));
+    body.insert(QStringLiteral("phoneNumber"), platform::json::textOrNull(m_phoneNumber));
+    body.insert(QStringLiteral("country"), platform::json::textOrNull(m_country.toUpper()));
+    body.insert(QStringLiteral("branchAddress"), platform::json::textOrNull(m_branchAddress));
+    body.insert(QStringLiteral("branchName"), platform::json::textOrNull(m_branchName));
+    body.insert(QStringLiteral("nickname"), platform::json::textOrNull(m_nickname));
     body.insert(QStringLiteral("type"), m_type.isNull() ? KOVBeneficiaryTypeLocal : m_type);
     return body;
 }

@@ -6,15 +6,6 @@ namespace kova {
 
 namespace json = platform::json;
 
-namespace {
-
-QJsonValue textOrNull(const QString &text)
-{
-    return text.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
-}
-
-} // namespace
-
 KOVLinesAddress KOVLinesAddress::initWithDictionary(const QJsonValue &dictionary)
 {
     KOVLinesAddress address;
@@ -28,9 +19,9 @@ KOVLinesAddress KOVLinesAddress::initWithDictionary(const QJsonValue &dictionary
 QJsonObject KOVLinesAddress::dicrionaryRepresentation() const
 {
     return QJsonObject{
-        {QStringLiteral("line1"), textOrNull(m_line1)},
-        {QStringLiteral("line2"), textOrNull(m_line2)},
-        {QStringLiteral("line3"), textOrNull(m_line3)},
+        {QStringLiteral("line1"), json::textOrNull(m_line1)},
+        {QStringLiteral("line2"), json::textOrNull(m_line2)},
+        {QStringLiteral("line3"), json::textOrNull(m_line3)},
     };
 }
 

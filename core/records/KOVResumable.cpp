@@ -63,7 +63,7 @@ std::optional<QJsonObject> KOVResumable::dictionary() const
         keys.insert(QStringLiteral("userInputs"), answers);
     }
     keys.insert(QStringLiteral("hlAPIStep"),
-                m_hlAPIStep.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(m_hlAPIStep));
+                json::textOrNull(m_hlAPIStep));
     return keys;
 }
 

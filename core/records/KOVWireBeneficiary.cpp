@@ -7,15 +7,6 @@ namespace kova {
 
 namespace json = platform::json;
 
-namespace {
-
-QJsonValue textOrNull(const QString &text)
-{
-    return text.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
-}
-
-} // namespace
-
 std::shared_ptr<KOVWireBeneficiary> KOVWireBeneficiary::initWithDictionary(const QJsonValue &dictionary)
 {
     auto beneficiary = std::make_shared<KOVWireBeneficiary>();
@@ -45,19 +36,19 @@ std::shared_ptr<KOVWireBeneficiary> KOVWireBeneficiary::initWithDictionary(const
 QJsonObject KOVWireBeneficiary::dictionaryRepresentation() const
 {
     QJsonObject body;
-    body.insert(QStringLiteral("name"), textOrNull(m_name));
-    body.insert(QStringLiteral("firstName"), textOrNull(m_firstName));
-    body.insert(QStringLiteral("lastName"), textOrNull(m_lastName));
-    body.insert(QStringLiteral("routingNumber"), textOrNull(m_routingNumber));
-    body.insert(QStringLiteral("receiverAccountType"), textOrNull(m_receiverAccountType));
-    body.insert(QStringLiteral("nickname"), textOrNull(m_nickname));
-    body.insert(QStringLiteral("accountNumber"), textOrNull(m_accountNumber));
-    body.insert(QStringLiteral("country"), m_country.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(m_country.toUpper()));
-    body.insert(QStringLiteral("receiverType"), textOrNull(m_receiverType));
-    body.insert(QStringLiteral("zipCode"), textOrNull(m_zipCode));
-    body.insert(QStringLiteral("state"), textOrNull(m_state));
-    body.insert(QStringLiteral("city"), textOrNull(m_city));
-    body.insert(QStringLiteral("bankName"), textOrNull(m_bankName));
+    body.insert(QStringLiteral("name"), json::textOrNull(m_name));
+    body.insert(QStringLiteral("firstName"), json::textOrNull(m_firstName));
+    body.insert(QStringLiteral("lastName"), json::textOrNull(m_lastName));
+    body.insert(QStringLiteral("routingNumber"), json::textOrNull(m_routingNumber));
+    body.insert(QStringLiteral("receiverAccountType"), json::textOrNull(m_receiverAccountType));
+    body.insert(QStringLiteral("nickname"), json::textOrNull(m_nickname));
+    body.insert(QStringLiteral("accountNumber"), json::textOrNull(m_accountNumber));
+    body.insert(QStringLiteral("country"), json::textOrNull(m_country.toUpper()));
+    body.insert(QStringLiteral("receiverType"), json::textOrNull(m_receiverType));
+    body.insert(QStringLiteral("zipCode"), json::textOrNull(m_zipCode));
+    body.insert(QStringLiteral("state"), json::textOrNull(m_state));
+    body.insert(QStringLiteral("city"), json::textOrNull(m_city));
+    body.insert(QStringLiteral("bankName"), json::textOrNull(m_bankName));
     body.insert(QStringLiteral("address"),
                 m_linesAddress ? QJsonValue(m_linesAddress->dicrionaryRepresentation()) : QJsonValue(QJsonValue::Null));
     body.insert(QStringLiteral("type"), m_type.isNull() ? KOVBeneficiaryTypeLocal : m_type);

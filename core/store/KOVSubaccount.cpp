@@ -4,16 +4,9 @@
 
 #include "core/records/KOVAccount.h"
 #include "core/store/KOVConnection.h"
+#include "platform/foundation/Json.h"
 
 namespace kova {
-namespace {
-
-QJsonValue orNull(const QString &text)
-{
-    return text.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
-}
-
-} // namespace
 
 platform::FetchRequest KOVSubaccount::fetchRequestWithUserID(const QString &userID, const QString &clientUserID,
                                                              bool onlyFetchedAccounts)
@@ -166,15 +159,15 @@ std::shared_ptr<KOVAccount> KOVSubaccount::toAccount() const
 {
     const std::optional<double> amount = balance();
     const QJsonObject dictionary{
-        {QStringLiteral("iban"), orNull(iban())},
-        {QStringLiteral("number"), orNull(number())},
+        {QStringLiteral("iban"), platform::json::textOrNull(iban())},
+        {QStringLiteral("number"), platform::json::textOrNull(number())},
         {QStringLiteral("currency"),
-         QJsonObject{{QStringLiteral("code"), orNull(currencyCode())}, {QStringLiteral("name"), orNull(currencyName())}}},
+         QJsonObject{{QStringLiteral("code"), platform::json::textOrNull(currencyCode())}, {QStringLiteral("name"), platform::json::textOrNull(currencyName())}}},
         {QStringLiteral("balance"),
          QJsonObject{{QStringLiteral("amount"), amount ? QJsonValue(*amount) : QJsonValue(QJsonValue::Null)}}},
-        {QStringLiteral("type"), orNull(type())},
-        {QStringLiteral("name"), orNull(name())},
-        {QStringLiteral("id"), orNull(accountId())},
+        {QStringLiteral("type"), platform::json::textOrNull(type())},
+        {QStringLiteral("name"), platform::json::textOrNull(name())},
+        {QStringLiteral("id"), platform::json::textOrNull(accountId())},
     };
     return KOVAccount::initWithDictionary(dictionary);
 }

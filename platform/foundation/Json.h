@@ -33,6 +33,12 @@ inline QString readText(const QJsonObject &o, const QString &key) { return readT
 inline std::optional<QJsonArray> readList(const QJsonObject &o, const QString &key) { return readList(o.value(key)); }
 inline std::optional<QJsonObject> readObject(const QJsonObject &o, const QString &key) { return readObject(o.value(key)); }
 
+// Text as JSON, a null text as JSON null: how the SDK writes absent values.
+inline QJsonValue textOrNull(const QString &text)
+{
+    return text.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
+}
+
 // The elements of a list that are objects, in order; other elements are skipped.
 QList<QJsonObject> objectsIn(const QJsonArray &list);
 // The elements of a list that are text, in order; other elements are skipped.

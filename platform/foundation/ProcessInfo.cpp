@@ -9,6 +9,7 @@ namespace kova::platform::ProcessInfo {
 namespace {
 std::mutex s_mutex;
 QString s_dataOverride;
+QString s_ensuredDirectory; // created already: asking again is cheap
 QString s_bundleIdentifier;
 bool s_bundleIdentifierSet = false;
 } // namespace
@@ -31,7 +32,13 @@ QString dataDirectory()
         path = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     if (path.isEmpty())
         path = QDir::temp().filePath(QStringLiteral("kova"));
-    QDir().mkpath(path);
+    // Created once per path: the store, the vault and the settings ask on
+    // every use, and a directory creation is far too slow for that.
+    std::lock_guard lock(s_mutex);
+    if (path != s_ensuredDirectory) {
+        QDir().mkpath(path);
+        s_ensuredDirectory = path;
+    }
     return path;
 }
 

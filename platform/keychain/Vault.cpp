@@ -178,6 +178,7 @@ QByteArray keyCheck(const VaultKeys &keys, const QByteArray &vaultId)
 std::mutex s_standardMutex;
 std::shared_ptr<Vault> s_hostVault;
 std::shared_ptr<Vault> s_defaultVault;
+QString s_defaultDirectory; // the data directory s_defaultVault lives in
 
 } // namespace
 
@@ -267,19 +268,21 @@ Vault::~Vault() = default;
 
 std::shared_ptr<Vault> Vault::standard()
 {
+    const QString directory = ProcessInfo::dataDirectory();
     {
         std::lock_guard lock(s_standardMutex);
         if (s_hostVault)
             return s_hostVault;
-        if (s_defaultVault)
+        if (s_defaultVault && s_defaultDirectory == directory)
             return s_defaultVault;
     }
-    // Resolved once: asking for the data directory costs a directory
-    // creation on every call, too much for every keychain read.
-    auto vault = std::make_shared<Vault>(defaultPath());
+    // The default follows the data directory.
+    auto vault = std::make_shared<Vault>(QDir(directory).filePath(kDefaultFileName));
     std::lock_guard lock(s_standardMutex);
-    if (!s_defaultVault)
+    if (!s_defaultVault || s_defaultDirectory != directory) {
         s_defaultVault = std::move(vault);
+        s_defaultDirectory = directory;
+    }
     return s_hostVault ? s_hostVault : s_defaultVault;
 }
 

@@ -45,9 +45,9 @@ public:
     Vault &operator=(const Vault &) = delete;
 
     // The process-wide vault: the one a host set, else the default in the
-    // app's data directory, which is looked up on first use.
+    // app's data directory.
     static std::shared_ptr<Vault> standard();
-    // Null goes back to the default, looking the data directory up afresh.
+    // Null goes back to the default.
     static void setStandard(std::shared_ptr<Vault> vault);
     static QString defaultPath();
 
