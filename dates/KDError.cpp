@@ -3,7 +3,6 @@
 #include <cxxabi.h>
 #include <cstdlib>
 #include <execinfo.h>
-#include <mutex>
 
 #include "dates/KDTimePeriod.h"
 #include "platform/foundation/Log.h"
@@ -11,16 +10,9 @@
 namespace kova {
 namespace {
 
-std::mutex s_mutex;
-std::shared_ptr<platform::Bundle> s_mainBundle;
-
 QString fromMainBundle(const QString &key)
 {
-    std::shared_ptr<platform::Bundle> bundle;
-    {
-        std::lock_guard lock(s_mutex);
-        bundle = s_mainBundle;
-    }
+    const std::shared_ptr<platform::Bundle> bundle = platform::Bundle::main();
     if (!bundle)
         return key;
     const QString text = bundle->localizedString(key, QString(), QStringLiteral("Localizable"));
@@ -99,8 +91,7 @@ QString KDError::className(const std::type_info &type)
 
 void KDError::setMainBundle(std::shared_ptr<platform::Bundle> bundle)
 {
-    std::lock_guard lock(s_mutex);
-    s_mainBundle = std::move(bundle);
+    platform::Bundle::setMain(std::move(bundle));
 }
 
 } // namespace kova

@@ -53,8 +53,9 @@ public:
     static QString className(const std::type_info &type);
 
     // The host application's own bundle, where the description and the
-    // suggestion may be translated (its default table "Localizable"). With
-    // none set, the English texts are used.
+    // suggestion may be translated (its default table "Localizable"); the
+    // same as platform::Bundle::setMain. Without a translation the English
+    // texts are used.
     static void setMainBundle(std::shared_ptr<platform::Bundle> bundle);
 
 private:

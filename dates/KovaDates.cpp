@@ -22,26 +22,10 @@ const QString kBundleName = QStringLiteral("KovaDates.bundle");
 
 // --- Texts ---
 
-// The nested bundle is cached per framework bundle: opening it afresh would
-// re-read the table on every lookup.
-std::shared_ptr<platform::Bundle> datesBundle()
-{
-    static std::mutex mutex;
-    static std::shared_ptr<platform::Bundle> framework;
-    static std::shared_ptr<platform::Bundle> nested;
-    const std::shared_ptr<platform::Bundle> current = platform::Bundle::framework();
-    std::lock_guard lock(mutex);
-    if (current != framework) {
-        framework = current;
-        nested = current ? current->nestedBundle(kBundleName) : nullptr;
-    }
-    return nested;
-}
-
 // Without the bundle or its table the English key is the text.
 QString lookup(const QString &key)
 {
-    const auto bundle = datesBundle();
+    const auto bundle = platform::Bundle::framework()->nestedBundle(kBundleName);
     if (!bundle)
         return key;
     const QString text = bundle->localizedString(key, QString(), kTable);

@@ -1,6 +1,5 @@
 #include "core/store/KOVKeychain.h"
 
-#include <QCoreApplication>
 #include <QStringDecoder>
 
 #include "platform/foundation/Bundle.h"
@@ -31,13 +30,11 @@ const QString kUnexpectedMessage = QStringLiteral("Unexpected error has occurred
 const QString kSecurityMessage = QStringLiteral("Security error has occurred.");
 const QString kPolicyWithSyncWarning = QStringLiteral("Cannot specify both an authenticationPolicy and a synchronizable");
 
-// The host's translation of one of our messages: its main bundle is the
-// application's directory, its default table "Localizable".
+// The host's translation of one of our messages, from its main bundle's
+// default table "Localizable".
 QString hostText(const QString &english)
 {
-    if (!QCoreApplication::instance())
-        return english;
-    const auto bundle = platform::Bundle::atPath(QCoreApplication::applicationDirPath());
+    const auto bundle = platform::Bundle::main();
     if (!bundle)
         return english;
     const QString text = bundle->localizedString(english, QString(), QStringLiteral("Localizable"));

@@ -1,5 +1,6 @@
 #include "platform/foundation/Bundle.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -43,7 +44,43 @@ Bundle::Bundle(QString path) : m_path(std::move(path)) {}
 
 std::shared_ptr<Bundle> Bundle::nestedBundle(const QString &name) const
 {
-    return atPath(QDir(m_path).filePath(name));
+    {
+        std::lock_guard lock(m_mutex);
+        if (const auto it = m_nested.constFind(name); it != m_nested.constEnd())
+            return *it;
+    }
+    // A directory that is missing now may appear later: only hits are kept.
+    auto nested = atPath(QDir(m_path).filePath(name));
+    if (nested) {
+        std::lock_guard lock(m_mutex);
+        nested = *m_nested.insert(name, nested);
+    }
+    return nested;
+}
+
+namespace {
+std::mutex s_mainMutex;
+std::shared_ptr<Bundle> s_hostMain;
+std::shared_ptr<Bundle> s_applicationMain;
+} // namespace
+
+std::shared_ptr<Bundle> Bundle::main()
+{
+    std::lock_guard lock(s_mainMutex);
+    if (s_hostMain)
+        return s_hostMain;
+    const QString directory = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString();
+    if (directory.isEmpty())
+        return nullptr;
+    if (!s_applicationMain || s_applicationMain->resourcePath() != directory)
+        s_applicationMain = std::make_shared<Bundle>(directory);
+    return s_applicationMain;
+}
+
+void Bundle::setMain(std::shared_ptr<Bundle> bundle)
+{
+    std::lock_guard lock(s_mainMutex);
+    s_hostMain = std::move(bundle);
 }
 
 QStringList Bundle::preferredLanguages()

@@ -17,12 +17,18 @@ public:
     // directory the build was configured with.
     static std::shared_ptr<Bundle> framework();
     static std::shared_ptr<Bundle> atPath(const QString &path);
+    // The host application's own bundle (translations of texts the SDK
+    // shows in the host's name, table "Localizable"): the one the host set,
+    // else the application's directory.
+    static std::shared_ptr<Bundle> main();
+    static void setMain(std::shared_ptr<Bundle> bundle);
 
     explicit Bundle(QString path);
 
     QString resourcePath() const { return m_path; }
     // The bundle "<name>" (such as "KovaConnect.bundle") inside this one, or
-    // null when there is no such directory.
+    // null when there is no such directory. The same object every time, so
+    // its tables are read once.
     std::shared_ptr<Bundle> nestedBundle(const QString &name) const;
     // A resource file by name and extension, searched at the top of the
     // bundle and then in the preferred localisations; empty when missing.
@@ -52,6 +58,7 @@ private:
     mutable std::mutex m_mutex;
     mutable QHash<QString, std::shared_ptr<Table>> m_tables;
     mutable QStringList m_tableLanguages; // the preferences the cache was built for
+    mutable QHash<QString, std::shared_ptr<Bundle>> m_nested;
 };
 
 } // namespace kova::platform
