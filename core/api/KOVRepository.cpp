@@ -3,7 +3,6 @@
 #include <QCalendar>
 #include <QJsonArray>
 #include <QRegularExpression>
-#include <atomic>
 #include <cmath>
 #include <mutex>
 
@@ -27,6 +26,7 @@
 #include "core/store/KOVBankInfo.h"
 #include "core/store/KOVConnection.h"
 #include "core/store/KOVFinancialInstitutionColorScheme.h"
+#include "platform/dispatch/CallOnce.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Json.h"
 #include "platform/foundation/ProcessInfo.h"
@@ -213,26 +213,6 @@ bool isBlankAnswer(const QString &answer)
     return true;
 }
 
-// Runs the continuation of an MFA sheet exactly once. If the sheet lets go
-// of both callbacks without calling either, the call ends as cancelled, so
-// no login is left waiting for an answer that cannot come.
-struct MFAContinuation {
-    std::function<void(QList<std::shared_ptr<MFAParameter>>, bool)> completion;
-    std::atomic<bool> fired{false};
-
-    void fire(QList<std::shared_ptr<MFAParameter>> prompts, bool blank)
-    {
-        if (fired.exchange(true))
-            return;
-        platform::MainQueue::async([completion = completion, prompts, blank]() { completion(prompts, blank); });
-    }
-    ~MFAContinuation()
-    {
-        if (!fired.exchange(true))
-            platform::MainQueue::async([completion = completion]() { completion({}, true); });
-    }
-};
-
 } // namespace
 
 void KOVRepository::resolveMFAWithResponse(const QJsonObject &response,
@@ -251,13 +231,20 @@ void KOVRepository::resolveMFAWithResponse(const QJsonObject &response,
         presentation.bankID = bankInfo->bankID();
     }
 
-    auto continuation = std::make_shared<MFAContinuation>();
-    continuation->completion = std::move(completion);
+    // The continuation runs once, on the main queue. A sheet that lets go of
+    // both callbacks without calling either ends the call as cancelled, so no
+    // login is left waiting for an answer that cannot come.
+    auto finish = [completion = std::move(completion)](QList<std::shared_ptr<MFAParameter>> prompts, bool blank) {
+        platform::MainQueue::async([completion, prompts, blank]() { completion(prompts, blank); });
+    };
+    auto once = std::make_shared<platform::CallOnce>([finish]() { finish({}, true); });
     const std::shared_ptr<KOVMFAPresenter> presenter = mfaPresenter();
     const bool shown = presenter
         && presenter->presentMFA(
             presentation,
-            [continuation](const QList<std::shared_ptr<MFAParameter>> &answered) {
+            [once, finish](const QList<std::shared_ptr<MFAParameter>> &answered) {
+                if (!once->claim())
+                    return;
                 bool blank = false;
                 for (const auto &prompt : answered) {
                     if (!prompt || isBlankAnswer(prompt->answer())) {
@@ -265,11 +252,14 @@ void KOVRepository::resolveMFAWithResponse(const QJsonObject &response,
                         break;
                     }
                 }
-                continuation->fire(answered, blank);
+                finish(answered, blank);
             },
-            [continuation]() { continuation->fire({}, true); });
-    if (!shown)
-        continuation->fire({}, true);
+            [once, finish]() {
+                if (once->claim())
+                    finish({}, true);
+            });
+    if (!shown && once->claim())
+        finish({}, true);
 }
 
 QJsonObject KOVRepository::commonBody(QJsonObject body, const QString &userSecret, const QString &tokenID) const

@@ -1,7 +1,6 @@
 #include "platform/operations/Operation.h"
 
-#include <atomic>
-
+#include "platform/dispatch/CallOnce.h"
 #include "platform/dispatch/MainQueue.h"
 
 namespace kova::platform {
@@ -29,48 +28,23 @@ void Operation::finish()
         onFinished();
 }
 
-namespace {
-
-struct DoneState {
-    std::weak_ptr<Operation> operation;
-    std::atomic<bool> called{false};
-
-    void fire()
-    {
-        if (called.exchange(true))
-            return;
-        auto weak = operation;
-        auto finishNow = [weak]() {
-            if (auto op = weak.lock())
-                op->finish();
-        };
-        if (MainQueue::isMainThread())
-            finishNow();
-        else
-            MainQueue::async(finishNow);
-    }
-
-    ~DoneState()
-    {
-        if (called.load())
-            return;
-        // Dropped without a call: finish on a later turn, whatever thread let go.
-        called = true;
-        auto weak = operation;
-        MainQueue::async([weak]() {
-            if (auto op = weak.lock())
-                op->finish();
-        });
-    }
-};
-
-} // namespace
-
 std::function<void()> Operation::makeDoneHandle()
 {
-    auto state = std::make_shared<DoneState>();
-    state->operation = weak_from_this();
-    return [state]() { state->fire(); };
+    const std::weak_ptr<Operation> weak = weak_from_this();
+    auto finish = [weak]() {
+        if (auto op = weak.lock())
+            op->finish();
+    };
+    // Dropped without a call: finish on a later turn, whatever thread let go.
+    auto once = std::make_shared<CallOnce>([finish]() { MainQueue::async(finish); });
+    return [once, finish]() {
+        if (!once->claim())
+            return;
+        if (MainQueue::isMainThread())
+            finish();
+        else
+            MainQueue::async(finish);
+    };
 }
 
 } // namespace kova::platform

@@ -304,6 +304,8 @@ TEST_F(RepositoryTest, CancelBlankAnswerOrNoPresenterEndWith1003AndFreeTheLane)
         {"blank", [&] { presenter->script = {ScriptedMFAPresenter::answer({" \t ", "x"})}; }},
         {"missing answer", [&] { presenter->script = {ScriptedMFAPresenter::answer({"x"})}; }},
         {"nothing can present", [&] { presenter->available = false; }},
+        {"sheet lets go of its callbacks",
+         [&] { presenter->script = {[](const MFAPresentation &, auto, auto) {}}; }},
         {"no presenter", [&] { KOVRepository::setMFAPresenter(nullptr); }},
     };
     for (const Case &c : cases) {
