@@ -191,14 +191,8 @@ void uploadStoredCrashReport(const QString &appKey)
         {QStringLiteral("bundleID"), platform::json::textOrNull(bundleID)},
     };
 
-    platform::URLRequest request;
-    request.url = QUrl(Kova::serviceBaseURL() + QStringLiteral("/v2/sdk/apps/logs/add"));
-    request.httpMethod = QByteArrayLiteral("POST");
-    // What the platform puts on a POST that names no type of its own.
-    request.setValue(QByteArrayLiteral("application/x-www-form-urlencoded"), QByteArrayLiteral("Content-Type"));
-    request.httpBody = platform::json::compact(body);
     platform::URLSession::shared().dataTask(
-        request, [](const QByteArray &, const std::optional<platform::HTTPURLResponse> &, const std::optional<platform::Error> &error) {
+        Kova::serviceRequest(QStringLiteral("/v2/sdk/apps/logs/add"), body), [](const QByteArray &, const std::optional<platform::HTTPURLResponse> &, const std::optional<platform::Error> &error) {
             if (error)
                 return; // kept for the next good start
             platform::UserDefaults &defaults = platform::UserDefaults::standard();

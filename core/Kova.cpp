@@ -59,12 +59,7 @@ void fetchConfigs(const QString &appKey, const QString &clientUserID, bool compl
         {QStringLiteral("bundleID"), json::textOrNull(bundleID)},
         {QStringLiteral("userIDs"), validUserIDs(clientUserID)},
     };
-    platform::URLRequest request;
-    request.url = QUrl(Kova::serviceBaseURL() + QStringLiteral("/v2/sdk/apps/configs/get"));
-    request.httpMethod = QByteArrayLiteral("POST");
-    // What the platform puts on a POST that names no type of its own.
-    request.setValue(QByteArrayLiteral("application/x-www-form-urlencoded"), QByteArrayLiteral("Content-Type"));
-    request.httpBody = json::compact(body);
+    const platform::URLRequest request = Kova::serviceRequest(QStringLiteral("/v2/sdk/apps/configs/get"), body);
 
     s_fetchInFlight = true;
     platform::URLSession::shared().dataTask(
@@ -118,6 +113,17 @@ void Kova::resetStartStateForTesting()
 {
     s_configurationApplied = false;
     s_fetchInFlight = false;
+}
+
+platform::URLRequest Kova::serviceRequest(const QString &path, const QJsonObject &body)
+{
+    platform::URLRequest request;
+    request.url = QUrl(serviceBaseURL() + path);
+    request.httpMethod = QByteArrayLiteral("POST");
+    // What the platform puts on a POST that names no type of its own.
+    request.setValue(QByteArrayLiteral("application/x-www-form-urlencoded"), QByteArrayLiteral("Content-Type"));
+    request.httpBody = json::compact(body);
+    return request;
 }
 
 Kova::Kova(QString appKey, QString clientUserID) : m_appKey(std::move(appKey)), m_clientUserID(std::move(clientUserID))

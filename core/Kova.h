@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <functional>
@@ -7,6 +8,7 @@
 #include <optional>
 
 #include "platform/foundation/Error.h"
+#include "platform/net/URLSession.h"
 
 namespace kova {
 
@@ -36,6 +38,9 @@ public:
     // Where the service's configs and logs endpoints live: KOVA_SERVICE_URL
     // when set, else the build's default.
     static QString serviceBaseURL();
+    // A POST of compact JSON to a path of the service's API host, bare of
+    // the SDK's own header fields (the configs and logs calls).
+    static platform::URLRequest serviceRequest(const QString &path, const QJsonObject &body);
 
     // Forgets what the start remembers for this process; tests only.
     static void resetStartStateForTesting();

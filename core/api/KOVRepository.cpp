@@ -30,6 +30,7 @@
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Json.h"
 #include "platform/foundation/ProcessInfo.h"
+#include "platform/foundation/Text.h"
 
 namespace kova {
 
@@ -205,12 +206,7 @@ namespace {
 
 bool isBlankAnswer(const QString &answer)
 {
-    if (answer.isNull())
-        return true;
-    for (QChar c : answer)
-        if (c != QLatin1Char(' ') && c != QLatin1Char('\t'))
-            return false;
-    return true;
+    return answer.isNull() || platform::trimmedBlanksAndTabs(answer).isEmpty();
 }
 
 } // namespace

@@ -28,6 +28,7 @@
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Json.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/Text.h"
 #include "platform/store/ManagedObjectContext.h"
 
 namespace kova {
@@ -176,12 +177,7 @@ void KOVBankConnection::create(const QJsonObject &parameters, ImportCompletion c
 {
     const std::shared_ptr<KOVLogin> login = KOVLogin::initWithDictionary(parameters);
     const QString clientUserID = platform::json::readText(parameters, QStringLiteral("clientUserID"));
-    QString trimmed = clientUserID;
-    while (!trimmed.isEmpty() && (trimmed.front() == QLatin1Char(' ') || trimmed.front() == QLatin1Char('\t')))
-        trimmed.remove(0, 1);
-    while (!trimmed.isEmpty() && (trimmed.back() == QLatin1Char(' ') || trimmed.back() == QLatin1Char('\t')))
-        trimmed.chop(1);
-    if (trimmed.isEmpty()) {
+    if (platform::trimmedBlanksAndTabs(clientUserID).isEmpty()) {
         completion(nullptr, platform::Error::withDescription(KOVErrorDomain, KOVErrorMissingClientUserID,
                                                              QStringLiteral("Missing clientUserID")));
         return;
