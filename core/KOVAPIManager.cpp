@@ -115,9 +115,8 @@ void KOVAPIManager::postEndPoint(const QString &endPoint, Success success, Failu
     }
     request.httpBody = json::pretty(body);
 
-    const QJsonValue secret = body.value(QStringLiteral("userSecret"));
     KOVOperationQueueManager::sharedInstance().enqueueRequest(
-        request, endPoint, secret.isString() ? secret.toString() : QString(),
+        request, endPoint, json::readText(body, QStringLiteral("userSecret")),
         [endPoint, request, success = std::move(success), failure = std::move(failure)](
             std::function<void()> done, const QByteArray &data,
             const std::optional<platform::HTTPURLResponse> &response, const std::optional<platform::Error> &error) {

@@ -5,6 +5,7 @@
 #include <QJsonObject>
 
 #include "core/KOVConstants.h"
+#include "platform/foundation/Json.h"
 
 namespace kova {
 namespace {
@@ -67,14 +68,18 @@ QString KOVOperationQueueManager::queueNameForUserSecret(const QString &userSecr
     return QStringLiteral("login-") + QString::fromLatin1(digest.left(24));
 }
 
+namespace {
+// The body's "userSecret", or a null text when it has none.
+QString userSecretIn(const platform::URLRequest &request)
+{
+    return platform::json::readText(QJsonDocument::fromJson(request.httpBody).object(), QStringLiteral("userSecret"));
+}
+} // namespace
+
 void KOVOperationQueueManager::enqueueRequest(const platform::URLRequest &request, const QString &endPoint,
                                               KOVGeneralRequestOperation::Completion completionHandler)
 {
-    m_isAutoFlow = endPoint.contains(KOVEndPointCreateTransfer) || endPoint.contains(KOVEndPointCreateWireTransfer);
-    if (isParallelAllowedEndpoint(endPoint))
-        enqueueParallelOperation(request, std::move(completionHandler));
-    else
-        enqueueSerialOperation(request, std::move(completionHandler));
+    enqueueRequest(request, endPoint, userSecretIn(request), std::move(completionHandler));
 }
 
 void KOVOperationQueueManager::enqueueParallelOperation(const platform::URLRequest &request,
@@ -87,8 +92,7 @@ void KOVOperationQueueManager::enqueueParallelOperation(const platform::URLReque
 void KOVOperationQueueManager::enqueueSerialOperation(const platform::URLRequest &request,
                                                       KOVGeneralRequestOperation::Completion completionHandler)
 {
-    const QJsonValue secret = QJsonDocument::fromJson(request.httpBody).object().value(QStringLiteral("userSecret"));
-    enqueueOnLane(request, secret.isString() ? secret.toString() : QString(), std::move(completionHandler));
+    enqueueOnLane(request, userSecretIn(request), std::move(completionHandler));
 }
 
 void KOVOperationQueueManager::enqueueRequest(const platform::URLRequest &request, const QString &endPoint,

@@ -9,8 +9,9 @@
 #include "core/KOVConnect.h"
 #include "core/KOVConstants.h"
 #include "core/KOVCrashReport.h"
-#include "core/store/KOVAppConfigs.h"
 #include "core/connections/KOVBankConnection.h"
+#include "core/store/KOVAppConfigs.h"
+#include "core/store/KOVConnection.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Json.h"
 #include "platform/foundation/Log.h"
@@ -42,10 +43,17 @@ void applyConfiguration(const QString &serverURLText, const QStringList &configu
     s_configurationApplied = true;
 }
 
+// The user IDs of the client user's valid connections, oldest first: what
+// the connection listing shows, read without building the connections'
+// facades and keychain lookups.
 QJsonArray validUserIDs(const QString &clientUserID)
 {
     QJsonArray userIDs;
-    for (const auto &connection : KOVBankConnection::getConnectionsWithClientUserID(clientUserID))
+    if (clientUserID.isEmpty())
+        return userIDs;
+    platform::Error error;
+    for (const auto &connection : KOVAppManager::sharedInstance().viewContext().fetch<KOVConnection>(
+             KOVConnection::fetchRequestWithUserID(QString(), clientUserID, true), &error))
         if (!connection->userID().isNull())
             userIDs.append(connection->userID());
     return userIDs;

@@ -528,3 +528,20 @@ TEST_F(ConnectionTest, DuplicateRemovalKeepsTheNewRecordEvenWhenAnOlderOneLooksN
     EXPECT_TRUE(KOVBankConnection::getConnectionsWithClientUserID(QString()).isEmpty());
     EXPECT_TRUE(KOVBankConnection::getConnectionsWithClientUserID("").isEmpty());
 }
+
+TEST_F(ConnectionTest, TheNextStartSendsTheUserIDsOfTheValidConnections)
+{
+    QJsonObject issued;
+    auto first = importNew(&issued);
+    ASSERT_TRUE(first);
+    auto second = importNew();
+    ASSERT_TRUE(second);
+    second->connection()->setIsValid(false);
+    ASSERT_TRUE(KOVAppManager::sharedInstance().saveContext());
+    simulateRelaunch();
+    server->clearRequests();
+    startDefault("client-1");
+    const auto configs = server->requestsForPath(sandbox::SandboxServer::ConfigsPath);
+    ASSERT_EQ(configs.size(), 1);
+    EXPECT_EQ(configs[0].json.value("userIDs").toArray(), (QJsonArray{issued.value("userID")}));
+}
