@@ -540,7 +540,8 @@ TEST_F(ConnectionTest, TheNextStartSendsTheUserIDsOfTheValidConnections)
     ASSERT_TRUE(KOVAppManager::sharedInstance().saveContext());
     simulateRelaunch();
     server->clearRequests();
-    startDefault("client-1");
+    startDefault("client-1"); // completes from the cache, before the fetch is answered
+    ASSERT_TRUE(waitUntil([&] { return !server->requestsForPath(sandbox::SandboxServer::ConfigsPath).isEmpty(); }));
     const auto configs = server->requestsForPath(sandbox::SandboxServer::ConfigsPath);
     ASSERT_EQ(configs.size(), 1);
     EXPECT_EQ(configs[0].json.value("userIDs").toArray(), (QJsonArray{issued.value("userID")}));
