@@ -1,21 +1,18 @@
 include(GoogleTest)
 find_package(GTest REQUIRED)
 
-# kova_add_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [TSAN] [CUSTOM_MAIN])
+# kova_add_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [TSAN])
 # Tests get a main with a QCoreApplication and a private data directory
-# (tests/support/TestMain.cpp) unless they bring their own (CUSTOM_MAIN).
+# (tests/support/TestMain.cpp).
 # Under the ThreadSanitizer build only the tests marked TSAN are built: the
 # rest gain nothing from it and Qt itself is not instrumented.
 function(kova_add_test name)
-  cmake_parse_arguments(T "TSAN;CUSTOM_MAIN" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "TSAN" "" "SOURCES;LIBS;LABELS" ${ARGN})
   if(KOVA_SANITIZE STREQUAL "thread" AND NOT T_TSAN)
     return()
   endif()
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE kova_test_support ${T_LIBS} GTest::gtest)
-  if(NOT T_CUSTOM_MAIN)
-    target_link_libraries(${name} PRIVATE kova_test_main)
-  endif()
+  target_link_libraries(${name} PRIVATE kova_test_main ${T_LIBS} GTest::gtest)
   if(NOT T_LABELS)
     set(T_LABELS unit)
   endif()

@@ -233,8 +233,11 @@ TEST_F(VaultTest, ProcessesWritingAtOnceLoseNothing)
     for (const char *prefix : {"childA", "childB"}) {
         auto child = std::make_unique<QProcess>();
         child->setProgram(QCoreApplication::applicationFilePath());
-        child->setArguments({QStringLiteral("--vault-writer"), vaultPath(), QString::fromLatin1(prefix),
-                             QString::number(kPerWriter)});
+        child->setArguments({QStringLiteral("--gtest_filter=VaultWriterChild.*")});
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("KOVA_VAULT_WRITER"),
+                   QStringLiteral("%1|%2|%3").arg(vaultPath(), QString::fromLatin1(prefix)).arg(kPerWriter));
+        child->setProcessEnvironment(env);
         child->setProcessChannelMode(QProcess::ForwardedChannels);
         child->start();
         ASSERT_TRUE(child->waitForStarted(20000));
@@ -268,3 +271,19 @@ TEST_F(VaultTest, ProcessesWritingAtOnceLoseNothing)
 }
 
 } // namespace
+
+// Run only as a child of the concurrent-writers test: a second process
+// writing its own items into the shared vault.
+TEST(VaultWriterChild, WritesItsItems)
+{
+    const QStringList job = qEnvironmentVariable("KOVA_VAULT_WRITER").split(QLatin1Char('|'));
+    if (job.size() != 3)
+        GTEST_SKIP() << "only runs as a child process";
+    platform::Vault::setStandard(std::make_shared<platform::Vault>(job[0]));
+    const auto keychain = KOVKeychain::keychain();
+    for (int i = 0; i < job[2].toInt(); ++i) {
+        platform::Error error;
+        const QString key = QStringLiteral("%1-%2").arg(job[1]).arg(i);
+        ASSERT_TRUE(keychain->setString(QStringLiteral("value of ") + key, key, &error)) << error.code;
+    }
+}
