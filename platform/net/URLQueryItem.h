@@ -24,10 +24,7 @@ inline QList<URLQueryItem> queryItems(const QUrl &url)
         if (part.isEmpty())
             continue;
         const qsizetype eq = part.indexOf(QLatin1Char('='));
-        auto decode = [](const QString &s) {
-            QString t = s;
-            return QUrl::fromPercentEncoding(t.toUtf8());
-        };
+        auto decode = [](const QString &s) { return QUrl::fromPercentEncoding(s.toUtf8()); };
         if (eq < 0)
             items.append({decode(part), QString()});
         else

@@ -1,4 +1,5 @@
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <gtest/gtest.h>
@@ -128,4 +129,16 @@ TEST(UserDefaultsTest, PersistsAndReadsWrongTypesAsAbsent)
     EXPECT_FALSE(d.boolean("text"));
     d.removeObject("text");
     EXPECT_FALSE(d.contains("text"));
+}
+
+TEST(MainQueue, DelayedWorkWaitsForItsDelay)
+{
+    QElapsedTimer clock;
+    clock.start();
+    qint64 ranAfter = -1;
+    MainQueue::asyncAfter(std::chrono::milliseconds(60), [&] { ranAfter = clock.elapsed(); });
+    kova::test::drainMainQueue();
+    EXPECT_EQ(ranAfter, -1);
+    ASSERT_TRUE(kova::test::waitUntil([&] { return ranAfter >= 0; }));
+    EXPECT_GE(ranAfter, 55);
 }
