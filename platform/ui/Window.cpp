@@ -47,7 +47,8 @@ private:
 } // namespace
 
 struct Window::Layer {
-    ViewController *controller = nullptr;
+    const ViewController *key = nullptr;
+    std::weak_ptr<ViewController> controller;
     ModalPresentationStyle style;
     Backdrop *backdrop = nullptr; // covers the window
     QWidget *card = nullptr;      // holds the controller's view
@@ -69,8 +70,8 @@ Window::~Window()
     // Views belong to their controllers: take them out before the widget
     // tree goes, so a controller that outlives the window keeps a whole view.
     for (auto &layer : m_layers) {
-        if (layer->controller && layer->controller->m_view)
-            layer->controller->m_view->setParent(nullptr);
+        if (auto c = layer->controller.lock(); c && c->m_view)
+            c->m_view->setParent(nullptr);
     }
     if (m_root && m_root->m_view)
         m_root->m_view->setParent(nullptr);
@@ -113,15 +114,15 @@ void Window::setSafeAreaInsets(const QMargins &insets)
 
 std::shared_ptr<ViewController> Window::topPresentedViewController() const
 {
-    if (m_layers.empty() || !m_layers.back()->controller)
+    if (m_layers.empty())
         return nullptr;
-    return m_layers.back()->controller->shared_from_this();
+    return m_layers.back()->controller.lock();
 }
 
 QWidget *Window::layerFor(const ViewController *controller) const
 {
     for (const auto &layer : m_layers) {
-        if (layer->controller == controller)
+        if (layer->key == controller)
             return layer->card;
     }
     return nullptr;
@@ -130,7 +131,8 @@ QWidget *Window::layerFor(const ViewController *controller) const
 void Window::addLayer(ViewController *controller, ModalPresentationStyle style, bool animated, std::function<void()> done)
 {
     auto layer = std::make_unique<Layer>();
-    layer->controller = controller;
+    layer->key = controller;
+    layer->controller = controller->weak_from_this();
     layer->style = style;
     const bool dims = style == ModalPresentationStyle::PageSheet || style == ModalPresentationStyle::Alert;
     layer->backdrop = new Backdrop(this, dims ? 0.4 : 0.0);
@@ -177,7 +179,7 @@ void Window::addLayer(ViewController *controller, ModalPresentationStyle style, 
 
 void Window::removeLayer(ViewController *controller, bool animated, std::function<void()> done)
 {
-    auto it = std::find_if(m_layers.begin(), m_layers.end(), [controller](const auto &l) { return l->controller == controller; });
+    auto it = std::find_if(m_layers.begin(), m_layers.end(), [controller](const auto &l) { return l->key == controller; });
     if (it == m_layers.end()) {
         if (done)
             QTimer::singleShot(0, this, std::move(done));
@@ -231,7 +233,8 @@ void Window::arrangeLayers()
             box = rect();
             break;
         case ModalPresentationStyle::Alert: {
-            QWidget *view = layer->controller ? layer->controller->m_view.data() : nullptr;
+            auto owner = layer->controller.lock();
+            QWidget *view = owner ? owner->m_view.data() : nullptr;
             QSize hint = view ? view->sizeHint() : QSize(270, 120);
             hint = hint.boundedTo(size());
             box = QRect(QPoint((width() - hint.width()) / 2, (height() - hint.height()) / 2), hint);
@@ -239,11 +242,11 @@ void Window::arrangeLayers()
         }
         }
         layer->card->setGeometry(box);
-        if (layer->controller && layer->controller->m_view) {
+        if (auto owner = layer->controller.lock(); owner && owner->m_view) {
             QRect inner(QPoint(0, 0), box.size());
             if (layer->style == ModalPresentationStyle::PageSheet)
                 inner.setHeight(inner.height() - kSheetCorner);
-            layer->controller->m_view->setGeometry(inner);
+            owner->m_view->setGeometry(inner);
         }
     }
 }
@@ -255,9 +258,8 @@ bool Window::userSwipeDown()
 
 bool Window::userCloseTop()
 {
-    if (m_layers.empty() || !m_layers.back()->controller)
-        return false;
-    return m_layers.back()->controller->presentationController().userDismiss();
+    auto top = m_layers.empty() ? nullptr : m_layers.back()->controller.lock();
+    return top && top->presentationController().userDismiss();
 }
 
 void Window::resizeEvent(QResizeEvent *event)
