@@ -8,7 +8,10 @@
 #include "core/store/KOVSubaccount.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/store/ManagedObjectContext.h"
+#include "core/KOVScreensProvider.h"
+#include "core/records/KOVBeneficiary.h"
 #include "tests/core/SdkTestFixture.h"
+#include "tests/core/TestScreensProvider.h"
 #include "ui/payment/KOVPaymentAccounts.h"
 
 using namespace kova;
@@ -180,4 +183,45 @@ TEST_F(PaymentAccountsTest, BoundsComeFromTheStartedInstancesStoredConfiguration
     configs->setMinTransferAmount(-1);
     configs->setMaxTransferAmount(std::nullopt);
     EXPECT_EQ(KOVPaymentAccounts::resolvedBounds(0, 0), std::make_pair(quint64(0), quint64(0)));
+}
+
+namespace {
+
+class HeldFlow : public KOVAutoFlow {
+public:
+    using KOVAutoFlow::KOVAutoFlow;
+    void present() override {}
+};
+
+} // namespace
+
+TEST_F(PaymentAccountsTest, AnEarlierFlowsCompletionLeavesALaterFlowInPlace)
+{
+    auto screens = std::make_shared<kova::test::TestScreensProvider>();
+    QList<KOVAutoFlowRequest> started;
+    screens->autoFlow = [&](const KOVAutoFlowRequest &request) {
+        started.append(request);
+        return std::make_shared<HeldFlow>(request);
+    };
+    KOVScreensProvider::install(screens);
+    ASSERT_TRUE(link());
+    const auto bank = KOVBankConnection::getConnectionsWithClientUserID("client-1").value(0);
+    ASSERT_TRUE(bank);
+    auto beneficiary = std::make_shared<KOVBeneficiary>();
+    int calls = 0;
+    auto completion = [&](auto, double, OptionalError, QString, QString) { ++calls; };
+
+    bank->createTransferFromAccount(nullptr, beneficiary, 0, completion, QString());
+    const auto first = bank->autoFlow();
+    bank->createTransferFromAccount(nullptr, beneficiary, 0, completion, QString());
+    const auto second = bank->autoFlow();
+    ASSERT_EQ(started.size(), 2);
+    ASSERT_NE(first, second);
+
+    started[0].completion(nullptr, 0, std::nullopt, QString(), QString());
+    EXPECT_EQ(bank->autoFlow(), second) << "the first flow's end must not drop the second";
+    started[1].completion(nullptr, 0, std::nullopt, QString(), QString());
+    EXPECT_FALSE(bank->autoFlow());
+    EXPECT_EQ(calls, 2);
+    KOVScreensProvider::install(nullptr);
 }
