@@ -2,12 +2,18 @@
 
 #include "platform/ui/Application.h"
 #include "ui/look/KOVFontManager.h"
+#include "ui/payment/KOVScreensAutoFlow.h"
 
 namespace kova {
 
 void KOVUIScreensProvider::registerFonts()
 {
     KOVFontManager::startLoading();
+}
+
+std::shared_ptr<KOVAutoFlow> KOVUIScreensProvider::makeAutoFlow(const KOVAutoFlowRequest &request)
+{
+    return KOVScreensAutoFlow::makePaymentFlow(request);
 }
 
 void installKovaUI(platform::Window *window)
