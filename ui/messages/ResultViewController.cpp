@@ -41,10 +41,8 @@ void ResultViewController::viewDidLoad()
     setupStackView();
     m_stackView->addArrangedSubview(m_imageView);
     m_stackView->addArrangedSubview(m_resultLabel);
-    m_stackView->setParent(view());
     setupStackViewConstraints();
     setupActionButton();
-    m_actionButton->setParent(view());
     setupActionButtonConstraints();
 }
 
@@ -68,7 +66,7 @@ void ResultViewController::setupResultLabel()
 
 void ResultViewController::setupStackView()
 {
-    m_stackView = new platform::StackView(Qt::Vertical);
+    m_stackView = new platform::StackView(Qt::Vertical, view());
     m_stackView->setSpacing(32);
 }
 
@@ -81,7 +79,7 @@ void ResultViewController::setupStackViewConstraints()
 
 void ResultViewController::setupActionButton()
 {
-    m_actionButton = new platform::Button;
+    m_actionButton = new platform::Button(view());
     if (m_colorScheme)
         m_actionButton->setBackgroundImage(imageWithColor(m_colorScheme->secondaryColor()));
     m_actionButton->setCornerRadius(16);
