@@ -14,6 +14,7 @@
 #include "platform/ui/ImageView.h"
 #include "platform/ui/Window.h"
 #include "tests/core/SdkTestFixture.h"
+#include "tests/support/UiHarness.h"
 #include "ui/mfa/MFANavigationController.h"
 #include "ui/mfa/MFASheetPresenter.h"
 #include "ui/mfa/MFATextField.h"
@@ -44,11 +45,8 @@ protected:
     {
         SdkTest::SetUp();
         platform::Application::shared().setAnimationsEnabled(false);
-        window = std::make_unique<platform::Window>();
         home = std::make_shared<platform::ViewController>();
-        window->setRootViewController(home);
-        platform::Application::shared().setKeyWindow(window.get());
-        window->show();
+        window = test::makeWindow(home);
         KOVScreensProvider::install(std::make_shared<SheetProvider>());
         startDefault("client-1");
         parameters = server->issueLogin("client-1");
@@ -110,14 +108,14 @@ protected:
         const auto fields = sheet->mfaViewController()->textFields();
         ASSERT_EQ(fields.size(), answers.size());
         for (int i = 0; i < answers.size(); ++i)
-            QTest::keyClicks(fields[i], answers[i]);
+            test::type(fields[i], answers[i]);
     }
     static platform::Button *confirm(const std::shared_ptr<MFANavigationController> &sheet)
     {
         return sheet->mfaViewController()->tableFooterView()->button();
     }
 
-    std::unique_ptr<platform::Window> window;
+    test::WindowPtr window;
     std::shared_ptr<platform::ViewController> home;
     QJsonObject parameters;
     std::shared_ptr<KOVBankConnection> connection;
@@ -146,7 +144,7 @@ TEST_F(MFAEndToEndTest, CodeTypedOnTheSheetIsResentAndTheCallCompletes)
     EXPECT_EQ(window->topPresentedViewController(), sheet);
 
     answer(sheet, {"123456"});
-    QTest::mouseClick(confirm(sheet), Qt::LeftButton);
+    test::tap(confirm(sheet));
     ASSERT_TRUE(waitUntil([&] { return outcome->calls > 0; }));
     EXPECT_FALSE(outcome->error.has_value()) << outcome->error->localizedDescription().toStdString();
     EXPECT_TRUE(outcome->identity);
@@ -173,7 +171,7 @@ TEST_F(MFAEndToEndTest, TwoRoundsTwoSheets)
     auto first = waitForSheet();
     ASSERT_TRUE(first);
     answer(first, {"111"});
-    QTest::mouseClick(confirm(first), Qt::LeftButton);
+    test::tap(confirm(first));
 
     std::shared_ptr<MFANavigationController> next;
     ASSERT_TRUE(waitUntil([&] {
@@ -182,7 +180,7 @@ TEST_F(MFAEndToEndTest, TwoRoundsTwoSheets)
     }));
     EXPECT_EQ(next->mfaViewController()->inputViews().size(), 7);
     answer(next, {"W7XK", "otter"});
-    QTest::mouseClick(confirm(next), Qt::LeftButton);
+    test::tap(confirm(next));
     ASSERT_TRUE(waitUntil([&] { return outcome->calls > 0; }));
     EXPECT_FALSE(outcome->error.has_value());
     const QList<QJsonObject> bodies = bodiesOf("/data/identity/get");
@@ -226,8 +224,8 @@ TEST_F(MFAEndToEndTest, DoubleConfirmSendsOnce)
     auto sheet = waitForSheet();
     ASSERT_TRUE(sheet);
     answer(sheet, {"42"});
-    QTest::mouseClick(confirm(sheet), Qt::LeftButton);
-    QTest::mouseClick(confirm(sheet), Qt::LeftButton);
+    test::tap(confirm(sheet));
+    test::tap(confirm(sheet));
     sheet->mfaViewController()->submit();
     sheet->mfaViewController()->dismissSelf();
     ASSERT_TRUE(waitUntil([&] { return outcome->calls > 0; }));

@@ -1,4 +1,6 @@
 #include <QApplication>
+#include <QBuffer>
+#include <QPainter>
 #include <QJsonObject>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -16,6 +18,7 @@
 #include "platform/ui/View.h"
 #include "platform/ui/Window.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/UiHarness.h"
 #include "ui/look/AssetsLoader.h"
 #include "ui/look/KOVFontManager.h"
 #include "ui/mfa/ButtonTableFooterView.h"
@@ -32,6 +35,29 @@ namespace {
 std::shared_ptr<MFAParameter> prompt(const QString &id, const QString &query, int index)
 {
     return MFAParameter::initWithDictionary(QJsonObject{{"id", id}, {"query", query}, {"index", index}});
+}
+
+// A captcha as a bank might send it: a small picture of distorted text.
+QString captchaPngBase64()
+{
+    QImage image(240, 80, QImage::Format_RGB32);
+    image.fill(QColor(0xF2, 0xEE, 0xE3));
+    QPainter painter(&image);
+    painter.setPen(QPen(QColor(0x55, 0x55, 0x55), 2));
+    for (int x = 0; x < 240; x += 24)
+        painter.drawLine(x, 0, x + 40, 80);
+    QFont font = painter.font();
+    font.setPixelSize(44);
+    font.setBold(true);
+    painter.setFont(font);
+    painter.setPen(QColor(0x20, 0x30, 0x60));
+    painter.drawText(image.rect(), Qt::AlignCenter, QStringLiteral("W7XK"));
+    painter.end();
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return QString::fromLatin1(png.toBase64());
 }
 
 // A 2x1 PNG, red then blue.
@@ -62,12 +88,8 @@ protected:
         test::resetDataDirectory();
         platform::Bundle::setPreferredLanguages({QStringLiteral("en")});
         platform::Application::shared().setAnimationsEnabled(false);
-        window = std::make_unique<platform::Window>();
         root = std::make_shared<platform::ViewController>();
-        window->setRootViewController(root);
-        platform::Application::shared().setKeyWindow(window.get());
-        window->show();
-        window->activateWindow();
+        window = test::makeWindow(root);
     }
     void TearDown() override
     {
@@ -101,7 +123,7 @@ protected:
         return sheet->mfaViewController()->tableFooterView()->button();
     }
 
-    std::unique_ptr<platform::Window> window;
+    test::WindowPtr window;
     std::shared_ptr<platform::ViewController> root;
     QList<MFAViewController::Prompts> submitted;
     int cancels = 0;
@@ -173,17 +195,17 @@ TEST_F(MFAScreenTest, OneCodePromptAndConfirmFollowsTheAnswer)
     EXPECT_EQ(confirm(sheet)->backgroundImageForState(platform::Button::State::Disabled).pixelColor(0, 0).alpha(), 127);
 
     ASSERT_TRUE(test::waitUntil([&] { return code->hasFocus(); })) << "the first field takes the keyboard";
-    QTest::keyClicks(code, "4");
+    test::type(code, "4");
     EXPECT_EQ(otp->answer(), "4");
     EXPECT_TRUE(confirm(sheet)->isEnabled());
-    QTest::keyClick(code, Qt::Key_Backspace);
+    test::pressKey(code, Qt::Key_Backspace);
     EXPECT_EQ(otp->answer(), "");
     EXPECT_FALSE(confirm(sheet)->isEnabled());
-    QTest::keyClicks(code, " ");
+    test::type(code, " ");
     EXPECT_TRUE(confirm(sheet)->isEnabled()) << "a blank counts as an answer here";
-    QTest::keyClicks(code, "123");
+    test::type(code, "123");
 
-    QTest::mouseClick(confirm(sheet), Qt::LeftButton);
+    test::tap(confirm(sheet));
     ASSERT_EQ(submitted.size(), 1);
     EXPECT_EQ(submitted[0], MFAViewController::Prompts{otp});
     EXPECT_EQ(otp->answer(), " 123");
@@ -219,9 +241,9 @@ TEST_F(MFAScreenTest, CaptchaAndTextPrompts)
     EXPECT_EQ(field(sheet, 1)->placeholderText(), "Memorable Word");
 
     // Confirm needs both answers.
-    QTest::keyClicks(field(sheet, 0), "W7XK");
+    test::type(field(sheet, 0), "W7XK");
     EXPECT_FALSE(confirm(sheet)->isEnabled());
-    QTest::keyClicks(field(sheet, 1), "otter");
+    test::type(field(sheet, 1), "otter");
     EXPECT_TRUE(confirm(sheet)->isEnabled());
 
     // A captcha that does not decode still gets its row and field.
@@ -233,11 +255,11 @@ TEST_F(MFAScreenTest, PromptsSharingAnIndexKeepTheirOwnAnswers)
     auto first = prompt("otp", "Code from SMS", 0);
     auto second = prompt("pin", "Card PIN", 0);
     auto sheet = show({first, second});
-    QTest::keyClicks(field(sheet, 1), "9876");
+    test::type(field(sheet, 1), "9876");
     EXPECT_EQ(second->answer(), "9876");
     EXPECT_TRUE(first->answer().isNull());
     EXPECT_FALSE(confirm(sheet)->isEnabled());
-    QTest::keyClicks(field(sheet, 0), "1111");
+    test::type(field(sheet, 0), "1111");
     EXPECT_EQ(first->answer(), "1111");
     EXPECT_EQ(second->answer(), "9876");
     EXPECT_TRUE(confirm(sheet)->isEnabled());
@@ -250,9 +272,9 @@ TEST_F(MFAScreenTest, ReturnWalksTheFieldsAndTheKeyboardMovesTheList)
     MFATextField *a = field(sheet, 0);
     MFATextField *b = field(sheet, 1);
     ASSERT_TRUE(test::waitUntil([&] { return a->hasFocus(); }));
-    QTest::keyClick(a, Qt::Key_Return);
+    test::pressKey(a, Qt::Key_Return);
     EXPECT_TRUE(b->hasFocus());
-    QTest::keyClick(b, Qt::Key_Return);
+    test::pressKey(b, Qt::Key_Return);
     EXPECT_FALSE(b->hasFocus());
     EXPECT_FALSE(a->hasFocus());
 
@@ -266,7 +288,7 @@ TEST_F(MFAScreenTest, CancelClosesAndReportsOnce)
 {
     auto sheet = show({prompt("otp", "Code", 0)});
     auto screen = sheet->mfaViewController();
-    QTest::keyClicks(field(sheet, 0), "55");
+    test::type(field(sheet, 0), "55");
     screen->navigationItem().rightBarButtonItems().front()->trigger();
     EXPECT_EQ(cancels, 1);
     ASSERT_TRUE(test::waitUntil([&] { return !root->presentedViewController(); }));
@@ -295,7 +317,7 @@ TEST_F(MFAScreenTest, FooterWithoutDelegateIgnoresTaps)
     footer.setIsEnabled(true);
     footer.show();
     platform::layoutNow(&footer);
-    QTest::mouseClick(footer.button(), Qt::LeftButton);
+    test::tap(footer.button());
     EXPECT_TRUE(footer.button()->isVisible());
     EXPECT_TRUE(footer.button()->isEnabled());
     EXPECT_FALSE(footer.animatedImageView());
@@ -368,10 +390,43 @@ TEST_F(MFAScreenTest, GuideWalksThreePagesAndCloses)
         EXPECT_EQ(guide->instructionLabel()->text(), texts[page]);
         EXPECT_EQ(guide->actionButton()->currentTitle(), page == 2 ? "OK" : "Next");
         // The dots do not react to the user.
-        QTest::mouseClick(guide->pageControl(), Qt::LeftButton, {}, QPoint(guide->pageControl()->width() - 2, 5));
+        test::tap(guide->pageControl(), QPoint(guide->pageControl()->width() - 2, 5));
         EXPECT_EQ(guide->pageControl()->currentPage(), page);
         EXPECT_EQ(root->presentedViewController(), guide);
-        QTest::mouseClick(guide->actionButton(), Qt::LeftButton);
+        test::tap(guide->actionButton());
     }
     EXPECT_TRUE(test::waitUntil([&] { return !root->presentedViewController(); }));
+}
+
+TEST_F(MFAScreenTest, ScreenshotsOfEveryState)
+{
+    auto code = show({prompt("otp", "Enter the code we sent to your phone ending 0042", 0)});
+    test::pumpUntil([&] { return field(code, 0)->hasFocus(); });
+    EXPECT_FALSE(test::grabPng(window.get(), "mfa-code").isEmpty());
+    test::type(field(code, 0), "123456");
+    EXPECT_FALSE(test::grabPng(window.get(), "mfa-code-typed").isEmpty());
+    test::tap(confirm(code));
+    EXPECT_FALSE(test::grabPng(window.get(), "mfa-code-confirmed").isEmpty());
+    root->dismiss(false);
+    ASSERT_TRUE(test::waitUntil([&] { return !root->presentedViewController(); }));
+
+    auto captcha = show({prompt("captcha", captchaPngBase64(), 0), prompt("memorable word", "Your memorable word", 1)});
+    EXPECT_FALSE(test::grabPng(window.get(), "mfa-captcha").isEmpty());
+    root->dismiss(false);
+    ASSERT_TRUE(test::waitUntil([&] { return !root->presentedViewController(); }));
+
+    auto smartPass = show({prompt("otp", "Enter the code from your token app", 0)}, "ebilaead");
+    EXPECT_FALSE(test::grabPng(window.get(), "mfa-smartpass").isEmpty());
+    root->dismiss(false);
+    ASSERT_TRUE(test::waitUntil([&] { return !root->presentedViewController(); }));
+
+    auto guided = show({prompt("otp", "Enter the code from your token app", 0)}, "EBILAEAD");
+    ASSERT_TRUE(test::waitUntil([&] { return guided->mfaViewController()->presentedViewController() != nullptr; }));
+    auto guide = std::dynamic_pointer_cast<MFAOnboardingViewController>(guided->mfaViewController()->presentedViewController());
+    ASSERT_TRUE(guide);
+    test::pump();
+    for (int page = 0; page < 3; ++page) {
+        EXPECT_FALSE(test::grabPng(window.get(), QStringLiteral("mfa-onboarding-%1").arg(page)).isEmpty());
+        test::tap(guide->actionButton());
+    }
 }

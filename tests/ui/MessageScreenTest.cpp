@@ -11,9 +11,11 @@
 #include "platform/ui/Application.h"
 #include "platform/ui/DisplayLink.h"
 #include "platform/ui/Label.h"
+#include "platform/ui/StackView.h"
 #include "platform/ui/View.h"
 #include "platform/ui/Window.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/UiHarness.h"
 #include "ui/look/AssetsLoader.h"
 #include "ui/look/KOVButton.h"
 #include "ui/look/KOVFontManager.h"
@@ -58,11 +60,8 @@ protected:
     {
         platform::Bundle::setPreferredLanguages({QStringLiteral("en")});
         platform::Application::shared().setAnimationsEnabled(false);
-        window = std::make_unique<platform::Window>();
         root = std::make_shared<platform::ViewController>();
-        window->setRootViewController(root);
-        platform::Application::shared().setKeyWindow(window.get());
-        window->show();
+        window = test::makeWindow(root);
     }
     void TearDown() override
     {
@@ -83,7 +82,7 @@ protected:
         platform::layoutNow(screen->view());
     }
 
-    std::unique_ptr<platform::Window> window;
+    test::WindowPtr window;
     std::shared_ptr<platform::ViewController> root;
 };
 
@@ -261,7 +260,7 @@ TEST_F(MessageScreenTest, TheButtonOnlyTellsTheDelegate)
     auto delegate = std::make_shared<RecordingMessageDelegate>();
     auto screen = MessageViewController::initWithError(serverError(2002, "x"), delegate);
     show(screen);
-    QTest::mouseClick(screen->button(), Qt::LeftButton);
+    test::tap(screen->button());
     ASSERT_EQ(delegate->taps.size(), 1);
     EXPECT_EQ(delegate->taps.first(), screen.get());
     test::drainMainQueue();
@@ -269,9 +268,9 @@ TEST_F(MessageScreenTest, TheButtonOnlyTellsTheDelegate)
 
     auto silent = std::make_shared<SilentDelegate>();
     screen->setDelegate(silent);
-    QTest::mouseClick(screen->button(), Qt::LeftButton);
+    test::tap(screen->button());
     screen->setDelegate({});
-    QTest::mouseClick(screen->button(), Qt::LeftButton);
+    test::tap(screen->button());
     delegate.reset();
     test::drainMainQueue();
     EXPECT_EQ(root->presentedViewController(), screen);
@@ -300,7 +299,7 @@ TEST_F(MessageScreenTest, ResultScreenSuccessAndFailure)
     EXPECT_EQ(success->actionButton()->backgroundImageForState(platform::Button::State::Normal).pixelColor(0, 0),
               QColor(200, 40, 60));
     EXPECT_EQ(success->actionButton()->size(), QSize(351, 64));
-    QTest::mouseClick(success->actionButton(), Qt::LeftButton);
+    test::tap(success->actionButton());
     EXPECT_EQ(delegate->successes, 1);
     EXPECT_EQ(delegate->retries, 0);
     success->dismiss(false);
@@ -317,10 +316,10 @@ TEST_F(MessageScreenTest, ResultScreenSuccessAndFailure)
     failure->setMessage("changed");
     EXPECT_EQ(failure->actionButton()->currentTitle(), "Close") << "read when the view loads only";
     EXPECT_EQ(failure->resultLabel()->text(), "Failed");
-    QTest::mouseClick(failure->actionButton(), Qt::LeftButton);
+    test::tap(failure->actionButton());
     EXPECT_EQ(delegate->retries, 1);
     failure->setDelegate(std::make_shared<SilentDelegate>());
-    QTest::mouseClick(failure->actionButton(), Qt::LeftButton);
+    test::tap(failure->actionButton());
     EXPECT_EQ(delegate->retries, 1);
     failure->dismiss(false);
     ASSERT_TRUE(test::waitUntil([&] { return !root->presentedViewController(); }));
@@ -338,4 +337,30 @@ TEST_F(MessageScreenTest, ResultButtonClearsABottomEdgeWithoutInset)
     show(screen);
     EXPECT_EQ(screen->actionButton()->geometry().bottom() + 1, 844 - 16);
     EXPECT_NEAR(screen->actionButton()->geometry().center().x(), 195, 1);
+}
+
+TEST_F(MessageScreenTest, ScreenshotsOfEveryState)
+{
+    const auto shoot = [&](const std::shared_ptr<platform::ViewController> &screen, const QString &name) {
+        show(screen);
+        EXPECT_FALSE(test::grabPng(window.get(), name).isEmpty()) << name.toStdString();
+        bool gone = false;
+        root->dismiss(false, [&] { gone = true; });
+        ASSERT_TRUE(test::waitUntil([&] { return gone; }));
+    };
+    shoot(MessageViewController::initWithError(serverError(2005, "Your balance is lower than the amount."), {}),
+          "message-error-description");
+    shoot(MessageViewController::initWithError(serverError(2002, QString()), {}), "message-error-no-description");
+    shoot(MessageViewController::initWithError(
+              serverError(2009, "cooling down", QJsonObject{{"coolDownPeriod", QJsonObject{{"value", 24}, {"unit", "hours"}}}}),
+              {}),
+          "message-cool-down");
+    shoot(MessageViewController::initWithImageGifNamed("successful_transfer", "Transfer successful",
+                                                       "Your money is on its way. Reference number: R-1042", {}),
+          "message-transfer-success");
+    auto scheme = std::make_shared<KOVFinancialInstitutionColor>();
+    scheme->setSecondaryColor(QColor(0x1F, 0x6F, 0xEB));
+    shoot(ResultViewController::initWithColorScheme(scheme, true, "Your bank is connected."), "result-success");
+    shoot(ResultViewController::initWithColorScheme(scheme, false, "We could not connect your bank."),
+          "result-failure");
 }
