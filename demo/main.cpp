@@ -5,25 +5,11 @@
 #include <cstdio>
 
 #include "demo/DemoHost.h"
-#include "core/KOVScreensProvider.h"
 #include "platform/foundation/ProcessInfo.h"
-#include "platform/ui/Application.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
-#include "ui/mfa/MFASheetPresenter.h"
+#include "ui/KovaUI.h"
 
-namespace {
-
-// The screens this host uses: the SDK's own prompt sheet for the bank's questions.
-class DemoScreens : public kova::KOVScreensProvider {
-public:
-    std::shared_ptr<kova::KOVMFAPresenter> mfaPresenter() override { return m_presenter; }
-
-private:
-    std::shared_ptr<kova::MFASheetPresenter> m_presenter = std::make_shared<kova::MFASheetPresenter>();
-};
-
-} // namespace
 
 int main(int argc, char **argv)
 {
@@ -41,9 +27,8 @@ int main(int argc, char **argv)
     // The host's window, which the SDK presents its screens over.
     kova::platform::Window window;
     window.setRootViewController(std::make_shared<kova::platform::ViewController>());
-    kova::platform::Application::shared().setKeyWindow(&window);
     window.show();
-    kova::KOVScreensProvider::install(std::make_shared<DemoScreens>());
+    kova::installKovaUI(&window);
     DemoHost host(QStringLiteral("demo-user"));
     QTimer::singleShot(0, &host, [&host] { host.run(); });
     return app.exec();

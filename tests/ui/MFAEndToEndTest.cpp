@@ -16,19 +16,13 @@
 #include "tests/core/SdkTestFixture.h"
 #include "tests/support/UiHarness.h"
 #include "ui/mfa/MFANavigationController.h"
-#include "ui/mfa/MFASheetPresenter.h"
+#include "ui/KovaUI.h"
 #include "ui/mfa/MFATextField.h"
 
 using namespace kova;
 using namespace kova::test;
 
 namespace {
-
-class SheetProvider : public KOVScreensProvider {
-public:
-    std::shared_ptr<KOVMFAPresenter> mfaPresenter() override { return presenter; }
-    std::shared_ptr<MFASheetPresenter> presenter = std::make_shared<MFASheetPresenter>();
-};
 
 struct IdentityOutcome {
     int calls = 0;
@@ -47,7 +41,7 @@ protected:
         platform::Application::shared().setAnimationsEnabled(false);
         home = std::make_shared<platform::ViewController>();
         window = test::makeWindow(home);
-        KOVScreensProvider::install(std::make_shared<SheetProvider>());
+        installKovaUI(window.get());
         startDefault("client-1");
         parameters = server->issueLogin("client-1");
         int calls = 0;

@@ -23,8 +23,9 @@ void MFANavigationController::viewDidLoad()
 
 void MFANavigationController::viewDidDisappear(bool animated)
 {
+    const bool leaving = isBeingDismissed();
     platform::NavigationController::viewDidDisappear(animated);
-    if (!presentingViewController() && !m_mfaViewController->hasFinished())
+    if (leaving && !m_mfaViewController->hasFinished())
         m_mfaViewController->cancel();
 }
 
