@@ -5,6 +5,7 @@
 #include "core/Localizer.h"
 #include "platform/ui/ImageView.h"
 #include "platform/ui/Label.h"
+#include "platform/ui/View.h"
 #include "ui/look/AssetsLoader.h"
 #include "ui/look/KOVFontManager.h"
 #include "ui/mfa/MFATextField.h"
@@ -87,7 +88,8 @@ MFATextField *MFAUIFactory::mfaFieldForInput(const std::shared_ptr<MFAParameter>
                                         "color: black; selection-background-color: %1; }")
                              .arg(tint.name(QColor::HexArgb)));
     // The lock sits 20 points in from the field's corner in a 64-point square.
-    auto *lockHolder = new QWidget;
+    auto *lockHolder = new platform::View;
+    lockHolder->setIntrinsicContentSize(QSize(64, 64));
     lockHolder->setFixedSize(64, 64);
     auto *lock = new platform::ImageView(m_lockIcon, lockHolder);
     lock->setContentMode(platform::ImageView::ContentMode::ScaleAspectFit);

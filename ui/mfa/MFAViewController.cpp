@@ -1,6 +1,7 @@
 #include "ui/mfa/MFAViewController.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QRect>
 #include <QScrollBar>
 
@@ -134,6 +135,20 @@ void MFAViewController::setupTableView()
     m_tableFooterView->setFixedHeight(76);
     m_tableView->setTableFooterView(m_tableFooterView);
     m_tableView->registerCell(reuseIdentifier<MFATableViewCell>(), [] { return new MFATableViewCell; });
+    m_tableViewport = m_tableView->viewport();
+    m_tableViewport->installEventFilter(this);
+}
+
+bool MFAViewController::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Resize && watched == m_tableViewport && m_tableView) {
+        const int width = m_tableViewport->width();
+        if (width != m_laidOutWidth) {
+            m_laidOutWidth = width;
+            m_tableView->reloadData();
+        }
+    }
+    return platform::ViewController::eventFilter(watched, event);
 }
 
 void MFAViewController::setupUIFactory()

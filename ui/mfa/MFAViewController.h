@@ -89,6 +89,10 @@ public:
     const CancelledBlock &mfaCancelled() const { return m_mfaCancelled; }
     void setMfaCancelled(CancelledBlock block) { m_mfaCancelled = std::move(block); }
 
+protected:
+    // Rows follow the list's width: wrapped texts need new heights when it changes.
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void endEditing();
     void layoutAfterInsetChange();
@@ -107,6 +111,8 @@ private:
     // Rows not in a list row right now live here, hidden.
     QWidget *m_rowHome = nullptr;
     QMargins m_contentInsets{0, 24, 0, 8};
+    int m_laidOutWidth = -1;
+    QPointer<QWidget> m_tableViewport;
     SubmittedBlock m_mfaValuesSubmitted;
     CancelledBlock m_mfaCancelled;
     bool m_finished = false;
