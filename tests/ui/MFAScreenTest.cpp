@@ -329,6 +329,23 @@ TEST_F(MFAScreenTest, FooterWithoutDelegateIgnoresTaps)
 
 TEST_F(MFAScreenTest, ReusedRowsDropThePreviousView)
 {
+    {
+        QWidget home;
+        QWidget other;
+        MFATableViewCell cell;
+        auto *first = new platform::Label("first", &home);
+        auto *second = new platform::Label("second", &home);
+        cell.setRowView(first, &home);
+        cell.setRowView(second, &home);
+        EXPECT_EQ(first->parentWidget(), &home) << "the previous row's view leaves the reused cell";
+        EXPECT_TRUE(first->isHidden());
+        EXPECT_EQ(second->parentWidget(), cell.contentView());
+        // A view another row has taken meanwhile stays where it is.
+        MFATableViewCell taker;
+        taker.setRowView(second, &home);
+        cell.setRowView(first, &home);
+        EXPECT_EQ(second->parentWidget(), taker.contentView());
+    }
     auto sheet = show({prompt("otp", "Code", 0), prompt("pin", "PIN", 1)});
     auto screen = sheet->mfaViewController();
     platform::TableView *table = screen->tableView();
