@@ -65,6 +65,20 @@ protected:
         SdkTest::TearDown();
     }
 
+    // The call ended once as cancelled, and the login's queue is free for the next one.
+    void expectCancelledOnceAndLoginFree(const std::shared_ptr<IdentityOutcome> &outcome)
+    {
+        ASSERT_TRUE(waitUntil([&] { return outcome->calls > 0; }));
+        ASSERT_TRUE(outcome->error.has_value());
+        EXPECT_EQ(outcome->error->domain, KOVErrorDomain);
+        EXPECT_EQ(outcome->error->code, 1003);
+        drainMainQueue();
+        EXPECT_EQ(outcome->calls, 1);
+        auto next = askIdentity();
+        EXPECT_TRUE(waitUntil([&] { return next->calls > 0; }));
+        EXPECT_FALSE(next->error.has_value());
+    }
+
     std::shared_ptr<IdentityOutcome> askIdentity()
     {
         auto outcome = std::make_shared<IdentityOutcome>();
@@ -237,16 +251,7 @@ TEST_F(MFAEndToEndTest, NothingToPresentOverEndsTheCallAsCancelled)
     platform::Application::shared().setKeyWindow(nullptr);
     window->hide();
     server->scriptMfa("/data/identity/get", {kOtpRound}, QJsonObject{{"otp", "1"}});
-    auto outcome = askIdentity();
-    ASSERT_TRUE(waitUntil([&] { return outcome->calls > 0; }));
-    ASSERT_TRUE(outcome->error.has_value());
-    EXPECT_EQ(outcome->error->code, 1003);
-    drainMainQueue();
-    EXPECT_EQ(outcome->calls, 1);
-    // The login is not left waiting.
-    auto next = askIdentity();
-    EXPECT_TRUE(waitUntil([&] { return next->calls > 0; }));
-    EXPECT_FALSE(next->error.has_value());
+    expectCancelledOnceAndLoginFree(askIdentity());
 }
 
 TEST_F(MFAEndToEndTest, HostTakingItsScreenAwayCancelsThePrompt)
@@ -262,11 +267,5 @@ TEST_F(MFAEndToEndTest, HostTakingItsScreenAwayCancelsThePrompt)
     EXPECT_EQ(sheet->presentingViewController(), hostScreen.get()) << "over the topmost presented screen";
 
     home->dismiss(false);
-    ASSERT_TRUE(waitUntil([&] { return outcome->calls > 0; }));
-    ASSERT_TRUE(outcome->error.has_value());
-    EXPECT_EQ(outcome->error->code, 1003);
-    drainMainQueue();
-    EXPECT_EQ(outcome->calls, 1);
-    auto next = askIdentity();
-    EXPECT_TRUE(waitUntil([&] { return next->calls > 0; }));
+    expectCancelledOnceAndLoginFree(outcome);
 }

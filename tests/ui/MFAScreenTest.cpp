@@ -19,6 +19,7 @@
 #include "platform/ui/Window.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/UiHarness.h"
+#include "tests/ui/ScreenFixture.h"
 #include "ui/look/AssetsLoader.h"
 #include "ui/look/KOVFontManager.h"
 #include "ui/mfa/ButtonTableFooterView.h"
@@ -81,25 +82,8 @@ KOVFinancialInstitutionColor bankColours()
     return colours;
 }
 
-class MFAScreenTest : public ::testing::Test {
+class MFAScreenTest : public test::ScreenFixture {
 protected:
-    void SetUp() override
-    {
-        test::resetDataDirectory();
-        platform::Bundle::setPreferredLanguages({QStringLiteral("en")});
-        platform::Application::shared().setAnimationsEnabled(false);
-        root = std::make_shared<platform::ViewController>();
-        window = test::makeWindow(root);
-    }
-    void TearDown() override
-    {
-        if (root->presentedViewController()) {
-            bool gone = false;
-            root->dismiss(false, [&] { gone = true; });
-            test::waitUntil([&] { return gone; });
-        }
-        window.reset();
-    }
 
     std::shared_ptr<MFANavigationController> show(MFAViewController::Prompts prompts,
                                                   const QString &bankID = QStringLiteral("SANDBOXBANK"))
@@ -123,8 +107,6 @@ protected:
         return sheet->mfaViewController()->tableFooterView()->button();
     }
 
-    test::WindowPtr window;
-    std::shared_ptr<platform::ViewController> root;
     QList<MFAViewController::Prompts> submitted;
     int cancels = 0;
 };
@@ -372,8 +354,7 @@ TEST_F(MFAScreenTest, SmartPassBankShowsTheGuideOnceAndTheLowerCaseIdNone)
     test::drainMainQueue();
     EXPECT_FALSE(lower->mfaViewController()->presentedViewController());
     EXPECT_FALSE(platform::UserDefaults::standard().boolean("MFAOnboardingCompleted"));
-    root->dismiss(false);
-    ASSERT_TRUE(test::waitUntil([&] { return !root->presentedViewController(); }));
+    dismissAll();
 
     auto upper = show({prompt("otp", "Code", 0)}, "EBILAEAD");
     EXPECT_EQ(field(upper, 0)->placeholderText(), "SmartPass Token");
@@ -381,8 +362,7 @@ TEST_F(MFAScreenTest, SmartPassBankShowsTheGuideOnceAndTheLowerCaseIdNone)
     EXPECT_TRUE(std::dynamic_pointer_cast<MFAOnboardingViewController>(
         upper->mfaViewController()->presentedViewController()));
     EXPECT_TRUE(platform::UserDefaults::standard().boolean("MFAOnboardingCompleted"));
-    root->dismiss(false);
-    ASSERT_TRUE(test::waitUntil([&] { return !root->presentedViewController(); }));
+    dismissAll();
 
     auto again = show({prompt("otp", "Code", 0)}, "EBILAEAD");
     test::drainMainQueue();
@@ -430,18 +410,15 @@ TEST_F(MFAScreenTest, ScreenshotsOfEveryState)
     EXPECT_FALSE(test::grabPng(window.get(), "mfa-code-typed").isEmpty());
     test::tap(confirm(code));
     EXPECT_FALSE(test::grabPng(window.get(), "mfa-code-confirmed").isEmpty());
-    root->dismiss(false);
-    ASSERT_TRUE(test::waitUntil([&] { return !root->presentedViewController(); }));
+    dismissAll();
 
     auto captcha = show({prompt("captcha", captchaPngBase64(), 0), prompt("memorable word", "Your memorable word", 1)});
     EXPECT_FALSE(test::grabPng(window.get(), "mfa-captcha").isEmpty());
-    root->dismiss(false);
-    ASSERT_TRUE(test::waitUntil([&] { return !root->presentedViewController(); }));
+    dismissAll();
 
     auto smartPass = show({prompt("otp", "Enter the code from your token app", 0)}, "ebilaead");
     EXPECT_FALSE(test::grabPng(window.get(), "mfa-smartpass").isEmpty());
-    root->dismiss(false);
-    ASSERT_TRUE(test::waitUntil([&] { return !root->presentedViewController(); }));
+    dismissAll();
 
     auto guided = show({prompt("otp", "Enter the code from your token app", 0)}, "EBILAEAD");
     ASSERT_TRUE(test::waitUntil([&] { return guided->mfaViewController()->presentedViewController() != nullptr; }));

@@ -16,6 +16,7 @@
 #include "platform/ui/Window.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/UiHarness.h"
+#include "tests/ui/ScreenFixture.h"
 #include "ui/look/AssetsLoader.h"
 #include "ui/look/KOVButton.h"
 #include "ui/look/KOVFontManager.h"
@@ -54,25 +55,8 @@ public:
     int retries = 0;
 };
 
-class MessageScreenTest : public ::testing::Test {
+class MessageScreenTest : public test::ScreenFixture {
 protected:
-    void SetUp() override
-    {
-        platform::Bundle::setPreferredLanguages({QStringLiteral("en")});
-        platform::Application::shared().setAnimationsEnabled(false);
-        root = std::make_shared<platform::ViewController>();
-        window = test::makeWindow(root);
-    }
-    void TearDown() override
-    {
-        if (root->presentedViewController()) {
-            bool gone = false;
-            root->dismiss(false, [&] { gone = true; });
-            test::waitUntil([&] { return gone; });
-        }
-        window.reset();
-    }
-
     void show(const std::shared_ptr<platform::ViewController> &screen)
     {
         screen->setModalPresentationStyle(platform::ModalPresentationStyle::FullScreen);
@@ -81,9 +65,6 @@ protected:
         ASSERT_TRUE(test::waitUntil([&] { return shown; }));
         platform::layoutNow(screen->view());
     }
-
-    test::WindowPtr window;
-    std::shared_ptr<platform::ViewController> root;
 };
 
 } // namespace
@@ -228,8 +209,7 @@ TEST_F(MessageScreenTest, StillImageScreenAndMissingArtwork)
     // A name the resources lack shows nothing in its place, with the same room.
     auto missing = MessageViewController::initWithImageNamed("NoSuchArtwork", "T", "M", {});
     EXPECT_TRUE(missing->image().isNull());
-    root->dismiss(false);
-    ASSERT_TRUE(test::waitUntil([&] { return !root->presentedViewController(); }));
+    dismissAll();
     show(missing);
     EXPECT_TRUE(missing->imageView()->image().isNull());
     EXPECT_EQ(missing->imageView()->height(), 28);
@@ -302,8 +282,7 @@ TEST_F(MessageScreenTest, ResultScreenSuccessAndFailure)
     test::tap(success->actionButton());
     EXPECT_EQ(delegate->successes, 1);
     EXPECT_EQ(delegate->retries, 0);
-    success->dismiss(false);
-    ASSERT_TRUE(test::waitUntil([&] { return !root->presentedViewController(); }));
+    dismissAll();
 
     // "Close" still asks to try again; with no scheme the button has no colour.
     auto failure = ResultViewController::initWithColorScheme(nullptr, false, "Failed");
@@ -321,8 +300,7 @@ TEST_F(MessageScreenTest, ResultScreenSuccessAndFailure)
     failure->setDelegate(std::make_shared<SilentDelegate>());
     test::tap(failure->actionButton());
     EXPECT_EQ(delegate->retries, 1);
-    failure->dismiss(false);
-    ASSERT_TRUE(test::waitUntil([&] { return !root->presentedViewController(); }));
+    dismissAll();
 
     auto tryAgain = ResultViewController::initWithColorScheme(scheme, false, "Failed");
     tryAgain->setShowsTryAgian(true);
@@ -344,9 +322,7 @@ TEST_F(MessageScreenTest, ScreenshotsOfEveryState)
     const auto shoot = [&](const std::shared_ptr<platform::ViewController> &screen, const QString &name) {
         show(screen);
         EXPECT_FALSE(test::grabPng(window.get(), name).isEmpty()) << name.toStdString();
-        bool gone = false;
-        root->dismiss(false, [&] { gone = true; });
-        ASSERT_TRUE(test::waitUntil([&] { return gone; }));
+        dismissAll();
     };
     shoot(MessageViewController::initWithError(serverError(2005, "Your balance is lower than the amount."), {}),
           "message-error-description");

@@ -53,15 +53,22 @@ QString sentenceText(const QJsonValue &value)
 
 } // namespace
 
-std::shared_ptr<MessageViewController> MessageViewController::initWithError(const platform::Error &error,
-                                                                            Delegate delegate)
+std::shared_ptr<MessageViewController> MessageViewController::make(Delegate delegate, const QString &title,
+                                                                   const QString &message, bool isGif)
 {
     auto screen = std::make_shared<MessageViewController>();
     screen->m_delegate = std::move(delegate);
-    screen->m_titleText = titleForError(error);
-    screen->m_messageText = messageForError(error);
+    screen->m_titleText = title;
+    screen->m_messageText = message;
+    screen->m_isGifImage = isGif;
+    return screen;
+}
+
+std::shared_ptr<MessageViewController> MessageViewController::initWithError(const platform::Error &error,
+                                                                            Delegate delegate)
+{
+    auto screen = make(std::move(delegate), titleForError(error), messageForError(error), false);
     screen->m_image = imageForError(error);
-    screen->m_isGifImage = false;
     return screen;
 }
 
@@ -70,12 +77,8 @@ std::shared_ptr<MessageViewController> MessageViewController::initWithImageNamed
                                                                                  const QString &message,
                                                                                  Delegate delegate)
 {
-    auto screen = std::make_shared<MessageViewController>();
-    screen->m_delegate = std::move(delegate);
+    auto screen = make(std::move(delegate), title, message, false);
     screen->m_image = AssetsLoader::imageNamed(name);
-    screen->m_titleText = title;
-    screen->m_messageText = message;
-    screen->m_isGifImage = false;
     return screen;
 }
 
@@ -84,14 +87,10 @@ std::shared_ptr<MessageViewController> MessageViewController::initWithImageGifNa
                                                                                     const QString &message,
                                                                                     Delegate delegate)
 {
-    auto screen = std::make_shared<MessageViewController>();
-    screen->m_delegate = std::move(delegate);
+    auto screen = make(std::move(delegate), title, message, true);
     const QByteArray data = AssetsLoader::dataForGIFNamed(name);
     if (!data.isEmpty())
         screen->m_gifImage = KGAnimatedImage::animatedImageWithGIFData(data);
-    screen->m_titleText = title;
-    screen->m_messageText = message;
-    screen->m_isGifImage = true;
     return screen;
 }
 

@@ -76,6 +76,9 @@ public:
     KOVButton *button() const { return m_button; }
 
 private:
+    static std::shared_ptr<MessageViewController> make(Delegate delegate, const QString &title,
+                                                       const QString &message, bool isGif);
+
     Delegate m_delegate;
     QString m_titleText;
     QString m_messageText;
