@@ -352,21 +352,23 @@ TEST_F(MFAScreenTest, SmartPassBankShowsTheGuideOnceAndTheLowerCaseIdNone)
     auto lower = show({prompt("otp", "Code", 0)}, "ebilaead");
     EXPECT_EQ(field(lower, 0)->placeholderText(), "SmartPass Token");
     test::drainMainQueue();
-    EXPECT_FALSE(lower->mfaViewController()->presentedViewController());
+    EXPECT_FALSE(lower->presentedViewController());
     EXPECT_FALSE(platform::UserDefaults::standard().boolean("MFAOnboardingCompleted"));
     dismissAll();
 
     auto upper = show({prompt("otp", "Code", 0)}, "EBILAEAD");
     EXPECT_EQ(field(upper, 0)->placeholderText(), "SmartPass Token");
-    ASSERT_TRUE(test::waitUntil([&] { return upper->mfaViewController()->presentedViewController() != nullptr; }));
+    ASSERT_TRUE(test::waitUntil([&] { return upper->presentedViewController() != nullptr; }));
     EXPECT_TRUE(std::dynamic_pointer_cast<MFAOnboardingViewController>(
-        upper->mfaViewController()->presentedViewController()));
+        upper->presentedViewController()));
     EXPECT_TRUE(platform::UserDefaults::standard().boolean("MFAOnboardingCompleted"));
+    // Taking the sheet away takes the guide with it.
     dismissAll();
+    EXPECT_FALSE(window->topPresentedViewController());
 
     auto again = show({prompt("otp", "Code", 0)}, "EBILAEAD");
     test::drainMainQueue();
-    EXPECT_FALSE(again->mfaViewController()->presentedViewController()) << "once per installation";
+    EXPECT_FALSE(again->presentedViewController()) << "once per installation";
 }
 
 TEST_F(MFAScreenTest, GuideWalksThreePagesAndCloses)
@@ -421,8 +423,8 @@ TEST_F(MFAScreenTest, ScreenshotsOfEveryState)
     dismissAll();
 
     auto guided = show({prompt("otp", "Enter the code from your token app", 0)}, "EBILAEAD");
-    ASSERT_TRUE(test::waitUntil([&] { return guided->mfaViewController()->presentedViewController() != nullptr; }));
-    auto guide = std::dynamic_pointer_cast<MFAOnboardingViewController>(guided->mfaViewController()->presentedViewController());
+    ASSERT_TRUE(test::waitUntil([&] { return guided->presentedViewController() != nullptr; }));
+    auto guide = std::dynamic_pointer_cast<MFAOnboardingViewController>(guided->presentedViewController());
     ASSERT_TRUE(guide);
     test::pump();
     for (int page = 0; page < 3; ++page) {

@@ -281,7 +281,11 @@ void MFAViewController::viewDidAppear(bool animated)
     if (onboardingDue(m_bankID)) {
         // Marked before it shows: a guide closed early or never closed does not come back.
         platform::UserDefaults::standard().setValue(OnboardingCompletedKey, true);
-        present(std::make_shared<MFAOnboardingViewController>(), true);
+        // Over the whole sheet, so that whatever takes the sheet away takes the guide with it.
+        platform::ViewController *presenter = navigationController();
+        if (!presenter)
+            presenter = this;
+        presenter->present(std::make_shared<MFAOnboardingViewController>(), true);
     }
     for (const QPointer<QWidget> &view : m_inputViews) {
         if (auto *field = qobject_cast<platform::TextField *>(view.data())) {
