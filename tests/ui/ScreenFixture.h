@@ -8,16 +8,19 @@
 #include "platform/ui/ViewController.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/UiHarness.h"
+#include "ui/look/KOVFontManager.h"
 
 namespace kova::test {
 
-// A fresh device and the host's window with a plain root screen, in English;
-// whatever a test left presented goes before the window does.
+// A fresh device and the host's window with a plain root screen, in English,
+// with the SDK's fonts registered as a started SDK has them; whatever a test
+// left presented goes before the window does.
 class ScreenFixture : public ::testing::Test {
 protected:
     void SetUp() override
     {
         resetDataDirectory();
+        KOVFontManager::startLoading();
         platform::Bundle::setPreferredLanguages({QStringLiteral("en")});
         platform::Application::shared().setAnimationsEnabled(false);
         root = std::make_shared<platform::ViewController>();
