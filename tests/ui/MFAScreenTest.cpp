@@ -1,5 +1,8 @@
 #include <QApplication>
 #include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QPainter>
 #include <QJsonObject>
 #include <QTest>
@@ -431,4 +434,26 @@ TEST_F(MFAScreenTest, ScreenshotsOfEveryState)
         EXPECT_FALSE(test::grabPng(window.get(), QStringLiteral("mfa-onboarding-%1").arg(page)).isEmpty());
         test::tap(guide->actionButton());
     }
+}
+
+TEST_F(MFAScreenTest, GuidePageWithoutItsPictureShowsNone)
+{
+    // Resources that lack the second page's picture.
+    QTemporaryDir resources;
+    for (const QFileInfo &entry : QDir(QStringLiteral(KOVA_DEFAULT_RESOURCES_DIR)).entryInfoList(QDir::Files)) {
+        if (!entry.fileName().startsWith(QLatin1String("ENBD-Onboarding-1")))
+            QFile::copy(entry.filePath(), resources.filePath(entry.fileName()));
+    }
+    qputenv("KOVA_RESOURCES_DIR", resources.path().toUtf8());
+    auto guide = std::make_shared<MFAOnboardingViewController>();
+    bool shown = false;
+    root->present(guide, false, [&] { shown = true; });
+    ASSERT_TRUE(test::waitUntil([&] { return shown; }));
+    EXPECT_FALSE(guide->imageView()->image().isNull());
+    test::tap(guide->actionButton());
+    EXPECT_EQ(guide->pageControl()->currentPage(), 1);
+    EXPECT_TRUE(guide->imageView()->image().isNull());
+    test::tap(guide->actionButton());
+    EXPECT_FALSE(guide->imageView()->image().isNull());
+    qunsetenv("KOVA_RESOURCES_DIR");
 }
