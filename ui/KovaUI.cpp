@@ -2,6 +2,7 @@
 
 #include "platform/ui/Application.h"
 #include "ui/look/KOVFontManager.h"
+#include "ui/mfa/MFASheetPresenter.h"
 #include "ui/payment/KOVScreensAutoFlow.h"
 
 namespace kova {
@@ -9,6 +10,12 @@ namespace kova {
 void KOVUIScreensProvider::registerFonts()
 {
     KOVFontManager::startLoading();
+}
+
+std::shared_ptr<KOVMFAPresenter> KOVUIScreensProvider::mfaPresenter()
+{
+    static const auto presenter = std::make_shared<MFASheetPresenter>();
+    return presenter;
 }
 
 std::shared_ptr<KOVAutoFlow> KOVUIScreensProvider::makeAutoFlow(const KOVAutoFlowRequest &request)

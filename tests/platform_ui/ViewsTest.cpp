@@ -286,6 +286,11 @@ TEST(NavigationTest, BarShowsItemsBackAndPops)
     kova::test::tap(bar->backButton());
     EXPECT_EQ(nav->topViewController(), first);
     EXPECT_EQ(second->parentViewController(), nullptr);
+    // Every sheet can be closed by the user already: no extra button.
+    const QColor tint = bar->tintColor();
+    nav->addDismissButtonIfNeeded();
+    EXPECT_TRUE(first->navigationItem().leftBarButtonItems().empty());
+    EXPECT_EQ(bar->tintColor(), tint);
     // The transparent bar lets the content run under it.
     nav->setTransparentNavigationBar();
     EXPECT_EQ(first->view()->mapTo(window.get(), QPoint(0, 0)).y(), 0);

@@ -6,7 +6,19 @@ namespace kova {
 
 QString KOVDateFormatter::format(const QDateTime &date) const
 {
-    return m_locale.toString(date.toLocalTime(), m_format);
+    // The pattern's "a" is the AM/PM marker in capitals; Qt spells that "AP"
+    // ("a" alone is lower case there). Quoted text stays as it is.
+    QString pattern;
+    bool quoted = false;
+    for (const QChar c : m_format) {
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        if (!quoted && c == QLatin1Char('a'))
+            pattern += QStringLiteral("AP");
+        else
+            pattern += c;
+    }
+    return m_locale.toString(date.toLocalTime(), pattern);
 }
 
 QString KOVCurrencyFormatter::format(double value) const

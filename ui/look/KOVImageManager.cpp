@@ -33,6 +33,21 @@ bool isFetchable(const QUrl &url)
                              scheme == QLatin1String("data"));
 }
 
+// The payload of a "data:" address: base64 when the media part says so,
+// else percent-encoded bytes.
+QByteArray dataURLBytes(const QUrl &url)
+{
+    const QByteArray text = url.toString(QUrl::FullyEncoded).toLatin1().mid(5);
+    const qsizetype comma = text.indexOf(',');
+    if (comma < 0)
+        return QByteArray();
+    const QByteArray meta = text.left(comma);
+    const QByteArray payload = QByteArray::fromPercentEncoding(text.mid(comma + 1));
+    if (meta.endsWith(";base64"))
+        return QByteArray::fromBase64(payload);
+    return payload;
+}
+
 qint64 costOf(const QImage &image)
 {
     return std::max<qint64>(1, image.sizeInBytes());
@@ -94,42 +109,47 @@ bool KOVImageManager::fetchImageWithURL(const QUrl &url, Completion completion)
         });
         return false;
     }
+    auto finish = [this, key, domain, completion = std::move(completion)](
+                      const QByteArray &data, const std::optional<platform::HTTPURLResponse> &response,
+                      const std::optional<platform::Error> &error) {
+        if (error) {
+            if (completion)
+                completion(QImage(), error);
+            return;
+        }
+        if (data.isEmpty()) {
+            if (completion)
+                completion(QImage(), platform::Error(domain, 1));
+            return;
+        }
+        QImage image;
+        if (!image.loadFromData(data)) {
+            QVariantMap info{{QStringLiteral("data"), data}};
+            if (response) {
+                QVariantMap responseInfo{{QStringLiteral("URL"), response->url},
+                                         {QStringLiteral("statusCode"), response->statusCode}};
+                info.insert(QStringLiteral("response"), responseInfo);
+            } else {
+                info.insert(QStringLiteral("response"), QVariant::fromValue(nullptr));
+            }
+            if (completion)
+                completion(QImage(), platform::Error(domain, 2, info));
+            return;
+        }
+        m_imageCache.insert(key, new QImage(image), costOf(image));
+        if (completion)
+            completion(image, std::nullopt);
+    };
+    if (url.scheme().compare(QLatin1String("data"), Qt::CaseInsensitive) == 0) {
+        // The bytes are in the address: no request, and no response.
+        platform::MainQueue::async([finish = std::move(finish), data = dataURLBytes(url)] { finish(data, std::nullopt, std::nullopt); });
+        return false;
+    }
     platform::URLRequest request;
     request.url = url;
     request.httpMethod = QByteArrayLiteral("GET");
     ++m_downloads;
-    platform::URLSession::shared().dataTask(
-        request, [this, key, domain, completion = std::move(completion)](
-                     const QByteArray &data, const std::optional<platform::HTTPURLResponse> &response,
-                     const std::optional<platform::Error> &error) {
-            if (error) {
-                if (completion)
-                    completion(QImage(), error);
-                return;
-            }
-            if (data.isEmpty()) {
-                if (completion)
-                    completion(QImage(), platform::Error(domain, 1));
-                return;
-            }
-            QImage image;
-            if (!image.loadFromData(data)) {
-                QVariantMap info{{QStringLiteral("data"), data}};
-                if (response) {
-                    QVariantMap responseInfo{{QStringLiteral("URL"), response->url},
-                                             {QStringLiteral("statusCode"), response->statusCode}};
-                    info.insert(QStringLiteral("response"), responseInfo);
-                } else {
-                    info.insert(QStringLiteral("response"), QVariant::fromValue(nullptr));
-                }
-                if (completion)
-                    completion(QImage(), platform::Error(domain, 2, info));
-                return;
-            }
-            m_imageCache.insert(key, new QImage(image), costOf(image));
-            if (completion)
-                completion(image, std::nullopt);
-        });
+    platform::URLSession::shared().dataTask(request, std::move(finish));
     return true;
 }
 
