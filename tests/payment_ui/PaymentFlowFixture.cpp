@@ -5,6 +5,7 @@
 #include "core/Kova.h"
 #include "core/connections/KOVBankConnection.h"
 #include "core/records/KOVBeneficiary.h"
+#include "core/records/KOVWireBeneficiary.h"
 #include "platform/ui/Application.h"
 #include "tests/core/TestScreensProvider.h"
 #include "ui/messages/MessageViewController.h"
@@ -98,7 +99,7 @@ std::shared_ptr<TransferOutcome> PaymentFlowTest::transfer(const std::shared_ptr
     if (wire) {
         auto to = std::make_shared<KOVWireBeneficiary>();
         to->setName(QStringLiteral("Omar"));
-        to->setIban(QStringLiteral("GB29NWBK60161331926819"));
+        to->setAccountNumber(QStringLiteral("GB29NWBK60161331926819"));
         bank->createWireTransferFromAccount(std::move(account), to, amount, completion, QStringLiteral("rent"));
     } else {
         bank->createTransferFromAccount(std::move(account), beneficiary(), amount, completion, QStringLiteral("rent"));

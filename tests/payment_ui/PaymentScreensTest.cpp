@@ -1,4 +1,5 @@
 #include <QJsonArray>
+#include <QJsonDocument>
 
 #include "core/KOVAppManager.h"
 #include "core/KOVConnect.h"
@@ -11,7 +12,9 @@
 #include "core/store/KOVBankInfo.h"
 #include "core/store/KOVConnection.h"
 #include "core/store/KOVSubaccount.h"
+#include "platform/foundation/UserDefaults.h"
 #include "platform/store/ManagedObjectContext.h"
+#include "sandbox/SandboxData.h"
 #include "platform/ui/ActivityIndicator.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Label.h"

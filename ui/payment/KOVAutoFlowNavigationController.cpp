@@ -44,7 +44,12 @@ const QString s_dismissedNotification = QStringLiteral("KovaUIDismissed");
 // that already presents.
 std::shared_ptr<platform::ViewController> presentationAnchor()
 {
-    return platform::Application::shared().presentationAnchor();
+    std::shared_ptr<platform::ViewController> anchor = platform::Application::shared().presentationAnchor();
+    // A screen inside a container presents through that container, so that
+    // whatever it shows leaves with the container.
+    while (anchor && anchor->parentViewController())
+        anchor = anchor->parentViewController()->shared_from_this();
+    return anchor;
 }
 
 std::shared_ptr<KOVConfigurations> options()
@@ -530,7 +535,13 @@ void KOVAutoFlowNavigationController::messageViewControllerDidTapButton(MessageV
     if (!m_state.closeResult())
         return;
     auto keep = self();
-    closeFlow([keep] { keep->m_resultScreen.reset(); });
+    // The result screen may sit over a screen inside the flow's containers
+    // rather than over the coordinator itself: it leaves first.
+    auto close = [keep] { keep->closeFlow([keep] { keep->m_resultScreen.reset(); }); };
+    if (m_resultScreen && m_resultScreen->presentingViewController())
+        m_resultScreen->dismiss(true, close);
+    else
+        close();
     platform::NotificationCenter::defaultCenter().post(s_dismissedNotification);
 }
 
@@ -547,9 +558,9 @@ void KOVAutoFlowNavigationController::startLoaderClock()
             const auto self = weak.lock();
             if (!self)
                 return;
-            // One tick per whole second since the loader opened, however
-            // often the link fires.
-            const int due = int((link.source()->currentMediaTime() - self->m_clockStart) + 1e-9);
+            // One tick per whole second since the loader opened, whichever
+            // refresh the second ends on.
+            const int due = int((link.source()->currentMediaTime() - self->m_clockStart) + 1e-6);
             while (self->m_clock && self->m_ticksShown < due) {
                 ++self->m_ticksShown;
                 self->changeTextAlertEverySecCalled();
@@ -557,7 +568,6 @@ void KOVAutoFlowNavigationController::startLoaderClock()
         },
         loaderRefreshSource());
     m_clockStart = m_clock->source()->currentMediaTime();
-    m_clock->setPreferredFramesPerSecond(4);
     m_clock->add(platform::RunLoopMode::Common);
 }
 
