@@ -7,7 +7,7 @@
 #include "core/records/KOVBeneficiary.h"
 #include "core/records/KOVWireBeneficiary.h"
 #include "platform/ui/Application.h"
-#include "tests/core/TestScreensProvider.h"
+#include "ui/KovaUI.h"
 #include "ui/messages/MessageViewController.h"
 #include "ui/payment/KOVAutoFlowNavigationController.h"
 #include "ui/payment/KOVScreensAutoFlow.h"
@@ -18,9 +18,8 @@ void PaymentFlowTest::SetUp()
 {
     SdkTest::SetUp();
     startDefault(QStringLiteral("client-1"));
-    auto screens = std::make_shared<TestScreensProvider>();
-    screens->autoFlow = [](const KOVAutoFlowRequest &request) { return KOVScreensAutoFlow::makePaymentFlow(request); };
-    KOVScreensProvider::install(screens);
+    // The screens as a host installs them (fonts included).
+    KOVScreensProvider::install(std::make_shared<KOVUIScreensProvider>());
     clock = std::make_shared<platform::ManualRefreshSource>(60.0);
     KOVAutoFlowNavigationController::setLoaderRefreshSource(clock);
     home = std::make_shared<platform::ViewController>();

@@ -24,7 +24,7 @@ void KOVTransferLoaderViewController::loadView()
     auto *box = new platform::View;
     box->setBackgroundColor(Qt::white);
     box->setCornerRadius(14);
-    box->setFixedSize(270, 130);
+    box->setIntrinsicContentSize(QSize(270, 130));
 
     m_indicator = new platform::ActivityIndicator(box, platform::ActivityIndicator::Style::Large);
     m_indicator->setColor(KOVTheme::autoFlowLoaderBackground());
