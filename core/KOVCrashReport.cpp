@@ -191,7 +191,7 @@ void uploadStoredCrashReport(const QString &appKey)
         {QStringLiteral("bundleID"), platform::json::textOrNull(bundleID)},
     };
 
-    platform::URLSession::shared().dataTask(
+    Kova::serviceSession().dataTask(
         Kova::serviceRequest(QStringLiteral("/v2/sdk/apps/logs/add"), body), [](const QByteArray &, const std::optional<platform::HTTPURLResponse> &, const std::optional<platform::Error> &error) {
             if (error)
                 return; // kept for the next good start

@@ -39,7 +39,7 @@ std::shared_ptr<platform::URLSession> KOVOperationQueueManager::defaultSession()
 {
     if (!m_defaultSession)
         m_defaultSession = std::make_shared<platform::URLSession>(
-            platform::URLSessionConfiguration{s_defaultTimeout, s_defaultTimeout});
+            platform::URLSessionConfiguration{s_defaultTimeout, s_defaultTimeout, KOVMaxAppServerReplyBytes});
     return m_defaultSession;
 }
 
@@ -47,7 +47,7 @@ std::shared_ptr<platform::URLSession> KOVOperationQueueManager::autoFlowSession(
 {
     if (!m_autoFlowSession)
         m_autoFlowSession = std::make_shared<platform::URLSession>(
-            platform::URLSessionConfiguration{s_autoFlowTimeout, s_autoFlowTimeout});
+            platform::URLSessionConfiguration{s_autoFlowTimeout, s_autoFlowTimeout, KOVMaxAppServerReplyBytes});
     return m_autoFlowSession;
 }
 

@@ -70,7 +70,7 @@ void fetchConfigs(const QString &appKey, const QString &clientUserID, bool compl
     const platform::URLRequest request = Kova::serviceRequest(QStringLiteral("/v2/sdk/apps/configs/get"), body);
 
     s_fetchInFlight = true;
-    platform::URLSession::shared().dataTask(
+    Kova::serviceSession().dataTask(
         request, [appKey, completed, completion](const QByteArray &data, const std::optional<platform::HTTPURLResponse> &,
                                                  const std::optional<platform::Error> &error) {
             s_fetchInFlight = false;
@@ -115,6 +115,29 @@ QString Kova::serviceBaseURL()
     while (base.endsWith(QLatin1Char('/')))
         base.chop(1);
     return base;
+}
+
+namespace {
+using namespace std::chrono_literals;
+platform::URLSessionConfiguration s_serviceConfiguration{60s, 135s, KOVMaxServiceReplyBytes};
+// Lives for the process, like the platform's shared session: replies may
+// still be on their way when the application object goes.
+platform::URLSession *s_serviceSession = nullptr;
+} // namespace
+
+platform::URLSession &Kova::serviceSession()
+{
+    if (!s_serviceSession)
+        s_serviceSession = new platform::URLSession(s_serviceConfiguration);
+    return *s_serviceSession;
+}
+
+void Kova::setServiceSessionTimeoutsForTesting(std::chrono::milliseconds idle, std::chrono::milliseconds overall)
+{
+    s_serviceConfiguration.timeoutIntervalForRequest = idle;
+    s_serviceConfiguration.timeoutIntervalForResource = overall;
+    delete s_serviceSession;
+    s_serviceSession = nullptr;
 }
 
 void Kova::resetStartStateForTesting()

@@ -82,20 +82,8 @@ private:
     std::optional<ScriptedReply> takeScripted(QHash<QString, QList<ScriptedReply>> &queues, const QString &key);
     ScriptedReply configsReply(const RecordedRequest &request) const;
     QJsonObject defaultAppConfig() const;
-    bool takeTransportResend(const RecordedRequest &request);
 
-    // A dropped request that the client's HTTP stack may send once more on
-    // its own (QNetworkAccessManager does, when a connection closes before any
-    // reply). That copy is dropped too and not logged again, so that one
-    // scripted drop is one failed call.
-    struct DroppedRequest {
-        QString method;
-        QString path;
-        QByteArray body;
-        QDeadlineTimer expiry;
-    };
-    QList<DroppedRequest> m_dropped;
-
+    int m_connectionsAccepted = 0;
     QTcpServer m_server;
     std::unique_ptr<AppServer> m_appServer;
     QList<RecordedRequest> m_requests;

@@ -334,3 +334,70 @@ TEST_F(PipelineTest, ServiceAddressBuildersFollowTheOptionsPaths)
     EXPECT_EQ(request.headerFields,
               (platform::HeaderFields{{"Content-Type", "application/json; charset=utf-8"}}));
 }
+
+TEST_F(PipelineTest, TransferDroppedOnAReusedConnectionReachesTheServerOnce)
+{
+    startDefault();
+    auto first = post(KOVEndPointGetIdentity, loginBody("s1"));
+    ASSERT_TRUE(waitUntil([&] { return finished(first); }));
+    ASSERT_FALSE(first->error && first->error->domain == "NSURLErrorDomain") << "answered, on a connection kept open";
+
+    server->scriptAction("/payment/transfer/create", dropped());
+    auto transfer = post(KOVEndPointCreateTransferToExistingBeneficiary, loginBody("s1"));
+    ASSERT_TRUE(waitUntil([&] { return finished(transfer); }));
+    drainMainQueue();
+    EXPECT_EQ(transfer->successes, 0);
+    ASSERT_EQ(transfer->failures, 1);
+    EXPECT_EQ(transfer->error->domain, "NSURLErrorDomain");
+    EXPECT_EQ(transfer->error->code, -1005);
+
+    const auto calls = server->requestsForPath(sandbox::SandboxServer::AppServerPath);
+    ASSERT_EQ(calls.size(), 2) << "the transfer reached the server once";
+    EXPECT_EQ(calls[1].action, "/payment/transfer/create");
+    EXPECT_EQ(calls[1].connection, calls[0].connection) << "the identity call's connection was reused";
+    EXPECT_EQ(calls[1].placeOnConnection, 2);
+}
+
+TEST_F(PipelineTest, PlainHttpServerURLOffLoopbackFailsAtOnceWithTheSecureConnectionError)
+{
+    server->setAppConfig(QJsonObject{{"serverURL", "http://bank.example/app-server"}, {"countries", QJsonArray{"AE"}}});
+    startDefault();
+    auto o = post(KOVEndPointCreateTransferToExistingBeneficiary, loginBody("s1"));
+    ASSERT_TRUE(waitUntil([&] { return finished(o); }, 2s));
+    ASSERT_EQ(o->failures, 1);
+    EXPECT_EQ(o->error->domain, "NSURLErrorDomain");
+    EXPECT_EQ(o->error->code, -1022);
+    EXPECT_TRUE(server->requestsForPath(sandbox::SandboxServer::AppServerPath).isEmpty());
+}
+
+TEST_F(PipelineTest, AppServerReplyBeyondTheBoundFails)
+{
+    startDefault();
+    ScriptedReply inflated = ScriptedReply::json(QJsonObject{{"accounts", QJsonArray{}}});
+    inflated.padTo = KOVMaxAppServerReplyBytes + 1;
+    server->scriptAction("/data/accounts/get", inflated);
+    auto o = post(KOVEndPointGetAccounts, loginBody("s1"));
+    ASSERT_TRUE(waitUntil([&] { return finished(o); }));
+    ASSERT_EQ(o->failures, 1);
+    EXPECT_EQ(o->error->domain, "NSURLErrorDomain");
+    EXPECT_EQ(o->error->code, -1103);
+}
+
+TEST_F(PipelineTest, NetworkTracePrintsOnlyABoundedPrefixOfALargeBody)
+{
+    startDefault();
+    const QByteArray big = QByteArray(3 * KOVMaxTracedBodyBytes, 'z');
+    server->scriptAction("/data/identity/get", ScriptedReply::json(QJsonObject{{"identity", QJsonObject{{"pad", QString(big)}}}}));
+    StdoutCapture out;
+    qputenv("KOVA_NETWORK_LOGGIN_ENABLED", "YES");
+    auto o = post(KOVEndPointGetIdentity, QJsonObject{{"userSecret", "s1"}, {"pad", QString(big)}});
+    ASSERT_TRUE(waitUntil([&] { return finished(o); }));
+    qunsetenv("KOVA_NETWORK_LOGGIN_ENABLED");
+    EXPECT_EQ(o->successes, 1) << "the reply itself is read whole";
+    const QStringList chunks = out.chunks();
+    ASSERT_EQ(chunks.size(), 2);
+    for (const QString &chunk : chunks) {
+        EXPECT_LT(chunk.size(), KOVMaxTracedBodyBytes + 400);
+        EXPECT_TRUE(chunk.contains(QStringLiteral("bytes in all)"))) << chunk.right(80).toStdString();
+    }
+}

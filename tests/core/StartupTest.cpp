@@ -217,3 +217,59 @@ TEST_F(StartupTest, SaveContextWithNothingChangedSavesAndStampsNothing)
     EXPECT_TRUE(KOVAppManager::sharedInstance().saveContext(&error));
     EXPECT_FALSE(KOVAppManager::sharedInstance().viewContext().hasChanges());
 }
+
+TEST_F(StartupTest, ConfigsReplyThatTricklesEndsAtTheOverallDeadlineOnce)
+{
+    // The idle limit never fires (a byte comes every 50 ms); only the whole
+    // exchange's deadline can end the wait.
+    Kova::setServiceSessionTimeoutsForTesting(10s, 400ms);
+    struct Restore {
+        ~Restore() { Kova::setServiceSessionTimeoutsForTesting(60s, 135s); }
+    } restore;
+    ScriptedReply trickle = ScriptedReply::json(QJsonObject{{"success", true}, {"appConfig", goodConfig("x")}});
+    trickle.fault = ScriptedReply::Fault::Trickle;
+    trickle.trickleInterval = 50ms;
+    server->scriptPath(sandbox::SandboxServer::ConfigsPath, trickle);
+
+    auto outcome = start("app-key-1", "client-1", nullptr, false);
+    ASSERT_TRUE(waitUntil([&] { return outcome->calls > 0; }, 10s));
+    ASSERT_TRUE(outcome->error.has_value());
+    EXPECT_EQ(outcome->error->domain, "NSURLErrorDomain");
+    EXPECT_EQ(outcome->error->code, -1001);
+    drainMainQueue();
+    EXPECT_EQ(outcome->calls, 1);
+    EXPECT_FALSE(KOVAppManager::sharedInstance().serverURL().isValid());
+}
+
+TEST_F(StartupTest, ServiceSessionHasTheOverallDeadlineAndTheReplyBound)
+{
+    const auto &configuration = Kova::serviceSession().configuration();
+    EXPECT_EQ(configuration.timeoutIntervalForResource, 135s);
+    EXPECT_EQ(configuration.timeoutIntervalForRequest, 60s);
+    EXPECT_EQ(configuration.maximumReplyBytes, KOVMaxServiceReplyBytes);
+}
+
+TEST_F(StartupTest, ConfigsReplyBeyondTheBoundFailsTheStart)
+{
+    ScriptedReply inflated = ScriptedReply::json(QJsonObject{{"success", true}, {"appConfig", goodConfig("x")}});
+    inflated.padTo = KOVMaxServiceReplyBytes + 1;
+    server->scriptPath(sandbox::SandboxServer::ConfigsPath, inflated);
+    auto outcome = start("app-key-1", "client-1");
+    ASSERT_EQ(outcome->calls, 1);
+    ASSERT_TRUE(outcome->error.has_value());
+    EXPECT_EQ(outcome->error->domain, "NSURLErrorDomain");
+    EXPECT_EQ(outcome->error->code, -1103);
+    EXPECT_FALSE(KOVAppManager::sharedInstance().serverURL().isValid());
+    EXPECT_FALSE(KOVAppConfigs::getConfigsForAppKey("app-key-1", KOVAppManager::sharedInstance().viewContext()));
+}
+
+TEST_F(StartupTest, ConfigsReplyPaddedUpToTheBoundIsStillRead)
+{
+    ScriptedReply padded =
+        ScriptedReply::json(QJsonObject{{"success", true}, {"appConfig", goodConfig(server->appServerUrl().toString())}});
+    padded.padTo = KOVMaxServiceReplyBytes;
+    server->scriptPath(sandbox::SandboxServer::ConfigsPath, padded);
+    auto outcome = start("app-key-1", "client-1");
+    ASSERT_FALSE(outcome->error.has_value()) << outcome->error->localizedDescription().toStdString();
+    EXPECT_EQ(KOVAppManager::sharedInstance().serverURL(), server->appServerUrl());
+}
