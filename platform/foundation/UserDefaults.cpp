@@ -1,6 +1,11 @@
 #include "platform/foundation/UserDefaults.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QSettings>
 
 #include "platform/foundation/ProcessInfo.h"
@@ -26,9 +31,28 @@ void UserDefaults::resetStandard()
     s_standard.reset();
 }
 
-UserDefaults::UserDefaults(const QString &filePath)
-    : m_settings(std::make_unique<QSettings>(filePath, QSettings::IniFormat))
+namespace {
+// The file may hold crash reports: owner-only like the SDK's other files.
+// Made so before the first write (later writes replace it keeping its mode),
+// and an older file open to others is tightened.
+void makeOwnerOnly(const QString &filePath)
 {
+    QDir().mkpath(QFileInfo(filePath).absolutePath());
+    const int fd = ::open(QFile::encodeName(filePath).constData(),
+                          O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    if (fd < 0)
+        return;
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 077) != 0)
+        ::fchmod(fd, 0600);
+    ::close(fd);
+}
+} // namespace
+
+UserDefaults::UserDefaults(const QString &filePath)
+{
+    makeOwnerOnly(filePath);
+    m_settings = std::make_unique<QSettings>(filePath, QSettings::IniFormat);
 }
 
 UserDefaults::~UserDefaults() = default;
