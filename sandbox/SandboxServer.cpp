@@ -96,6 +96,11 @@ QJsonObject SandboxServer::issueLogin(const QString &clientUserID, const QString
     return m_appServer->issueLogin(clientUserID, bankId);
 }
 
+QJsonObject SandboxServer::relinkLogin(const QString &userID)
+{
+    return m_appServer->relinkLogin(userID);
+}
+
 void SandboxServer::scriptMfa(const QString &action, QList<QJsonArray> rounds, QJsonObject expectedAnswersById,
                               bool withHlApiStep, bool withOperationID)
 {

@@ -61,6 +61,8 @@ public:
     // "userID", "tokenID", "bankId", "fullName", "name", "fullLogoPng",
     // "halfLogoPng", "miniLogoPng", "color" {"primaryColor", "secondaryColor"}.
     QJsonObject issueLogin(const QString &clientUserID, const QString &bankId = QStringLiteral("SANDBOXBANK"));
+    // The same bank user linked again: new token ID and secret, same user ID.
+    QJsonObject relinkLogin(const QString &userID);
 
     // MFA for the next call of an action: each round is a list of prompts
     // {"id", "query", "index"}, sent as {"status": "user_input_required",

@@ -1,6 +1,7 @@
 #include "core/api/KOVAPI.h"
 
 #include "core/KOVAppManager.h"
+#include "core/connections/KOVConnectManager.h"
 #include "core/KOVConstants.h"
 #include "core/api/KOVRepository.h"
 #include "core/store/KOVBankInfo.h"
@@ -49,8 +50,11 @@ void KOVAPI::deleteConnectionWithUserID(const QString &userID) const
     if (!connection)
         return;
     KOVAppManager &manager = KOVAppManager::sharedInstance();
+    const QString key = KOVConnectManager::secretKey(*connection);
     manager.viewContext().deleteObject(connection);
-    manager.saveContext();
+    // The secret leaves with its login once the removal is stored.
+    if (manager.saveContext())
+        KOVConnectManager::removeUnusedSecrets({key});
 }
 
 void KOVAPI::deleteConnectionWithError(const platform::Error &error, const QString &userID) const

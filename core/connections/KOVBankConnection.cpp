@@ -227,6 +227,7 @@ void KOVBankConnection::create(const QJsonObject &parameters, ImportCompletion c
             platform::Error saveError;
             if (!context.save(&saveError))
                 return completion(nullptr, saveError);
+            manager->forgetReplacedSecrets();
             completion(bank, std::nullopt);
         });
     });

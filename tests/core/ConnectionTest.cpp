@@ -345,7 +345,8 @@ TEST_F(ConnectionTest, ServerSaysTheLoginIsGoneSoTheRecordIsRemoved)
     });
     ASSERT_TRUE(waitUntil([&] { return calls == 1; }));
     EXPECT_TRUE(removedBeforeCompletion);
-    EXPECT_EQ(KOVKeychain::keychain()->stringForKey(key), issued.value("userSecret").toString()) << "the secret stays";
+    EXPECT_TRUE(KOVKeychain::keychain()->stringForKey(key).isNull()) << "the secret leaves with its login";
+    EXPECT_TRUE(KOVKeychain::keychain()->allKeys().isEmpty());
 }
 
 TEST_F(ConnectionTest, DelinkRemovesTheRecordAndLaterCallsSayDelinked)
@@ -362,6 +363,7 @@ TEST_F(ConnectionTest, DelinkRemovesTheRecordAndLaterCallsSayDelinked)
     ASSERT_TRUE(waitUntil([&] { return calls == 1; }));
     EXPECT_TRUE(allConnections("client-1").isEmpty());
     EXPECT_TRUE(Kova::sharedInstance()->getConnections().isEmpty());
+    EXPECT_TRUE(KOVKeychain::keychain()->allKeys().isEmpty()) << "the secret leaves with its login";
 
     calls = 0;
     bank->getAccountMetadata([&](auto, OptionalError error, QString) {
@@ -545,4 +547,44 @@ TEST_F(ConnectionTest, TheNextStartSendsTheUserIDsOfTheValidConnections)
     const auto configs = server->requestsForPath(sandbox::SandboxServer::ConfigsPath);
     ASSERT_EQ(configs.size(), 1);
     EXPECT_EQ(configs[0].json.value("userIDs").toArray(), (QJsonArray{issued.value("userID")}));
+}
+
+TEST_F(ConnectionTest, ReplacedRecordsTakeTheirSecretsWithThemButASharedSecretStays)
+{
+    QJsonObject issued;
+    ASSERT_TRUE(importNew(&issued));
+    const QString oldKey = issued.value("tokenID").toString() + issued.value("userID").toString();
+
+    // The same user again under a new token: the older record and its secret go.
+    const QJsonObject again = server->relinkLogin(issued.value("userID").toString());
+    ASSERT_NE(again.value("tokenID"), issued.value("tokenID"));
+    const QString secret = again.value("userSecret").toString();
+    auto renewed = import(again);
+    ASSERT_TRUE(renewed);
+    const QString newKey = again.value("tokenID").toString() + issued.value("userID").toString();
+    EXPECT_EQ(allConnections("client-1").size(), 1);
+    EXPECT_TRUE(KOVKeychain::keychain()->stringForKey(oldKey).isNull());
+    EXPECT_EQ(KOVKeychain::keychain()->stringForKey(newKey), secret);
+    EXPECT_EQ(KOVKeychain::keychain()->allKeys(), QStringList{newKey});
+
+    // Another client user holds the same login and so the same item: a
+    // delink of one record leaves the item to the other.
+    QJsonObject shared = again;
+    shared.insert("clientUserID", "client-2");
+    ASSERT_TRUE(import(shared));
+    ASSERT_EQ(allConnections("client-2").size(), 1);
+    int calls = 0;
+    renewed->deleteConnection([&](std::shared_ptr<KOVResult>, OptionalError error) {
+        ++calls;
+        EXPECT_FALSE(error.has_value());
+    });
+    ASSERT_TRUE(waitUntil([&] { return calls == 1; }));
+    EXPECT_TRUE(allConnections("client-1").isEmpty());
+    EXPECT_EQ(KOVKeychain::keychain()->stringForKey(newKey), secret) << "client-2 still uses it";
+    const auto other = KOVBankConnection::getConnectionsWithClientUserID("client-2");
+    ASSERT_EQ(other.size(), 1);
+    calls = 0;
+    other[0]->deleteConnection([&](std::shared_ptr<KOVResult>, OptionalError) { ++calls; });
+    ASSERT_TRUE(waitUntil([&] { return calls == 1; }));
+    EXPECT_TRUE(KOVKeychain::keychain()->allKeys().isEmpty());
 }
