@@ -45,7 +45,10 @@ class RecordingFlow : public KOVAutoFlow {
 public:
     static inline QList<KOVAutoFlowRequest> started;
     static inline int presented = 0;
-    explicit RecordingFlow(KOVAutoFlowRequest request) : m_request(std::move(request)) {}
+    // A real flow ends by calling the completion, which lets go of the
+    // connection; this one may never end, so it does not hold the connection
+    // that holds it.
+    explicit RecordingFlow(KOVAutoFlowRequest request) : m_request(std::move(request)) { m_request.connection.reset(); }
     void present() override { ++presented; }
     const KOVAutoFlowRequest &request() const { return m_request; }
 
