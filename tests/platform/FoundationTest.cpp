@@ -2,6 +2,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include "platform/dispatch/MainQueue.h"
@@ -141,4 +142,39 @@ TEST(MainQueue, DelayedWorkWaitsForItsDelay)
     EXPECT_EQ(ranAfter, -1);
     ASSERT_TRUE(kova::test::waitUntil([&] { return ranAfter >= 0; }));
     EXPECT_GE(ranAfter, 55);
+}
+
+TEST(UserDefaultsTest, FileWithEncodedValuesIsMovedAsideInsteadOfDecoded)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("UserDefaults.ini");
+    // A list whose encoded length asks for gigabytes: decoding it would end
+    // the process.
+    const QByteArray planted = QByteArray("[General]\nUnhandledExceptionName=boom\nUnhandledExceptionStacktrace=@Variant(\\0\\0\\0\\v")
+        + QByteArray("\xff\xff\xff\xff\xff\xff\xff\x03", 8) + QByteArray("\\x1\\0\\0\\0\\x2\\0x)\n");
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(planted);
+    }
+    kova::test::LogCapture log;
+    UserDefaults defaults(path);
+    EXPECT_FALSE(defaults.contains("UnhandledExceptionStacktrace"));
+    EXPECT_TRUE(defaults.string("UnhandledExceptionName").isNull());
+    const QStringList aside = QDir(dir.path()).entryList({"UserDefaults.ini.damaged-*"}, QDir::Files);
+    ASSERT_EQ(aside.size(), 1);
+    QFile kept(dir.filePath(aside[0]));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), planted);
+    ASSERT_EQ(log.lines().size(), 1);
+    EXPECT_EQ(log.lines()[0], QStringLiteral("The settings file %1 holds encoded values the SDK never writes; moved aside to %2")
+                                  .arg(path, dir.filePath(aside[0])));
+
+    // What the SDK writes itself is read back as it was.
+    defaults.setValue("UnhandledExceptionStacktrace", QStringList{"frame 0", "frame, 1"});
+    defaults.setValue("UnhandledExceptionName", "std::runtime_error");
+    UserDefaults again(path);
+    EXPECT_EQ(again.value("UnhandledExceptionStacktrace").toStringList(), (QStringList{"frame 0", "frame, 1"}));
+    EXPECT_EQ(again.string("UnhandledExceptionName"), "std::runtime_error");
+    EXPECT_EQ(QDir(dir.path()).entryList({"UserDefaults.ini.damaged-*"}, QDir::Files).size(), 1);
 }
