@@ -33,6 +33,12 @@ ViewController::ViewController() : m_presentationController(std::make_unique<Pre
 
 ViewController::~ViewController()
 {
+    // A presenter that goes takes its presented chain off the screen with it,
+    // so no empty layer is left dimming the window.
+    if (m_presented && m_presented->m_view) {
+        if (auto *host = qobject_cast<Window *>(m_presented->m_view->window()))
+            host->removeLayer(m_presented.get(), false, nullptr);
+    }
     if (m_view)
         delete m_view.data();
 }
@@ -248,9 +254,14 @@ void ViewController::dismissChain(const std::shared_ptr<ViewController> &base, b
         base->runAfterTransition([completion = std::move(completion)]() mutable { later(std::move(completion)); });
         return;
     }
-    if (base->m_transition == Transition::Presenting) {
-        // Leaves as soon as it has arrived.
-        base->runAfterTransition([weak = std::weak_ptr<ViewController>(base), animated, byUser,
+    std::shared_ptr<ViewController> arriving;
+    for (auto c = base; c && !arriving; c = c->m_presented) {
+        if (c->m_transition == Transition::Presenting)
+            arriving = c;
+    }
+    if (arriving) {
+        // Leaves as soon as the whole chain has arrived.
+        arriving->runAfterTransition([weak = std::weak_ptr<ViewController>(base), animated, byUser,
                                   completion = std::move(completion)]() mutable {
             auto b = weak.lock();
             if (b && b->m_presenting.lock())

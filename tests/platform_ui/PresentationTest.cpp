@@ -154,6 +154,42 @@ TEST_F(PresentationTest, DismissalAskedWhilePresentingWaitsForTheArrival)
     EXPECT_EQ(root->presentedViewController(), nullptr);
 }
 
+TEST_F(PresentationTest, DismissingAChainWhoseTopIsStillArrivingWaitsForIt)
+{
+    auto a = make("a");
+    presentNow(*root, a);
+    auto b = make("b");
+    QStringList order;
+    ASSERT_TRUE(a->present(b, false, [&] { order << "b presented"; }));
+    root->dismiss(false, [&] { order << "chain dismissed"; });
+    ASSERT_TRUE(kova::test::pumpUntil([&] { return order.size() == 2; }));
+    EXPECT_EQ(order, (QStringList{"b presented", "chain dismissed"}));
+    EXPECT_EQ(journal.filter("b:didAppear").size(), 1);
+    EXPECT_EQ(journal.filter("b:didDisappear").size(), 1);
+    EXPECT_EQ(window->topPresentedViewController(), nullptr);
+}
+
+TEST_F(PresentationTest, APresenterThatGoesTakesItsLayersWithIt)
+{
+    std::weak_ptr<ViewController> weakSheet;
+    {
+        auto oldRoot = make("oldRoot");
+        window->setRootViewController(oldRoot);
+        kova::test::pump();
+        auto sheet = make("sheet");
+        weakSheet = sheet;
+        presentNow(*oldRoot, sheet);
+        ASSERT_NE(window->layerFor(sheet.get()), nullptr);
+        // The host swaps its root without dismissing what the old one presents.
+        window->setRootViewController(root);
+    }
+    kova::test::pump();
+    EXPECT_TRUE(weakSheet.expired());
+    EXPECT_EQ(window->topPresentedViewController(), nullptr);
+    // No dimmed layer is left over the new root.
+    EXPECT_EQ(kova::test::pixelAt(window.get(), QPoint(200, 400)), QColor(Qt::white));
+}
+
 TEST_F(PresentationTest, ProgrammaticDismissalNeverReachesTheDelegate)
 {
     auto sheet = make("sheet");
