@@ -260,7 +260,6 @@ void NavigationBar::resizeEvent(QResizeEvent *event)
 // and the content below it (or under it, when the bar is transparent).
 class NavigationView : public View {
 public:
-    NavigationView(NavigationController *owner) : m_owner(owner) {}
     std::function<void()> relayout;
 
 protected:
@@ -276,9 +275,6 @@ protected:
         if (relayout)
             relayout();
     }
-
-private:
-    NavigationController *m_owner;
 };
 
 NavigationController::NavigationController(std::shared_ptr<ViewController> root)
@@ -289,7 +285,7 @@ NavigationController::NavigationController(std::shared_ptr<ViewController> root)
 
 void NavigationController::loadView()
 {
-    auto *root = new NavigationView(this);
+    auto *root = new NavigationView;
     root->setBackgroundColor(Qt::white);
     m_content = new QWidget(root);
     m_bar = new NavigationBar(root);
