@@ -56,6 +56,24 @@ private:
     bool m_selected = false;
 };
 
+// A section header or footer that the table can keep for reuse.
+class TableViewHeaderFooterView : public View {
+    Q_OBJECT
+public:
+    explicit TableViewHeaderFooterView(QWidget *parent = nullptr);
+    QString reuseIdentifier() const { return m_reuseIdentifier; }
+    View *contentView() const { return m_contentView; }
+    virtual void prepareForReuse() {}
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    friend class TableView;
+    QString m_reuseIdentifier;
+    View *m_contentView;
+};
+
 class TableViewDataSource {
 public:
     virtual ~TableViewDataSource() = default;
@@ -97,6 +115,17 @@ public:
     void setContentInsets(const QMargins &insets);
     void setSeparatorColor(const QColor &color); // transparent (default): none
 
+    // Taps select rows only while this is on (the default).
+    void setAllowsSelection(bool allows) { m_allowsSelection = allows; }
+    bool allowsSelection() const { return m_allowsSelection; }
+
+    void registerHeaderFooter(const QString &reuseIdentifier, std::function<TableViewHeaderFooterView *()> factory);
+    TableViewHeaderFooterView *dequeueReusableHeaderFooterView(const QString &reuseIdentifier);
+    template <typename Header>
+    Header *dequeueReusableHeaderFooterView(const QString &reuseIdentifier)
+    {
+        return qobject_cast<Header *>(dequeueReusableHeaderFooterView(reuseIdentifier));
+    }
     void registerCell(const QString &reuseIdentifier, std::function<TableViewCell *()> factory);
     TableViewCell *dequeueReusableCell(const QString &reuseIdentifier, const IndexPath &indexPath);
     template <typename Cell>
@@ -151,6 +180,7 @@ private:
 
     void recycleAll();
     void recycle(TableViewCell *cell);
+    void recycleSupplementary(QWidget *view);
     Section buildSection(int section);
     Row buildRow(const IndexPath &indexPath);
     void relayout();
@@ -166,6 +196,9 @@ private:
     std::vector<Section> m_sections;
     std::map<QString, std::function<TableViewCell *()>> m_factories;
     std::map<QString, std::vector<TableViewCell *>> m_pool;
+    std::map<QString, std::function<TableViewHeaderFooterView *()>> m_headerFactories;
+    std::map<QString, std::vector<TableViewHeaderFooterView *>> m_headerPool;
+    bool m_allowsSelection = true;
     std::optional<IndexPath> m_selected;
     std::unique_ptr<Batch> m_batch;
     quint64 m_reloads = 0;
