@@ -242,8 +242,13 @@ TableView::Row TableView::buildRow(const IndexPath &indexPath)
     qreal height = m_rowHeight;
     if (auto delegate = m_delegate.lock())
         height = delegate->heightForRow(*this, indexPath);
+    if (height < 0 && row.cell) {
+        // A cell sizes itself for the table's width when it can.
+        const int width = viewport()->width() - m_insets.left() - m_insets.right();
+        height = row.cell->hasHeightForWidth() ? row.cell->heightForWidth(width) : row.cell->sizeHint().height();
+    }
     if (height < 0)
-        height = row.cell ? row.cell->sizeHint().height() : m_rowHeight;
+        height = m_rowHeight;
     row.height = height;
     return row;
 }

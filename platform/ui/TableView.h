@@ -85,7 +85,9 @@ public:
 class TableViewDelegate {
 public:
     virtual ~TableViewDelegate() = default;
-    // Negative: the table's rowHeight; TableView::AutomaticDimension: the cell's size hint.
+    // TableView::AutomaticDimension (any negative value): the cell's
+    // heightForWidth(table width) when it has one, else its sizeHint height;
+    // the table's rowHeight when neither is known.
     virtual qreal heightForRow(TableView &table, const IndexPath & /*indexPath*/);
     virtual QWidget *viewForHeader(TableView & /*table*/, int /*section*/) { return nullptr; }
     virtual qreal heightForHeader(TableView & /*table*/, int /*section*/) { return 0; }

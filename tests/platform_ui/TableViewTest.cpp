@@ -18,6 +18,7 @@ public:
         ++reuses;
         label->setText(QString());
     }
+    QSize sizeHint() const override { return QSize(100, 33); }
     Label *label;
     int reuses = 0;
 };
@@ -44,7 +45,13 @@ public:
         cell->label->setText(sections[ip.section][ip.row]);
         return cell;
     }
-    qreal heightForRow(TableView &, const IndexPath &ip) override { return ip.section == 0 ? 50 : 70; }
+    bool automatic = false;
+    qreal heightForRow(TableView &, const IndexPath &ip) override
+    {
+        if (automatic)
+            return TableView::AutomaticDimension;
+        return ip.section == 0 ? 50 : 70;
+    }
     QWidget *viewForHeader(TableView &table, int section) override
     {
         return section == 1 ? table.dequeueReusableHeaderFooterView("header") : nullptr;
@@ -92,6 +99,13 @@ TEST_F(TableViewTest, LaysOutSectionsHeadersAndRowHeights)
     EXPECT_EQ(table->rectForRow({1, 0}), QRect(0, 130, 390, 70));
     EXPECT_EQ(textAt({1, 0}), "c");
     EXPECT_EQ(table->cellForRow({0, 0})->reuseIdentifier(), "NameCell");
+}
+
+TEST_F(TableViewTest, AutomaticHeightsComeFromTheCells)
+{
+    source->automatic = true;
+    table->reloadData();
+    EXPECT_EQ(table->rectForRow({0, 1}), QRect(0, 33, 390, 33));
 }
 
 TEST_F(TableViewTest, ReloadReusesCellsAndPreparesThem)
