@@ -183,9 +183,12 @@ bool ViewController::present(const std::shared_ptr<ViewController> &controller, 
         log(QStringLiteral("[Kova] Refused to present %1: it is already on screen").arg(describe(controller.get())));
         return false;
     }
-    if (m_transition == Transition::Dismissing) {
-        log(QStringLiteral("[Kova] Refused to present %1 on %2, which is leaving").arg(describe(controller.get()), describe(this)));
-        return false;
+    for (const ViewController *c = this; c; c = c->m_parent) {
+        // On a screen that is leaving (or inside one), the new one would go too.
+        if (c->m_transition == Transition::Dismissing) {
+            log(QStringLiteral("[Kova] Refused to present %1 on %2, which is leaving").arg(describe(controller.get()), describe(this)));
+            return false;
+        }
     }
     Window *host = window();
     if (!host) {

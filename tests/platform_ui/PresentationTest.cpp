@@ -68,6 +68,22 @@ TEST_F(PresentationTest, PresentingOnAControllerThatPresentsIsRefusedWithoutComp
     EXPECT_FALSE(first->present(first, false));
 }
 
+TEST_F(PresentationTest, NothingIsPresentedOnAScreenThatIsLeaving)
+{
+    auto inner = make("inner");
+    auto nav = std::make_shared<NavigationController>(inner);
+    presentNow(*root, nav);
+    bool gone = false;
+    nav->dismiss(true, [&] { gone = true; });
+    kova::test::LogCapture log;
+    bool ran = false;
+    EXPECT_FALSE(inner->present(make("late"), false, [&] { ran = true; }));
+    ASSERT_TRUE(kova::test::pumpUntil([&] { return gone; }));
+    kova::test::pump(5);
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(log.lines().size(), 1);
+}
+
 TEST_F(PresentationTest, DismissingAPresenterRemovesItsWholeChain)
 {
     auto a = make("a");
