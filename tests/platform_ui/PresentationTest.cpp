@@ -206,6 +206,30 @@ TEST_F(PresentationTest, APresenterThatGoesTakesItsLayersWithIt)
     EXPECT_EQ(kova::test::pixelAt(window.get(), QPoint(200, 400)), QColor(Qt::white));
 }
 
+TEST_F(PresentationTest, CompletionsSurviveTheWindowGoingMidTransition)
+{
+    // With animations on, the host closes its window while a sheet slides in
+    // and another slides out: both completions still run, once.
+    Application::shared().setAnimationsEnabled(true);
+    auto leaving = make("leaving");
+    presentNow(*root, leaving);
+    int dismissed = 0;
+    leaving->dismiss(true, [&] { ++dismissed; });
+    window.reset();
+    ASSERT_TRUE(kova::test::pumpUntil([&] { return dismissed == 1; }));
+
+    auto otherRoot = make("otherRoot");
+    window = kova::test::makeWindow(otherRoot);
+    int presented = 0;
+    ASSERT_TRUE(otherRoot->present(make("arriving"), true, [&] { ++presented; }));
+    window.reset();
+    ASSERT_TRUE(kova::test::pumpUntil([&] { return presented == 1; }));
+    Application::shared().setAnimationsEnabled(false);
+    kova::test::pump(10);
+    EXPECT_EQ(dismissed, 1);
+    EXPECT_EQ(presented, 1);
+}
+
 TEST_F(PresentationTest, ProgrammaticDismissalNeverReachesTheDelegate)
 {
     auto sheet = make("sheet");
