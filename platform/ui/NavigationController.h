@@ -144,7 +144,6 @@ private:
     std::vector<std::shared_ptr<ViewController>> m_tabs;
     int m_selected = 0;
     QWidget *m_content = nullptr;
-    QWidget *m_bar = nullptr;
 };
 
 } // namespace kova::platform

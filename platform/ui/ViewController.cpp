@@ -36,7 +36,7 @@ ViewController::~ViewController()
     // A presenter that goes takes its presented chain off the screen with it,
     // so no empty layer is left dimming the window.
     if (m_presented && m_presented->m_view) {
-        if (auto *host = qobject_cast<Window *>(m_presented->m_view->window()))
+        if (auto *host = Window::containing(m_presented->m_view))
             host->removeLayer(m_presented.get(), false, nullptr);
     }
     if (m_view)
@@ -158,7 +158,7 @@ Window *ViewController::window() const
 {
     if (!m_view)
         return nullptr;
-    return qobject_cast<Window *>(m_view->window());
+    return Window::containing(m_view);
 }
 
 std::shared_ptr<ViewController> ViewController::visibleViewController()

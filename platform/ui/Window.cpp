@@ -87,6 +87,15 @@ Window::Window(QWidget *parent) : QWidget(parent)
     setPalette(p);
 }
 
+Window *Window::containing(const QWidget *widget)
+{
+    for (QWidget *w = const_cast<QWidget *>(widget); w; w = w->parentWidget()) {
+        if (auto *window = qobject_cast<Window *>(w))
+            return window;
+    }
+    return nullptr;
+}
+
 Window::~Window()
 {
     // Views belong to their controllers: take them out before the widget

@@ -5,6 +5,7 @@
 #include "platform/ui/AlertController.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/NavigationController.h"
+#include "platform/ui/ViewHelpers.h"
 #include "tests/platform_ui/RecordingController.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/UiHarness.h"
@@ -401,6 +402,27 @@ TEST_F(TopControllerTest, TheKeyWindowIsTheHostsNotTheFocusedOne)
     other.hide();
     EXPECT_EQ(Application::shared().keyWindow(), nullptr);
     EXPECT_EQ(Application::shared().topViewController(), nullptr);
+}
+
+TEST_F(TopControllerTest, AWindowEmbeddedInTheHostsOwnWindowPresents)
+{
+    QWidget hostMain;
+    hostMain.resize(800, 900);
+    auto *embedded = new kova::platform::Window(&hostMain);
+    embedded->setGeometry(100, 20, 390, 844);
+    auto home = make("home");
+    embedded->setRootViewController(home);
+    Application::shared().setKeyWindow(embedded);
+    hostMain.show();
+    kova::test::pump();
+    EXPECT_EQ(home->window(), embedded);
+    EXPECT_EQ(kova::platform::safeAreaInsets(home->view()).top(), 47);
+    auto sheet = make("sheet");
+    bool done = false;
+    ASSERT_TRUE(Application::shared().presentationAnchor()->present(sheet, false, [&] { done = true; }));
+    ASSERT_TRUE(kova::test::pumpUntil([&] { return done; }));
+    EXPECT_TRUE(embedded->isAncestorOf(sheet->view()));
+    Application::shared().setKeyWindow(nullptr);
 }
 
 TEST_F(TopControllerTest, OnlyWebAddressesAreOpenedByDefault)
