@@ -9,29 +9,19 @@
 
 namespace kova::platform {
 
-TableViewCell::TableViewCell(QWidget *parent) : View(parent), m_contentView(new View(this))
+TableViewReusableView::TableViewReusableView(QWidget *parent) : View(parent), m_contentView(new View(this))
 {
+}
+
+void TableViewReusableView::resizeEvent(QResizeEvent *event)
+{
+    View::resizeEvent(event);
+    m_contentView->setGeometry(rect());
 }
 
 void TableViewCell::setSelected(bool selected)
 {
     m_selected = selected;
-}
-
-void TableViewCell::resizeEvent(QResizeEvent *event)
-{
-    View::resizeEvent(event);
-    m_contentView->setGeometry(rect());
-}
-
-TableViewHeaderFooterView::TableViewHeaderFooterView(QWidget *parent) : View(parent), m_contentView(new View(this))
-{
-}
-
-void TableViewHeaderFooterView::resizeEvent(QResizeEvent *event)
-{
-    View::resizeEvent(event);
-    m_contentView->setGeometry(rect());
 }
 
 qreal TableViewDelegate::heightForRow(TableView &table, const IndexPath &)

@@ -35,15 +35,14 @@ struct IndexPath {
 
 class TableView;
 
-class TableViewCell : public View {
+// What the table keeps for reuse by identifier: cells, section headers and
+// footers. Subviews go in the content view.
+class TableViewReusableView : public View {
     Q_OBJECT
 public:
-    explicit TableViewCell(QWidget *parent = nullptr);
+    explicit TableViewReusableView(QWidget *parent = nullptr);
     QString reuseIdentifier() const { return m_reuseIdentifier; }
-    // Subviews go here.
     View *contentView() const { return m_contentView; }
-    bool isSelected() const { return m_selected; }
-    virtual void setSelected(bool selected);
     virtual void prepareForReuse() {}
 
 protected:
@@ -53,25 +52,23 @@ private:
     friend class TableView;
     QString m_reuseIdentifier;
     View *m_contentView;
+};
+
+class TableViewCell : public TableViewReusableView {
+    Q_OBJECT
+public:
+    using TableViewReusableView::TableViewReusableView;
+    bool isSelected() const { return m_selected; }
+    virtual void setSelected(bool selected);
+
+private:
     bool m_selected = false;
 };
 
-// A section header or footer that the table can keep for reuse.
-class TableViewHeaderFooterView : public View {
+class TableViewHeaderFooterView : public TableViewReusableView {
     Q_OBJECT
 public:
-    explicit TableViewHeaderFooterView(QWidget *parent = nullptr);
-    QString reuseIdentifier() const { return m_reuseIdentifier; }
-    View *contentView() const { return m_contentView; }
-    virtual void prepareForReuse() {}
-
-protected:
-    void resizeEvent(QResizeEvent *event) override;
-
-private:
-    friend class TableView;
-    QString m_reuseIdentifier;
-    View *m_contentView;
+    using TableViewReusableView::TableViewReusableView;
 };
 
 class TableViewDataSource {
