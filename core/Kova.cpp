@@ -71,7 +71,7 @@ void fetchConfigs(const QString &appKey, const QString &clientUserID, bool compl
 
     s_fetchInFlight = true;
     platform::URLSession::shared().dataTask(
-        request, [appKey, completed, completion](const QByteArray &data, const std::optional<platform::HTTPURLResponse> &,
+        request, [appKey, completed, completion](const QByteArray &data, const std::optional<platform::HTTPURLResponse> &response,
                                                  const std::optional<platform::Error> &error) {
             s_fetchInFlight = false;
             if (error) {
@@ -84,9 +84,13 @@ void fetchConfigs(const QString &appKey, const QString &clientUserID, bool compl
             auto parsed = json::parseObject(data);
             if (auto *object = std::get_if<QJsonObject>(&parsed)) {
                 reply = *object;
-                if (json::readBool(reply, QStringLiteral("success")) == true)
-                    if (auto appConfig = json::readObject(reply, QStringLiteral("appConfig")))
-                        model = KOVAppConfigsModel::initWithDictionary(*appConfig);
+                // Behind a failed HTTP status only an explicit true counts.
+                const QJsonValue success = reply.value(QStringLiteral("success"));
+                const bool good = (response && !response->hasSuccessStatus()) ? (success.isBool() && success.toBool())
+                                                                               : json::readBool(success) == true;
+                const std::optional<QJsonObject> appConfig = json::readObject(reply, QStringLiteral("appConfig"));
+                if (good && appConfig)
+                    model = KOVAppConfigsModel::initWithDictionary(*appConfig);
             }
             if (!model) {
                 const QString message = json::readText(reply, QStringLiteral("msg"));

@@ -35,6 +35,8 @@ struct HTTPURLResponse {
     QUrl url;
     int statusCode = 0;
     HeaderFields headerFields;
+
+    bool hasSuccessStatus() const { return statusCode >= 200 && statusCode <= 299; }
 };
 
 struct URLSessionConfiguration {
