@@ -1,3 +1,4 @@
+#include <cstring>
 #include <QBuffer>
 #include <gtest/gtest.h>
 
@@ -232,7 +233,7 @@ TEST(ImageSourceCompositing, ImagesHandedOutStayUnchanged)
     EXPECT_TRUE(samePixels(second, expected[1]));
 }
 
-TEST(ImageSourceCorruption, TruncatedLastFrameIsCountedButDoesNotDecode)
+TEST(ImageSourceCorruption, AFrameWhoseDataEndsEarlyShowsTheRowsItHas)
 {
     GifPlan plan;
     plan.width = 16;
@@ -241,14 +242,63 @@ TEST(ImageSourceCorruption, TruncatedLastFrameIsCountedButDoesNotDecode)
     for (int i = 0; i < 3; ++i)
         plan.frames.push_back(patternFrame(16, 16, 16, i));
     const QByteArray gif = writeGif(plan);
-    const QByteArray truncated = gif.left(gif.size() - 40);
-    const auto source = ImageSource::createWithData(truncated);
-    ASSERT_EQ(source->count(), 3u);
-    EXPECT_EQ(source->createImageAtIndex(2), nullptr);
-    EXPECT_TRUE(source->imageAtIndex(2).isNull());
     const std::vector<QImage> expected = referenceFrames(plan);
-    expectFrame(*source, 1, expected[1]);
+    // Cut inside the last frame's data, at several depths.
+    for (int cut : {40, 60, 80}) {
+        SCOPED_TRACE(cut);
+        const auto source = ImageSource::createWithData(gif.left(gif.size() - cut));
+        ASSERT_EQ(source->count(), 3u);
+        EXPECT_NE(source->createImageAtIndex(2), nullptr);
+        const QImage last = source->imageAtIndex(2).convertToFormat(QImage::Format_ARGB32);
+        ASSERT_FALSE(last.isNull());
+        const QImage drawn = expected[2].convertToFormat(QImage::Format_ARGB32);
+        const QImage before = expected[1].convertToFormat(QImage::Format_ARGB32);
+        // The rows that arrived are the frame's; the rest show the canvas as it stood.
+        int rows = 0;
+        while (rows < 16 && std::memcmp(last.constScanLine(rows), drawn.constScanLine(rows), 16 * 4) == 0)
+            ++rows;
+        EXPECT_GT(rows, 0);
+        EXPECT_LT(rows, 16);
+        for (int y = rows; y < 16; ++y)
+            EXPECT_EQ(std::memcmp(last.constScanLine(y), before.constScanLine(y), 16 * 4), 0) << "row " << y;
+        expectFrame(*source, 1, expected[1]);
+        expectFrame(*source, 0, expected[0]);
+    }
+    // A lone frame cut short is still an image.
+    GifPlan single = plan;
+    single.frames.resize(1);
+    const QByteArray one = writeGif(single);
+    const auto source = ImageSource::createWithData(one.left(one.size() - 30));
+    ASSERT_EQ(source->count(), 1u);
+    EXPECT_FALSE(source->imageAtIndex(0).isNull());
+}
+
+TEST(ImageSourceCorruption, AFrameHeaderGiflibRefusesIsCountedAndTheScanGoesOn)
+{
+    GifPlan plan;
+    plan.width = 8;
+    plan.height = 8;
+    plan.globalPalette = distinctPalette(16);
+    plan.frames.push_back(patternFrame(8, 8, 16, 0));
+    GifFramePlan refused = patternFrame(6, 6, 16, 1, 1, 1);
+    refused.localPalette = Palette(16, qRgb(1, 2, 3));
+    plan.frames.push_back(refused);
+    GifFramePlan last = patternFrame(4, 4, 16, 2, 4, 4);
+    plan.frames.push_back(last);
+    QByteArray gif = writeGif(plan);
+    // The code size that follows frame 1's palette: no GIF may use more than 8 bits.
+    const QByteArray marker = QByteArray("\x01\x02\x03", 3).repeated(16);
+    const qsizetype codeSize = gif.indexOf(marker) + marker.size();
+    ASSERT_GT(codeSize, marker.size());
+    gif[codeSize] = char(12);
+
+    const auto source = ImageSource::createWithData(gif);
+    ASSERT_EQ(source->count(), 3u);
+    EXPECT_EQ(source->createImageAtIndex(1), nullptr);
+    EXPECT_NE(source->createImageAtIndex(2), nullptr);
+    const std::vector<QImage> expected = referenceFrames(plan, {1});
     expectFrame(*source, 0, expected[0]);
+    expectFrame(*source, 2, expected[2]);
 }
 
 TEST(ImageSourceCorruption, BadImageDataSkipsOnlyThatFrame)

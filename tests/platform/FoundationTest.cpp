@@ -59,6 +59,24 @@ TEST(ErrorValue, DescriptionOrGenericSentence)
     EXPECT_EQ(bare.localizedDescription(), QString::fromUtf8("The operation couldn\u2019t be completed. (KOVErrorDomain error 2002.)"));
 }
 
+TEST(ErrorValue, FullDescriptionInThePlatformsForm)
+{
+    EXPECT_EQ(Error::withDescription("KOVKeychainErrorDomain", -25299, "Duplicate item").description(),
+              "Error Domain=KOVKeychainErrorDomain Code=-25299 \"Duplicate item\" "
+              "UserInfo={NSLocalizedDescription=Duplicate item}");
+    // Entries in key order; nested values as the platform prints them.
+    const Error nested("KOVErrorDomain", 2009,
+                       {{NSLocalizedDescriptionKey, "Wait"},
+                        {"info", QVariantMap{{"type", "BENEFICIARY_COOL_DOWN_PERIOD"}, {"success", false}}},
+                        {"list", QVariantList{1, "a"}}});
+    EXPECT_EQ(nested.description(),
+              "Error Domain=KOVErrorDomain Code=2009 \"Wait\" UserInfo={NSLocalizedDescription=Wait, "
+              "info={success=0, type=BENEFICIARY_COOL_DOWN_PERIOD}, list=(1, a)}");
+    EXPECT_EQ(Error(NSPOSIXErrorDomain, 54).description(),
+              QString::fromUtf8("Error Domain=NSPOSIXErrorDomain Code=54 \"The operation couldn\u2019t be completed. "
+                                "(NSPOSIXErrorDomain error 54.)\""));
+}
+
 TEST(MainQueue, RunsLaterInPostingOrder)
 {
     QStringList order;
