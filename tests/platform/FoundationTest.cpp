@@ -2,6 +2,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include "platform/dispatch/MainQueue.h"
@@ -86,6 +87,34 @@ TEST(MainQueue, RunsLaterInPostingOrder)
     ASSERT_TRUE(kova::test::waitUntil([&] { return order.size() == 3; }));
     EXPECT_EQ(order, (QStringList{"posted", "a", "b"}));
     EXPECT_TRUE(MainQueue::isMainThread());
+}
+
+TEST(MainQueue, ALongBatchLetsTheLoopServeItsTimersInOrder)
+{
+    // Each piece of work outlasts the loop's slice, so the batch must give
+    // the due timer its turn before it is done, and keep its own order.
+    QStringList order;
+    bool timerFired = false;
+    QTimer::singleShot(1, Qt::PreciseTimer, [&] {
+        timerFired = true;
+        order << "timer";
+    });
+    for (int i = 0; i < 4; ++i) {
+        MainQueue::async([&order, i] {
+            QElapsedTimer busy;
+            busy.start();
+            while (busy.nsecsElapsed() < 3'000'000) {
+            }
+            order << QString::number(i);
+        });
+    }
+    MainQueue::async([&] { order << "last"; });
+    ASSERT_TRUE(kova::test::waitUntil([&] { return order.size() == 6; }));
+    EXPECT_TRUE(timerFired);
+    const qsizetype timer = order.indexOf("timer");
+    EXPECT_LT(timer, 4) << order.join(" ").toStdString();
+    order.removeAll("timer");
+    EXPECT_EQ(order, (QStringList{"0", "1", "2", "3", "last"}));
 }
 
 class BundleTest : public ::testing::Test {
