@@ -93,6 +93,8 @@ protected:
     void TearDown() override
     {
         KOVAutoFlow::setFactory(nullptr);
+        // The flows hold their bank connections: none may outlive the test.
+        RecordingFlow::started.clear();
         SdkTest::TearDown();
     }
 
@@ -467,12 +469,17 @@ TEST_F(ConnectionTest, TransferDecisionTable)
     EXPECT_FALSE(RecordingFlow::started.last().account);
 
     // An account and an amount go straight to the service.
+    server->clearRequests();
     auto direct = transfer([&](auto completion) { bank->createTransferFromAccount(account, beneficiary, 100.5, completion, "rent"); });
     ASSERT_TRUE(waitUntil([&] { return direct->calls == 1; }));
+    EXPECT_FALSE(direct->error.has_value()) << direct->error->description().toStdString();
     EXPECT_EQ(direct->account, account);
+    EXPECT_TRUE(direct->reference.startsWith("TRF-"));
     const auto calls = server->requestsForPath(sandbox::SandboxServer::AppServerPath);
-    EXPECT_EQ(calls.last().action, "/payment/transfer/autoflow");
-    EXPECT_EQ(calls.last().json.value("amount").toDouble(), 100.5);
+    ASSERT_EQ(calls.size(), 1);
+    EXPECT_EQ(calls[0].action, "/payment/transfer/autoflow");
+    EXPECT_EQ(calls[0].json.value("amount").toDouble(), 100.5);
+    EXPECT_EQ(calls[0].json.value("remark").toString(), "rent");
 
     // With the remote flag cached, no beneficiary is needed.
     auto configs = KOVAppConfigs::getConfigsForAppKey("app-key-1", context());
@@ -481,6 +488,7 @@ TEST_F(ConnectionTest, TransferDecisionTable)
     auto remote = transfer([&](auto completion) { bank->createTransferFromAccount(nullptr, nullptr, 0, completion, QString()); });
     EXPECT_EQ(remote->calls, 0);
     EXPECT_FALSE(RecordingFlow::started.last().beneficiary);
+    bank->setAutoFlow(nullptr); // the flow and the bank connection hold each other
 }
 
 TEST_F(ConnectionTest, DirectTransfersReportTheReferenceNumber)

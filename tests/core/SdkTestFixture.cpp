@@ -1,9 +1,11 @@
 #include "tests/core/SdkTestFixture.h"
 
 #include "core/KOVAppManager.h"
+#include "core/KOVOperationQueueManager.h"
 #include "core/api/KOVRepository.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Bundle.h"
+#include "platform/net/URLSession.h"
 
 namespace kova::test {
 
@@ -22,6 +24,13 @@ void SdkTest::TearDown()
 {
     drainMainQueue();
     KOVRepository::setMFAPresenter(nullptr);
+    // The sessions' network threads end here, while the sandbox they talk to
+    // and the application object still exist: left running, they would
+    // still be reacting to the sandbox's closed connections as the process
+    // exits and the application object goes.
+    KOVOperationQueueManager::resetSessionsForTesting();
+    platform::URLSession::resetSharedForTesting();
+    drainMainQueue();
     KOVAppManager::resetForTesting();
     logs.reset();
     server.reset();
