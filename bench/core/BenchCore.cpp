@@ -98,6 +98,39 @@ private:
     bool m_started = false;
 };
 
+// The longest gap between the ticks of a 1 ms timer: how long the main loop
+// was kept from its timers.
+class StallProbe {
+public:
+    StallProbe()
+    {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            const qint64 now = m_clock.nsecsElapsed();
+            m_longest = std::max(m_longest, now - m_last);
+            m_last = now;
+        });
+    }
+    void start()
+    {
+        m_clock.start();
+        m_last = 0;
+        m_timer.start(1);
+    }
+    // The longest gap in nanoseconds.
+    qint64 stop()
+    {
+        m_timer.stop();
+        return m_longest;
+    }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_last = 0;
+    qint64 m_longest = 0;
+};
+
 Login storeLogin(ServerThread &server, const QString &clientUserID)
 {
     Login login;
@@ -204,17 +237,7 @@ int main(int argc, char **argv)
         many.push_back(storeLogin(server, "bench-user"));
     std::vector<std::vector<int>> completed(logins);
     int total = 0, failures = 0;
-    qint64 longestStall = 0;
-    QElapsedTimer clock;
-    clock.start();
-    qint64 lastTick = clock.elapsed();
-    QTimer probe;
-    probe.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&probe, &QTimer::timeout, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        longestStall = std::max(longestStall, now - lastTick);
-        lastTick = now;
-    });
+    StallProbe probe;
     QElapsedTimer wall;
     wall.start();
     for (int c = 0; c < calls; ++c) {
@@ -232,28 +255,17 @@ int main(int argc, char **argv)
     }
     // The issuing turn is the host's own; the probe watches what follows.
     const qint64 issuing = wall.nsecsElapsed();
-    lastTick = clock.nsecsElapsed();
-    probe.start(1);
+    probe.start();
     const bool allDone = spinUntil([&] { return total == logins * calls; });
     const qint64 loadMs = wall.elapsed();
-    probe.stop();
+    const qint64 longestStall = probe.stop();
     // The machine's own share: the same probe over an idle loop for as long.
-    qint64 idleStall = 0;
-    {
-        QElapsedTimer idle;
-        idle.start();
-        qint64 last = idle.nsecsElapsed();
-        QTimer idleProbe;
-        idleProbe.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&idleProbe, &QTimer::timeout, [&] {
-            const qint64 now = idle.nsecsElapsed();
-            idleStall = std::max(idleStall, now - last);
-            last = now;
-        });
-        idleProbe.start(1);
-        const qint64 span = std::max<qint64>(loadMs, 200);
-        spinUntil([&] { return idle.elapsed() >= span; });
-    }
+    StallProbe idleProbe;
+    QElapsedTimer idle;
+    idle.start();
+    idleProbe.start();
+    spinUntil([&] { return idle.elapsed() >= std::max<qint64>(loadMs, 200); });
+    const qint64 idleStall = idleProbe.stop();
     bool ordered = true;
     for (const auto &sequence : completed)
         ordered = ordered && std::is_sorted(sequence.begin(), sequence.end()) && int(sequence.size()) == calls;

@@ -98,6 +98,32 @@ QByteArray withoutGlobalPalette(QByteArray gif)
     return gif;
 }
 
+// Three frames whose middle one has a palette of one colour repeated, which
+// can be found in the file; the last frame's transparent index as given.
+GifPlan markedMiddleFramePlan(int lastTransparentIndex)
+{
+    GifPlan plan;
+    plan.width = 8;
+    plan.height = 8;
+    plan.globalPalette = distinctPalette(16);
+    plan.frames.push_back(patternFrame(8, 8, 16, 0));
+    GifFramePlan marked = patternFrame(6, 6, 16, 1, 1, 1);
+    marked.localPalette = Palette(16, qRgb(1, 2, 3));
+    plan.frames.push_back(marked);
+    GifFramePlan last = patternFrame(4, 4, 16, 2, 4, 4);
+    last.transparentIndex = lastTransparentIndex;
+    plan.frames.push_back(last);
+    return plan;
+}
+
+// Where the marked palette ends (the frame's code size byte), or -1.
+qsizetype afterMarkedPalette(const QByteArray &gif)
+{
+    const QByteArray marker = QByteArray("\x01\x02\x03", 3).repeated(16);
+    const qsizetype at = gif.indexOf(marker);
+    return at < 0 ? -1 : at + marker.size();
+}
+
 } // namespace
 
 TEST(ImageSourceTypes, GifOtherImagesAndNonImages)
@@ -275,21 +301,11 @@ TEST(ImageSourceCorruption, AFrameWhoseDataEndsEarlyShowsTheRowsItHas)
 
 TEST(ImageSourceCorruption, AFrameHeaderGiflibRefusesIsCountedAndTheScanGoesOn)
 {
-    GifPlan plan;
-    plan.width = 8;
-    plan.height = 8;
-    plan.globalPalette = distinctPalette(16);
-    plan.frames.push_back(patternFrame(8, 8, 16, 0));
-    GifFramePlan refused = patternFrame(6, 6, 16, 1, 1, 1);
-    refused.localPalette = Palette(16, qRgb(1, 2, 3));
-    plan.frames.push_back(refused);
-    GifFramePlan last = patternFrame(4, 4, 16, 2, 4, 4);
-    plan.frames.push_back(last);
+    const GifPlan plan = markedMiddleFramePlan(-1);
     QByteArray gif = writeGif(plan);
     // The code size that follows frame 1's palette: no GIF may use more than 8 bits.
-    const QByteArray marker = QByteArray("\x01\x02\x03", 3).repeated(16);
-    const qsizetype codeSize = gif.indexOf(marker) + marker.size();
-    ASSERT_GT(codeSize, marker.size());
+    const qsizetype codeSize = afterMarkedPalette(gif);
+    ASSERT_GT(codeSize, 0);
     gif[codeSize] = char(12);
 
     const auto source = ImageSource::createWithData(gif);
@@ -303,24 +319,13 @@ TEST(ImageSourceCorruption, AFrameHeaderGiflibRefusesIsCountedAndTheScanGoesOn)
 
 TEST(ImageSourceCorruption, BadImageDataSkipsOnlyThatFrame)
 {
-    GifPlan plan;
-    plan.width = 8;
-    plan.height = 8;
-    plan.globalPalette = distinctPalette(16);
-    plan.frames.push_back(patternFrame(8, 8, 16, 0));
-    GifFramePlan broken = patternFrame(6, 6, 16, 1, 1, 1);
-    broken.localPalette = Palette(16, qRgb(1, 2, 3));
-    plan.frames.push_back(broken);
-    GifFramePlan last = patternFrame(4, 4, 16, 2, 4, 4);
-    last.transparentIndex = 1;
-    plan.frames.push_back(last);
+    const GifPlan plan = markedMiddleFramePlan(1);
     QByteArray gif = writeGif(plan);
 
     // Frame 1's data follows its unmistakable palette: code size, block
     // length, then codes. Codes beyond the table cannot be decoded.
-    const QByteArray marker = QByteArray("\x01\x02\x03", 3).repeated(16);
-    const qsizetype data = gif.indexOf(marker) + marker.size();
-    ASSERT_GT(data, marker.size());
+    const qsizetype data = afterMarkedPalette(gif);
+    ASSERT_GT(data, 0);
     const int blockLength = static_cast<unsigned char>(gif[data + 1]);
     ASSERT_GT(blockLength, 2);
     for (int i = 0; i < blockLength; ++i)
