@@ -1,7 +1,7 @@
 // Request pipeline benchmarks against the in-process sandbox:
 //  - overhead: median round trip of an accounts call through the SDK's whole
 //    pipeline, as a ratio to a raw QNetworkAccessManager POST of the same
-//    body to the same server, and to that POST with its reply parsed,
+//    body and header fields to the same server, and to that POST with its reply parsed,
 //    measured in the same run;
 //  - load: 100 logins x 20 calls issued at once: all complete, per-login
 //    order holds, and the longest main-loop stall seen by a 1 ms probe,
@@ -170,20 +170,26 @@ int main(int argc, char **argv)
 
     QNetworkAccessManager raw;
     QByteArray rawBody;
+    QList<QPair<QByteArray, QByteArray>> rawHeaders;
     {
         // The exact body the SDK sends, captured from one call.
         bool done = false;
         repo->getAccountsUserSecret(secret, token, bank, nullptr, [&](auto, auto, auto) { done = true; });
         spinUntil([&] { return done; });
-        rawBody = server.get<QByteArray>([](sandbox::SandboxServer &s) {
-            return s.requestsForPath(sandbox::SandboxServer::AppServerPath).last().body;
+        const sandbox::RecordedRequest sent = server.get<sandbox::RecordedRequest>([](sandbox::SandboxServer &s) {
+            return s.requestsForPath(sandbox::SandboxServer::AppServerPath).last();
         });
+        rawBody = sent.body;
+        // The SDK's own header fields (the HTTP stack adds the rest itself).
+        for (const QByteArray name : {"Accept", "Content-Type", "Platform", "SDKVersion"})
+            rawHeaders.append({name, sent.header(name)});
     }
     const int rounds = qEnvironmentVariableIntValue("BENCH_ROUNDS") > 0 ? qEnvironmentVariableIntValue("BENCH_ROUNDS") : 400;
     std::vector<double> sdk, baseline, parsedBaseline;
     auto rawPost = [&](bool parse) {
         QNetworkRequest request(appServerUrl);
-        request.setRawHeader("Content-Type", "application/json; charset=utf-8");
+        for (const auto &[name, value] : rawHeaders)
+            request.setRawHeader(name, value);
         QNetworkReply *reply = raw.post(request, rawBody);
         bool rawDone = false;
         QObject::connect(reply, &QNetworkReply::finished, [&] {
