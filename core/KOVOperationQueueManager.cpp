@@ -30,6 +30,11 @@ void KOVOperationQueueManager::setSessionTimeoutsForTesting(std::chrono::millise
 {
     s_defaultTimeout = defaultTimeout;
     s_autoFlowTimeout = autoFlowTimeout;
+    resetSessionsForTesting();
+}
+
+void KOVOperationQueueManager::resetSessionsForTesting()
+{
     auto &manager = sharedInstance();
     manager.m_defaultSession.reset();
     manager.m_autoFlowSession.reset();

@@ -71,7 +71,7 @@ void fetchConfigs(const QString &appKey, const QString &clientUserID, bool compl
 
     s_fetchInFlight = true;
     Kova::serviceSession().dataTask(
-        request, [appKey, completed, completion](const QByteArray &data, const std::optional<platform::HTTPURLResponse> &,
+        request, [appKey, completed, completion](const QByteArray &data, const std::optional<platform::HTTPURLResponse> &response,
                                                  const std::optional<platform::Error> &error) {
             s_fetchInFlight = false;
             if (error) {
@@ -84,9 +84,13 @@ void fetchConfigs(const QString &appKey, const QString &clientUserID, bool compl
             auto parsed = json::parseObject(data);
             if (auto *object = std::get_if<QJsonObject>(&parsed)) {
                 reply = *object;
-                if (json::readBool(reply, QStringLiteral("success")) == true)
-                    if (auto appConfig = json::readObject(reply, QStringLiteral("appConfig")))
-                        model = KOVAppConfigsModel::initWithDictionary(*appConfig);
+                // Behind a failed HTTP status only an explicit true counts.
+                const QJsonValue success = reply.value(QStringLiteral("success"));
+                const bool good = (response && !response->hasSuccessStatus()) ? (success.isBool() && success.toBool())
+                                                                               : json::readBool(success) == true;
+                const std::optional<QJsonObject> appConfig = json::readObject(reply, QStringLiteral("appConfig"));
+                if (good && appConfig)
+                    model = KOVAppConfigsModel::initWithDictionary(*appConfig);
             }
             if (!model) {
                 const QString message = json::readText(reply, QStringLiteral("msg"));
@@ -132,12 +136,17 @@ platform::URLSession &Kova::serviceSession()
     return *s_serviceSession;
 }
 
+void Kova::resetServiceSessionForTesting()
+{
+    delete s_serviceSession;
+    s_serviceSession = nullptr;
+}
+
 void Kova::setServiceSessionTimeoutsForTesting(std::chrono::milliseconds idle, std::chrono::milliseconds overall)
 {
     s_serviceConfiguration.timeoutIntervalForRequest = idle;
     s_serviceConfiguration.timeoutIntervalForResource = overall;
-    delete s_serviceSession;
-    s_serviceSession = nullptr;
+    resetServiceSessionForTesting();
 }
 
 void Kova::resetStartStateForTesting()

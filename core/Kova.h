@@ -47,6 +47,9 @@ public:
     // cannot hold the start forever) and the service's reply bound.
     static platform::URLSession &serviceSession();
     static void setServiceSessionTimeoutsForTesting(std::chrono::milliseconds idle, std::chrono::milliseconds overall);
+    // Ends the session (and its network thread) while the application
+    // object still exists; the next call makes a new one.
+    static void resetServiceSessionForTesting();
 
     // Forgets what the start remembers for this process; tests only.
     static void resetStartStateForTesting();

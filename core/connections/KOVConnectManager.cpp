@@ -40,7 +40,7 @@ void KOVConnectManager::createConnection(const Completion &completion)
             failure = error;
     }
     if (failure) {
-        platform::log(QStringLiteral("[Kova] Keychain failed: %1").arg(failure->localizedDescription()));
+        platform::log(QStringLiteral("[Kova] Keychain failed: %1").arg(failure->description()));
         completion(nullptr, failure);
         return;
     }

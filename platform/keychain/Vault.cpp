@@ -320,7 +320,7 @@ qint32 Vault::fail(qint32 status, const QString &reason) const
     return status;
 }
 
-qint32 Vault::read(const std::function<qint32(const Items &items, const AccountIndex &byAccount)> &reader)
+qint32 Vault::read(FunctionRef<qint32(const Items &items, const AccountIndex &byAccount)> reader)
 {
     State &state = *m_state;
     std::lock_guard lock(state.mutex);

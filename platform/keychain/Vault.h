@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 
+#include "platform/foundation/FunctionRef.h"
 #include "platform/keychain/VaultItem.h"
 
 namespace kova::platform {
@@ -60,7 +61,7 @@ public:
 
     // Runs `reader` on the current items and returns its status, or the
     // vault's own failure without running it.
-    qint32 read(const std::function<qint32(const Items &items, const AccountIndex &byAccount)> &reader);
+    qint32 read(FunctionRef<qint32(const Items &items, const AccountIndex &byAccount)> reader);
     // Runs `writer` on a copy of the current items, holding the write lock;
     // when it succeeds, the copy replaces the vault. Concurrent writers in
     // any process see each other's items.

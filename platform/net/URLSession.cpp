@@ -158,10 +158,23 @@ bool isAllowedByTransportSecurity(const QUrl &url)
         == 0;
 }
 
+namespace {
+// Lives for the process, unless a test ends it while the application object
+// still exists (its network thread must not outlive the application).
+URLSession *s_shared = nullptr;
+} // namespace
+
 URLSession &URLSession::shared()
 {
-    static URLSession *session = new URLSession(); // lives for the process
-    return *session;
+    if (!s_shared)
+        s_shared = new URLSession();
+    return *s_shared;
+}
+
+void URLSession::resetSharedForTesting()
+{
+    delete s_shared;
+    s_shared = nullptr;
 }
 
 using SteadyClock = std::chrono::steady_clock;

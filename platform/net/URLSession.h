@@ -35,6 +35,8 @@ struct HTTPURLResponse {
     QUrl url;
     int statusCode = 0;
     HeaderFields headerFields;
+
+    bool hasSuccessStatus() const { return statusCode >= 200 && statusCode <= 299; }
 };
 
 struct URLSessionConfiguration {
@@ -83,6 +85,9 @@ Error urlError(qint64 code, const QUrl &failingURL);
 class URLSession {
 public:
     static URLSession &shared();
+    // Ends the shared session (its exchanges fail as cancelled); the next
+    // use makes a new one. Main thread only.
+    static void resetSharedForTesting();
 
     explicit URLSession(URLSessionConfiguration configuration = {});
     ~URLSession();

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include "platform/dispatch/MainQueue.h"
@@ -60,6 +61,24 @@ TEST(ErrorValue, DescriptionOrGenericSentence)
     EXPECT_EQ(bare.localizedDescription(), QString::fromUtf8("The operation couldn\u2019t be completed. (KOVErrorDomain error 2002.)"));
 }
 
+TEST(ErrorValue, FullDescriptionInThePlatformsForm)
+{
+    EXPECT_EQ(Error::withDescription("KOVKeychainErrorDomain", -25299, "Duplicate item").description(),
+              "Error Domain=KOVKeychainErrorDomain Code=-25299 \"Duplicate item\" "
+              "UserInfo={NSLocalizedDescription=Duplicate item}");
+    // Entries in key order; nested values as the platform prints them.
+    const Error nested("KOVErrorDomain", 2009,
+                       {{NSLocalizedDescriptionKey, "Wait"},
+                        {"info", QVariantMap{{"type", "BENEFICIARY_COOL_DOWN_PERIOD"}, {"success", false}}},
+                        {"list", QVariantList{1, "a"}}});
+    EXPECT_EQ(nested.description(),
+              "Error Domain=KOVErrorDomain Code=2009 \"Wait\" UserInfo={NSLocalizedDescription=Wait, "
+              "info={success=0, type=BENEFICIARY_COOL_DOWN_PERIOD}, list=(1, a)}");
+    EXPECT_EQ(Error(NSPOSIXErrorDomain, 54).description(),
+              QString::fromUtf8("Error Domain=NSPOSIXErrorDomain Code=54 \"The operation couldn\u2019t be completed. "
+                                "(NSPOSIXErrorDomain error 54.)\""));
+}
+
 TEST(MainQueue, RunsLaterInPostingOrder)
 {
     QStringList order;
@@ -69,6 +88,34 @@ TEST(MainQueue, RunsLaterInPostingOrder)
     ASSERT_TRUE(kova::test::waitUntil([&] { return order.size() == 3; }));
     EXPECT_EQ(order, (QStringList{"posted", "a", "b"}));
     EXPECT_TRUE(MainQueue::isMainThread());
+}
+
+TEST(MainQueue, ALongBatchLetsTheLoopServeItsTimersInOrder)
+{
+    // Each piece of work outlasts the loop's slice, so the batch must give
+    // the due timer its turn before it is done, and keep its own order.
+    QStringList order;
+    bool timerFired = false;
+    QTimer::singleShot(1, Qt::PreciseTimer, [&] {
+        timerFired = true;
+        order << "timer";
+    });
+    for (int i = 0; i < 4; ++i) {
+        MainQueue::async([&order, i] {
+            QElapsedTimer busy;
+            busy.start();
+            while (busy.nsecsElapsed() < 3'000'000) {
+            }
+            order << QString::number(i);
+        });
+    }
+    MainQueue::async([&] { order << "last"; });
+    ASSERT_TRUE(kova::test::waitUntil([&] { return order.size() == 6; }));
+    EXPECT_TRUE(timerFired);
+    const qsizetype timer = order.indexOf("timer");
+    EXPECT_LT(timer, 4) << order.join(" ").toStdString();
+    order.removeAll("timer");
+    EXPECT_EQ(order, (QStringList{"0", "1", "2", "3", "last"}));
 }
 
 class BundleTest : public ::testing::Test {
