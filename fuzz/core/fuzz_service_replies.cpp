@@ -9,11 +9,13 @@
 #include <cstdint>
 #include <variant>
 
+#include "core/KOVAPIManager.h"
 #include "core/KOVAppConfigsModel.h"
 #include "core/KOVServerErrorMapper.h"
 #include "core/api/MFAParameter.h"
 #include "core/connections/KOVLogin.h"
 #include "platform/foundation/Json.h"
+#include "platform/foundation/Log.h"
 
 namespace {
 
@@ -50,9 +52,39 @@ void readReply(const QJsonObject &reply)
 
 } // namespace
 
+// The pipeline's reading of the same bytes as an app-server reply, under a
+// status chosen by the input's length.
+void readAsPipelineReply(const QByteArray &bytes)
+{
+    static const int statuses[] = {200, 201, 204, 301, 404, 500};
+    platform::HTTPURLResponse response;
+    response.statusCode = statuses[bytes.size() % 6];
+    int outcomes = 0;
+    KOVAPIManager::handleReply(
+        QStringLiteral("data/accounts/get"), platform::URLRequest(), [] {}, bytes, response, std::nullopt,
+        [&](std::function<void()> done, const platform::URLRequest &, const std::optional<platform::HTTPURLResponse> &,
+            const QJsonObject &reply, const QString &operationID) {
+            ++outcomes;
+            use(operationID);
+            g_sink = g_sink + static_cast<std::size_t>(reply.size());
+            done();
+        },
+        [&](const std::optional<platform::URLRequest> &, const std::optional<platform::HTTPURLResponse> &,
+            const platform::Error &error, const QString &operationID) {
+            ++outcomes;
+            use(operationID);
+            use(error.localizedDescription());
+        });
+    if (outcomes != 1)
+        __builtin_trap(); // exactly one block runs
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
+    static const bool quiet = (platform::setLogSink([](const QString &) {}), true);
+    (void)quiet;
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
+    readAsPipelineReply(bytes);
     const auto parsed = platform::json::parseObject(bytes);
     if (const auto *reply = std::get_if<QJsonObject>(&parsed))
         readReply(*reply);

@@ -1,3 +1,6 @@
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <cmath>
 
@@ -21,6 +24,7 @@
 #include "core/store/KOVKeychain.h"
 #include "core/store/KOVSubaccount.h"
 #include "platform/dispatch/MainQueue.h"
+#include "platform/keychain/Vault.h"
 #include "platform/store/ManagedObjectContext.h"
 #include "sandbox/SandboxData.h"
 #include "tests/core/SdkTestFixture.h"
@@ -866,4 +870,38 @@ TEST_F(ConnectionTest, BankConnectionPropertiesCanBeSet)
     bank->setDataAPI(facade);
     bank->setConnection(nullptr);
     EXPECT_FALSE(bank->connection());
+}
+
+TEST_F(ConnectionTest, DamagedVaultIsSetAsideSoItsLoginsSay1004AndANewLinkWorks)
+{
+    auto bank = importNew();
+    ASSERT_TRUE(bank);
+    const QString path = platform::Vault::defaultPath();
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray damaged = file.readAll().chopped(40);
+    file.close();
+    ASSERT_TRUE(QFile::remove(path)); // a new file, as another process would leave it
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(damaged);
+    file.close();
+
+    const auto listed = Kova::sharedInstance()->getConnections();
+    ASSERT_EQ(listed.size(), 1);
+    int calls = 0;
+    listed[0]->getIdentity([&](auto, OptionalError e, QString) {
+        ++calls;
+        ASSERT_TRUE(e.has_value());
+        EXPECT_EQ(e->code, 1004);
+    });
+    ASSERT_TRUE(waitUntil([&] { return calls == 1; }));
+    const QFileInfo info(path);
+    EXPECT_EQ(info.dir().entryList({info.fileName() + ".damaged-*"}, QDir::Files).size(), 1);
+    EXPECT_EQ(logs->lines().filter("moved aside").size(), 1);
+
+    // The user links the bank again and the fresh vault keeps the new secret.
+    auto relinked = importNew();
+    ASSERT_TRUE(relinked);
+    EXPECT_TRUE(relinked->dataAPI());
+    EXPECT_EQ(KOVKeychain::keychain()->allKeys().size(), 1);
 }
