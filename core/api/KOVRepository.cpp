@@ -5,10 +5,10 @@
 #include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
-#include <mutex>
 
 #include "core/KOVAPIManager.h"
 #include "core/KOVConstants.h"
+#include "core/KOVScreensProvider.h"
 #include "core/Kova.h"
 #include "core/Localizer.h"
 #include "core/api/MFAParameter.h"
@@ -38,9 +38,6 @@ namespace kova {
 namespace json = platform::json;
 
 namespace {
-
-std::mutex s_presenterMutex;
-std::shared_ptr<KOVMFAPresenter> s_presenter;
 
 const QJsonValue kNull(QJsonValue::Null);
 
@@ -133,18 +130,6 @@ std::shared_ptr<KOVRepository> KOVRepository::initWithConnection(std::shared_ptr
 
 KOVRepository::KOVRepository(std::shared_ptr<KOVConnection> connection) : m_connection(std::move(connection)) {}
 
-void KOVRepository::setMFAPresenter(std::shared_ptr<KOVMFAPresenter> presenter)
-{
-    std::lock_guard lock(s_presenterMutex);
-    s_presenter = std::move(presenter);
-}
-
-std::shared_ptr<KOVMFAPresenter> KOVRepository::mfaPresenter()
-{
-    std::lock_guard lock(s_presenterMutex);
-    return s_presenter;
-}
-
 bool KOVRepository::hasValidAppKey()
 {
     return !platform::ProcessInfo::environmentValue("KOVConnectAppKey").trimmed().isEmpty();
@@ -170,23 +155,10 @@ QString KOVRepository::coolDownMessage(const QString &key, const QJsonValue &coo
     const double whole = std::trunc(*value);
     const QString number = std::fabs(whole) < 1e18 ? QString::number(qint64(whole)) : QString::number(whole, 'f', 0);
     const QString unit = json::readText(*period, QStringLiteral("unit"));
-    // Only the two placeholders are filled; the rest of a translation is
-    // taken literally, never as a format.
     const QString text = Localizer::getLocalizedStringByKey(key);
     if (text.isNull())
         return QString();
-    QString out;
-    int filled = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (filled < 2 && text[i] == QLatin1Char('%') && i + 1 < text.size() && text[i + 1] == QLatin1Char('@')) {
-            out += filled == 0 ? number : unit;
-            ++filled;
-            ++i;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
+    return platform::fillPlaceholders(text, {number, unit});
 }
 
 bool KOVRepository::responseHasUserInputRequired(const QJsonObject &response)
@@ -239,7 +211,7 @@ void KOVRepository::resolveMFAWithResponse(const QJsonObject &response,
         platform::MainQueue::async([completion, prompts, blank]() { completion(prompts, blank); });
     };
     auto once = std::make_shared<platform::CallOnce>([finish]() { finish({}, true); });
-    const std::shared_ptr<KOVMFAPresenter> presenter = mfaPresenter();
+    const std::shared_ptr<KOVMFAPresenter> presenter = KOVScreensProvider::current()->mfaPresenter();
     const bool shown = presenter
         && presenter->presentMFA(
             presentation,

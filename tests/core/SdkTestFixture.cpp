@@ -2,7 +2,7 @@
 
 #include "core/KOVAppManager.h"
 #include "core/KOVOperationQueueManager.h"
-#include "core/api/KOVRepository.h"
+#include "core/KOVScreensProvider.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/net/URLSession.h"
@@ -23,7 +23,7 @@ void SdkTest::SetUp()
 void SdkTest::TearDown()
 {
     drainMainQueue();
-    KOVRepository::setMFAPresenter(nullptr);
+    KOVScreensProvider::install(nullptr);
     // The sessions' network threads end here, while the sandbox they talk to
     // and the application object still exist: left running, they would
     // still be reacting to the sandbox's closed connections as the process
