@@ -115,6 +115,7 @@ private:
     void deleteNow(ManagedObject *object);
     void noteChange(ManagedObject *object);
     void announceChanges();
+    void rekeyInserted(qint64 largestStoredKey);
 
     std::shared_ptr<const ManagedObjectModel> m_model;
     std::unique_ptr<SqliteStore> m_store;
@@ -127,7 +128,8 @@ private:
     bool m_loading = false;
     std::map<ObserverToken, std::shared_ptr<ChangeObserver>> m_observers;
     ObserverToken m_nextObserver = 1;
-    std::map<qint64, std::shared_ptr<ManagedObject>> m_pendingNotice;
+    // By object, not key: a save may give new objects other keys meanwhile.
+    std::map<const ManagedObject *, std::shared_ptr<ManagedObject>> m_pendingNotice;
     bool m_noticeScheduled = false;
     std::shared_ptr<ManagedObjectContext *> m_alive;
 };

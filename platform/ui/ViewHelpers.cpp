@@ -286,7 +286,7 @@ QString shimmerAnimationKey(const QWidget *view)
 
 QMargins safeAreaInsets(const QWidget *view)
 {
-    const auto *window = qobject_cast<const Window *>(view->window());
+    const Window *window = Window::containing(view);
     if (!window)
         return {};
     const QMargins insets = window->safeAreaInsets();

@@ -270,7 +270,9 @@ TEST(NavigationTest, BarShowsItemsBackAndPops)
     NavigationBar *bar = nav->navigationBar();
     EXPECT_EQ(bar->shownTitle(), "First");
     EXPECT_EQ(bar->backButton(), nullptr);
-    EXPECT_EQ(bar->geometry(), QRect(0, 47, 390, 44));
+    // Under the status bar too; the items sit in the 44 points below it.
+    EXPECT_EQ(bar->geometry(), QRect(0, 0, 390, 47 + 44));
+    EXPECT_EQ(first->view()->mapTo(window.get(), QPoint(0, 0)).y(), 91);
     auto second = std::make_shared<ViewController>();
     second->setTitle("Second");
     int rightTaps = 0;
