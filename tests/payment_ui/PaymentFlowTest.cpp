@@ -352,3 +352,31 @@ TEST_F(PaymentRoadTest, AGivenAmountGoesStraightFromThePicker)
     EXPECT_EQ(lastTransferBody("/payment/transfer/autoflow").value("amount"), 33);
     EXPECT_EQ(outcome->calls, 1);
 }
+
+TEST_F(PaymentRoadTest, AHostDismissalDuringATransferStillReportsTheResultOnceWithoutScreens)
+{
+    setOptions(true, true);
+    auto bank = linkWithAccounts();
+    ASSERT_TRUE(bank);
+    server->scriptAction("/payment/transfer/autoflow",
+                         delayed(QJsonDocument(QJsonObject{{"success", true}, {"reference", "TRF-5"}}).toJson(),
+                                 std::chrono::milliseconds(300)));
+    auto outcome = transfer(bank, bank->accounts().value(0), 0);
+    auto flowEntry = bank->autoFlow();
+    auto flow = coordinator(bank);
+    auto pad = padShown(flow);
+    ASSERT_TRUE(pad);
+    type(pad->amountLabel(), "20");
+    tap(pad->confirmButton());
+    ASSERT_TRUE(pumpUntil([&] { return flow->alert() && flow->alert()->isVisible(); }));
+    int gone = 0;
+    flowEntry->dismissWithCompletion([&] { ++gone; });
+    flow->backButtonTapped(); // too late for a cancel
+    ASSERT_TRUE(pumpUntil([&] { return outcome->calls == 1 && gone == 1; }));
+    pump(20);
+    EXPECT_EQ(outcome->calls, 1);
+    EXPECT_FALSE(outcome->error.has_value()) << "the transfer's own result, not a cancel";
+    EXPECT_EQ(outcome->reference, "TRF-5");
+    EXPECT_EQ(top(), home) << "no result screen after the host took the flow away";
+    EXPECT_EQ(dismissedNotices, 0);
+}

@@ -482,3 +482,23 @@ TEST_F(PaymentScreensTest, Screenshots)
     third->backButtonTapped();
     ASSERT_TRUE(pumpUntil([&] { return none->calls == 1; }));
 }
+
+TEST_F(PaymentScreensTest, APickerWithoutADelegateEndsItsRefreshesAtOnce)
+{
+    auto bank = link();
+    ASSERT_TRUE(bank);
+    server->clearRequests();
+    auto picker = std::make_shared<KOVAccountsViewController>(bank);
+    EXPECT_FALSE(picker->tableView()) << "views are built on first show";
+    ASSERT_TRUE(home->present(picker, false));
+    ASSERT_TRUE(pumpUntil([&] { return picker->isVisible(); }));
+    EXPECT_TRUE(picker->refreshingUserIDs().isEmpty());
+    auto *header = picker->headerForSection(0);
+    ASSERT_TRUE(header);
+    EXPECT_FALSE(header->activityIndicatorView()->isAnimating());
+    // An Update for a section that is not there does nothing.
+    picker->accountsHeaderViewDidTapUpdateAtSection(*header, 7);
+    EXPECT_TRUE(picker->refreshingUserIDs().isEmpty());
+    pump();
+    EXPECT_TRUE(server->requestsForPath(sandbox::SandboxServer::AppServerPath).isEmpty());
+}
