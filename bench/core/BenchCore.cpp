@@ -47,10 +47,25 @@ bool spinUntil(const std::function<bool()> &done, int seconds = 120)
     return true;
 }
 
-double median(std::vector<double> values)
+double percentile(std::vector<double> values, double p)
 {
     std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
+    return values.empty() ? 0 : values[std::min(values.size() - 1, size_t(p * double(values.size())))];
+}
+
+double median(std::vector<double> values)
+{
+    return percentile(std::move(values), 0.5);
+}
+
+// Each round's SDK time over the same round's baseline: rounds run back to
+// back, so a busy spell of the machine weighs on both sides of one ratio.
+std::vector<double> pairedRatios(const std::vector<double> &sdk, const std::vector<double> &base)
+{
+    std::vector<double> ratios;
+    for (size_t i = 0; i < std::min(sdk.size(), base.size()); ++i)
+        ratios.push_back(base[i] > 0 ? sdk[i] / base[i] : 0);
+    return ratios;
 }
 
 struct Login {
@@ -232,6 +247,15 @@ int main(int argc, char **argv)
     std::printf("overhead: accounts call median %.1f us through the SDK, %.1f us raw POST, %.1f us raw POST with the "
                 "reply parsed; ratio %.2f to the raw POST (aim <= 1.10), %.2f to the parsed one\n",
                 sdkMedian, rawMedian, parsedMedian, sdkMedian / rawMedian, sdkMedian / parsedMedian);
+    const auto spread = [](const char *what, const std::vector<double> &values, const char *unit) {
+        std::printf("  %-28s p10 %7.2f  median %7.2f  p90 %7.2f %s\n", what, percentile(values, 0.1),
+                    percentile(values, 0.5), percentile(values, 0.9), unit);
+    };
+    spread("SDK call", sdk, "us");
+    spread("raw POST", baseline, "us");
+    spread("raw POST, reply parsed", parsedBaseline, "us");
+    spread("SDK / raw, per round", pairedRatios(sdk, baseline), "x");
+    spread("SDK / parsed, per round", pairedRatios(sdk, parsedBaseline), "x");
 
     if (qEnvironmentVariableIsSet("BENCH_OVERHEAD_ONLY"))
         return 0;
