@@ -36,13 +36,19 @@ using namespace kova;
 
 namespace {
 
+// Runs the main loop as a host's would: asleep in the loop until there is
+// something to do. (processEvents with a time limit never waits: it would
+// spin a core and take it from the server's and the network's threads.)
 bool spinUntil(const std::function<bool()> &done, int seconds = 120)
 {
     QDeadlineTimer deadline(seconds * 1000);
+    // Wakes the loop now and then so the deadline is seen when nothing comes.
+    QTimer wake;
+    wake.start(50);
     while (!done()) {
         if (deadline.hasExpired())
             return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
     return true;
 }
