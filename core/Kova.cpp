@@ -10,6 +10,7 @@
 #include "core/KOVConstants.h"
 #include "core/KOVCrashReport.h"
 #include "core/connections/KOVBankConnection.h"
+#include "core/internal/KOVProcessState.h"
 #include "core/store/KOVAppConfigs.h"
 #include "core/store/KOVConnection.h"
 #include "platform/dispatch/MainQueue.h"
@@ -117,7 +118,7 @@ QString Kova::serviceBaseURL()
     return base;
 }
 
-void Kova::resetStartStateForTesting()
+void internal::KOVProcessState::resetStartState()
 {
     s_configurationApplied = false;
     s_fetchInFlight = false;

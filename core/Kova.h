@@ -42,9 +42,6 @@ public:
     // the SDK's own header fields (the configs and logs calls).
     static platform::URLRequest serviceRequest(const QString &path, const QJsonObject &body);
 
-    // Forgets what the start remembers for this process; tests only.
-    static void resetStartStateForTesting();
-
     Kova(QString appKey, QString clientUserID);
 
     const QString &appKey() const { return m_appKey; }

@@ -1,6 +1,7 @@
 #include "tests/core/SdkTestFixture.h"
 
 #include "core/KOVAppManager.h"
+#include "core/internal/KOVProcessState.h"
 #include "core/KOVScreensProvider.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Bundle.h"
@@ -10,7 +11,7 @@ namespace kova::test {
 void SdkTest::SetUp()
 {
     platform::Bundle::setPreferredLanguages({QStringLiteral("en")});
-    KOVAppManager::resetForTesting();
+    internal::KOVProcessState::resetAppState();
     resetDataDirectory();
     server = std::make_unique<sandbox::SandboxServer>();
     ASSERT_TRUE(server->start());
@@ -22,7 +23,7 @@ void SdkTest::TearDown()
 {
     drainMainQueue();
     KOVScreensProvider::install(nullptr);
-    KOVAppManager::resetForTesting();
+    internal::KOVProcessState::resetAppState();
     logs.reset();
     server.reset();
     qunsetenv("KOVA_SERVICE_URL");
@@ -31,7 +32,7 @@ void SdkTest::TearDown()
 void SdkTest::simulateRelaunch()
 {
     drainMainQueue();
-    KOVAppManager::resetForTesting();
+    internal::KOVProcessState::resetAppState();
 }
 
 std::shared_ptr<SdkTest::StartOutcome> SdkTest::start(const QString &appKey, const QString &clientUserID,

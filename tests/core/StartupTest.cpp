@@ -2,6 +2,7 @@
 #include <QJsonDocument>
 
 #include "core/KOVAppConfigsModel.h"
+#include "core/internal/KOVProcessState.h"
 #include "core/KOVAppManager.h"
 #include "core/KOVConstants.h"
 #include "core/store/KOVAppConfigs.h"
@@ -118,7 +119,7 @@ TEST_F(StartupTest, BadRepliesFailWithCodeZero)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        KOVAppManager::resetForTesting();
+        internal::KOVProcessState::resetAppState();
         kova::test::resetDataDirectory();
         logs.reset();
         logs = std::make_unique<LogCapture>();
