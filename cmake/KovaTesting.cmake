@@ -4,8 +4,9 @@ find_package(GTest REQUIRED)
 # kova_add_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [TSAN])
 # Tests get a main with a QCoreApplication and a private data directory
 # (tests/support/TestMain.cpp).
-# Under the ThreadSanitizer build only the tests marked TSAN are built: the
-# rest gain nothing from it and Qt itself is not instrumented.
+# Under the ThreadSanitizer build only the tests marked TSAN are built: every
+# test program that starts a thread or a second process carries the mark
+# (the purely single-threaded ones gain nothing from it).
 function(kova_add_test name)
   cmake_parse_arguments(T "TSAN" "" "SOURCES;LIBS;LABELS" ${ARGN})
   if(KOVA_SANITIZE STREQUAL "thread" AND NOT T_TSAN)
@@ -22,5 +23,18 @@ function(kova_add_test name)
   # Labels go on the directory: the discovered tests' own property lists do
   # not survive the discovery script when they hold more than one value.
   set_property(DIRECTORY APPEND PROPERTY LABELS ${T_LABELS})
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+endfunction()
+
+# kova_add_ui_test(<name> SOURCES ... [LIBS ...]): a screen test with a
+# QApplication main and the UI harness, labelled "ui".
+function(kova_add_ui_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  if(KOVA_SANITIZE STREQUAL "thread")
+    return()
+  endif()
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE kova_ui_test_main ${T_LIBS} GTest::gtest)
+  set_property(DIRECTORY APPEND PROPERTY LABELS ui)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
 endfunction()

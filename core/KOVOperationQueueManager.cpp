@@ -31,6 +31,11 @@ void internal::KOVProcessState::setSessionTimeouts(std::chrono::milliseconds def
 {
     s_defaultTimeout = defaultTimeout;
     s_autoFlowTimeout = autoFlowTimeout;
+    resetSessions();
+}
+
+void internal::KOVProcessState::resetSessions()
+{
     auto &manager = KOVOperationQueueManager::sharedInstance();
     manager.m_defaultSession.reset();
     manager.m_autoFlowSession.reset();
@@ -40,7 +45,7 @@ std::shared_ptr<platform::URLSession> KOVOperationQueueManager::defaultSession()
 {
     if (!m_defaultSession)
         m_defaultSession = std::make_shared<platform::URLSession>(
-            platform::URLSessionConfiguration{s_defaultTimeout, s_defaultTimeout});
+            platform::URLSessionConfiguration{s_defaultTimeout, s_defaultTimeout, KOVMaxAppServerReplyBytes});
     return m_defaultSession;
 }
 
@@ -48,7 +53,7 @@ std::shared_ptr<platform::URLSession> KOVOperationQueueManager::autoFlowSession(
 {
     if (!m_autoFlowSession)
         m_autoFlowSession = std::make_shared<platform::URLSession>(
-            platform::URLSessionConfiguration{s_autoFlowTimeout, s_autoFlowTimeout});
+            platform::URLSessionConfiguration{s_autoFlowTimeout, s_autoFlowTimeout, KOVMaxAppServerReplyBytes});
     return m_autoFlowSession;
 }
 

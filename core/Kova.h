@@ -42,6 +42,11 @@ public:
     // the SDK's own header fields (the configs and logs calls).
     static platform::URLRequest serviceRequest(const QString &path, const QJsonObject &body);
 
+    // The session of the configs and logs calls: the platform's default idle
+    // time-out, an overall deadline of 135 seconds (a reply that trickles
+    // cannot hold the start forever) and the service's reply bound.
+    static platform::URLSession &serviceSession();
+
     Kova(QString appKey, QString clientUserID);
 
     const QString &appKey() const { return m_appKey; }

@@ -439,19 +439,14 @@ QByteArray KOVKeychain::dataForKey(const QString &key, Error *error) const
     query.matchLimit = platform::MatchLimit::One;
     query.returnData = true;
     query.account = key;
-    QList<ItemAttributes> result;
-    const qint32 status = ItemStore().copyMatching(query, &result);
+    QByteArray data;
+    const qint32 status = ItemStore().copyValue(query, &data);
     if (status == KeychainStatus::ItemNotFound)
         return QByteArray();
     if (status != KeychainStatus::Success) {
         report(error, securityError(status));
         return QByteArray();
     }
-    if (result.isEmpty() || !result.first().valueData) {
-        report(error, unexpectedError(kUnexpectedMessage));
-        return QByteArray();
-    }
-    QByteArray data = *result.first().valueData;
     if (data.isNull())
         data = QByteArray("", 0);
     return data;

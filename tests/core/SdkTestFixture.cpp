@@ -3,8 +3,10 @@
 #include "core/KOVAppManager.h"
 #include "core/internal/KOVProcessState.h"
 #include "core/KOVScreensProvider.h"
+#include "core/api/KOVRepository.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Bundle.h"
+#include "platform/net/internal/SharedSessionReset.h"
 
 namespace kova::test {
 
@@ -23,6 +25,14 @@ void SdkTest::TearDown()
 {
     drainMainQueue();
     KOVScreensProvider::install(nullptr);
+    // The sessions' network threads end here, while the sandbox they talk to
+    // and the application object still exist: left running, they would
+    // still be reacting to the sandbox's closed connections as the process
+    // exits and the application object goes.
+    internal::KOVProcessState::resetSessions();
+    platform::internal::resetSharedURLSession();
+    internal::KOVProcessState::resetServiceSession();
+    drainMainQueue();
     internal::KOVProcessState::resetAppState();
     logs.reset();
     server.reset();

@@ -1,0 +1,26 @@
+#include "ui/KovaUI.h"
+
+#include "platform/ui/Application.h"
+#include "ui/look/KOVFontManager.h"
+#include "ui/mfa/MFASheetPresenter.h"
+
+namespace kova {
+
+void KOVUIScreensProvider::registerFonts()
+{
+    KOVFontManager::startLoading();
+}
+
+std::shared_ptr<KOVMFAPresenter> KOVUIScreensProvider::mfaPresenter()
+{
+    static const auto presenter = std::make_shared<MFASheetPresenter>();
+    return presenter;
+}
+
+void installKovaUI(platform::Window *window)
+{
+    platform::Application::shared().setKeyWindow(window);
+    KOVScreensProvider::install(std::make_shared<KOVUIScreensProvider>());
+}
+
+} // namespace kova
