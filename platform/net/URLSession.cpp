@@ -1,4 +1,5 @@
 #include "platform/net/URLSession.h"
+#include "platform/net/internal/SharedSessionReset.h"
 
 #include <QHostAddress>
 #include <QIODevice>
@@ -171,7 +172,7 @@ URLSession &URLSession::shared()
     return *s_shared;
 }
 
-void URLSession::resetSharedForTesting()
+void internal::resetSharedURLSession()
 {
     delete s_shared;
     s_shared = nullptr;
