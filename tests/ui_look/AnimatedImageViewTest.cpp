@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QDeadlineTimer>
+
 #include "animatedgif/view/KGAnimatedImageView.h"
 #include "platform/ui/ViewHelpers.h"
 #include "tests/animatedgif/GifWriter.h"
@@ -44,9 +46,13 @@ protected:
         return view;
     }
     // Steps the screen one refresh at a time, letting decoded frames arrive.
-    bool playUntil(const std::function<bool()> &condition, int maxRefreshes = 2000)
+    // Bounded by time, not by a number of refreshes: frames are decoded on
+    // another thread, which a loaded machine may not run for a long while.
+    bool playUntil(const std::function<bool()> &condition,
+                   std::chrono::milliseconds deadline = std::chrono::seconds(30))
     {
-        for (int i = 0; i < maxRefreshes && !condition(); ++i) {
+        QDeadlineTimer timer(deadline);
+        while (!condition() && !timer.hasExpired()) {
             source->refresh();
             test::pump(2);
         }
