@@ -1,8 +1,10 @@
 #include "platform/store/SqliteStore.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QSet>
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -186,7 +188,7 @@ std::unique_ptr<SqliteStore> SqliteStore::open(const QString &path, const Manage
     Error failure;
     if (!path.isEmpty()) {
         // A file that is not a database shows itself at the first statement.
-        if (!store->exec(QStringLiteral("PRAGMA journal_mode=WAL"), &failure, StoreErrors::PersistentStoreOpen)
+        if (!store->switchToWriteAheadLog(&failure)
             || !store->exec(QStringLiteral("PRAGMA synchronous=FULL"), &failure, StoreErrors::PersistentStoreOpen)
             // Deleted rows are overwritten, not left readable in free pages.
             || !store->exec(QStringLiteral("PRAGMA secure_delete=ON"), &failure, StoreErrors::PersistentStoreOpen)) {
@@ -213,6 +215,24 @@ bool SqliteStore::exec(const QString &sql, Error *error, qint64 code)
     if (error)
         *error = sqliteError(code, QStringLiteral("The store cannot run \"%1\"").arg(sql));
     return false;
+}
+
+bool SqliteStore::switchToWriteAheadLog(Error *error)
+{
+    // Two connections that open a new file at once may both hold a read
+    // lock while each needs the file to itself to change its journal: SQLite
+    // answers one of them "busy" at once, without waiting, since neither
+    // could get further by waiting. The other finishes the switch, so
+    // asking again, briefly, succeeds.
+    const QDeadlineTimer deadline(kBusyTimeoutMs);
+    for (int pause = 1;; pause = std::min(pause * 2, 50)) {
+        if (exec(QStringLiteral("PRAGMA journal_mode=WAL"), error, StoreErrors::PersistentStoreOpen))
+            return true;
+        const int rc = sqlite3_errcode(m_db) & 0xff;
+        if ((rc != SQLITE_BUSY && rc != SQLITE_LOCKED) || deadline.hasExpired())
+            return false;
+        sqlite3_sleep(pause);
+    }
 }
 
 bool SqliteStore::prepareSchema(const ManagedObjectModel &model, Error *error)
@@ -462,9 +482,9 @@ bool SqliteStore::write(const std::vector<const ManagedObject *> &deleted, const
 {
     constexpr int kAttempts = 5;
     for (int attempt = 1;; ++attempt) {
-        if (writeOnce(deleted, inserted, updated, allocateKeys, error))
+        int rc = SQLITE_OK;
+        if (writeOnce(deleted, inserted, updated, allocateKeys, &rc, error))
             return true;
-        const int rc = sqlite3_extended_errcode(m_db);
         const bool contended = (rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED
             || rc == SQLITE_CONSTRAINT_PRIMARYKEY;
         if (!contended || attempt == kAttempts)
@@ -493,19 +513,27 @@ qint64 SqliteStore::largestStoredKey(bool *ok)
 bool SqliteStore::writeOnce(const std::vector<const ManagedObject *> &deleted,
                             const std::vector<const ManagedObject *> &inserted,
                             const std::vector<const ManagedObject *> &updated, const KeyAllocator &allocateKeys,
-                            Error *error)
+                            int *failedCode, Error *error)
 {
     const qint64 code = StoreErrors::PersistentStoreSave;
-    if (!exec(QStringLiteral("BEGIN IMMEDIATE"), error, code))
+    if (!exec(QStringLiteral("BEGIN IMMEDIATE"), error, code)) {
+        *failedCode = sqlite3_extended_errcode(m_db);
         return false;
+    }
+    // The code of the statement that failed, taken before the rollback
+    // replaces it: the caller tells contention from a real failure by it.
+    auto rollBack = [&] {
+        *failedCode = sqlite3_extended_errcode(m_db);
+        exec(QStringLiteral("ROLLBACK"), nullptr, code);
+        return false;
+    };
     if (!inserted.empty() && allocateKeys) {
         bool ok = false;
         const qint64 largest = largestStoredKey(&ok);
         if (!ok) {
             if (error)
                 *error = sqliteError(code, QStringLiteral("The store cannot be saved"));
-            exec(QStringLiteral("ROLLBACK"), nullptr, code);
-            return false;
+            return rollBack();
         }
         allocateKeys(largest);
     }
@@ -554,8 +582,7 @@ bool SqliteStore::writeOnce(const std::vector<const ManagedObject *> &deleted,
     }
     if (ok && exec(QStringLiteral("COMMIT"), error, code))
         return true;
-    exec(QStringLiteral("ROLLBACK"), nullptr, code);
-    return false;
+    return rollBack();
 }
 
 } // namespace kova::platform

@@ -65,8 +65,10 @@ private:
 
     SqliteStore(sqlite3 *db, QString path);
     bool exec(const QString &sql, Error *error, qint64 code);
+    bool switchToWriteAheadLog(Error *error);
     bool writeOnce(const std::vector<const ManagedObject *> &deleted, const std::vector<const ManagedObject *> &inserted,
-                   const std::vector<const ManagedObject *> &updated, const KeyAllocator &allocateKeys, Error *error);
+                   const std::vector<const ManagedObject *> &updated, const KeyAllocator &allocateKeys,
+                   int *failedCode, Error *error);
     qint64 largestStoredKey(bool *ok);
     bool prepareSchema(const ManagedObjectModel &model, Error *error);
     Statements *statementsFor(const EntityDescription &entity, Error *error);

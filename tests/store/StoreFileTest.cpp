@@ -1,11 +1,14 @@
 #include <QFile>
 #include <QTemporaryDir>
+#include <barrier>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <thread>
 
 #include "platform/store/ManagedObjectContext.h"
 #include "platform/store/ManagedObjectModel.h"
 #include "platform/store/PersistentContainer.h"
+#include "platform/store/SqliteStore.h"
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -301,4 +304,31 @@ TEST_F(StoreFile, RowsAddedByAnotherWriterMeanwhileKeepTheirKeys)
     ASSERT_TRUE(second->viewContext().save(&error)) << error.localizedDescription().toStdString();
     EXPECT_EQ(sqlite::scalar(m_file, "SELECT count(*) FROM Owner WHERE name = 'Cyd'"), QVariant(qint64(1)));
     EXPECT_EQ(sqlite::scalar(m_file, "SELECT count(*) FROM Owner"), QVariant(qint64(3)));
+}
+
+// Hosts starting together on a new device open the new file at the same
+// moment; each must get the file, never a store in memory that forgets.
+TEST_F(StoreFile, ConnectionsOpeningANewFileAtOnceAllGetTheFile)
+{
+    constexpr int kRounds = 40;
+    constexpr int kConnections = 4;
+    const auto model = testModel();
+    for (int round = 0; round < kRounds; ++round) {
+        const QString file = m_dir.filePath(QStringLiteral("New-%1.sqlite").arg(round));
+        std::barrier together(kConnections);
+        std::vector<QString> failures(kConnections);
+        std::vector<std::thread> threads;
+        for (int i = 0; i < kConnections; ++i)
+            threads.emplace_back([&, i] {
+                together.arrive_and_wait();
+                Error error;
+                if (!SqliteStore::open(file, *model, &error))
+                    failures[i] = error.localizedDescription();
+            });
+        for (std::thread &thread : threads)
+            thread.join();
+        for (int i = 0; i < kConnections; ++i)
+            ASSERT_TRUE(failures[i].isEmpty()) << "round " << round << ": " << failures[i].toStdString();
+        EXPECT_EQ(sqlite::scalar(file, "PRAGMA journal_mode"), QVariant(QString("wal")));
+    }
 }
