@@ -1,18 +1,23 @@
 include(GoogleTest)
 find_package(GTest REQUIRED)
 
-# kova_add_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [TSAN])
+# kova_add_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [TSAN] [WEB])
 # Tests get a main with a QCoreApplication and a private data directory
-# (tests/support/TestMain.cpp).
+# (tests/support/TestMain.cpp); WEB gives them a widgets application that the
+# web engine can run in.
 # Under the ThreadSanitizer build only the tests marked TSAN are built: the
 # rest gain nothing from it and Qt itself is not instrumented.
 function(kova_add_test name)
-  cmake_parse_arguments(T "TSAN" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "TSAN;WEB" "" "SOURCES;LIBS;LABELS" ${ARGN})
   if(KOVA_SANITIZE STREQUAL "thread" AND NOT T_TSAN)
     return()
   endif()
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE kova_test_main ${T_LIBS} GTest::gtest)
+  if(T_WEB)
+    target_link_libraries(${name} PRIVATE kova_test_main_web ${T_LIBS} GTest::gtest)
+  else()
+    target_link_libraries(${name} PRIVATE kova_test_main ${T_LIBS} GTest::gtest)
+  endif()
   if(NOT T_LABELS)
     set(T_LABELS unit)
   endif()

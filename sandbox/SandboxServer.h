@@ -17,6 +17,7 @@
 namespace kova::sandbox {
 
 class AppServer;
+class ConnectPage;
 class HttpConnection;
 
 // Every party outside the SDK on one loopback port: the service's configs and
@@ -31,6 +32,7 @@ public:
     // Issues a login to a process that cannot call issueLogin() itself (the
     // demo host): POST {"clientUserID", "bankId"?} answers the parameters.
     static constexpr const char *IssueLoginPath = "/sandbox/logins";
+    // The hosted connect page lives under "/v3/connection" (ConnectPage).
 
     explicit SandboxServer(QObject *parent = nullptr);
     ~SandboxServer() override;
@@ -98,6 +100,7 @@ private:
 
     QTcpServer m_server;
     std::unique_ptr<AppServer> m_appServer;
+    std::unique_ptr<ConnectPage> m_connectPage;
     QList<RecordedRequest> m_requests;
     QHash<QString, QList<ScriptedReply>> m_pathScripts;
     QHash<QString, QList<ScriptedReply>> m_actionScripts;
