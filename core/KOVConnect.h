@@ -9,17 +9,14 @@ namespace kova {
 class KOVConnectDelegate;
 
 // The connect entry: shows the hosted connect page over the host's top
-// screen. The screens provide the implementation; without them no connect
-// object can be made.
+// screen. The screens provider makes it; without one no connect object can
+// be made.
 class KOVConnect {
 public:
-    using Factory = std::function<std::shared_ptr<KOVConnect>(const QString &clientUserID)>;
-
     virtual ~KOVConnect() = default;
 
     // Null (and logged) when no connect screen is available in this build.
     static std::shared_ptr<KOVConnect> initWithClientUserID(const QString &clientUserID);
-    static void setFactory(Factory factory);
 
     const std::weak_ptr<KOVConnectDelegate> &delegate() const { return m_delegate; }
     void setDelegate(std::weak_ptr<KOVConnectDelegate> delegate) { m_delegate = std::move(delegate); }

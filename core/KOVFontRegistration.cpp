@@ -2,34 +2,48 @@
 
 #include <mutex>
 
-#include "platform/foundation/Log.h"
+#include "core/KOVScreensProvider.h"
 
 namespace kova {
 namespace {
 std::mutex s_mutex;
-std::function<void()> s_registration;
-std::once_flag s_started;
+bool s_started = false;
+bool s_registered = false;
 } // namespace
-
-void setFontRegistration(std::function<void()> registration)
-{
-    std::lock_guard lock(s_mutex);
-    s_registration = std::move(registration);
-}
 
 void startFontRegistration()
 {
-    std::call_once(s_started, [] {
-        std::function<void()> registration;
-        {
-            std::lock_guard lock(s_mutex);
-            registration = s_registration;
-        }
-        if (registration)
-            registration();
-        else
-            platform::log(QStringLiteral("[Kova] Fonts are not available yet"));
-    });
+    {
+        std::lock_guard lock(s_mutex);
+        if (s_started)
+            return;
+        s_started = true;
+    }
+    const std::shared_ptr<KOVScreensProvider> provider = KOVScreensProvider::installed();
+    if (provider)
+        fontRegistrationProviderInstalled(provider);
+    else
+        KOVScreensProvider::current()->registerFonts();
+}
+
+void fontRegistrationProviderInstalled(const std::shared_ptr<KOVScreensProvider> &provider)
+{
+    {
+        std::lock_guard lock(s_mutex);
+        // Before the start the start registers; after one registration the
+        // fonts stay registered for the process.
+        if (!s_started || s_registered)
+            return;
+        s_registered = true;
+    }
+    provider->registerFonts();
+}
+
+void resetFontRegistrationForTesting()
+{
+    std::lock_guard lock(s_mutex);
+    s_started = false;
+    s_registered = false;
 }
 
 } // namespace kova

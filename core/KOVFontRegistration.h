@@ -1,13 +1,17 @@
 #pragma once
 
-#include <functional>
+#include <memory>
 
 namespace kova {
 
+class KOVScreensProvider;
+
 // The one-time registration of the SDK's fonts, started when the app-wide
-// state is first made. The look-and-feel layer installs the registration;
-// until it does, starting it only notes that fonts are not available yet.
-void setFontRegistration(std::function<void()> registration);
+// state is first made. The installed screens provider registers them; a
+// provider that arrives after the start registers them when it arrives.
 void startFontRegistration();
+void fontRegistrationProviderInstalled(const std::shared_ptr<KOVScreensProvider> &provider);
+// Back to before the start; tests only.
+void resetFontRegistrationForTesting();
 
 } // namespace kova

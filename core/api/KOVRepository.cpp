@@ -4,10 +4,10 @@
 #include <QJsonArray>
 #include <QRegularExpression>
 #include <cmath>
-#include <mutex>
 
 #include "core/KOVAPIManager.h"
 #include "core/KOVConstants.h"
+#include "core/KOVScreensProvider.h"
 #include "core/Kova.h"
 #include "core/Localizer.h"
 #include "core/api/MFAParameter.h"
@@ -37,9 +37,6 @@ namespace kova {
 namespace json = platform::json;
 
 namespace {
-
-std::mutex s_presenterMutex;
-std::shared_ptr<KOVMFAPresenter> s_presenter;
 
 const QJsonValue kNull(QJsonValue::Null);
 
@@ -132,18 +129,6 @@ std::shared_ptr<KOVRepository> KOVRepository::initWithConnection(std::shared_ptr
 
 KOVRepository::KOVRepository(std::shared_ptr<KOVConnection> connection) : m_connection(std::move(connection)) {}
 
-void KOVRepository::setMFAPresenter(std::shared_ptr<KOVMFAPresenter> presenter)
-{
-    std::lock_guard lock(s_presenterMutex);
-    s_presenter = std::move(presenter);
-}
-
-std::shared_ptr<KOVMFAPresenter> KOVRepository::mfaPresenter()
-{
-    std::lock_guard lock(s_presenterMutex);
-    return s_presenter;
-}
-
 bool KOVRepository::hasValidAppKey()
 {
     return !platform::ProcessInfo::environmentValue("KOVConnectAppKey").trimmed().isEmpty();
@@ -234,7 +219,7 @@ void KOVRepository::resolveMFAWithResponse(const QJsonObject &response,
         platform::MainQueue::async([completion, prompts, blank]() { completion(prompts, blank); });
     };
     auto once = std::make_shared<platform::CallOnce>([finish]() { finish({}, true); });
-    const std::shared_ptr<KOVMFAPresenter> presenter = mfaPresenter();
+    const std::shared_ptr<KOVMFAPresenter> presenter = KOVScreensProvider::current()->mfaPresenter();
     const bool shown = presenter
         && presenter->presentMFA(
             presentation,

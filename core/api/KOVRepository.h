@@ -91,9 +91,6 @@ public:
                                 std::function<void(QList<std::shared_ptr<MFAParameter>> prompts, bool anyBlank)> completion);
     static bool presentationControllerShouldDismiss() { return false; }
 
-    // Who shows the MFA sheet: the screens install theirs, tests a script.
-    static void setMFAPresenter(std::shared_ptr<KOVMFAPresenter> presenter);
-    static std::shared_ptr<KOVMFAPresenter> mfaPresenter();
 
     // "yyyy-MM-dd" in the device's time zone, Gregorian, ASCII digits.
     static QString formatRequestDate(const QDateTime &date);

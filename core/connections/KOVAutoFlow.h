@@ -35,16 +35,13 @@ struct KOVAutoFlowRequest {
 };
 
 // The payment flow that a transfer lacking an account or an amount runs
-// through. The payment screens provide it; until they are installed, a
-// transfer that needs the flow ends with an error instead.
+// through. The screens provider makes it; without one, a transfer that needs
+// the flow ends with an error instead.
 class KOVAutoFlow {
 public:
-    using Factory = std::function<std::shared_ptr<KOVAutoFlow>(const KOVAutoFlowRequest &request)>;
-
     virtual ~KOVAutoFlow() = default;
 
     static std::shared_ptr<KOVAutoFlow> make(const KOVAutoFlowRequest &request);
-    static void setFactory(Factory factory);
 
     virtual void present() = 0;
 };

@@ -23,6 +23,7 @@
 #include "platform/dispatch/MainQueue.h"
 #include "platform/store/ManagedObjectContext.h"
 #include "tests/core/SdkTestFixture.h"
+#include "tests/core/TestScreensProvider.h"
 
 using namespace kova;
 using namespace kova::test;
@@ -73,16 +74,14 @@ protected:
         startDefault("client-1");
         RecordingFlow::started.clear();
         RecordingFlow::presented = 0;
-        KOVAutoFlow::setFactory([](const KOVAutoFlowRequest &request) {
+        screens->autoFlow = [](const KOVAutoFlowRequest &request) {
             RecordingFlow::started.append(request);
             return std::make_shared<RecordingFlow>(request);
-        });
+        };
+        KOVScreensProvider::install(screens);
     }
-    void TearDown() override
-    {
-        KOVAutoFlow::setFactory(nullptr);
-        SdkTest::TearDown();
-    }
+
+    std::shared_ptr<TestScreensProvider> screens = std::make_shared<TestScreensProvider>();
 
     std::shared_ptr<KOVBankConnection> import(const QJsonObject &parameters, OptionalError *errorOut = nullptr)
     {
@@ -465,6 +464,33 @@ TEST_F(ConnectionTest, TransferDecisionTable)
     auto remote = transfer([&](auto completion) { bank->createTransferFromAccount(nullptr, nullptr, 0, completion, QString()); });
     EXPECT_EQ(remote->calls, 0);
     EXPECT_FALSE(RecordingFlow::started.last().beneficiary);
+}
+
+TEST_F(ConnectionTest, WithoutAPaymentFlowATransferThatNeedsOneEndsWith1006OnALaterTurn)
+{
+    auto bank = importNew();
+    ASSERT_TRUE(bank);
+    auto account = KOVAccount::initWithDictionary(QJsonObject{{"id", "ACC-1001"}});
+    auto beneficiary = std::make_shared<KOVBeneficiary>();
+    beneficiary->setName("Omar");
+    server->clearRequests();
+
+    const std::function<void()> arrangements[] = {[&] { screens->autoFlow = nullptr; },
+                                                  [&] { KOVScreensProvider::install(nullptr); }};
+    for (const auto &arrange : arrangements) {
+        arrange();
+        auto t = transfer([&](auto completion) { bank->createTransferFromAccount(account, beneficiary, 0, completion, "r"); });
+        EXPECT_EQ(t->calls, 0) << "never on the caller's stack";
+        ASSERT_TRUE(waitUntil([&] { return t->calls == 1; }));
+        ASSERT_TRUE(t->error.has_value());
+        EXPECT_EQ(t->error->domain, KOVErrorDomain);
+        EXPECT_EQ(t->error->code, 1006);
+        EXPECT_EQ(t->error->localizedDescription(), "Payment flow unavailable");
+        EXPECT_EQ(t->account, account);
+        EXPECT_FALSE(bank->autoFlow());
+    }
+    EXPECT_TRUE(RecordingFlow::started.isEmpty());
+    EXPECT_TRUE(server->requestsForPath(sandbox::SandboxServer::AppServerPath).isEmpty());
 }
 
 TEST_F(ConnectionTest, DirectTransfersReportTheReferenceNumber)

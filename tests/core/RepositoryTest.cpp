@@ -14,6 +14,7 @@
 #include "core/records/KOVTransaction.h"
 #include "core/records/KOVWireBeneficiary.h"
 #include "tests/core/ScriptedMFAPresenter.h"
+#include "tests/core/TestScreensProvider.h"
 #include "tests/core/SdkTestFixture.h"
 
 using namespace kova;
@@ -72,13 +73,15 @@ protected:
         SdkTest::SetUp();
         startDefault();
         presenter = std::make_shared<ScriptedMFAPresenter>();
-        KOVRepository::setMFAPresenter(presenter);
+        screens->presenter = presenter;
+        KOVScreensProvider::install(screens);
         repo = KOVRepository::initWithConnection(nullptr);
     }
     QList<sandbox::RecordedRequest> appCalls() const
     {
         return server->requestsForPath(sandbox::SandboxServer::AppServerPath);
     }
+    std::shared_ptr<TestScreensProvider> screens = std::make_shared<TestScreensProvider>();
     std::shared_ptr<ScriptedMFAPresenter> presenter;
     std::shared_ptr<KOVRepository> repo;
 };
@@ -306,13 +309,15 @@ TEST_F(RepositoryTest, CancelBlankAnswerOrNoPresenterEndWith1003AndFreeTheLane)
         {"nothing can present", [&] { presenter->available = false; }},
         {"sheet lets go of its callbacks",
          [&] { presenter->script = {[](const MFAPresentation &, auto, auto) {}}; }},
-        {"no presenter", [&] { KOVRepository::setMFAPresenter(nullptr); }},
+        {"provider without a presenter", [&] { screens->presenter = nullptr; }},
+        {"no provider", [&] { KOVScreensProvider::install(nullptr); }},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         server->clearRequests();
         presenter->available = true;
-        KOVRepository::setMFAPresenter(presenter);
+        screens->presenter = presenter;
+        KOVScreensProvider::install(screens);
         c.arrange();
         server->scriptAction("/data/accounts/get", ScriptedReply::json(mfaReply(kTwoPrompts)));
         Call<QList<std::shared_ptr<KOVAccount>>> call;

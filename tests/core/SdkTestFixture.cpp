@@ -1,7 +1,7 @@
 #include "tests/core/SdkTestFixture.h"
 
 #include "core/KOVAppManager.h"
-#include "core/api/KOVRepository.h"
+#include "core/KOVScreensProvider.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Bundle.h"
 
@@ -21,7 +21,7 @@ void SdkTest::SetUp()
 void SdkTest::TearDown()
 {
     drainMainQueue();
-    KOVRepository::setMFAPresenter(nullptr);
+    KOVScreensProvider::install(nullptr);
     KOVAppManager::resetForTesting();
     logs.reset();
     server.reset();
