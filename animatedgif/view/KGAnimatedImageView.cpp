@@ -1,0 +1,1 @@
+#include "animatedgif/view/KGAnimatedImageView.h"

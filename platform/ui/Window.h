@@ -1,0 +1,66 @@
+#pragma once
+
+// Usage (host):
+//   auto *window = new Window;                  // a top-level widget
+//   window->setRootViewController(home);
+//   Application::shared().setKeyWindow(window); // the SDK presents over this
+//   window->show();
+// Presented controllers become overlay layers inside this one widget tree
+// (dimming + card for sheets, full-window for full screen, centred box for
+// alerts), so grabbing the window shows the whole composition. Esc or
+// userSwipeDown() on the top sheet is the user's close; so is the window's
+// close button while a sheet is on top (the window then stays open).
+
+#include <QMargins>
+#include <QWidget>
+#include <memory>
+
+namespace kova::platform {
+
+class ViewController;
+enum class ModalPresentationStyle;
+
+class Window : public QWidget {
+    Q_OBJECT
+public:
+    // 390 x 844 points, the safe area of a phone with a notch.
+    explicit Window(QWidget *parent = nullptr);
+    ~Window() override;
+
+    std::shared_ptr<ViewController> rootViewController() const { return m_root; }
+    void setRootViewController(std::shared_ptr<ViewController> root);
+
+    QMargins safeAreaInsets() const { return m_safeArea; }
+    void setSafeAreaInsets(const QMargins &insets);
+
+    // The user's swipe down on the top sheet (tests); returns whether a sheet
+    // was there to take it.
+    bool userSwipeDown();
+    // The controller on the top layer, or null.
+    std::shared_ptr<ViewController> topPresentedViewController() const;
+    // The overlay widget of a presented controller (its card, or its view for
+    // full screen), or null.
+    QWidget *layerFor(const ViewController *controller) const;
+
+    // Used by ViewController.
+    void addLayer(ViewController *controller, ModalPresentationStyle style, bool animated,
+                  std::function<void()> done);
+    void removeLayer(ViewController *controller, bool animated, std::function<void()> done);
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    struct Layer;
+    void arrangeLayers();
+    bool userCloseTop();
+
+    std::shared_ptr<ViewController> m_root;
+    QMargins m_safeArea{0, 47, 0, 34};
+    std::vector<std::unique_ptr<Layer>> m_layers;
+};
+
+} // namespace kova::platform
