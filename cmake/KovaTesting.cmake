@@ -1,23 +1,18 @@
 include(GoogleTest)
 find_package(GTest REQUIRED)
 
-# kova_add_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [TSAN] [WEB])
+# kova_add_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [TSAN])
 # Tests get a main with a QCoreApplication and a private data directory
-# (tests/support/TestMain.cpp); WEB gives them a widgets application that the
-# web engine can run in.
+# (tests/support/TestMain.cpp).
 # Under the ThreadSanitizer build only the tests marked TSAN are built: the
 # rest gain nothing from it and Qt itself is not instrumented.
 function(kova_add_test name)
-  cmake_parse_arguments(T "TSAN;WEB" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "TSAN" "" "SOURCES;LIBS;LABELS" ${ARGN})
   if(KOVA_SANITIZE STREQUAL "thread" AND NOT T_TSAN)
     return()
   endif()
   add_executable(${name} ${T_SOURCES})
-  if(T_WEB)
-    target_link_libraries(${name} PRIVATE kova_test_main_web ${T_LIBS} GTest::gtest)
-  else()
-    target_link_libraries(${name} PRIVATE kova_test_main ${T_LIBS} GTest::gtest)
-  endif()
+  target_link_libraries(${name} PRIVATE kova_test_main ${T_LIBS} GTest::gtest)
   if(NOT T_LABELS)
     set(T_LABELS unit)
   endif()
@@ -26,6 +21,23 @@ function(kova_add_test name)
   endif()
   # Labels go on the directory: the discovered tests' own property lists do
   # not survive the discovery script when they hold more than one value.
+  set_property(DIRECTORY APPEND PROPERTY LABELS ${T_LABELS})
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+endfunction()
+
+# kova_add_ui_test(<name> SOURCES ... [LIBS ...] [LABELS ...]): a screen test
+# with a QApplication main (one the web engine can run in) and the UI
+# harness, labelled "ui" unless LABELS says otherwise.
+function(kova_add_ui_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  if(KOVA_SANITIZE STREQUAL "thread")
+    return()
+  endif()
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE kova_ui_test_main ${T_LIBS} GTest::gtest)
+  if(NOT T_LABELS)
+    set(T_LABELS ui)
+  endif()
   set_property(DIRECTORY APPEND PROPERTY LABELS ${T_LABELS})
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
 endfunction()

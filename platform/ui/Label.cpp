@@ -1,1 +1,95 @@
 #include "platform/ui/Label.h"
+
+#include <QFontMetrics>
+
+namespace kova::platform {
+
+Label::Label(QWidget *parent) : QLabel(parent)
+{
+    // Text from data or the server is never markup.
+    setTextFormat(Qt::PlainText);
+    setTextInteractionFlags(Qt::NoTextInteraction);
+    setOpenExternalLinks(false);
+    setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+}
+
+Label::Label(const QString &text, QWidget *parent) : Label(parent)
+{
+    setText(text);
+}
+
+void Label::setText(const QString &text)
+{
+    m_text = text;
+    refresh();
+}
+
+void Label::setTextColor(const QColor &color)
+{
+    m_textColor = color;
+    QPalette p = palette();
+    p.setColor(QPalette::WindowText, color);
+    setPalette(p);
+}
+
+void Label::setNumberOfLines(int lines)
+{
+    m_lines = lines;
+    setWordWrap(lines != 1);
+    refresh();
+}
+
+void Label::setTextAlignment(Qt::Alignment alignment)
+{
+    setAlignment((alignment & Qt::AlignHorizontal_Mask) | Qt::AlignVCenter);
+}
+
+QSize Label::intrinsicContentSize() const
+{
+    const QFontMetrics metrics(font());
+    if (m_lines == 1 || m_text.isEmpty())
+        return QSize(metrics.horizontalAdvance(m_text) + 1, m_text.isEmpty() ? 0 : metrics.height());
+    const int width = this->width() > 0 ? this->width() : 390;
+    return QSize(width, heightForWidth(width));
+}
+
+QSize Label::sizeHint() const
+{
+    return intrinsicContentSize();
+}
+
+QSize Label::minimumSizeHint() const
+{
+    return QSize(0, 0);
+}
+
+int Label::heightForWidth(int width) const
+{
+    const QFontMetrics metrics(font());
+    if (m_lines == 1)
+        return m_text.isEmpty() ? 0 : metrics.height();
+    const QRect box = metrics.boundingRect(QRect(0, 0, std::max(1, width), 100000),
+                                           Qt::TextWordWrap | static_cast<int>(alignment()), m_text);
+    int height = box.height();
+    if (m_lines > 1)
+        height = std::min(height, m_lines * metrics.lineSpacing());
+    return height;
+}
+
+void Label::resizeEvent(QResizeEvent *event)
+{
+    QLabel::resizeEvent(event);
+    if (m_lines == 1)
+        refresh();
+}
+
+void Label::refresh()
+{
+    QString shown = m_text;
+    if (m_lines == 1 && width() > 0)
+        shown = QFontMetrics(font()).elidedText(m_text, Qt::ElideRight, width());
+    QLabel::setText(shown);
+    updateGeometry();
+}
+
+} // namespace kova::platform

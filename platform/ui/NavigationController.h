@@ -16,6 +16,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/ui/Anchors.h"
 #include "platform/ui/ViewController.h"
 
 namespace kova::platform {
@@ -106,10 +107,7 @@ public:
     std::shared_ptr<ViewController> visibleViewController() override;
 
     void loadView() override;
-    void viewWillAppear(bool animated) override;
-    void viewDidAppear(bool animated) override;
-    void viewWillDisappear(bool animated) override;
-    void viewDidDisappear(bool animated) override;
+    std::vector<std::shared_ptr<ViewController>> appearanceChildren() const override;
 
 private:
     void showTop(bool animated);
@@ -130,6 +128,9 @@ public:
     void setSelectedIndex(int index);
     std::shared_ptr<ViewController> selectedViewController() const;
 
+    // Continues from the selected controller.
+    std::shared_ptr<ViewController> visibleViewController() override;
+    std::vector<std::shared_ptr<ViewController>> appearanceChildren() const override;
     void loadView() override;
 
 private:

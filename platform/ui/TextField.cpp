@@ -1,1 +1,57 @@
 #include "platform/ui/TextField.h"
+
+#include <QFocusEvent>
+
+namespace kova::platform {
+
+TextField::TextField(QWidget *parent) : QLineEdit(parent)
+{
+    setFrame(false);
+    setAttribute(Qt::WA_MacShowFocusRect, false);
+    connect(this, &QLineEdit::textEdited, this, &TextField::editingChanged);
+    connect(this, &QLineEdit::returnPressed, this, &TextField::returnKey);
+}
+
+void TextField::setTextColor(const QColor &color)
+{
+    QPalette p = palette();
+    p.setColor(QPalette::Text, color);
+    setPalette(p);
+}
+
+void TextField::setLeftView(QWidget *view)
+{
+    delete m_leftView;
+    m_leftView = view;
+    if (view) {
+        view->setParent(this);
+        view->show();
+    }
+    const int left = view ? view->sizeHint().width() + 4 : 0;
+    setTextMargins(left, 0, 0, 0);
+    if (view)
+        view->setGeometry(0, (height() - view->sizeHint().height()) / 2, view->sizeHint().width(), view->sizeHint().height());
+}
+
+void TextField::focusInEvent(QFocusEvent *event)
+{
+    QLineEdit::focusInEvent(event);
+    emit editingDidBegin();
+}
+
+void TextField::focusOutEvent(QFocusEvent *event)
+{
+    QLineEdit::focusOutEvent(event);
+    emit editingDidEnd();
+}
+
+void TextField::resizeEvent(QResizeEvent *event)
+{
+    QLineEdit::resizeEvent(event);
+    if (m_leftView) {
+        const QSize hint = m_leftView->sizeHint();
+        m_leftView->setGeometry(0, (height() - hint.height()) / 2, hint.width(), hint.height());
+    }
+}
+
+} // namespace kova::platform

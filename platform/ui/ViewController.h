@@ -116,6 +116,8 @@ public:
     // Appearance forwarding, used by the containers and the window.
     void beginAppearanceTransition(bool appearing, bool animated);
     void endAppearanceTransition();
+    // The children that appear and disappear with this controller.
+    virtual std::vector<std::shared_ptr<ViewController>> appearanceChildren() const { return m_children; }
 
 signals:
     void titleChanged(const QString &title);
@@ -124,6 +126,13 @@ private:
     friend class Window;
     friend class PresentationController;
     enum class Appearance { Disappeared, Appearing, Appeared, Disappearing };
+    enum class Transition { None, Presenting, Dismissing };
+
+    // Removes the chain that starts at `base` from its presenter.
+    static void dismissChain(const std::shared_ptr<ViewController> &base, bool animated, Completion completion,
+                             bool byUser);
+    void runAfterTransition(Completion work);
+    void finishTransition();
 
     QPointer<QWidget> m_view;
     QString m_title;
@@ -135,6 +144,9 @@ private:
     ModalPresentationStyle m_modalStyle = ModalPresentationStyle::PageSheet;
     std::unique_ptr<PresentationController> m_presentationController;
     Appearance m_appearance = Appearance::Disappeared;
+    bool m_appearanceAnimated = false;
+    Transition m_transition = Transition::None;
+    std::vector<Completion> m_afterTransition;
     bool m_loadingView = false;
 };
 

@@ -1,1 +1,333 @@
 #include "platform/ui/Window.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPropertyAnimation>
+#include <QTimer>
+
+#include "platform/ui/Application.h"
+#include "platform/ui/PresentationController.h"
+#include "platform/ui/View.h"
+#include "platform/ui/ViewController.h"
+
+namespace kova::platform {
+namespace {
+
+constexpr int kSheetGap = 10;       // between the safe area's top and a sheet
+constexpr int kSheetCorner = 10;
+constexpr int kSwipeDistance = 100; // a drag this far down closes a sheet
+
+// The dimmed backdrop of a sheet or alert; it also swallows taps meant for
+// what lies below.
+class Backdrop : public QWidget {
+public:
+    Backdrop(QWidget *parent, qreal dim) : QWidget(parent), m_dim(dim) {}
+    void setDim(qreal dim)
+    {
+        m_dim = dim;
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        if (m_dim <= 0)
+            return;
+        QPainter painter(this);
+        painter.fillRect(rect(), QColor(0, 0, 0, qRound(255 * m_dim)));
+    }
+    void mousePressEvent(QMouseEvent *event) override { event->accept(); }
+
+private:
+    qreal m_dim;
+};
+
+} // namespace
+
+struct Window::Layer {
+    const ViewController *key = nullptr;
+    std::weak_ptr<ViewController> controller;
+    ModalPresentationStyle style;
+    Backdrop *backdrop = nullptr; // covers the window
+    QWidget *card = nullptr;      // holds the controller's view
+    int dragStartY = -1;
+};
+
+Window::Window(QWidget *parent) : QWidget(parent)
+{
+    resize(390, 844);
+    setAttribute(Qt::WA_StyledBackground);
+    setAutoFillBackground(true);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, Qt::white);
+    setPalette(p);
+}
+
+Window::~Window()
+{
+    // Views belong to their controllers: take them out before the widget
+    // tree goes, so a controller that outlives the window keeps a whole view.
+    for (auto &layer : m_layers) {
+        if (auto c = layer->controller.lock(); c && c->m_view)
+            c->m_view->setParent(nullptr);
+    }
+    if (m_root && m_root->m_view)
+        m_root->m_view->setParent(nullptr);
+}
+
+void Window::setRootViewController(std::shared_ptr<ViewController> root)
+{
+    if (m_root == root)
+        return;
+    if (m_root) {
+        m_root->beginAppearanceTransition(false, false);
+        if (m_root->m_view) {
+            m_root->m_view->hide();
+            m_root->m_view->setParent(nullptr);
+        }
+        m_root->endAppearanceTransition();
+    }
+    m_root = std::move(root);
+    if (!m_root)
+        return;
+    QWidget *view = m_root->view();
+    view->setParent(this);
+    view->setGeometry(rect());
+    view->lower();
+    view->show();
+    if (isVisible()) {
+        m_root->beginAppearanceTransition(true, false);
+        QTimer::singleShot(0, this, [weak = std::weak_ptr<ViewController>(m_root)] {
+            if (auto r = weak.lock())
+                r->endAppearanceTransition();
+        });
+    }
+}
+
+void Window::setSafeAreaInsets(const QMargins &insets)
+{
+    m_safeArea = insets;
+    arrangeLayers();
+}
+
+std::shared_ptr<ViewController> Window::topPresentedViewController() const
+{
+    if (m_layers.empty())
+        return nullptr;
+    return m_layers.back()->controller.lock();
+}
+
+QWidget *Window::layerFor(const ViewController *controller) const
+{
+    for (const auto &layer : m_layers) {
+        if (layer->key == controller)
+            return layer->card;
+    }
+    return nullptr;
+}
+
+void Window::addLayer(ViewController *controller, ModalPresentationStyle style, bool animated, std::function<void()> done)
+{
+    auto layer = std::make_unique<Layer>();
+    layer->key = controller;
+    layer->controller = controller->weak_from_this();
+    layer->style = style;
+    const bool dims = style == ModalPresentationStyle::PageSheet || style == ModalPresentationStyle::Alert;
+    layer->backdrop = new Backdrop(this, dims ? 0.4 : 0.0);
+    if (style == ModalPresentationStyle::PageSheet) {
+        auto *card = new View(layer->backdrop);
+        card->setCornerRadius(kSheetCorner);
+        card->setClipsToBounds(true);
+        card->setBackgroundColor(Qt::white);
+        layer->card = card;
+    } else {
+        layer->card = new QWidget(layer->backdrop);
+    }
+    layer->card->installEventFilter(this);
+    QWidget *view = controller->view();
+    view->setParent(layer->card);
+    view->show();
+    Layer *raw = layer.get();
+    m_layers.push_back(std::move(layer));
+    arrangeLayers();
+    raw->backdrop->show();
+    raw->backdrop->raise();
+    if (QWidget *focus = view->focusWidget())
+        focus->setFocus();
+    else
+        raw->backdrop->setFocus();
+
+    const int duration = animated ? Application::shared().transitionDuration() : 0;
+    if (duration > 0 && style != ModalPresentationStyle::Alert) {
+        auto *slide = new QPropertyAnimation(raw->card, "pos", raw->card);
+        const QPoint end = raw->card->pos();
+        slide->setStartValue(QPoint(end.x(), height()));
+        slide->setEndValue(end);
+        slide->setDuration(duration);
+        slide->setEasingCurve(QEasingCurve::OutCubic);
+        connect(slide, &QPropertyAnimation::finished, this, [done = std::move(done)]() mutable {
+            if (done)
+                std::exchange(done, nullptr)();
+        });
+        slide->start(QAbstractAnimation::DeleteWhenStopped);
+    } else {
+        QTimer::singleShot(0, this, std::move(done));
+    }
+}
+
+void Window::removeLayer(ViewController *controller, bool animated, std::function<void()> done)
+{
+    auto it = std::find_if(m_layers.begin(), m_layers.end(), [controller](const auto &l) { return l->key == controller; });
+    if (it == m_layers.end()) {
+        if (done)
+            QTimer::singleShot(0, this, std::move(done));
+        return;
+    }
+    std::unique_ptr<Layer> layer = std::move(*it);
+    m_layers.erase(it);
+    auto teardown = [this, backdrop = QPointer<QWidget>(layer->backdrop), weak = controller->weak_from_this(),
+                     done = std::move(done)]() mutable {
+        if (auto c = weak.lock(); c && c->m_view && backdrop && backdrop->isAncestorOf(c->m_view)) {
+            c->m_view->hide();
+            c->m_view->setParent(nullptr);
+        }
+        delete backdrop.data();
+        if (done)
+            std::exchange(done, nullptr)();
+        Q_UNUSED(this);
+    };
+    const int duration = animated ? Application::shared().transitionDuration() : 0;
+    if (duration > 0 && layer->style != ModalPresentationStyle::Alert) {
+        auto *slide = new QPropertyAnimation(layer->card, "pos", this);
+        slide->setStartValue(layer->card->pos());
+        slide->setEndValue(QPoint(layer->card->x(), height()));
+        slide->setDuration(duration);
+        slide->setEasingCurve(QEasingCurve::InCubic);
+        connect(slide, &QPropertyAnimation::finished, this, std::move(teardown));
+        slide->start(QAbstractAnimation::DeleteWhenStopped);
+    } else {
+        // The view leaves the tree now; its owner is told on a later turn.
+        layer->backdrop->hide();
+        QTimer::singleShot(0, this, std::move(teardown));
+    }
+}
+
+void Window::arrangeLayers()
+{
+    if (m_root && m_root->m_view && m_root->m_view->parentWidget() == this)
+        m_root->m_view->setGeometry(rect());
+    for (const auto &layer : m_layers) {
+        layer->backdrop->setGeometry(rect());
+        QRect box;
+        switch (layer->style) {
+        case ModalPresentationStyle::PageSheet: {
+            const int top = m_safeArea.top() + kSheetGap;
+            // The rounded bottom corners sit below the window's edge.
+            box = QRect(0, top, width(), height() - top + kSheetCorner);
+            break;
+        }
+        case ModalPresentationStyle::FullScreen:
+        case ModalPresentationStyle::OverFullScreen:
+            box = rect();
+            break;
+        case ModalPresentationStyle::Alert: {
+            auto owner = layer->controller.lock();
+            QWidget *view = owner ? owner->m_view.data() : nullptr;
+            QSize hint = view ? view->sizeHint() : QSize(270, 120);
+            hint = hint.boundedTo(size());
+            box = QRect(QPoint((width() - hint.width()) / 2, (height() - hint.height()) / 2), hint);
+            break;
+        }
+        }
+        layer->card->setGeometry(box);
+        if (auto owner = layer->controller.lock(); owner && owner->m_view) {
+            QRect inner(QPoint(0, 0), box.size());
+            if (layer->style == ModalPresentationStyle::PageSheet)
+                inner.setHeight(inner.height() - kSheetCorner);
+            owner->m_view->setGeometry(inner);
+        }
+    }
+}
+
+bool Window::userSwipeDown()
+{
+    return userCloseTop();
+}
+
+bool Window::userCloseTop()
+{
+    auto top = m_layers.empty() ? nullptr : m_layers.back()->controller.lock();
+    return top && top->presentationController().userDismiss();
+}
+
+void Window::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    arrangeLayers();
+}
+
+void Window::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && !m_layers.empty()) {
+        userCloseTop();
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void Window::closeEvent(QCloseEvent *event)
+{
+    if (!m_layers.empty() && m_layers.back()->style == ModalPresentationStyle::PageSheet) {
+        // The close button closes the sheet on top, not the host's window.
+        event->ignore();
+        userCloseTop();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+void Window::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        Application::shared().noteActivated(this);
+}
+
+bool Window::eventFilter(QObject *watched, QEvent *event)
+{
+    // A drag down on a sheet's card (where no child took the press) is the
+    // user's swipe.
+    for (const auto &layer : m_layers) {
+        if (layer->card != watched || layer->style != ModalPresentationStyle::PageSheet)
+            continue;
+        if (event->type() == QEvent::MouseButtonPress) {
+            layer->dragStartY = static_cast<QMouseEvent *>(event)->globalPosition().toPoint().y();
+        } else if (event->type() == QEvent::MouseButtonRelease && layer->dragStartY >= 0) {
+            const int dy = static_cast<QMouseEvent *>(event)->globalPosition().toPoint().y() - layer->dragStartY;
+            layer->dragStartY = -1;
+            if (dy >= kSwipeDistance && layer.get() == m_layers.back().get()) {
+                userCloseTop();
+                return true;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Window::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_root && !m_root->isVisible()) {
+        m_root->beginAppearanceTransition(true, false);
+        QTimer::singleShot(0, this, [weak = std::weak_ptr<ViewController>(m_root)] {
+            if (auto r = weak.lock())
+                r->endAppearanceTransition();
+        });
+    }
+    Application::shared().noteActivated(this);
+}
+
+} // namespace kova::platform

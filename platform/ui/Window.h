@@ -13,7 +13,9 @@
 
 #include <QMargins>
 #include <QWidget>
+#include <functional>
 #include <memory>
+#include <vector>
 
 namespace kova::platform {
 
@@ -52,6 +54,8 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     struct Layer;

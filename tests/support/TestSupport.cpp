@@ -28,6 +28,25 @@ void drainMainQueue()
         QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
+void prepareEnvironment(const QString &home)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("HOME", home.toUtf8());
+    qputenv("XDG_DATA_HOME", (home + "/data").toUtf8());
+    qputenv("XDG_CONFIG_HOME", (home + "/config").toUtf8());
+    qputenv("XDG_CACHE_HOME", (home + "/cache").toUtf8());
+}
+
+void prepareApplication(const QString &home)
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("KovaTests"));
+    QCoreApplication::setApplicationName(QStringLiteral("KovaTests"));
+    // A child process a test starts (to crash it, say) shares its parent's device.
+    const QString shared = qEnvironmentVariable("KOVA_TEST_DATA_DIR");
+    platform::ProcessInfo::setDataDirectoryOverride(shared.isEmpty() ? home + "/appdata" : shared);
+}
+
 QString dataDirectory()
 {
     return platform::ProcessInfo::dataDirectory();

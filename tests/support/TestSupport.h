@@ -15,6 +15,12 @@ bool waitUntil(const std::function<bool()> &condition,
 // Runs the main loop for queued work already posted (a few turns).
 void drainMainQueue();
 
+// The process set-up every test main shares: the home and XDG directories
+// under `home` before the application object exists, then the application's
+// names and the private data directory once it does.
+void prepareEnvironment(const QString &home);
+void prepareApplication(const QString &home);
+
 // The temporary data directory of this test process (store, vault, defaults).
 QString dataDirectory();
 // Empties the data directory so a test starts from a clean device.

@@ -1,0 +1,346 @@
+#include <QKeyEvent>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "platform/ui/AlertController.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/NavigationController.h"
+#include "tests/platform_ui/RecordingController.h"
+#include "tests/support/TestSupport.h"
+#include "tests/support/UiHarness.h"
+
+using namespace kova::platform;
+using kova::test::RecordingController;
+using kova::test::RecordingDelegate;
+
+namespace {
+
+struct PresentationTest : ::testing::Test {
+    QStringList journal;
+    std::shared_ptr<RecordingController> root = std::make_shared<RecordingController>("root", &journal);
+    kova::test::WindowPtr window = kova::test::makeWindow(root);
+
+    std::shared_ptr<RecordingController> make(const QString &name)
+    {
+        return std::make_shared<RecordingController>(name, &journal);
+    }
+    // Presents and waits for the completion.
+    void presentNow(ViewController &on, const std::shared_ptr<ViewController> &c)
+    {
+        bool done = false;
+        ASSERT_TRUE(on.present(c, false, [&] { done = true; }));
+        ASSERT_TRUE(kova::test::pumpUntil([&] { return done; }));
+    }
+};
+
+TEST_F(PresentationTest, AppearanceAndCompletionComeOnALaterTurnEvenWithoutAnimation)
+{
+    journal.clear();
+    auto sheet = make("sheet");
+    int completions = 0;
+    ASSERT_TRUE(root->present(sheet, false, [&] { ++completions; }));
+    // Synchronously: loaded and about to appear, but not yet appeared.
+    EXPECT_EQ(journal, (QStringList{"sheet:didLoad", "sheet:willAppear"}));
+    EXPECT_EQ(completions, 0);
+    ASSERT_TRUE(kova::test::pumpUntil([&] { return completions == 1; }));
+    EXPECT_EQ(journal, (QStringList{"sheet:didLoad", "sheet:willAppear", "sheet:didAppear"}));
+    EXPECT_EQ(root->presentedViewController(), sheet);
+    EXPECT_EQ(sheet->presentingViewController(), root.get());
+    EXPECT_EQ(window->topPresentedViewController(), sheet);
+    EXPECT_TRUE(window->isAncestorOf(sheet->view()));
+}
+
+TEST_F(PresentationTest, PresentingOnAControllerThatPresentsIsRefusedWithoutCompletion)
+{
+    auto first = make("first");
+    presentNow(*root, first);
+    kova::test::LogCapture log;
+    bool ran = false;
+    auto second = make("second");
+    EXPECT_FALSE(root->present(second, false, [&] { ran = true; }));
+    kova::test::pump(10);
+    EXPECT_FALSE(ran);
+    EXPECT_FALSE(second->isViewLoaded());
+    EXPECT_EQ(root->presentedViewController(), first);
+    ASSERT_EQ(log.lines().size(), 1);
+    EXPECT_TRUE(log.lines().first().contains("already presenting"));
+    // The same controller cannot be presented twice either.
+    EXPECT_FALSE(first->present(first, false));
+}
+
+TEST_F(PresentationTest, DismissingAPresenterRemovesItsWholeChain)
+{
+    auto a = make("a");
+    auto b = make("b");
+    auto c = make("c");
+    presentNow(*root, a);
+    presentNow(*a, b);
+    presentNow(*b, c);
+    journal.clear();
+    int completions = 0;
+    root->dismiss(false, [&] { ++completions; });
+    EXPECT_EQ(completions, 0);
+    ASSERT_TRUE(kova::test::pumpUntil([&] { return completions == 1; }));
+    EXPECT_EQ(root->presentedViewController(), nullptr);
+    EXPECT_EQ(a->presentedViewController(), nullptr);
+    EXPECT_EQ(b->presentedViewController(), nullptr);
+    EXPECT_EQ(c->presentingViewController(), nullptr);
+    EXPECT_EQ(window->topPresentedViewController(), nullptr);
+    for (const QString name : {"a", "b", "c"}) {
+        EXPECT_TRUE(journal.contains(name + ":willDisappear")) << name.toStdString();
+        EXPECT_TRUE(journal.contains(name + ":didDisappear")) << name.toStdString();
+    }
+    // The views are off screen but kept by their controllers.
+    EXPECT_FALSE(window->isAncestorOf(a->view()));
+    kova::test::pump();
+    EXPECT_EQ(completions, 1);
+}
+
+TEST_F(PresentationTest, DismissingAPresentedControllerGoesToItsPresenter)
+{
+    auto a = make("a");
+    auto b = make("b");
+    presentNow(*root, a);
+    presentNow(*a, b);
+    bool done = false;
+    b->dismiss(false, [&] { done = true; });
+    ASSERT_TRUE(kova::test::pumpUntil([&] { return done; }));
+    EXPECT_EQ(a->presentedViewController(), nullptr);
+    EXPECT_EQ(root->presentedViewController(), a); // a itself stays
+    EXPECT_EQ(window->topPresentedViewController(), a);
+}
+
+TEST_F(PresentationTest, CompletionAskedDuringADismissalRunsAfterItAndOnce)
+{
+    auto a = make("a");
+    presentNow(*root, a);
+    QStringList order;
+    a->dismiss(false, [&] { order << "first"; });
+    // Asked while the first dismissal runs: on a leaving screen.
+    a->dismiss(false, [&] { order << "second"; });
+    root->dismiss(false, [&] { order << "third"; });
+    ASSERT_TRUE(kova::test::pumpUntil([&] { return order.size() == 3; }));
+    EXPECT_EQ(order, (QStringList{"first", "second", "third"}));
+    kova::test::pump(10);
+    EXPECT_EQ(order.size(), 3);
+}
+
+TEST_F(PresentationTest, NothingToDismissStillCompletesOnceOnALaterTurn)
+{
+    int completions = 0;
+    root->dismiss(false, [&] { ++completions; });
+    EXPECT_EQ(completions, 0);
+    ASSERT_TRUE(kova::test::pumpUntil([&] { return completions == 1; }));
+    // A controller already gone: the same.
+    auto gone = make("gone");
+    presentNow(*root, gone);
+    bool first = false;
+    gone->dismiss(false, [&] { first = true; });
+    ASSERT_TRUE(kova::test::pumpUntil([&] { return first; }));
+    gone->dismiss(false, [&] { ++completions; });
+    ASSERT_TRUE(kova::test::pumpUntil([&] { return completions == 2; }));
+    kova::test::pump(10);
+    EXPECT_EQ(completions, 2);
+}
+
+TEST_F(PresentationTest, DismissalAskedWhilePresentingWaitsForTheArrival)
+{
+    auto a = make("a");
+    QStringList order;
+    ASSERT_TRUE(root->present(a, false, [&] { order << "presented"; }));
+    a->dismiss(false, [&] { order << "dismissed"; });
+    ASSERT_TRUE(kova::test::pumpUntil([&] { return order.size() == 2; }));
+    EXPECT_EQ(order, (QStringList{"presented", "dismissed"}));
+    EXPECT_EQ(root->presentedViewController(), nullptr);
+}
+
+TEST_F(PresentationTest, ProgrammaticDismissalNeverReachesTheDelegate)
+{
+    auto sheet = make("sheet");
+    auto delegate = std::make_shared<RecordingDelegate>();
+    sheet->presentationController().setDelegate(delegate);
+    presentNow(*root, sheet);
+    bool done = false;
+    sheet->dismiss(true, [&] { done = true; });
+    ASSERT_TRUE(kova::test::pumpUntil([&] { return done; }));
+    EXPECT_EQ(delegate->shouldCalls, 0);
+    EXPECT_EQ(delegate->didCalls, 0);
+}
+
+TEST_F(PresentationTest, UserCloseAsksTheDelegateAndReportsAfterTheSheetHasGone)
+{
+    auto sheet = make("sheet");
+    auto delegate = std::make_shared<RecordingDelegate>();
+    sheet->presentationController().setDelegate(delegate);
+    presentNow(*root, sheet);
+
+    // Refused: the sheet stays, nothing is reported.
+    delegate->allow = false;
+    kova::test::pressKey(sheet->view(), Qt::Key_Escape);
+    EXPECT_EQ(delegate->shouldCalls, 1);
+    kova::test::pump(10);
+    EXPECT_EQ(root->presentedViewController(), sheet);
+    EXPECT_EQ(delegate->didCalls, 0);
+
+    // Allowed: swipe; didDismiss only once the sheet is gone.
+    delegate->allow = true;
+    kova::test::swipeDown(window.get());
+    EXPECT_EQ(delegate->shouldCalls, 2);
+    ASSERT_TRUE(kova::test::pumpUntil([&] { return delegate->didCalls == 1; }, std::chrono::seconds(5)));
+    EXPECT_EQ(root->presentedViewController(), nullptr);
+    EXPECT_TRUE(journal.contains("sheet:didDisappear"));
+}
+
+TEST_F(PresentationTest, TheWindowsCloseClosesTheTopSheetAndKeepsTheWindow)
+{
+    auto sheet = make("sheet");
+    auto delegate = std::make_shared<RecordingDelegate>();
+    sheet->presentationController().setDelegate(delegate);
+    presentNow(*root, sheet);
+    EXPECT_FALSE(window->close());
+    EXPECT_TRUE(window->isVisible());
+    ASSERT_TRUE(kova::test::pumpUntil([&] { return delegate->didCalls == 1; }, std::chrono::seconds(5)));
+    EXPECT_EQ(root->presentedViewController(), nullptr);
+}
+
+TEST_F(PresentationTest, AlertsAndLoadersIgnoreTheUsersClose)
+{
+    auto loader = AlertController::loader();
+    presentNow(*root, loader);
+    kova::test::pressKey(window.get(), Qt::Key_Escape);
+    kova::test::swipeDown(window.get());
+    EXPECT_FALSE(window->userSwipeDown());
+    kova::test::pump(10);
+    EXPECT_EQ(root->presentedViewController(), loader);
+    EXPECT_TRUE(loader->actionButtons().isEmpty());
+    bool done = false;
+    loader->dismiss(false, [&] { done = true; });
+    ASSERT_TRUE(kova::test::pumpUntil([&] { return done; }));
+}
+
+TEST_F(PresentationTest, AnAlertActionDismissesBeforeItsHandlerRuns)
+{
+    auto alert = AlertController::create("Title", "Message");
+    bool handlerSawPresenter = true;
+    bool handled = false;
+    alert->addAction({"OK", AlertAction::Style::Default, [&] {
+                          handled = true;
+                          handlerSawPresenter = root->presentedViewController() != nullptr;
+                      }});
+    presentNow(*root, alert);
+    ASSERT_EQ(alert->actionButtons().size(), 1);
+    kova::test::tap(alert->actionButtons().first());
+    ASSERT_TRUE(kova::test::pumpUntil([&] { return handled; }, std::chrono::seconds(5)));
+    EXPECT_FALSE(handlerSawPresenter);
+}
+
+TEST_F(PresentationTest, AControllerThatIsGoneDoesNotRunItsLaterWork)
+{
+    // A presented controller nobody else holds is freed with its chain; its
+    // queued work must not touch it afterwards.
+    bool done = false;
+    {
+        auto temp = make("temp");
+        ASSERT_TRUE(root->present(temp, false));
+        temp->dismiss(false, [&] { done = true; });
+    }
+    ASSERT_TRUE(kova::test::pumpUntil([&] { return done; }));
+    EXPECT_EQ(root->presentedViewController(), nullptr);
+}
+
+// The visible-controller walk and where new screens go.
+struct TopControllerTest : ::testing::Test {
+    QStringList journal;
+    std::shared_ptr<RecordingController> make(const QString &name)
+    {
+        return std::make_shared<RecordingController>(name, &journal);
+    }
+};
+
+TEST_F(TopControllerTest, WalkTable)
+{
+    // A plain root that presents nothing: the root itself.
+    auto plain = make("plain");
+    auto window = kova::test::makeWindow(plain);
+    EXPECT_EQ(Application::shared().topViewController(), plain);
+
+    // A tab bar whose selected tab is a navigation controller: its top.
+    auto tabs = std::make_shared<TabBarController>();
+    auto first = make("first");
+    auto second = make("second");
+    auto nav = std::make_shared<NavigationController>(first);
+    nav->push(second, false);
+    tabs->setViewControllers({make("other"), nav});
+    tabs->setSelectedIndex(1);
+    window->setRootViewController(tabs);
+    kova::test::pump();
+    EXPECT_EQ(Application::shared().topViewController(), second);
+
+    // A navigation controller that presents: the walk goes on through what it
+    // presents, so nobody presents on a controller that already presents.
+    window->setRootViewController(nav);
+    kova::test::pump();
+    auto sheet = make("sheet");
+    bool done = false;
+    ASSERT_TRUE(nav->present(sheet, false, [&] { done = true; }));
+    ASSERT_TRUE(kova::test::pumpUntil([&] { return done; }));
+    EXPECT_EQ(Application::shared().topViewController(), sheet);
+    EXPECT_EQ(Application::shared().presentationAnchor(), sheet);
+
+    // A presented navigation controller: its own top.
+    auto innerRoot = make("innerRoot");
+    auto inner = std::make_shared<NavigationController>(innerRoot);
+    done = false;
+    ASSERT_TRUE(sheet->present(inner, false, [&] { done = true; }));
+    ASSERT_TRUE(kova::test::pumpUntil([&] { return done; }));
+    EXPECT_EQ(Application::shared().topViewController(), innerRoot);
+    // Its top presenting something (a loader): the anchor is above it.
+    auto loader = AlertController::loader();
+    done = false;
+    ASSERT_TRUE(innerRoot->present(loader, false, [&] { done = true; }));
+    ASSERT_TRUE(kova::test::pumpUntil([&] { return done; }));
+    EXPECT_EQ(Application::shared().presentationAnchor(), loader);
+    EXPECT_EQ(Application::shared().presentationAnchor()->presentedViewController(), nullptr);
+    nav->dismiss(false);
+    kova::test::pump(10);
+}
+
+TEST_F(TopControllerTest, TheKeyWindowIsTheHostsNotTheFocusedOne)
+{
+    auto hostRoot = make("host");
+    auto window = kova::test::makeWindow(hostRoot);
+    // Another top-level window of ours takes the focus; the host's window
+    // stays the key window.
+    kova::platform::Window other;
+    other.setRootViewController(make("other"));
+    other.show();
+    other.activateWindow();
+    kova::test::pump();
+    EXPECT_EQ(Application::shared().keyWindow(), window.get());
+    EXPECT_EQ(Application::shared().topViewController(), hostRoot);
+    // Without a window from the host: the most recently active visible one.
+    Application::shared().setKeyWindow(nullptr);
+    Application::shared().noteActivated(&other);
+    EXPECT_EQ(Application::shared().keyWindow(), &other);
+    other.hide();
+    EXPECT_EQ(Application::shared().keyWindow(), nullptr);
+    EXPECT_EQ(Application::shared().topViewController(), nullptr);
+}
+
+TEST_F(TopControllerTest, OnlyWebAddressesAreOpenedByDefault)
+{
+    kova::test::LogCapture log;
+    EXPECT_FALSE(Application::shared().openURL(QUrl("file:///etc/passwd")));
+    EXPECT_FALSE(Application::shared().openURL(QUrl("javascript:alert(1)")));
+    EXPECT_EQ(log.lines().size(), 2);
+    QList<QUrl> opened;
+    Application::shared().setURLOpener([&](const QUrl &url) {
+        opened << url;
+        return true;
+    });
+    EXPECT_TRUE(Application::shared().openURL(QUrl("https://bank.example/help")));
+    EXPECT_EQ(opened, (QList<QUrl>{QUrl("https://bank.example/help")}));
+    Application::shared().setURLOpener(nullptr);
+}
+
+} // namespace
