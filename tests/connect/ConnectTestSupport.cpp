@@ -46,12 +46,9 @@ void ConnectTest::SetUp()
         opened.append(url);
         return true;
     });
-    window = new platform::Window;
-    window->setRootViewController(std::make_shared<platform::ViewController>());
-    platform::Application::shared().setKeyWindow(window);
-    window->show();
+    window = makeWindow(std::make_shared<platform::ViewController>());
     delegate = std::make_shared<RecordingConnectDelegate>();
-    delegate->window = window;
+    delegate->window = window.get();
 }
 
 void ConnectTest::TearDown()
@@ -59,8 +56,7 @@ void ConnectTest::TearDown()
     if (kova)
         kova->dismissConnect();
     drainMainQueue();
-    delete window;
-    window = nullptr;
+    window.reset();
     platform::Application::shared().setURLOpener({});
     qunsetenv("KOVA_CONNECT_URL");
     kova.reset();

@@ -11,6 +11,7 @@
 #include "core/KOVScreensProvider.h"
 #include "platform/ui/Window.h"
 #include "tests/core/SdkTestFixture.h"
+#include "tests/support/UiHarness.h"
 #include "ui/connect/KOVWebConnect.h"
 #include "ui/connect/KOVWebConnectViewController.h"
 
@@ -77,7 +78,7 @@ protected:
     QList<sandbox::RecordedRequest> appServerRequests(const QString &action) const;
     int countOf(const QString &kind) const;
 
-    platform::Window *window = nullptr;
+    WindowPtr window;
     std::shared_ptr<RecordingConnectDelegate> delegate;
     std::shared_ptr<Kova> kova;
     QList<QUrl> opened;

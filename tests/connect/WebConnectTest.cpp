@@ -194,7 +194,7 @@ TEST_F(WebConnectTest, SwipingThePageAwayTellsTheHostAndAbandonsWhatThePageStill
     // A bank redirect that would arrive after the user has left.
     const QUrl late = outcomeURL("success", pageLoginItems());
     js(QStringLiteral("setTimeout(function () { location.assign('%1'); }, 300); true").arg(late.toString(QUrl::FullyEncoded)));
-    ASSERT_TRUE(window->userSwipeDown());
+    swipeDown(window.get());
     ASSERT_TRUE(waitUntil([&] { return !delegate->events.isEmpty(); }));
     EXPECT_EQ(delegate->kinds(), QStringList{"dismiss"});
     ASSERT_TRUE(waitUntil([&] { return webView()->url() == QUrl("about:blank"); })) << "the page is stopped";
@@ -212,7 +212,7 @@ TEST_F(WebConnectTest, ASwipeOnceTheLoginIsStoredSendsNothingAndTheSuccessStillC
     presentAndWaitForPage();
     logIn("SANDBOXBANK", "alice", "secret");
     ASSERT_TRUE(waitUntil([&] { return screen()->connection() != nullptr; }));
-    ASSERT_TRUE(window->userSwipeDown());
+    swipeDown(window.get());
     ASSERT_TRUE(waitUntil([&] { return !delegate->events.isEmpty(); }));
     drainMainQueue();
     EXPECT_EQ(delegate->kinds(), QStringList{"success"});
@@ -239,7 +239,7 @@ TEST_F(WebConnectTest, AFailedExchangeClosesTheScreenAndShowsTheMessage)
 
     int posted = 0;
     platform::NotificationObservation observation("KovaUIDismissed", [&](const platform::Notification &) { ++posted; });
-    message->button()->click();
+    tap(message->button());
     EXPECT_EQ(posted, 1);
     ASSERT_TRUE(waitUntil([&] { return window->topPresentedViewController() == nullptr; }));
     EXPECT_EQ(delegate->kinds(), QStringList{"failure"});
@@ -298,7 +298,7 @@ TEST_F(WebConnectTest, AFailedMetadataCallTakesTheLoginBackAndKeepsTheScreenVeri
     EXPECT_TRUE(KOVKeychain::keychain()->stringForKey("sbx-token-1sbx-user-1").isNull());
 
     // A swipe now sends nothing more.
-    ASSERT_TRUE(window->userSwipeDown());
+    swipeDown(window.get());
     ASSERT_TRUE(waitUntil([&] { return window->topPresentedViewController() == nullptr; }));
     drainMainQueue();
     EXPECT_EQ(delegate->kinds(), QStringList{"failure"});
@@ -483,7 +483,7 @@ TEST_F(WebConnectTest, SwipingTheMessageAwayTellsTheHostItWasDismissed)
     presentAndWaitForPage();
     logIn("SANDBOXBANK", "badexchange", "secret");
     ASSERT_TRUE(waitUntil([&] { return screen()->messageViewController() && screen()->messageViewController()->isVisible(); }));
-    ASSERT_TRUE(window->userSwipeDown());
+    swipeDown(window.get());
     ASSERT_TRUE(waitUntil([&] { return delegate->events.size() == 2; }));
     EXPECT_EQ(delegate->kinds(), (QStringList{"failure", "dismiss"}));
 }
