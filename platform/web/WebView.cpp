@@ -7,10 +7,31 @@
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
+#include <set>
 
 #include "platform/web/WebPage.h"
 
 namespace kova::platform {
+
+namespace {
+
+// Every web view alive, so that their engine views can go while the
+// application still stands: an engine view destroyed once the application
+// object is on its way out (a screen kept by work that never finished) takes
+// the process down.
+std::set<WebView *> &liveViews()
+{
+    static std::set<WebView *> s_views;
+    return s_views;
+}
+
+} // namespace
+
+void WebView::releaseEngines()
+{
+    for (WebView *view : std::set<WebView *>(liveViews()))
+        view->releaseEngine();
+}
 
 QWebEngineProfile *WebView::sharedProfile()
 {
@@ -41,34 +62,54 @@ WebView::WebView(QWidget *parent) : QWidget(parent)
     // Nobody opens the request, so the engine makes no window for it.
     connect(m_page, &QWebEnginePage::newWindowRequested, this,
             [this](QWebEngineNewWindowRequest &request) { emit newWindowRequested(request.requestedUrl()); });
+
+    static const bool s_releasedOnQuit = [] {
+        QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &WebView::releaseEngines);
+        return true;
+    }();
+    (void)s_releasedOnQuit;
+    liveViews().insert(this);
 }
 
 WebView::~WebView()
 {
+    liveViews().erase(this);
+    releaseEngine();
+}
+
+void WebView::releaseEngine()
+{
     *m_alive = false;
     // The page goes before the view that shows it.
-    m_view->setPage(nullptr);
+    if (m_view)
+        m_view->setPage(nullptr);
     delete m_page;
+    delete m_view;
 }
 
 QUrl WebView::url() const
 {
-    return m_page->url();
+    return m_page ? m_page->url() : QUrl();
 }
 
 void WebView::load(const QUrl &url)
 {
-    m_page->load(url);
+    if (m_page)
+        m_page->load(url);
 }
 
 void WebView::stop()
 {
+    if (!m_page)
+        return;
     m_page->triggerAction(QWebEnginePage::Stop);
     m_page->setUrl(QUrl(QStringLiteral("about:blank")));
 }
 
 void WebView::runJavaScript(const QString &script, std::function<void(const QVariant &result)> done)
 {
+    if (!m_page)
+        return;
     m_page->runJavaScript(script, [alive = m_alive, done = std::move(done)](const QVariant &result) {
         if (*alive && done)
             done(result);

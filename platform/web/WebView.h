@@ -1,17 +1,18 @@
 #pragma once
 
+#include <QPointer>
 #include <QUrl>
 #include <QVariant>
+#include <QWebEngineView>
 #include <QWidget>
 #include <functional>
 #include <memory>
 
+#include "platform/web/WebPage.h"
+
 class QWebEngineProfile;
-class QWebEngineView;
 
 namespace kova::platform {
-
-class WebPage;
 
 // A web view for the SDK's hosted pages: a web engine view with a page of our
 // own on a shared off-the-record profile, so nothing a page carries (a login's
@@ -34,6 +35,13 @@ public:
     void runJavaScript(const QString &script, std::function<void(const QVariant &result)> done = {});
 
     QWebEngineView *engineView() const { return m_view; }
+    // Lets go of the engine's page and view at once; the web view shows
+    // nothing from then on.
+    void releaseEngine();
+    // releaseEngine() for every web view. Runs when the application quits its
+    // event loop; a program that ends without quitting it calls this before
+    // the application object goes.
+    static void releaseEngines();
 
     // The profile every web view shares; never on disk.
     static QWebEngineProfile *sharedProfile();
@@ -44,8 +52,8 @@ signals:
     void newWindowRequested(const QUrl &url);
 
 private:
-    QWebEngineView *m_view = nullptr;
-    WebPage *m_page = nullptr;
+    QPointer<QWebEngineView> m_view;
+    QPointer<WebPage> m_page;
     // Cleared first thing in the destructor: the engine may answer pending
     // scripts while the page is being torn down.
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);

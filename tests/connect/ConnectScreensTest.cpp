@@ -25,6 +25,18 @@ int inked(const QImage &image, const QRect &area)
     return count;
 }
 
+// Pixels of the sandbox's logo blue.
+int logoBlue(const QImage &image)
+{
+    int count = 0;
+    for (int y = 0; y < image.height(); y += 2)
+        for (int x = 0; x < image.width(); x += 2) {
+            const QColor c = image.pixelColor(x, y);
+            count += (c.blue() > 200 && c.red() < 100 && c.green() < 140) ? 1 : 0;
+        }
+    return count;
+}
+
 } // namespace
 
 class ConnectScreensTest : public ConnectTest {
@@ -57,11 +69,17 @@ TEST_F(ConnectScreensTest, PageWithItsBankList)
 {
     startWithOptions({"AE", "SA"});
     presentAndWaitForPage();
-    // The engine paints a while after it has loaded: wait for the bank rows.
+    ASSERT_TRUE(pumpUntil([&] {
+        return js("document.images.length == 4 && Array.prototype.every.call(document.images,"
+                  " function (i) { return i.complete && i.naturalWidth > 0; })") == QVariant(true);
+    })) << "every bank shows its logo";
+    // The engine paints a while after it has loaded: wait for the bank rows
+    // and their four logos.
     QImage shot;
     ASSERT_TRUE(pumpUntil([&] {
         shot = grab(window.get());
-        return inked(shot, pointsToPixels(QRect(0, 200, 390, 300), shot)) > 200;
+        const int perLogo = 16 * 16 * shot.devicePixelRatio() * shot.devicePixelRatio();
+        return inked(shot, pointsToPixels(QRect(0, 200, 390, 300), shot)) > 200 && logoBlue(shot) > 4 * perLogo * 8 / 10;
     }));
     EXPECT_FALSE(grabPng(window.get(), "connect-page-banks").isEmpty());
 }

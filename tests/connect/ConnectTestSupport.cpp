@@ -2,7 +2,9 @@
 
 #include <QJsonDocument>
 
+#include "core/KOVConstants.h"
 #include "platform/dispatch/MainQueue.h"
+#include "platform/net/QueryString.h"
 #include "platform/ui/Application.h"
 #include "platform/web/WebView.h"
 #include "ui/connect/KOVConnectPage.h"
@@ -57,6 +59,8 @@ void ConnectTest::TearDown()
         kova->dismissConnect();
     drainMainQueue();
     window.reset();
+    // A screen kept by a reply that never came outlives the test.
+    platform::WebView::releaseEngines();
     platform::Application::shared().setURLOpener({});
     qunsetenv("KOVA_CONNECT_URL");
     kova.reset();

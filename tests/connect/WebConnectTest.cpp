@@ -11,13 +11,13 @@
 #include "core/store/KOVFinancialInstitutionColorScheme.h"
 #include "core/store/KOVKeychain.h"
 #include "platform/dispatch/MainQueue.h"
+#include "platform/store/ManagedObjectContext.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/NotificationCenter.h"
 #include "platform/web/WebView.h"
 #include "sandbox/SandboxData.h"
 #include "ui/connect/KOVConnectPage.h"
 #include "ui/connect/PlainAnimationView.h"
-#include "ui/look/KOVButton.h"
 
 using namespace kova;
 using namespace kova::test;
@@ -482,8 +482,12 @@ TEST_F(WebConnectTest, SwipingTheMessageAwayTellsTheHostItWasDismissed)
     startWithOptions();
     presentAndWaitForPage();
     logIn("SANDBOXBANK", "badexchange", "secret");
-    ASSERT_TRUE(waitUntil([&] { return screen()->messageViewController() && screen()->messageViewController()->isVisible(); }));
+    ASSERT_TRUE(waitUntil([&] {
+        const auto message = screen()->messageViewController();
+        return message && window->topPresentedViewController() == message && !message->isBeingPresented();
+    }));
     swipeDown(window.get());
-    ASSERT_TRUE(waitUntil([&] { return delegate->events.size() == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return delegate->events.size() == 2; }, std::chrono::seconds(3)))
+        << delegate->kinds().join(",").toStdString() << " top " << (window->topPresentedViewController() != nullptr);
     EXPECT_EQ(delegate->kinds(), (QStringList{"failure", "dismiss"}));
 }

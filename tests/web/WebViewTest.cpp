@@ -186,3 +186,19 @@ TEST_F(WebViewTest, AScriptResultIsDroppedWhenTheViewIsGoneFirst)
     view = nullptr;
     EXPECT_FALSE(waitUntil([&] { return called; }, std::chrono::milliseconds(500)));
 }
+
+TEST_F(WebViewTest, ReleasedEnginesLeaveAnInertView)
+{
+    open("/release", "<p>x</p>");
+    WebView other;
+    WebView::releaseEngines();
+    EXPECT_EQ(view->engineView(), nullptr);
+    EXPECT_EQ(other.engineView(), nullptr);
+    EXPECT_TRUE(view->url().isEmpty());
+    bool called = false;
+    view->runJavaScript("1", [&](const QVariant &) { called = true; });
+    view->load(url("/release"));
+    view->stop();
+    EXPECT_FALSE(waitUntil([&] { return called || server.requestsForPath("/release").size() > 1; },
+                           std::chrono::milliseconds(300)));
+}

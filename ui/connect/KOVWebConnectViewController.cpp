@@ -1,5 +1,7 @@
 #include "ui/connect/KOVWebConnectViewController.h"
 
+#include <QTimer>
+
 #include "animatedgif/UIImageAnimatedGIF.h"
 #include "core/KOVAppManager.h"
 #include "core/KOVConfigurations.h"
@@ -90,11 +92,10 @@ void KOVWebConnectViewController::viewDidLoad()
     buildWebView();
     m_webView->hide();
 
-    // The page is shown after a while even if it never says it is ready; the
-    // wait keeps the screen alive.
-    platform::MainQueue::asyncAfter(std::chrono::milliseconds(kPageFallbackMs), [self]() {
-        if (self->m_state == State::LoadingPage)
-            self->showPage();
+    // The page is shown after a while even if it never says it is ready.
+    QTimer::singleShot(kPageFallbackMs, Qt::PreciseTimer, this, [this]() {
+        if (m_state == State::LoadingPage)
+            showPage();
     });
 }
 
