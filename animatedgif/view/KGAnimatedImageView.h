@@ -70,6 +70,9 @@ private:
         KGAnimatedImageView *view;
     };
     void reactToVisibilityChange();
+    // One step to the next frame, counting a loop at the end; false when
+    // the last loop has ended.
+    bool advanceFrame();
 
     std::shared_ptr<KGAnimatedImage> m_animatedImage;
     QImage m_currentFrame;

@@ -94,6 +94,12 @@ void NavigationBar::setBackImage(const QImage &image)
     rebuild();
 }
 
+void NavigationBar::setTopInset(int inset)
+{
+    m_topInset = inset;
+    arrange();
+}
+
 void NavigationBar::showItem(NavigationItem *item, bool showBack, std::function<void()> back)
 {
     if (m_itemConnection)
@@ -203,7 +209,7 @@ void NavigationBar::arrange()
     int left = kSideMargin / 2;
     auto place = [this](QWidget *w, int x) {
         const QSize hint = w->sizeHint().boundedTo(QSize(width() / 3, Height));
-        w->setGeometry(x, (Height - hint.height()) / 2, hint.width(), hint.height());
+        w->setGeometry(x, m_topInset + (Height - hint.height()) / 2, hint.width(), hint.height());
         return hint.width();
     };
     if (m_backButton)
@@ -222,7 +228,7 @@ void NavigationBar::arrange()
         const int titleWidth = std::max(0, width() - 2 * side);
         const QSize hint = m_title->sizeHint();
         const int h = std::min(Height, hint.height() > 0 ? hint.height() : Height);
-        m_title->setGeometry(side, (Height - h) / 2, titleWidth, h);
+        m_title->setGeometry(side, m_topInset + (Height - h) / 2, titleWidth, h);
     }
 }
 
@@ -254,7 +260,6 @@ void NavigationBar::resizeEvent(QResizeEvent *event)
 // and the content below it (or under it, when the bar is transparent).
 class NavigationView : public View {
 public:
-    NavigationView(NavigationController *owner) : m_owner(owner) {}
     std::function<void()> relayout;
 
 protected:
@@ -270,9 +275,6 @@ protected:
         if (relayout)
             relayout();
     }
-
-private:
-    NavigationController *m_owner;
 };
 
 NavigationController::NavigationController(std::shared_ptr<ViewController> root)
@@ -283,14 +285,15 @@ NavigationController::NavigationController(std::shared_ptr<ViewController> root)
 
 void NavigationController::loadView()
 {
-    auto *root = new NavigationView(this);
+    auto *root = new NavigationView;
     root->setBackgroundColor(Qt::white);
     m_content = new QWidget(root);
     m_bar = new NavigationBar(root);
     root->relayout = [this, root] {
         const int top = safeAreaInsets(root).top();
         const bool overlay = m_bar->isTranslucent() && m_bar->barBackgroundColor().alpha() == 0;
-        m_bar->setGeometry(0, top, root->width(), NavigationBar::Height);
+        m_bar->setTopInset(top);
+        m_bar->setGeometry(0, 0, root->width(), top + NavigationBar::Height);
         m_bar->setVisible(!m_barHidden);
         const int contentTop = (m_barHidden || overlay) ? 0 : top + NavigationBar::Height;
         m_content->setGeometry(0, contentTop, root->width(), root->height() - contentTop);

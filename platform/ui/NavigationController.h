@@ -44,6 +44,10 @@ public:
     QFont titleFont() const { return m_titleFont; }
     QColor titleColor() const { return m_titleColor; }
     void setBackImage(const QImage &image);
+    // The bar reaches up under the status bar by this much; its items sit in
+    // the Height points below.
+    void setTopInset(int inset);
+    int topInset() const { return m_topInset; }
 
     // What the bar shows (the navigation controller calls this).
     void showItem(NavigationItem *item, bool showBack, std::function<void()> back);
@@ -61,6 +65,7 @@ private:
     void rebuild();
     void arrange();
 
+    int m_topInset = 0;
     QColor m_tintColor;
     QColor m_background;
     bool m_translucent = true;
@@ -139,7 +144,6 @@ private:
     std::vector<std::shared_ptr<ViewController>> m_tabs;
     int m_selected = 0;
     QWidget *m_content = nullptr;
-    QWidget *m_bar = nullptr;
 };
 
 } // namespace kova::platform

@@ -2,22 +2,24 @@
 
 namespace kova::platform {
 
-std::shared_ptr<BarButtonItem> BarButtonItem::withTitle(const QString &title, Style style, Action action)
+std::shared_ptr<BarButtonItem> BarButtonItem::make(const QString &title, const QImage &image, Style style, Action action)
 {
     auto item = std::make_shared<BarButtonItem>();
     item->m_title = title;
+    item->m_image = image;
     item->m_style = style;
     item->m_action = std::move(action);
     return item;
 }
 
+std::shared_ptr<BarButtonItem> BarButtonItem::withTitle(const QString &title, Style style, Action action)
+{
+    return make(title, QImage(), style, std::move(action));
+}
+
 std::shared_ptr<BarButtonItem> BarButtonItem::withImage(const QImage &image, Style style, Action action)
 {
-    auto item = std::make_shared<BarButtonItem>();
-    item->m_image = image;
-    item->m_style = style;
-    item->m_action = std::move(action);
-    return item;
+    return make(QString(), image, style, std::move(action));
 }
 
 std::shared_ptr<BarButtonItem> BarButtonItem::withCustomView(QWidget *view)

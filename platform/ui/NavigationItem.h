@@ -35,6 +35,8 @@ public:
     void trigger() const;
 
 private:
+    static std::shared_ptr<BarButtonItem> make(const QString &title, const QImage &image, Style style, Action action);
+
     QString m_title;
     QImage m_image;
     Style m_style = Style::Plain;

@@ -9,19 +9,19 @@
 
 namespace kova::platform {
 
-TableViewCell::TableViewCell(QWidget *parent) : View(parent), m_contentView(new View(this))
+TableViewReusableView::TableViewReusableView(QWidget *parent) : View(parent), m_contentView(new View(this))
 {
+}
+
+void TableViewReusableView::resizeEvent(QResizeEvent *event)
+{
+    View::resizeEvent(event);
+    m_contentView->setGeometry(rect());
 }
 
 void TableViewCell::setSelected(bool selected)
 {
     m_selected = selected;
-}
-
-void TableViewCell::resizeEvent(QResizeEvent *event)
-{
-    View::resizeEvent(event);
-    m_contentView->setGeometry(rect());
 }
 
 qreal TableViewDelegate::heightForRow(TableView &table, const IndexPath &)
@@ -123,6 +123,49 @@ void TableView::setSeparatorColor(const QColor &color)
     m_canvas->update();
 }
 
+void TableView::registerHeaderFooter(const QString &reuseIdentifier, std::function<TableViewHeaderFooterView *()> factory)
+{
+    m_headerFactories[reuseIdentifier] = std::move(factory);
+}
+
+TableViewHeaderFooterView *TableView::dequeueReusableHeaderFooterView(const QString &reuseIdentifier)
+{
+    auto &pool = m_headerPool[reuseIdentifier];
+    if (!pool.empty()) {
+        TableViewHeaderFooterView *view = pool.back();
+        pool.pop_back();
+        view->prepareForReuse();
+        return view;
+    }
+    auto factory = m_headerFactories.find(reuseIdentifier);
+    if (factory == m_headerFactories.end()) {
+        log(QStringLiteral("[Kova] No header or footer registered for \"%1\"").arg(reuseIdentifier));
+        return nullptr;
+    }
+    TableViewHeaderFooterView *view = factory->second();
+    if (!view)
+        return nullptr;
+    view->m_reuseIdentifier = reuseIdentifier;
+    view->setParent(m_canvas);
+    return view;
+}
+
+void TableView::recycleSupplementary(QWidget *view)
+{
+    if (!view || view == m_tableHeader || view == m_tableFooter)
+        return;
+    view->hide();
+    auto *reusable = qobject_cast<TableViewHeaderFooterView *>(view);
+    if (reusable && !reusable->m_reuseIdentifier.isEmpty()) {
+        auto &pool = m_headerPool[reusable->m_reuseIdentifier];
+        if (std::find(pool.begin(), pool.end(), reusable) == pool.end())
+            pool.push_back(reusable);
+        return;
+    }
+    // Headers made anew by the delegate each time go with the reload.
+    view->deleteLater();
+}
+
 void TableView::registerCell(const QString &reuseIdentifier, std::function<TableViewCell *()> factory)
 {
     m_factories[reuseIdentifier] = std::move(factory);
@@ -169,11 +212,8 @@ void TableView::recycleAll()
     for (Section &section : m_sections) {
         for (Row &row : section.rows)
             recycle(row.cell);
-        // Headers and footers are made anew by the delegate every time.
-        if (section.header && section.header != m_tableHeader)
-            section.header->deleteLater();
-        if (section.footer && section.footer != m_tableFooter)
-            section.footer->deleteLater();
+        recycleSupplementary(section.header);
+        recycleSupplementary(section.footer);
     }
     m_sections.clear();
 }
@@ -192,8 +232,13 @@ TableView::Row TableView::buildRow(const IndexPath &indexPath)
     qreal height = m_rowHeight;
     if (auto delegate = m_delegate.lock())
         height = delegate->heightForRow(*this, indexPath);
+    if (height < 0 && row.cell) {
+        // A cell sizes itself for the table's width when it can.
+        const int width = viewport()->width() - m_insets.left() - m_insets.right();
+        height = row.cell->hasHeightForWidth() ? row.cell->heightForWidth(width) : row.cell->sizeHint().height();
+    }
     if (height < 0)
-        height = row.cell ? row.cell->sizeHint().height() : m_rowHeight;
+        height = m_rowHeight;
     row.height = height;
     return row;
 }
@@ -240,10 +285,8 @@ void TableView::reloadSections(const QList<int> &sections)
         Section &old = m_sections[s];
         for (Row &row : old.rows)
             recycle(row.cell);
-        if (old.header)
-            old.header->deleteLater();
-        if (old.footer)
-            old.footer->deleteLater();
+        recycleSupplementary(old.header);
+        recycleSupplementary(old.footer);
         old = buildSection(s);
     }
     relayout();
@@ -379,7 +422,7 @@ QRect TableView::rectForRow(const IndexPath &indexPath) const
 
 void TableView::tapRow(const IndexPath &indexPath)
 {
-    if (!cellForRow(indexPath))
+    if (!m_allowsSelection || !cellForRow(indexPath))
         return;
     auto delegate = m_delegate.lock();
     std::optional<IndexPath> target = indexPath;
@@ -429,8 +472,10 @@ void TableView::relayout()
         y += height;
     };
     std::vector<int> separators;
+    // The table's own header and footer keep the height they were given.
+    auto ownHeight = [](QWidget *w) { return w->height() > 0 ? w->height() : std::max(0, w->sizeHint().height()); };
     if (m_tableHeader)
-        placeWidget(m_tableHeader, m_tableHeader->sizeHint().height() > 0 ? m_tableHeader->height() : 0);
+        placeWidget(m_tableHeader, ownHeight(m_tableHeader));
     auto delegate = m_delegate.lock();
     for (int s = 0; s < numberOfSections(); ++s) {
         Section &section = m_sections[s];
@@ -457,7 +502,7 @@ void TableView::relayout()
             y += qRound(section.footerHeight);
     }
     if (m_tableFooter)
-        placeWidget(m_tableFooter, m_tableFooter->height());
+        placeWidget(m_tableFooter, ownHeight(m_tableFooter));
     y += m_insets.bottom();
     static_cast<Canvas *>(m_canvas)->separatorYs = separators;
     m_canvas->resize(viewport()->width(), std::max(y, viewport()->height()));

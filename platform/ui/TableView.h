@@ -35,15 +35,14 @@ struct IndexPath {
 
 class TableView;
 
-class TableViewCell : public View {
+// What the table keeps for reuse by identifier: cells, section headers and
+// footers. Subviews go in the content view.
+class TableViewReusableView : public View {
     Q_OBJECT
 public:
-    explicit TableViewCell(QWidget *parent = nullptr);
+    explicit TableViewReusableView(QWidget *parent = nullptr);
     QString reuseIdentifier() const { return m_reuseIdentifier; }
-    // Subviews go here.
     View *contentView() const { return m_contentView; }
-    bool isSelected() const { return m_selected; }
-    virtual void setSelected(bool selected);
     virtual void prepareForReuse() {}
 
 protected:
@@ -53,7 +52,23 @@ private:
     friend class TableView;
     QString m_reuseIdentifier;
     View *m_contentView;
+};
+
+class TableViewCell : public TableViewReusableView {
+    Q_OBJECT
+public:
+    using TableViewReusableView::TableViewReusableView;
+    bool isSelected() const { return m_selected; }
+    virtual void setSelected(bool selected);
+
+private:
     bool m_selected = false;
+};
+
+class TableViewHeaderFooterView : public TableViewReusableView {
+    Q_OBJECT
+public:
+    using TableViewReusableView::TableViewReusableView;
 };
 
 class TableViewDataSource {
@@ -67,7 +82,9 @@ public:
 class TableViewDelegate {
 public:
     virtual ~TableViewDelegate() = default;
-    // Negative: the table's rowHeight; TableView::AutomaticDimension: the cell's size hint.
+    // TableView::AutomaticDimension (any negative value): the cell's
+    // heightForWidth(table width) when it has one, else its sizeHint height;
+    // the table's rowHeight when neither is known.
     virtual qreal heightForRow(TableView &table, const IndexPath & /*indexPath*/);
     virtual QWidget *viewForHeader(TableView & /*table*/, int /*section*/) { return nullptr; }
     virtual qreal heightForHeader(TableView & /*table*/, int /*section*/) { return 0; }
@@ -97,6 +114,17 @@ public:
     void setContentInsets(const QMargins &insets);
     void setSeparatorColor(const QColor &color); // transparent (default): none
 
+    // Taps select rows only while this is on (the default).
+    void setAllowsSelection(bool allows) { m_allowsSelection = allows; }
+    bool allowsSelection() const { return m_allowsSelection; }
+
+    void registerHeaderFooter(const QString &reuseIdentifier, std::function<TableViewHeaderFooterView *()> factory);
+    TableViewHeaderFooterView *dequeueReusableHeaderFooterView(const QString &reuseIdentifier);
+    template <typename Header>
+    Header *dequeueReusableHeaderFooterView(const QString &reuseIdentifier)
+    {
+        return qobject_cast<Header *>(dequeueReusableHeaderFooterView(reuseIdentifier));
+    }
     void registerCell(const QString &reuseIdentifier, std::function<TableViewCell *()> factory);
     TableViewCell *dequeueReusableCell(const QString &reuseIdentifier, const IndexPath &indexPath);
     template <typename Cell>
@@ -151,6 +179,7 @@ private:
 
     void recycleAll();
     void recycle(TableViewCell *cell);
+    void recycleSupplementary(QWidget *view);
     Section buildSection(int section);
     Row buildRow(const IndexPath &indexPath);
     void relayout();
@@ -166,6 +195,9 @@ private:
     std::vector<Section> m_sections;
     std::map<QString, std::function<TableViewCell *()>> m_factories;
     std::map<QString, std::vector<TableViewCell *>> m_pool;
+    std::map<QString, std::function<TableViewHeaderFooterView *()>> m_headerFactories;
+    std::map<QString, std::vector<TableViewHeaderFooterView *>> m_headerPool;
+    bool m_allowsSelection = true;
     std::optional<IndexPath> m_selected;
     std::unique_ptr<Batch> m_batch;
     quint64 m_reloads = 0;

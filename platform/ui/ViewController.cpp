@@ -33,6 +33,12 @@ ViewController::ViewController() : m_presentationController(std::make_unique<Pre
 
 ViewController::~ViewController()
 {
+    // A presenter that goes takes its presented chain off the screen with it,
+    // so no empty layer is left dimming the window.
+    if (m_presented && m_presented->m_view) {
+        if (auto *host = Window::containing(m_presented->m_view))
+            host->removeLayer(m_presented.get(), false, nullptr);
+    }
     if (m_view)
         delete m_view.data();
 }
@@ -152,7 +158,7 @@ Window *ViewController::window() const
 {
     if (!m_view)
         return nullptr;
-    return qobject_cast<Window *>(m_view->window());
+    return Window::containing(m_view);
 }
 
 std::shared_ptr<ViewController> ViewController::visibleViewController()
@@ -177,9 +183,12 @@ bool ViewController::present(const std::shared_ptr<ViewController> &controller, 
         log(QStringLiteral("[Kova] Refused to present %1: it is already on screen").arg(describe(controller.get())));
         return false;
     }
-    if (m_transition == Transition::Dismissing) {
-        log(QStringLiteral("[Kova] Refused to present %1 on %2, which is leaving").arg(describe(controller.get()), describe(this)));
-        return false;
+    for (const ViewController *c = this; c; c = c->m_parent) {
+        // On a screen that is leaving (or inside one), the new one would go too.
+        if (c->m_transition == Transition::Dismissing) {
+            log(QStringLiteral("[Kova] Refused to present %1 on %2, which is leaving").arg(describe(controller.get()), describe(this)));
+            return false;
+        }
     }
     Window *host = window();
     if (!host) {
@@ -248,9 +257,14 @@ void ViewController::dismissChain(const std::shared_ptr<ViewController> &base, b
         base->runAfterTransition([completion = std::move(completion)]() mutable { later(std::move(completion)); });
         return;
     }
-    if (base->m_transition == Transition::Presenting) {
-        // Leaves as soon as it has arrived.
-        base->runAfterTransition([weak = std::weak_ptr<ViewController>(base), animated, byUser,
+    std::shared_ptr<ViewController> arriving;
+    for (auto c = base; c && !arriving; c = c->m_presented) {
+        if (c->m_transition == Transition::Presenting)
+            arriving = c;
+    }
+    if (arriving) {
+        // Leaves as soon as the whole chain has arrived.
+        arriving->runAfterTransition([weak = std::weak_ptr<ViewController>(base), animated, byUser,
                                   completion = std::move(completion)]() mutable {
             auto b = weak.lock();
             if (b && b->m_presenting.lock())

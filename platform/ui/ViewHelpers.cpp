@@ -85,7 +85,8 @@ ShadowLayer::ShadowLayer(QWidget *target, const ShadowStyle &style, const QStrin
 
 int ShadowLayer::reach() const
 {
-    return static_cast<int>(std::ceil(m_style.radius + std::max(std::abs(m_style.offset.x()), std::abs(m_style.offset.y())))) + 2;
+    // Three deviations of the blur beyond the offset path.
+    return static_cast<int>(std::ceil(m_style.radius * 1.5 + std::max(std::abs(m_style.offset.x()), std::abs(m_style.offset.y())))) + 2;
 }
 
 void ShadowLayer::follow()
@@ -119,29 +120,83 @@ bool ShadowLayer::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
+namespace {
+
+// A Gaussian blur of one channel, separable: rows then columns.
+void blurAlpha(std::vector<float> &alpha, int width, int height, qreal sigma)
+{
+    if (sigma <= 0.1)
+        return;
+    const int radius = static_cast<int>(std::ceil(sigma * 3));
+    std::vector<float> kernel(2 * radius + 1);
+    float sum = 0;
+    for (int i = -radius; i <= radius; ++i) {
+        kernel[i + radius] = static_cast<float>(std::exp(-(i * i) / (2 * sigma * sigma)));
+        sum += kernel[i + radius];
+    }
+    for (float &k : kernel)
+        k /= sum;
+    std::vector<float> pass(alpha.size());
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            float acc = 0;
+            for (int k = -radius; k <= radius; ++k) {
+                const int xx = std::clamp(x + k, 0, width - 1);
+                acc += alpha[y * width + xx] * kernel[k + radius];
+            }
+            pass[y * width + x] = acc;
+        }
+    }
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            float acc = 0;
+            for (int k = -radius; k <= radius; ++k) {
+                const int yy = std::clamp(y + k, 0, height - 1);
+                acc += pass[yy * width + x] * kernel[k + radius];
+            }
+            alpha[y * width + x] = acc;
+        }
+    }
+}
+
+} // namespace
+
 void ShadowLayer::paintEvent(QPaintEvent *)
 {
-    // A blurred rounded rectangle: concentric outlines whose alpha falls off
-    // like a Gaussian over the blur radius.
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const int r = reach();
-    const QRectF body = QRectF(r, r, m_target->width(), m_target->height()).translated(m_style.offset);
-    QColor color = m_style.color;
-    const qreal baseAlpha = color.alphaF() * m_style.opacity;
-    const int steps = std::max(1, static_cast<int>(std::ceil(m_style.radius)));
-    const qreal sigma = std::max(1.0, m_style.radius / 2.0);
-    painter.setPen(Qt::NoPen);
-    for (int i = steps; i >= 0; --i) {
-        const qreal spread = i;
-        const qreal weight = std::exp(-(spread * spread) / (2 * sigma * sigma));
-        QColor ring = color;
-        ring.setAlphaF(std::clamp(baseAlpha * weight / (steps / 3.0 + 1.0), 0.0, 1.0));
-        QPainterPath path;
-        path.addRoundedRect(body.adjusted(-spread / 2, -spread / 2, spread / 2, spread / 2),
-                            m_style.cornerRadius + spread / 2, m_style.cornerRadius + spread / 2);
-        painter.fillPath(path, ring);
+    // The shadow of the rounded path, blurred over the shadow radius and
+    // drawn in the shadow colour at its opacity; rendered once per size.
+    if (m_rendered.size() != size()) {
+        const int r = reach();
+        QImage mask(size(), QImage::Format_ARGB32_Premultiplied);
+        mask.fill(Qt::transparent);
+        {
+            QPainter painter(&mask);
+            painter.setRenderHint(QPainter::Antialiasing);
+            QPainterPath path;
+            path.addRoundedRect(QRectF(r, r, m_target->width(), m_target->height()).translated(m_style.offset),
+                                m_style.cornerRadius, m_style.cornerRadius);
+            painter.fillPath(path, Qt::black);
+        }
+        std::vector<float> alpha(static_cast<size_t>(width()) * height());
+        for (int y = 0; y < height(); ++y) {
+            const QRgb *line = reinterpret_cast<const QRgb *>(mask.constScanLine(y));
+            for (int x = 0; x < width(); ++x)
+                alpha[y * width() + x] = qAlpha(line[x]) / 255.0f;
+        }
+        // The layer's shadow radius is about twice the blur's deviation.
+        blurAlpha(alpha, width(), height(), m_style.radius / 2.0);
+        m_rendered = QImage(size(), QImage::Format_ARGB32);
+        const qreal strength = m_style.color.alphaF() * m_style.opacity;
+        for (int y = 0; y < height(); ++y) {
+            QRgb *line = reinterpret_cast<QRgb *>(m_rendered.scanLine(y));
+            for (int x = 0; x < width(); ++x) {
+                const int a = std::clamp(qRound(alpha[y * width() + x] * strength * 255), 0, 255);
+                line[x] = qRgba(m_style.color.red(), m_style.color.green(), m_style.color.blue(), a);
+            }
+        }
     }
+    QPainter painter(this);
+    painter.drawImage(0, 0, m_rendered);
 }
 
 ShadowLayer *addShadowLayer(QWidget *view, const ShadowStyle &style, const QString &name)
@@ -231,7 +286,7 @@ QString shimmerAnimationKey(const QWidget *view)
 
 QMargins safeAreaInsets(const QWidget *view)
 {
-    const auto *window = qobject_cast<const Window *>(view->window());
+    const Window *window = Window::containing(view);
     if (!window)
         return {};
     const QMargins insets = window->safeAreaInsets();

@@ -13,6 +13,7 @@
 // The shimmer is an animated opacity mask over w and its children.
 
 #include <QColor>
+#include <QImage>
 #include <QList>
 #include <QMargins>
 #include <QPointF>
@@ -55,6 +56,7 @@ private:
 
     QWidget *m_target;
     ShadowStyle m_style;
+    QImage m_rendered;
 };
 
 // Adds one more layer; sized from the target's geometry and following it.

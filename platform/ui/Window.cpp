@@ -1,6 +1,7 @@
 #include "platform/ui/Window.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -44,6 +45,27 @@ private:
     qreal m_dim;
 };
 
+// Work for a later loop turn that outlives the window.
+void later(std::function<void()> work)
+{
+    if (work)
+        QTimer::singleShot(0, QCoreApplication::instance(), std::move(work));
+}
+
+// Runs `work` once, when the animation ends or, should the window (and the
+// animation with it) go first, on the turn after: a transition's end is
+// never lost.
+void whenOver(QAbstractAnimation *animation, std::function<void()> work)
+{
+    auto pending = std::make_shared<std::function<void()>>(std::move(work));
+    auto run = [pending] {
+        if (*pending)
+            std::exchange(*pending, nullptr)();
+    };
+    QObject::connect(animation, &QAbstractAnimation::finished, QCoreApplication::instance(), run);
+    QObject::connect(animation, &QObject::destroyed, QCoreApplication::instance(), [run] { later(run); });
+}
+
 } // namespace
 
 struct Window::Layer {
@@ -63,6 +85,15 @@ Window::Window(QWidget *parent) : QWidget(parent)
     QPalette p = palette();
     p.setColor(QPalette::Window, Qt::white);
     setPalette(p);
+}
+
+Window *Window::containing(const QWidget *widget)
+{
+    for (QWidget *w = const_cast<QWidget *>(widget); w; w = w->parentWidget()) {
+        if (auto *window = qobject_cast<Window *>(w))
+            return window;
+    }
+    return nullptr;
 }
 
 Window::~Window()
@@ -167,13 +198,10 @@ void Window::addLayer(ViewController *controller, ModalPresentationStyle style, 
         slide->setEndValue(end);
         slide->setDuration(duration);
         slide->setEasingCurve(QEasingCurve::OutCubic);
-        connect(slide, &QPropertyAnimation::finished, this, [done = std::move(done)]() mutable {
-            if (done)
-                std::exchange(done, nullptr)();
-        });
+        whenOver(slide, std::move(done));
         slide->start(QAbstractAnimation::DeleteWhenStopped);
     } else {
-        QTimer::singleShot(0, this, std::move(done));
+        later(std::move(done));
     }
 }
 
@@ -181,13 +209,12 @@ void Window::removeLayer(ViewController *controller, bool animated, std::functio
 {
     auto it = std::find_if(m_layers.begin(), m_layers.end(), [controller](const auto &l) { return l->key == controller; });
     if (it == m_layers.end()) {
-        if (done)
-            QTimer::singleShot(0, this, std::move(done));
+        later(std::move(done));
         return;
     }
     std::unique_ptr<Layer> layer = std::move(*it);
     m_layers.erase(it);
-    auto teardown = [this, backdrop = QPointer<QWidget>(layer->backdrop), weak = controller->weak_from_this(),
+    auto teardown = [backdrop = QPointer<QWidget>(layer->backdrop), weak = controller->weak_from_this(),
                      done = std::move(done)]() mutable {
         if (auto c = weak.lock(); c && c->m_view && backdrop && backdrop->isAncestorOf(c->m_view)) {
             c->m_view->hide();
@@ -196,7 +223,6 @@ void Window::removeLayer(ViewController *controller, bool animated, std::functio
         delete backdrop.data();
         if (done)
             std::exchange(done, nullptr)();
-        Q_UNUSED(this);
     };
     const int duration = animated ? Application::shared().transitionDuration() : 0;
     if (duration > 0 && layer->style != ModalPresentationStyle::Alert) {
@@ -205,12 +231,12 @@ void Window::removeLayer(ViewController *controller, bool animated, std::functio
         slide->setEndValue(QPoint(layer->card->x(), height()));
         slide->setDuration(duration);
         slide->setEasingCurve(QEasingCurve::InCubic);
-        connect(slide, &QPropertyAnimation::finished, this, std::move(teardown));
+        whenOver(slide, std::move(teardown));
         slide->start(QAbstractAnimation::DeleteWhenStopped);
     } else {
         // The view leaves the tree now; its owner is told on a later turn.
         layer->backdrop->hide();
-        QTimer::singleShot(0, this, std::move(teardown));
+        later(std::move(teardown));
     }
 }
 

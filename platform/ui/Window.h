@@ -29,6 +29,10 @@ public:
     explicit Window(QWidget *parent = nullptr);
     ~Window() override;
 
+    // The Window a widget is in: its nearest Window ancestor, so a Window
+    // the host embeds in a window of its own works as well. Null when none.
+    static Window *containing(const QWidget *widget);
+
     std::shared_ptr<ViewController> rootViewController() const { return m_root; }
     void setRootViewController(std::shared_ptr<ViewController> root);
 

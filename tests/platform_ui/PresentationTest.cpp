@@ -5,6 +5,7 @@
 #include "platform/ui/AlertController.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/NavigationController.h"
+#include "platform/ui/ViewHelpers.h"
 #include "tests/platform_ui/RecordingController.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/UiHarness.h"
@@ -66,6 +67,22 @@ TEST_F(PresentationTest, PresentingOnAControllerThatPresentsIsRefusedWithoutComp
     EXPECT_TRUE(log.lines().first().contains("already presenting"));
     // The same controller cannot be presented twice either.
     EXPECT_FALSE(first->present(first, false));
+}
+
+TEST_F(PresentationTest, NothingIsPresentedOnAScreenThatIsLeaving)
+{
+    auto inner = make("inner");
+    auto nav = std::make_shared<NavigationController>(inner);
+    presentNow(*root, nav);
+    bool gone = false;
+    nav->dismiss(true, [&] { gone = true; });
+    kova::test::LogCapture log;
+    bool ran = false;
+    EXPECT_FALSE(inner->present(make("late"), false, [&] { ran = true; }));
+    ASSERT_TRUE(kova::test::pumpUntil([&] { return gone; }));
+    kova::test::pump(5);
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(log.lines().size(), 1);
 }
 
 TEST_F(PresentationTest, DismissingAPresenterRemovesItsWholeChain)
@@ -152,6 +169,66 @@ TEST_F(PresentationTest, DismissalAskedWhilePresentingWaitsForTheArrival)
     ASSERT_TRUE(kova::test::pumpUntil([&] { return order.size() == 2; }));
     EXPECT_EQ(order, (QStringList{"presented", "dismissed"}));
     EXPECT_EQ(root->presentedViewController(), nullptr);
+}
+
+TEST_F(PresentationTest, DismissingAChainWhoseTopIsStillArrivingWaitsForIt)
+{
+    auto a = make("a");
+    presentNow(*root, a);
+    auto b = make("b");
+    QStringList order;
+    ASSERT_TRUE(a->present(b, false, [&] { order << "b presented"; }));
+    root->dismiss(false, [&] { order << "chain dismissed"; });
+    ASSERT_TRUE(kova::test::pumpUntil([&] { return order.size() == 2; }));
+    EXPECT_EQ(order, (QStringList{"b presented", "chain dismissed"}));
+    EXPECT_EQ(journal.filter("b:didAppear").size(), 1);
+    EXPECT_EQ(journal.filter("b:didDisappear").size(), 1);
+    EXPECT_EQ(window->topPresentedViewController(), nullptr);
+}
+
+TEST_F(PresentationTest, APresenterThatGoesTakesItsLayersWithIt)
+{
+    std::weak_ptr<ViewController> weakSheet;
+    {
+        auto oldRoot = make("oldRoot");
+        window->setRootViewController(oldRoot);
+        kova::test::pump();
+        auto sheet = make("sheet");
+        weakSheet = sheet;
+        presentNow(*oldRoot, sheet);
+        ASSERT_NE(window->layerFor(sheet.get()), nullptr);
+        // The host swaps its root without dismissing what the old one presents.
+        window->setRootViewController(root);
+    }
+    kova::test::pump();
+    EXPECT_TRUE(weakSheet.expired());
+    EXPECT_EQ(window->topPresentedViewController(), nullptr);
+    // No dimmed layer is left over the new root.
+    EXPECT_EQ(kova::test::pixelAt(window.get(), QPoint(200, 400)), QColor(Qt::white));
+}
+
+TEST_F(PresentationTest, CompletionsSurviveTheWindowGoingMidTransition)
+{
+    // With animations on, the host closes its window while a sheet slides in
+    // and another slides out: both completions still run, once.
+    Application::shared().setAnimationsEnabled(true);
+    auto leaving = make("leaving");
+    presentNow(*root, leaving);
+    int dismissed = 0;
+    leaving->dismiss(true, [&] { ++dismissed; });
+    window.reset();
+    ASSERT_TRUE(kova::test::pumpUntil([&] { return dismissed == 1; }));
+
+    auto otherRoot = make("otherRoot");
+    window = kova::test::makeWindow(otherRoot);
+    int presented = 0;
+    ASSERT_TRUE(otherRoot->present(make("arriving"), true, [&] { ++presented; }));
+    window.reset();
+    ASSERT_TRUE(kova::test::pumpUntil([&] { return presented == 1; }));
+    Application::shared().setAnimationsEnabled(false);
+    kova::test::pump(10);
+    EXPECT_EQ(dismissed, 1);
+    EXPECT_EQ(presented, 1);
 }
 
 TEST_F(PresentationTest, ProgrammaticDismissalNeverReachesTheDelegate)
@@ -325,6 +402,27 @@ TEST_F(TopControllerTest, TheKeyWindowIsTheHostsNotTheFocusedOne)
     other.hide();
     EXPECT_EQ(Application::shared().keyWindow(), nullptr);
     EXPECT_EQ(Application::shared().topViewController(), nullptr);
+}
+
+TEST_F(TopControllerTest, AWindowEmbeddedInTheHostsOwnWindowPresents)
+{
+    QWidget hostMain;
+    hostMain.resize(800, 900);
+    auto *embedded = new kova::platform::Window(&hostMain);
+    embedded->setGeometry(100, 20, 390, 844);
+    auto home = make("home");
+    embedded->setRootViewController(home);
+    Application::shared().setKeyWindow(embedded);
+    hostMain.show();
+    kova::test::pump();
+    EXPECT_EQ(home->window(), embedded);
+    EXPECT_EQ(kova::platform::safeAreaInsets(home->view()).top(), 47);
+    auto sheet = make("sheet");
+    bool done = false;
+    ASSERT_TRUE(Application::shared().presentationAnchor()->present(sheet, false, [&] { done = true; }));
+    ASSERT_TRUE(kova::test::pumpUntil([&] { return done; }));
+    EXPECT_TRUE(embedded->isAncestorOf(sheet->view()));
+    Application::shared().setKeyWindow(nullptr);
 }
 
 TEST_F(TopControllerTest, OnlyWebAddressesAreOpenedByDefault)

@@ -18,8 +18,16 @@ public:
         ++reuses;
         label->setText(QString());
     }
+    QSize sizeHint() const override { return QSize(100, 33); }
     Label *label;
     int reuses = 0;
+};
+
+class Header : public TableViewHeaderFooterView {
+    Q_OBJECT
+public:
+    int reuses = 0;
+    void prepareForReuse() override { ++reuses; }
 };
 
 class Source : public TableViewDataSource, public TableViewDelegate {
@@ -37,10 +45,16 @@ public:
         cell->label->setText(sections[ip.section][ip.row]);
         return cell;
     }
-    qreal heightForRow(TableView &, const IndexPath &ip) override { return ip.section == 0 ? 50 : 70; }
-    QWidget *viewForHeader(TableView &, int section) override
+    bool automatic = false;
+    qreal heightForRow(TableView &, const IndexPath &ip) override
     {
-        return section == 1 ? new Label(QStringLiteral("Header")) : nullptr;
+        if (automatic)
+            return TableView::AutomaticDimension;
+        return ip.section == 0 ? 50 : 70;
+    }
+    QWidget *viewForHeader(TableView &table, int section) override
+    {
+        return section == 1 ? table.dequeueReusableHeaderFooterView("header") : nullptr;
     }
     qreal heightForHeader(TableView &, int section) override { return section == 1 ? 30 : 0; }
     std::optional<IndexPath> willSelectRow(TableView &, const IndexPath &ip) override
@@ -62,6 +76,7 @@ struct TableViewTest : ::testing::Test {
     {
         table->setGeometry(0, 0, 390, 600);
         table->registerCell("NameCell", [] { return new NameCell; });
+        table->registerHeaderFooter("header", [] { return new Header; });
         table->setDataSource(source);
         table->setDelegate(source);
         table->show();
@@ -86,6 +101,13 @@ TEST_F(TableViewTest, LaysOutSectionsHeadersAndRowHeights)
     EXPECT_EQ(table->cellForRow({0, 0})->reuseIdentifier(), "NameCell");
 }
 
+TEST_F(TableViewTest, AutomaticHeightsComeFromTheCells)
+{
+    source->automatic = true;
+    table->reloadData();
+    EXPECT_EQ(table->rectForRow({0, 1}), QRect(0, 33, 390, 33));
+}
+
 TEST_F(TableViewTest, ReloadReusesCellsAndPreparesThem)
 {
     auto *before = qobject_cast<NameCell *>(table->cellForRow({0, 0}));
@@ -101,6 +123,29 @@ TEST_F(TableViewTest, ReloadReusesCellsAndPreparesThem)
     EXPECT_EQ(reuses, 3);
     EXPECT_NE(before, nullptr);
     EXPECT_EQ(textAt({0, 1}), "b");
+}
+
+TEST_F(TableViewTest, HeadersAreReusedAcrossReloads)
+{
+    auto *header = qobject_cast<Header *>(table->headerView(1));
+    ASSERT_NE(header, nullptr);
+    EXPECT_EQ(header->reuseIdentifier(), "header");
+    table->reloadData();
+    EXPECT_EQ(table->headerView(1), header);
+    EXPECT_EQ(header->reuses, 1);
+    EXPECT_TRUE(header->isVisible());
+    // A section that no longer has a header leaves it hidden in the pool.
+    source->sections.pop_back();
+    table->reloadData();
+    EXPECT_FALSE(header->isVisible());
+}
+
+TEST_F(TableViewTest, NoSelectionWhileSelectionIsOff)
+{
+    table->setAllowsSelection(false);
+    kova::test::tap(table->cellForRow({0, 0}));
+    EXPECT_TRUE(source->selected.isEmpty());
+    EXPECT_FALSE(table->indexPathForSelectedRow());
 }
 
 TEST_F(TableViewTest, TapAsksWillSelectAndCanBeRefusedOrRedirected)

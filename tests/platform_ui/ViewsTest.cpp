@@ -270,7 +270,9 @@ TEST(NavigationTest, BarShowsItemsBackAndPops)
     NavigationBar *bar = nav->navigationBar();
     EXPECT_EQ(bar->shownTitle(), "First");
     EXPECT_EQ(bar->backButton(), nullptr);
-    EXPECT_EQ(bar->geometry(), QRect(0, 47, 390, 44));
+    // Under the status bar too; the items sit in the 44 points below it.
+    EXPECT_EQ(bar->geometry(), QRect(0, 0, 390, 47 + 44));
+    EXPECT_EQ(first->view()->mapTo(window.get(), QPoint(0, 0)).y(), 91);
     auto second = std::make_shared<ViewController>();
     second->setTitle("Second");
     int rightTaps = 0;
@@ -286,6 +288,11 @@ TEST(NavigationTest, BarShowsItemsBackAndPops)
     kova::test::tap(bar->backButton());
     EXPECT_EQ(nav->topViewController(), first);
     EXPECT_EQ(second->parentViewController(), nullptr);
+    // Every sheet can be closed by the user already: no extra button.
+    const QColor tint = bar->tintColor();
+    nav->addDismissButtonIfNeeded();
+    EXPECT_TRUE(first->navigationItem().leftBarButtonItems().empty());
+    EXPECT_EQ(bar->tintColor(), tint);
     // The transparent bar lets the content run under it.
     nav->setTransparentNavigationBar();
     EXPECT_EQ(first->view()->mapTo(window.get(), QPoint(0, 0)).y(), 0);

@@ -58,8 +58,7 @@ void tap(QWidget *widget, const QPoint &point)
 void type(QWidget *widget, const QString &text)
 {
     widget->setFocus(Qt::OtherFocusReason);
-    for (const QChar c : text)
-        QTest::keyClick(widget, c.toLatin1() ? c.toLatin1() : ' ');
+    QTest::keyClicks(widget, text);
     pump(2);
 }
 
