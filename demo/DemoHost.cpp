@@ -1,6 +1,7 @@
 #include "demo/DemoHost.h"
 
 #include <QCoreApplication>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkReply>
@@ -122,6 +123,28 @@ void DemoHost::run()
             if (error)
                 return fail("Identity", *error);
             say(QStringLiteral("✓ Identity: %1, %2").arg(identity->name(), identity->emailAddress()));
+            next();
+        });
+    }});
+    steps.append({"MFA", [this](auto next) {
+        // The bank asks for a one-time code on the next accounts call; the
+        // person at the screen reads it from their phone and types it in.
+        const QJsonObject script{
+            {"action", "/data/accounts/get"},
+            {"rounds", QJsonArray{QJsonArray{QJsonObject{
+                           {"id", "otp"}, {"query", "Enter the code we sent to your phone"}, {"index", 0}}}}},
+            {"answers", QJsonObject{{"otp", "482913"}}}};
+        QNetworkRequest request(QUrl(platform::ProcessInfo::environmentValue("KOVA_SERVICE_URL") + "/sandbox/mfa"));
+        request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
+        QNetworkReply *reply = m_network.post(request, QJsonDocument(script).toJson());
+        connect(reply, &QNetworkReply::finished, this, [this, reply, next] {
+            reply->deleteLater();
+            if (reply->error() != QNetworkReply::NoError)
+                return fail("MFA", reply->errorString());
+            m_mfaUser.arm("482913", [](const QString &question) {
+                say(QStringLiteral("✓ The bank asked \"%1\" on the prompt screen; typed the code and confirmed")
+                        .arg(question));
+            });
             next();
         });
     }});

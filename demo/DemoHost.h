@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 
+#include "demo/DemoMfaUser.h"
 #include "platform/foundation/Error.h"
 
 namespace kova {
@@ -36,4 +37,5 @@ private:
     std::shared_ptr<kova::KOVAccount> m_account;
     std::shared_ptr<kova::KOVCard> m_card;
     QString m_beneficiaryID;
+    DemoMfaUser m_mfaUser;
 };

@@ -1,15 +1,22 @@
 // kova-demo: a small host program that starts the SDK against the service
 // named by KOVA_SERVICE_URL (the sandbox) and runs the headless roads.
-#include <QCoreApplication>
+#include <QApplication>
 #include <QTimer>
 #include <cstdio>
 
 #include "demo/DemoHost.h"
 #include "platform/foundation/ProcessInfo.h"
+#include "platform/ui/ViewController.h"
+#include "platform/ui/Window.h"
+#include "ui/KovaUI.h"
+
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
+    // The prompt screens need a widget application; the demo runs it offscreen.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("KovaDemo"));
     QCoreApplication::setApplicationName(QStringLiteral("kova-demo"));
     kova::platform::ProcessInfo::setMainBundleIdentifier(QStringLiteral("dev.kova.demo"));
@@ -17,6 +24,11 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "kova-demo: set KOVA_SERVICE_URL to the sandbox (scripts/demo does)\n");
         return 2;
     }
+    // The host's window, which the SDK presents its screens over.
+    kova::platform::Window window;
+    window.setRootViewController(std::make_shared<kova::platform::ViewController>());
+    window.show();
+    kova::installKovaUI(&window);
     DemoHost host(QStringLiteral("demo-user"));
     QTimer::singleShot(0, &host, [&host] { host.run(); });
     return app.exec();

@@ -193,6 +193,22 @@ ScriptedReply SandboxServer::route(const RecordedRequest &request)
         const QString bankId = request.json.value(QStringLiteral("bankId")).toString(QStringLiteral("SANDBOXBANK"));
         return ScriptedReply::json(issueLogin(clientUserID, bankId));
     }
+    if (request.path == QLatin1String(ScriptMfaPath) && request.method == QLatin1String("POST")) {
+        const QString action = request.json.value(QStringLiteral("action")).toString();
+        const QJsonArray rounds = request.json.value(QStringLiteral("rounds")).toArray();
+        QList<QJsonArray> roundList;
+        for (const QJsonValue &round : rounds) {
+            if (!round.isArray() || round.toArray().isEmpty())
+                return failure(400, QStringLiteral("every round is a non-empty list of prompts"));
+            roundList.append(round.toArray());
+        }
+        if (action.isEmpty() || roundList.isEmpty())
+            return failure(400, QStringLiteral("action and rounds are required"));
+        scriptMfa(action, roundList, request.json.value(QStringLiteral("answers")).toObject(),
+                  request.json.value(QStringLiteral("hlAPIStep")).toBool(true),
+                  request.json.value(QStringLiteral("operationID")).toBool(true));
+        return ScriptedReply::json(QJsonObject{{"success", true}});
+    }
     if (auto asset = m_appServer->asset(request))
         return *asset;
     if (auto page = m_connectPage->handle(request))

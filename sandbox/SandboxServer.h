@@ -32,6 +32,9 @@ public:
     // Issues a login to a process that cannot call issueLogin() itself (the
     // demo host): POST {"clientUserID", "bankId"?} answers the parameters.
     static constexpr const char *IssueLoginPath = "/sandbox/logins";
+    // Scripts MFA rounds from another process: POST {"action", "rounds": [[prompt, ...], ...],
+    // "answers": {id: answer}, "hlAPIStep"?, "operationID"?} as scriptMfa() takes them.
+    static constexpr const char *ScriptMfaPath = "/sandbox/mfa";
     // The hosted connect page lives under "/v3/connection" (ConnectPage).
 
     explicit SandboxServer(QObject *parent = nullptr);

@@ -2,12 +2,19 @@
 
 #include "platform/ui/Application.h"
 #include "ui/look/KOVFontManager.h"
+#include "ui/mfa/MFASheetPresenter.h"
 
 namespace kova {
 
 void KOVUIScreensProvider::registerFonts()
 {
     KOVFontManager::startLoading();
+}
+
+std::shared_ptr<KOVMFAPresenter> KOVUIScreensProvider::mfaPresenter()
+{
+    static const auto presenter = std::make_shared<MFASheetPresenter>();
+    return presenter;
 }
 
 void installKovaUI(platform::Window *window)

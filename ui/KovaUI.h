@@ -19,6 +19,8 @@ namespace kova {
 class KOVUIScreensProvider : public KOVScreensProvider {
 public:
     void registerFonts() override;
+    // The prompt sheet over the top of the host's window.
+    std::shared_ptr<KOVMFAPresenter> mfaPresenter() override;
 };
 
 void installKovaUI(platform::Window *window);

@@ -154,23 +154,10 @@ QString KOVRepository::coolDownMessage(const QString &key, const QJsonValue &coo
     const double whole = std::trunc(*value);
     const QString number = std::fabs(whole) < 1e18 ? QString::number(qint64(whole)) : QString::number(whole, 'f', 0);
     const QString unit = json::readText(*period, QStringLiteral("unit"));
-    // Only the two placeholders are filled; the rest of a translation is
-    // taken literally, never as a format.
     const QString text = Localizer::getLocalizedStringByKey(key);
     if (text.isNull())
         return QString();
-    QString out;
-    int filled = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (filled < 2 && text[i] == QLatin1Char('%') && i + 1 < text.size() && text[i + 1] == QLatin1Char('@')) {
-            out += filled == 0 ? number : unit;
-            ++filled;
-            ++i;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
+    return platform::fillPlaceholders(text, {number, unit});
 }
 
 bool KOVRepository::responseHasUserInputRequired(const QJsonObject &response)

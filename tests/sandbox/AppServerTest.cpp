@@ -499,3 +499,30 @@ TEST_F(AppServerTest, MfaIsScriptedPerActionAndCredentialsStillCount)
     // The answers are right, but the call itself is still answered as the login deserves.
     EXPECT_EQ(call("//wire/transfer/create", resumed, wrongSecret).value("type"), "INVALID_CREDENTIALS");
 }
+
+TEST_F(AppServerTest, MfaCanBeScriptedOverHttpByAnotherProcess)
+{
+    const QUrl scriptUrl = server.baseUrl().resolved(QUrl(SandboxServer::ScriptMfaPath));
+    const QJsonArray otp{QJsonObject{{"id", "otp"}, {"query", "Code?"}, {"index", 0}}};
+    const HttpResult scripted = client.post(
+        scriptUrl, QJsonObject{{"action", "/data/identity/get"}, {"rounds", QJsonArray{otp}},
+                               {"answers", QJsonObject{{"otp", "4242"}}}, {"hlAPIStep", false}});
+    ASSERT_EQ(scripted.status, 200);
+
+    const QJsonObject first = call("/data/identity/get");
+    EXPECT_EQ(first.value("status"), "user_input_required");
+    EXPECT_EQ(first.value("userInputs").toArray(), otp);
+    EXPECT_FALSE(first.contains("hlAPIStep"));
+    const QJsonObject done = call("/data/identity/get",
+                                  QJsonObject{{"operationID", first.value("operationID")},
+                                              {"userInputs", QJsonArray{answer("otp", "4242", 0)}}});
+    EXPECT_EQ(done.value("success"), QJsonValue(true));
+
+    // A script the sandbox could not follow is refused, and nothing is scripted.
+    EXPECT_EQ(client.post(scriptUrl, QJsonObject{{"action", "/data/identity/get"}, {"rounds", QJsonArray{}}}).status, 400);
+    EXPECT_EQ(client.post(scriptUrl, QJsonObject{{"action", "/data/identity/get"}, {"rounds", QJsonArray{QJsonArray{}}}})
+                  .status,
+              400);
+    EXPECT_EQ(client.post(scriptUrl, QJsonObject{{"rounds", QJsonArray{otp}}}).status, 400);
+    EXPECT_EQ(call("/data/identity/get").value("success"), QJsonValue(true));
+}
