@@ -4,8 +4,9 @@ find_package(GTest REQUIRED)
 # kova_add_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [TSAN])
 # Tests get a main with a QCoreApplication and a private data directory
 # (tests/support/TestMain.cpp).
-# Under the ThreadSanitizer build only the tests marked TSAN are built: the
-# rest gain nothing from it and Qt itself is not instrumented.
+# Under the ThreadSanitizer build only the tests marked TSAN are built: every
+# test program that starts a thread or a second process carries the mark
+# (the purely single-threaded ones gain nothing from it).
 function(kova_add_test name)
   cmake_parse_arguments(T "TSAN" "" "SOURCES;LIBS;LABELS" ${ARGN})
   if(KOVA_SANITIZE STREQUAL "thread" AND NOT T_TSAN)

@@ -129,7 +129,9 @@ void KOVAPIManager::handleReply(const QString &, const platform::URLRequest &req
                                 const std::optional<platform::Error> &error, const Success &success,
                                 const Failure &failure)
 {
-    if (data.isEmpty()) {
+    // A reply with a zero-length body is still data (and fails to parse);
+    // only an exchange that brought no reply at all has none.
+    if (error || !response) {
         const platform::Error transport = error ? *error : platform::Error(platform::NSPOSIXErrorDomain, 54);
         done();
         failure(request, response, transport, QString());
@@ -145,8 +147,11 @@ void KOVAPIManager::handleReply(const QString &, const platform::URLRequest &req
     const QString operationID = json::readText(reply, QStringLiteral("operationID"));
     const QJsonValue successValue = reply.value(QStringLiteral("success"));
     // Only an explicit false fails; true, null, a missing key or a value of
-    // another type all go to the caller as a reply.
-    if (json::readBool(successValue) == false) {
+    // another type all go to the caller as a reply. A failed HTTP status is
+    // never taken for success unless the body says so in as many words.
+    const bool failed = !response->hasSuccessStatus() ? !(successValue.isBool() && successValue.toBool())
+                                     : json::readBool(successValue) == false;
+    if (failed) {
         if (!operationID.isNull())
             platform::log(QStringLiteral("KOVA: Failed job - ID: %1").arg(operationID));
         QVariantMap userInfo;

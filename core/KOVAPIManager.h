@@ -65,11 +65,14 @@ public:
 
     static platform::Error noServerURLError();
 
-private:
+    // How one exchange's outcome is read: exactly one of the blocks runs,
+    // at once. Foreign input lands here, so it stands on its own.
     static void handleReply(const QString &endPoint, const platform::URLRequest &request, std::function<void()> done,
                             const QByteArray &data, const std::optional<platform::HTTPURLResponse> &response,
                             const std::optional<platform::Error> &error, const Success &success,
                             const Failure &failure);
+
+private:
 
     QList<platform::URLQueryItem> m_queryItems;
     platform::HeaderFields m_headers;

@@ -53,6 +53,14 @@ enum KOVErrorCode : qint64 {
 // The userInfo key under which an error made from a reply carries the whole reply.
 inline const QString KOVErrorInfoKey = QStringLiteral("info");
 
+// The longest reply bodies the SDK reads into memory: the service's configs
+// and logs calls, and the host app's server. A longer reply fails with
+// "NSURLErrorDomain" -1103.
+inline constexpr qint64 KOVMaxServiceReplyBytes = 4ll * 1024 * 1024;
+inline constexpr qint64 KOVMaxAppServerReplyBytes = 32ll * 1024 * 1024;
+// The network trace prints at most this much of a body.
+inline constexpr qint64 KOVMaxTracedBodyBytes = 16ll * 1024;
+
 inline const QString KOVEnvironmentProduction = QStringLiteral("production");
 inline const QString KOVEnvironmentSandbox = QStringLiteral("sandbox");
 

@@ -54,6 +54,10 @@ void setOrRemove(platform::UserDefaults &defaults, const QString &key, const QVa
         defaults.setValue(key, value);
 }
 
+// The handler that was in place before ours (the host's own, or the
+// runtime's), called once the report is recorded.
+std::terminate_handler s_previousTerminateHandler = nullptr;
+
 } // namespace
 
 QString getExceptionDate(bool utc)
@@ -87,12 +91,18 @@ void uncaughtExceptionHandler()
         }
         recordException(name, reason, callStack());
     }
+    if (s_previousTerminateHandler)
+        s_previousTerminateHandler(); // a terminate handler does not return
     std::abort();
 }
 
 void installUncaughtExceptionHandler()
 {
-    std::set_terminate(&uncaughtExceptionHandler);
+    // Every start installs it again; a handler the host set meanwhile is
+    // the one to chain to, never ours.
+    const std::terminate_handler previous = std::set_terminate(&uncaughtExceptionHandler);
+    if (previous != &uncaughtExceptionHandler)
+        s_previousTerminateHandler = previous;
 }
 
 namespace {
@@ -191,7 +201,7 @@ void uploadStoredCrashReport(const QString &appKey)
         {QStringLiteral("bundleID"), platform::json::textOrNull(bundleID)},
     };
 
-    platform::URLSession::shared().dataTask(
+    Kova::serviceSession().dataTask(
         Kova::serviceRequest(QStringLiteral("/v2/sdk/apps/logs/add"), body), [](const QByteArray &, const std::optional<platform::HTTPURLResponse> &, const std::optional<platform::Error> &error) {
             if (error)
                 return; // kept for the next good start

@@ -1,10 +1,23 @@
 #include "core/KOVGeneralRequestOperation.h"
 
+#include "core/KOVConstants.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/ProcessInfo.h"
 
 namespace kova {
+
+namespace {
+// A body as trace text: only its first bytes are converted, so a huge body
+// costs no more than a small one.
+QString traceText(const QByteArray &body)
+{
+    if (body.size() <= KOVMaxTracedBodyBytes)
+        return QString::fromUtf8(body);
+    return QString::fromUtf8(body.left(KOVMaxTracedBodyBytes))
+        + QStringLiteral("\n... (%1 bytes in all)").arg(body.size());
+}
+} // namespace
 
 KOVGeneralRequestOperation::KOVGeneralRequestOperation(std::shared_ptr<platform::URLSession> session,
                                                        platform::URLRequest request, Completion completion)
@@ -23,7 +36,7 @@ void KOVGeneralRequestOperation::execute()
     const bool tracing = isTracingEnabled();
     if (tracing)
         platform::writeStandardOutput(QStringLiteral("\n\U0001F535 Starting HTTP Request\nURL\n%1\nBody:\n%2")
-                                          .arg(m_request.url.toString(), QString::fromUtf8(m_request.httpBody)));
+                                          .arg(m_request.url.toString(), traceText(m_request.httpBody)));
 
     m_mfaResolved = makeDoneHandle();
     // The task's callback holds the done block, not the operation: the
@@ -35,7 +48,7 @@ void KOVGeneralRequestOperation::execute()
             platform::writeStandardOutput(
                 QStringLiteral("\n\u2705 Received HTTP Response\nURL\n%1\nStatus Code\n%2\nBody\n%3")
                     .arg(response ? response->url.toString() : QString(),
-                         QString::number(response ? response->statusCode : 0), QString::fromUtf8(data)));
+                         QString::number(response ? response->statusCode : 0), traceText(data)));
         // The session already delivers on a later turn of the main loop;
         // another hop would only add latency.
         auto deliver = [done, completion, data, response, error]() {

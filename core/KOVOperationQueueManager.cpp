@@ -30,6 +30,11 @@ void KOVOperationQueueManager::setSessionTimeoutsForTesting(std::chrono::millise
 {
     s_defaultTimeout = defaultTimeout;
     s_autoFlowTimeout = autoFlowTimeout;
+    resetSessionsForTesting();
+}
+
+void KOVOperationQueueManager::resetSessionsForTesting()
+{
     auto &manager = sharedInstance();
     manager.m_defaultSession.reset();
     manager.m_autoFlowSession.reset();
@@ -39,7 +44,7 @@ std::shared_ptr<platform::URLSession> KOVOperationQueueManager::defaultSession()
 {
     if (!m_defaultSession)
         m_defaultSession = std::make_shared<platform::URLSession>(
-            platform::URLSessionConfiguration{s_defaultTimeout, s_defaultTimeout});
+            platform::URLSessionConfiguration{s_defaultTimeout, s_defaultTimeout, KOVMaxAppServerReplyBytes});
     return m_defaultSession;
 }
 
@@ -47,7 +52,7 @@ std::shared_ptr<platform::URLSession> KOVOperationQueueManager::autoFlowSession(
 {
     if (!m_autoFlowSession)
         m_autoFlowSession = std::make_shared<platform::URLSession>(
-            platform::URLSessionConfiguration{s_autoFlowTimeout, s_autoFlowTimeout});
+            platform::URLSessionConfiguration{s_autoFlowTimeout, s_autoFlowTimeout, KOVMaxAppServerReplyBytes});
     return m_autoFlowSession;
 }
 

@@ -43,6 +43,9 @@ public:
     // Time-outs of the two sessions; tests shorten them before first use.
     static void setSessionTimeoutsForTesting(std::chrono::milliseconds defaultTimeout,
                                              std::chrono::milliseconds autoFlowTimeout);
+    // Ends both sessions, so that no network thread of theirs is left
+    // running; the next request makes them again.
+    static void resetSessionsForTesting();
 
 private:
     KOVOperationQueueManager();

@@ -70,8 +70,8 @@ void fetchConfigs(const QString &appKey, const QString &clientUserID, bool compl
     const platform::URLRequest request = Kova::serviceRequest(QStringLiteral("/v2/sdk/apps/configs/get"), body);
 
     s_fetchInFlight = true;
-    platform::URLSession::shared().dataTask(
-        request, [appKey, completed, completion](const QByteArray &data, const std::optional<platform::HTTPURLResponse> &,
+    Kova::serviceSession().dataTask(
+        request, [appKey, completed, completion](const QByteArray &data, const std::optional<platform::HTTPURLResponse> &response,
                                                  const std::optional<platform::Error> &error) {
             s_fetchInFlight = false;
             if (error) {
@@ -84,9 +84,13 @@ void fetchConfigs(const QString &appKey, const QString &clientUserID, bool compl
             auto parsed = json::parseObject(data);
             if (auto *object = std::get_if<QJsonObject>(&parsed)) {
                 reply = *object;
-                if (json::readBool(reply, QStringLiteral("success")) == true)
-                    if (auto appConfig = json::readObject(reply, QStringLiteral("appConfig")))
-                        model = KOVAppConfigsModel::initWithDictionary(*appConfig);
+                // Behind a failed HTTP status only an explicit true counts.
+                const QJsonValue success = reply.value(QStringLiteral("success"));
+                const bool good = (response && !response->hasSuccessStatus()) ? (success.isBool() && success.toBool())
+                                                                               : json::readBool(success) == true;
+                const std::optional<QJsonObject> appConfig = json::readObject(reply, QStringLiteral("appConfig"));
+                if (good && appConfig)
+                    model = KOVAppConfigsModel::initWithDictionary(*appConfig);
             }
             if (!model) {
                 const QString message = json::readText(reply, QStringLiteral("msg"));
@@ -115,6 +119,34 @@ QString Kova::serviceBaseURL()
     while (base.endsWith(QLatin1Char('/')))
         base.chop(1);
     return base;
+}
+
+namespace {
+using namespace std::chrono_literals;
+platform::URLSessionConfiguration s_serviceConfiguration{60s, 135s, KOVMaxServiceReplyBytes};
+// Lives for the process, like the platform's shared session: replies may
+// still be on their way when the application object goes.
+platform::URLSession *s_serviceSession = nullptr;
+} // namespace
+
+platform::URLSession &Kova::serviceSession()
+{
+    if (!s_serviceSession)
+        s_serviceSession = new platform::URLSession(s_serviceConfiguration);
+    return *s_serviceSession;
+}
+
+void Kova::resetServiceSessionForTesting()
+{
+    delete s_serviceSession;
+    s_serviceSession = nullptr;
+}
+
+void Kova::setServiceSessionTimeoutsForTesting(std::chrono::milliseconds idle, std::chrono::milliseconds overall)
+{
+    s_serviceConfiguration.timeoutIntervalForRequest = idle;
+    s_serviceConfiguration.timeoutIntervalForResource = overall;
+    resetServiceSessionForTesting();
 }
 
 void Kova::resetStartStateForTesting()

@@ -71,11 +71,7 @@ void KDError::printErrorWithCallStack(const platform::Error &error)
 
 QString KDError::describe(const platform::Error &error)
 {
-    QStringList entries;
-    for (auto it = error.userInfo.cbegin(); it != error.userInfo.cend(); ++it)
-        entries.append(it.key() + QLatin1Char('=') + it.value().toString());
-    return QStringLiteral("Error Domain=%1 Code=%2 \"%3\" UserInfo={%4}")
-        .arg(error.domain, QString::number(error.code), error.localizedDescription(), entries.join(QStringLiteral(", ")));
+    return error.description();
 }
 
 QString KDError::className(const std::type_info &type)

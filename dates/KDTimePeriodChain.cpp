@@ -1,6 +1,7 @@
 #include "dates/KDTimePeriodChain.h"
 
 #include <QtNumeric>
+#include <algorithm>
 #include <cmath>
 #include <typeinfo>
 
@@ -20,15 +21,16 @@ qint64 wholeSeconds(const KDTimePeriod &period)
     return std::isfinite(seconds) ? qint64(seconds) : 0;
 }
 
-// The signed span of a period in milliseconds; 0 when a date is missing or
-// the span does not fit in 64 bits.
+// The span of a period in milliseconds; 0 when a date is missing, the span
+// does not fit in 64 bits, or the end lies before the start (a reversed
+// member must never push the rest of the chain later).
 qint64 span(const KDTimePeriod &period)
 {
     qint64 millis = 0;
     if (!period.hasStartDate() || !period.hasEndDate()
         || qSubOverflow(period.EndDate().toMSecsSinceEpoch(), period.StartDate().toMSecsSinceEpoch(), &millis))
         return 0;
-    return millis;
+    return std::max<qint64>(millis, 0);
 }
 
 void moveEarlier(KDTimePeriod &period, qint64 millis)

@@ -105,6 +105,21 @@ QJsonObject AppServer::issueLogin(const QString &clientUserID, const QString &ba
     return loginParameters(addLogin(clientUserID, bankId, {}, {}));
 }
 
+QJsonObject AppServer::relinkLogin(const QString &userID)
+{
+    QString clientUserID;
+    QString bankId = QStringLiteral("SANDBOXBANK");
+    for (const Login &login : std::as_const(m_logins)) {
+        if (login.userID == userID) {
+            clientUserID = login.clientUserID;
+            bankId = login.bankId;
+        }
+    }
+    Login &login = addLogin(clientUserID, bankId, {}, {});
+    login.userID = userID;
+    return loginParameters(login);
+}
+
 QJsonObject AppServer::loginParameters(const Login &login) const
 {
     const auto logo = [&](const QString &kind) {

@@ -18,6 +18,8 @@ namespace kova::sandbox {
 // (new beneficiaries, delinked logins) for its lifetime.
 class AppServer {
 public:
+    // The same bank user linked again: a new token and secret for the user ID.
+    QJsonObject relinkLogin(const QString &userID);
     void setBaseUrl(const QUrl &baseUrl);
     QJsonObject issueLogin(const QString &clientUserID, const QString &bankId);
     void scriptMfa(const QString &action, QList<QJsonArray> rounds, QJsonObject expectedAnswersById,

@@ -4,8 +4,9 @@
 
 namespace kova::sandbox {
 
-HttpConnection::HttpConnection(QTcpSocket *socket, HttpRequestReader::Limits limits, Handler handler, QObject *parent)
-    : QObject(parent), m_socket(socket), m_reader(limits), m_handler(std::move(handler))
+HttpConnection::HttpConnection(QTcpSocket *socket, int serial, HttpRequestReader::Limits limits, Handler handler,
+                               QObject *parent)
+    : QObject(parent), m_socket(socket), m_reader(limits), m_handler(std::move(handler)), m_serial(serial)
 {
     socket->setParent(this);
     // While a request is in hand nothing more is read, so a client that keeps
@@ -80,11 +81,15 @@ void HttpConnection::processBuffered()
         writeResponse(m_reader.failureStatus(), "application/json", body, false);
         return;
     }
-    case HttpRequestReader::Status::Ready:
+    case HttpRequestReader::Status::Ready: {
         m_busy = true;
         m_requestKeepAlive = m_reader.keepAlive();
-        m_handler(this, m_reader.takeRequest());
+        RecordedRequest request = m_reader.takeRequest();
+        request.connection = m_serial;
+        request.placeOnConnection = ++m_requestsRead;
+        m_handler(this, std::move(request));
         return;
+    }
     }
 }
 
@@ -113,7 +118,14 @@ void HttpConnection::deliver(const ScriptedReply &reply)
     int status = reply.status;
     if (status < 100 || status > 999)
         status = 500;
-    writeResponse(status, reply.contentType, reply.body, m_requestKeepAlive);
+    QByteArray body = reply.body;
+    if (reply.padTo > body.size())
+        body.append(QByteArray(reply.padTo - body.size(), ' '));
+    if (reply.fault == ScriptedReply::Fault::Trickle) {
+        trickle(status, reply.contentType, body, reply.trickleInterval);
+        return;
+    }
+    writeResponse(status, reply.contentType, body, m_requestKeepAlive);
     if (m_closing)
         return;
     m_busy = false;
@@ -137,6 +149,29 @@ void HttpConnection::writeResponse(int status, const QByteArray &contentType, co
     m_socket->write(out);
     if (!keepAlive)
         closeAfterWrite();
+}
+
+void HttpConnection::trickle(int status, const QByteArray &contentType, const QByteArray &body,
+                             std::chrono::milliseconds interval)
+{
+    // The connection stays busy: nothing else is answered on it meanwhile.
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status) + "\r\n";
+    if (!contentType.isEmpty())
+        head += "Content-Type: " + contentType + "\r\n";
+    head += "Content-Length: " + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n";
+    m_socket->write(head);
+    auto *timer = new QTimer(this);
+    timer->setInterval(interval);
+    connect(timer, &QTimer::timeout, this, [this, timer, body, sent = qsizetype(0)]() mutable {
+        if (!m_socket || sent >= body.size()) {
+            timer->deleteLater();
+            if (m_socket)
+                closeAfterWrite();
+            return;
+        }
+        m_socket->write(body.mid(sent++, 1));
+    });
+    timer->start();
 }
 
 void HttpConnection::closeAfterWrite()

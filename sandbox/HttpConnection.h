@@ -18,7 +18,8 @@ class HttpConnection : public QObject {
 public:
     using Handler = std::function<void(HttpConnection *, RecordedRequest)>;
 
-    HttpConnection(QTcpSocket *socket, HttpRequestReader::Limits limits, Handler handler, QObject *parent = nullptr);
+    HttpConnection(QTcpSocket *socket, int serial, HttpRequestReader::Limits limits, Handler handler,
+                   QObject *parent = nullptr);
     ~HttpConnection() override;
 
     // Answers the request in hand: at once, after the reply's delay (on a
@@ -33,10 +34,13 @@ private:
     void deliver(const ScriptedReply &reply);
     void writeResponse(int status, const QByteArray &contentType, const QByteArray &body, bool keepAlive);
     void closeAfterWrite();
+    void trickle(int status, const QByteArray &contentType, const QByteArray &body, std::chrono::milliseconds interval);
 
     QPointer<QTcpSocket> m_socket;
     HttpRequestReader m_reader;
     Handler m_handler;
+    int m_serial;
+    int m_requestsRead = 0;
     bool m_busy = false;
     bool m_requestKeepAlive = true;
     bool m_closing = false;

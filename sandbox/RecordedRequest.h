@@ -22,6 +22,11 @@ struct RecordedRequest {
     QJsonObject json;
     // The body's "action" when it is text.
     QString action;
+    // Which client connection carried it (numbered from 1 in the order the
+    // sandbox accepted them), and its place on that connection (from 1): a
+    // request with a place above 1 came on a reused keep-alive connection.
+    int connection = 0;
+    int placeOnConnection = 0;
 
     // The first header of that name, compared without regard to case; a null
     // array when there is none.

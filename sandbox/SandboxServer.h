@@ -66,6 +66,8 @@ public:
     // "userID", "tokenID", "bankId", "fullName", "name", "fullLogoPng",
     // "halfLogoPng", "miniLogoPng", "color" {"primaryColor", "secondaryColor"}.
     QJsonObject issueLogin(const QString &clientUserID, const QString &bankId = QStringLiteral("SANDBOXBANK"));
+    // The same bank user linked again: new token ID and secret, same user ID.
+    QJsonObject relinkLogin(const QString &userID);
 
     // MFA for the next call of an action: each round is a list of prompts
     // {"id", "query", "index"}, sent as {"status": "user_input_required",
@@ -87,20 +89,8 @@ private:
     std::optional<ScriptedReply> takeScripted(QHash<QString, QList<ScriptedReply>> &queues, const QString &key);
     ScriptedReply configsReply(const RecordedRequest &request) const;
     QJsonObject defaultAppConfig() const;
-    bool takeTransportResend(const RecordedRequest &request);
 
-    // A dropped request that the client's HTTP stack may send once more on
-    // its own (QNetworkAccessManager does, when a connection closes before any
-    // reply). That copy is dropped too and not logged again, so that one
-    // scripted drop is one failed call.
-    struct DroppedRequest {
-        QString method;
-        QString path;
-        QByteArray body;
-        QDeadlineTimer expiry;
-    };
-    QList<DroppedRequest> m_dropped;
-
+    int m_connectionsAccepted = 0;
     QTcpServer m_server;
     std::unique_ptr<AppServer> m_appServer;
     std::unique_ptr<ConnectPage> m_connectPage;

@@ -19,7 +19,12 @@ struct ScriptedReply {
         None,
         DropConnection, // close the socket without any reply
         NoReply,        // never answer; the connection stays open
+        Trickle,        // the headers at once, then the body one byte per trickleInterval
     } fault = Fault::None;
+    std::chrono::milliseconds trickleInterval{10000};
+    // Inflates the body with trailing blanks (still the same JSON) to this
+    // many bytes, for clients that must bound what they read.
+    qint64 padTo = 0;
 
     static ScriptedReply json(const QJsonObject &o, int status = 200);
     static ScriptedReply json(const QJsonArray &a, int status = 200);

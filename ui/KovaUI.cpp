@@ -1,6 +1,7 @@
 #include "ui/KovaUI.h"
 
 #include "platform/ui/Application.h"
+#include "ui/connect/KOVWebConnect.h"
 #include "ui/look/KOVFontManager.h"
 #include "ui/mfa/MFASheetPresenter.h"
 
@@ -9,6 +10,11 @@ namespace kova {
 void KOVUIScreensProvider::registerFonts()
 {
     KOVFontManager::startLoading();
+}
+
+std::shared_ptr<KOVConnect> KOVUIScreensProvider::makeConnect(const QString &clientUserID)
+{
+    return KOVWebConnect::initWithClientUserID(clientUserID);
 }
 
 std::shared_ptr<KOVMFAPresenter> KOVUIScreensProvider::mfaPresenter()

@@ -1,6 +1,7 @@
 #include "core/api/KOVAPI.h"
 
 #include "core/KOVAppManager.h"
+#include "core/connections/KOVConnectManager.h"
 #include "core/KOVConstants.h"
 #include "core/api/KOVRepository.h"
 #include "core/store/KOVBankInfo.h"
@@ -12,9 +13,9 @@ namespace kova {
 
 KOVAPI::KOVAPI(const QString &userID, const QString &clientUserID) : m_userID(userID), m_clientUserID(clientUserID) {}
 
-bool KOVAPI::load()
+bool KOVAPI::load(std::shared_ptr<KOVConnection> record)
 {
-    m_connection = fetchConnectionForUserID(m_userID);
+    m_connection = record ? std::move(record) : fetchConnectionForUserID(m_userID);
     if (!m_connection)
         return false;
     const QString tokenID = m_connection->tokenID();
@@ -45,12 +46,17 @@ std::shared_ptr<KOVConnection> KOVAPI::fetchConnectionForUserID(const QString &u
 
 void KOVAPI::deleteConnectionWithUserID(const QString &userID) const
 {
-    const auto connection = fetchConnectionForUserID(userID);
+    // This facade's own record goes, not some other record of the same user.
+    const bool own = m_connection && !m_connection->isDeleted() && m_connection->userID() == userID;
+    const auto connection = own ? m_connection : fetchConnectionForUserID(userID);
     if (!connection)
         return;
     KOVAppManager &manager = KOVAppManager::sharedInstance();
+    const QString key = KOVConnectManager::secretKey(*connection);
     manager.viewContext().deleteObject(connection);
-    manager.saveContext();
+    // The secret leaves with its login once the removal is stored.
+    if (manager.saveContext())
+        KOVConnectManager::removeUnusedSecrets({key});
 }
 
 void KOVAPI::deleteConnectionWithError(const platform::Error &error, const QString &userID) const

@@ -13,6 +13,8 @@ class KOVRepository;
 
 // The common base of the four facades: one stored bank login, found by the
 // client user ID and the login's user ID, with its secret from the keychain.
+// A facade made for a given record serves that record alone, even while an
+// older record of the same user is still stored beside it.
 class KOVAPI : public std::enable_shared_from_this<KOVAPI> {
 public:
     virtual ~KOVAPI() = default;
@@ -32,8 +34,9 @@ public:
 
 protected:
     KOVAPI(const QString &userID, const QString &clientUserID);
-    // Finds the record and the secret; false when the login cannot be used.
-    bool load();
+    // Finds the record (or takes the one given) and its secret; false when
+    // the login cannot be used.
+    bool load(std::shared_ptr<KOVConnection> record = nullptr);
     // The user secret, for the repository calls only.
     const QString &userSecret() const { return m_userSecret; }
     // The bank ID of the stored bank info, or null.

@@ -6,10 +6,11 @@
 
 namespace kova {
 
-std::shared_ptr<KOVAuth> KOVAuth::initWithUserID(const QString &userID, const QString &clientUserID)
+std::shared_ptr<KOVAuth> KOVAuth::initWithUserID(const QString &userID, const QString &clientUserID,
+                                                std::shared_ptr<KOVConnection> record)
 {
     std::shared_ptr<KOVAuth> facade(new KOVAuth(userID, clientUserID));
-    return facade->load() ? facade : nullptr;
+    return facade->load(std::move(record)) ? facade : nullptr;
 }
 
 void KOVAuth::delinkUser(KOVDelinkCompletion completion)

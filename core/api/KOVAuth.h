@@ -8,7 +8,8 @@ namespace kova {
 // Unlinking one login.
 class KOVAuth : public KOVAPI {
 public:
-    static std::shared_ptr<KOVAuth> initWithUserID(const QString &userID, const QString &clientUserID);
+    static std::shared_ptr<KOVAuth> initWithUserID(const QString &userID, const QString &clientUserID,
+                                         std::shared_ptr<KOVConnection> record = nullptr);
     // On success the login's record is removed; the keychain secret stays.
     void delinkUser(KOVDelinkCompletion completion);
 

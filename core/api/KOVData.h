@@ -12,7 +12,8 @@ namespace kova {
 class KOVData : public KOVAPI {
 public:
     // Null when the login cannot be used (no record, token ID or secret).
-    static std::shared_ptr<KOVData> initWithUserID(const QString &userID, const QString &clientUserID);
+    static std::shared_ptr<KOVData> initWithUserID(const QString &userID, const QString &clientUserID,
+                                         std::shared_ptr<KOVConnection> record = nullptr);
 
     void getIdentity(KOVIdentityCompletion completion);
     void getAccounts(KOVAccountsCompletion completion);

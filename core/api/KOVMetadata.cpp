@@ -7,10 +7,11 @@
 
 namespace kova {
 
-std::shared_ptr<KOVMetadata> KOVMetadata::initWithUserID(const QString &userID, const QString &clientUserID)
+std::shared_ptr<KOVMetadata> KOVMetadata::initWithUserID(const QString &userID, const QString &clientUserID,
+                                                        std::shared_ptr<KOVConnection> record)
 {
     std::shared_ptr<KOVMetadata> facade(new KOVMetadata(userID, clientUserID));
-    return facade->load() ? facade : nullptr;
+    return facade->load(std::move(record)) ? facade : nullptr;
 }
 
 void KOVMetadata::getAccountMetadata(KOVMetadataCompletion completion)

@@ -8,7 +8,8 @@ namespace kova {
 // The bank's account metadata of one login.
 class KOVMetadata : public KOVAPI {
 public:
-    static std::shared_ptr<KOVMetadata> initWithUserID(const QString &userID, const QString &clientUserID);
+    static std::shared_ptr<KOVMetadata> initWithUserID(const QString &userID, const QString &clientUserID,
+                                             std::shared_ptr<KOVConnection> record = nullptr);
     // On success the bank info takes the metadata's SWIFT code, country and
     // cool-down period (not saved here).
     void getAccountMetadata(KOVMetadataCompletion completion);

@@ -4,10 +4,11 @@
 
 namespace kova {
 
-std::shared_ptr<KOVPayment> KOVPayment::initWithUserID(const QString &userID, const QString &clientUserID)
+std::shared_ptr<KOVPayment> KOVPayment::initWithUserID(const QString &userID, const QString &clientUserID,
+                                                      std::shared_ptr<KOVConnection> record)
 {
     std::shared_ptr<KOVPayment> facade(new KOVPayment(userID, clientUserID));
-    return facade->load() ? facade : nullptr;
+    return facade->load(std::move(record)) ? facade : nullptr;
 }
 
 std::shared_ptr<KOVRepository> KOVPayment::repository() const

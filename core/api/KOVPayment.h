@@ -12,7 +12,8 @@ class KOVWireBeneficiary;
 // stored and nothing removed, whatever the answer.
 class KOVPayment : public KOVAPI {
 public:
-    static std::shared_ptr<KOVPayment> initWithUserID(const QString &userID, const QString &clientUserID);
+    static std::shared_ptr<KOVPayment> initWithUserID(const QString &userID, const QString &clientUserID,
+                                            std::shared_ptr<KOVConnection> record = nullptr);
 
     void getBeneficiaries(KOVBeneficiariesCompletion completion);
     void getWireBeneficiaries(KOVWireBeneficiariesCompletion completion);

@@ -3,6 +3,7 @@
 #include <QCalendar>
 #include <QJsonArray>
 #include <QRegularExpression>
+#include <algorithm>
 #include <cmath>
 
 #include "core/KOVAPIManager.h"
@@ -176,9 +177,13 @@ QList<std::shared_ptr<MFAParameter>> KOVRepository::userInputsFromResponse(const
 
 namespace {
 
+// Made only of white space: any space separator (no-break and wide spaces
+// too) and tabs. A line break is something the user typed.
 bool isBlankAnswer(const QString &answer)
 {
-    return answer.isNull() || platform::trimmedBlanksAndTabs(answer).isEmpty();
+    return std::all_of(answer.begin(), answer.end(), [](QChar c) {
+        return c == QLatin1Char('\t') || c.category() == QChar::Separator_Space;
+    });
 }
 
 } // namespace

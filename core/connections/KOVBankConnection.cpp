@@ -88,10 +88,12 @@ std::shared_ptr<KOVBankConnection> KOVBankConnection::initWithConnection(std::sh
     }
     bank->m_clientUserID = connection->clientUserID();
     bank->m_userID = connection->userID();
-    bank->m_dataAPI = KOVData::initWithUserID(bank->m_userID, bank->m_clientUserID);
-    bank->m_paymentAPI = KOVPayment::initWithUserID(bank->m_userID, bank->m_clientUserID);
-    bank->m_authAPI = KOVAuth::initWithUserID(bank->m_userID, bank->m_clientUserID);
-    bank->m_metadataAPI = KOVMetadata::initWithUserID(bank->m_userID, bank->m_clientUserID);
+    // Every facade serves this very record: while an import checks a new
+    // record, the older one of the same user is still stored.
+    bank->m_dataAPI = KOVData::initWithUserID(bank->m_userID, bank->m_clientUserID, connection);
+    bank->m_paymentAPI = KOVPayment::initWithUserID(bank->m_userID, bank->m_clientUserID, connection);
+    bank->m_authAPI = KOVAuth::initWithUserID(bank->m_userID, bank->m_clientUserID, connection);
+    bank->m_metadataAPI = KOVMetadata::initWithUserID(bank->m_userID, bank->m_clientUserID, connection);
 
     for (const auto &stored : connection->cards())
         if (auto card = stored->toCard())
@@ -227,6 +229,7 @@ void KOVBankConnection::create(const QJsonObject &parameters, ImportCompletion c
             platform::Error saveError;
             if (!context.save(&saveError))
                 return completion(nullptr, saveError);
+            manager->forgetReplacedSecrets();
             completion(bank, std::nullopt);
         });
     });
@@ -341,7 +344,7 @@ void KOVBankConnection::decideTransfer(const KOVAutoFlowRequest &request)
         const platform::Error error = platform::Error::withDescription(
             KOVErrorDomain, KOVErrorBeneficiaryMissing,
             request.isWire ? QStringLiteral("WireBeneficiary must be present") : QStringLiteral("Beneficiary must be present"));
-        platform::log(error.localizedDescription());
+        platform::log(error.description());
         request.completion(request.account, request.amount, error, QString(), QString());
         return;
     }

@@ -102,23 +102,41 @@ public:
     static bool isAbsentAmount(double amount);
 
     const QString &userID() const { return m_userID; }
+    void setUserID(const QString &userID) { m_userID = userID; }
     const QString &clientUserID() const { return m_clientUserID; }
+    void setClientUserID(const QString &clientUserID) { m_clientUserID = clientUserID; }
     const QString &bankID() const { return m_bankID; }
+    void setBankID(const QString &bankID) { m_bankID = bankID; }
     const QString &swiftCode() const { return m_swiftCode; }
+    void setSwiftCode(const QString &swiftCode) { m_swiftCode = swiftCode; }
     const QString &bankName() const { return m_bankName; }
+    void setBankName(const QString &bankName) { m_bankName = bankName; }
     const QString &countryName() const { return m_countryName; }
+    void setCountryName(const QString &countryName) { m_countryName = countryName; }
     const QList<std::shared_ptr<KOVAccount>> &accounts() const { return m_accounts; }
+    void setAccounts(const QList<std::shared_ptr<KOVAccount>> &accounts) { m_accounts = accounts; }
     const QList<std::shared_ptr<KOVCard>> &cards() const { return m_cards; }
+    void setCards(const QList<std::shared_ptr<KOVCard>> &cards) { m_cards = cards; }
     const QString &fullLogo() const { return m_fullLogo; }
+    void setFullLogo(const QString &fullLogo) { m_fullLogo = fullLogo; }
     const QString &halfLogo() const { return m_halfLogo; }
+    void setHalfLogo(const QString &halfLogo) { m_halfLogo = halfLogo; }
     const QString &miniLogo() const { return m_miniLogo; }
+    void setMiniLogo(const QString &miniLogo) { m_miniLogo = miniLogo; }
     const QDateTime &createdAt() const { return m_createdAt; }
+    void setCreatedAt(const QDateTime &createdAt) { m_createdAt = createdAt; }
     const std::shared_ptr<KOVConnection> &connection() const { return m_connection; }
+    void setConnection(const std::shared_ptr<KOVConnection> &connection) { m_connection = connection; }
     const std::shared_ptr<KOVData> &dataAPI() const { return m_dataAPI; }
+    void setDataAPI(const std::shared_ptr<KOVData> &dataAPI) { m_dataAPI = dataAPI; }
     const std::shared_ptr<KOVPayment> &paymentAPI() const { return m_paymentAPI; }
+    void setPaymentAPI(const std::shared_ptr<KOVPayment> &paymentAPI) { m_paymentAPI = paymentAPI; }
     const std::shared_ptr<KOVAuth> &authAPI() const { return m_authAPI; }
+    void setAuthAPI(const std::shared_ptr<KOVAuth> &authAPI) { m_authAPI = authAPI; }
     const std::shared_ptr<KOVMetadata> &metadataAPI() const { return m_metadataAPI; }
+    void setMetadataAPI(const std::shared_ptr<KOVMetadata> &metadataAPI) { m_metadataAPI = metadataAPI; }
     const std::shared_ptr<KOVAutoFlow> &autoFlow() const { return m_autoFlow; }
+    void setAutoFlow(const std::shared_ptr<KOVAutoFlow> &autoFlow) { m_autoFlow = autoFlow; }
 
     QJsonObject dictionaryRepresentation() const override { return m_dictionaryRepresentation; }
     void setDictionaryRepresentation(const QJsonObject &dictionary) override { m_dictionaryRepresentation = dictionary; }

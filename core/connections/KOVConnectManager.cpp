@@ -10,6 +10,9 @@
 #include "platform/store/ManagedObjectContext.h"
 #include "platform/store/SortDescriptor.h"
 
+#include <QSet>
+#include <utility>
+
 namespace kova {
 
 KOVConnectManager::KOVConnectManager(QString clientUserID, std::shared_ptr<KOVLogin> loginItems)
@@ -37,7 +40,7 @@ void KOVConnectManager::createConnection(const Completion &completion)
             failure = error;
     }
     if (failure) {
-        platform::log(QStringLiteral("[Kova] Keychain failed: %1").arg(failure->localizedDescription()));
+        platform::log(QStringLiteral("[Kova] Keychain failed: %1").arg(failure->description()));
         completion(nullptr, failure);
         return;
     }
@@ -89,9 +92,44 @@ void KOVConnectManager::removeSameConnectionIfAvailable(const std::shared_ptr<KO
     platform::FetchRequest request = KOVConnection::fetchRequestWithUserID(connection->userID(), m_clientUserID, false);
     request.setSortDescriptors({platform::SortDescriptor{QStringLiteral("createdAt"), false}});
     platform::Error error;
-    for (const auto &other : context.fetch<KOVConnection>(request, &error))
-        if (other != connection)
+    for (const auto &other : context.fetch<KOVConnection>(request, &error)) {
+        if (other != connection) {
+            m_replacedKeys.append(secretKey(*other));
             context.deleteObject(other);
+        }
+    }
+}
+
+void KOVConnectManager::forgetReplacedSecrets()
+{
+    removeUnusedSecrets(std::exchange(m_replacedKeys, {}));
+}
+
+QString KOVConnectManager::secretKey(const KOVConnection &connection)
+{
+    return connection.tokenID() + connection.userID();
+}
+
+void KOVConnectManager::removeUnusedSecrets(const QStringList &keys)
+{
+    if (keys.isEmpty())
+        return;
+    platform::Error error;
+    const auto stored = KOVAppManager::sharedInstance().viewContext().fetch<KOVConnection>(KOVConnection::fetchRequest(),
+                                                                                          &error);
+    if (!error.domain.isEmpty())
+        return; // not knowing who still uses a secret, keep them all
+    QSet<QString> inUse;
+    for (const auto &connection : stored)
+        inUse.insert(secretKey(*connection));
+    const auto keychain = KOVKeychain::keychain();
+    for (const QString &key : keys) {
+        if (key.isEmpty() || inUse.contains(key))
+            continue;
+        platform::Error removeError;
+        if (!keychain->removeItemForKey(key, &removeError))
+            platform::log(QStringLiteral("[Kova] Keychain failed: %1").arg(removeError.localizedDescription()));
+    }
 }
 
 void KOVConnectManager::restoreKeychain() const

@@ -36,6 +36,14 @@ public:
     void setRemovesDuplicates(bool removes) { m_removesDuplicates = removes; }
     // Puts the keychain back as it was before createConnection wrote to it.
     void restoreKeychain() const;
+    // Once the removal of older records is saved: their secrets go too.
+    void forgetReplacedSecrets();
+
+    // Removes the keychain items under these keys unless a stored connection
+    // still reads one of them: a bank secret with no login left to use it is
+    // sensitive data kept for nothing.
+    static void removeUnusedSecrets(const QStringList &keys);
+    static QString secretKey(const KOVConnection &connection);
 
 private:
     QString m_clientUserID;
@@ -43,6 +51,7 @@ private:
     bool m_removesDuplicates = true;
     bool m_wroteSecret = false;
     QString m_previousSecret; // null when there was none
+    QStringList m_replacedKeys; // secrets of the older records removed
 };
 
 } // namespace kova

@@ -8,8 +8,7 @@ namespace json = platform::json;
 
 bool replyCarriesSuccess(const QJsonObject &reply)
 {
-    const QJsonValue success = reply.value(QStringLiteral("success"));
-    return success.isBool() || success.isDouble() || success.isNull();
+    return reply.contains(QStringLiteral("success"));
 }
 
 std::shared_ptr<KOVResult> KOVResult::initWithDictionary(const QJsonValue &dictionary)

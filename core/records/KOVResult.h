@@ -9,9 +9,9 @@
 
 namespace kova {
 
-// Whether a reply carries "success" at all. The pipeline turns a false one
-// into an error before any record is made, so a present Boolean, number or
-// null counts; text, a list or an object is no answer and counts as absent.
+// Whether a reply carries "success" at all, whatever its value: the pipeline
+// has already turned a failed reply into an error, so a record made from a
+// reply that went through must not read as a failure.
 bool replyCarriesSuccess(const QJsonObject &reply);
 
 // The outcome of a beneficiary creation, a transfer or a delink, made from

@@ -409,8 +409,8 @@ QByteArray KOVKeychain::dataForKey(const QString &key, Error *error) const
     query.matchLimit = platform::MatchLimit::One;
     query.returnData = true;
     query.account = key;
-    QList<ItemAttributes> result;
-    const qint32 status = ItemStore().copyMatching(query, &result);
+    QByteArray data;
+    const qint32 status = ItemStore().copyValue(query, &data);
     if (status == KeychainStatus::ItemNotFound)
         return QByteArray();
     if (status != KeychainStatus::Success) {
@@ -419,13 +419,6 @@ QByteArray KOVKeychain::dataForKey(const QString &key, Error *error) const
             *error = security;
         return QByteArray();
     }
-    if (result.isEmpty() || !result.first().valueData) {
-        const Error unexpected = unexpectedError(kUnexpectedMessage);
-        if (error)
-            *error = unexpected;
-        return QByteArray();
-    }
-    QByteArray data = *result.first().valueData;
     if (data.isNull())
         data = QByteArray("", 0);
     return data;

@@ -1,10 +1,12 @@
 #include "platform/dispatch/MainQueue.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QThread>
 #include <QTimer>
 #include <deque>
+#include <iterator>
 #include <mutex>
 
 #include "platform/foundation/Log.h"
@@ -21,6 +23,10 @@ Mailbox *mailbox();
 
 class Mailbox final : public QObject {
 public:
+    // Short enough that the work Qt queues for what a slice started (a
+    // network request's own start, say) still leaves the timers their turn.
+    static constexpr qint64 kSliceNanoseconds = 250'000;
+
     void add(std::function<void()> work)
     {
         std::lock_guard lock(m_mutex);
@@ -43,9 +49,24 @@ protected:
             std::lock_guard lock(self->m_mutex);
             batch.swap(self->m_pending);
         }
-        // Work posted while this batch runs waits for a later turn.
-        for (auto &work : batch)
+        // Work posted while this batch runs waits for a later turn. A long
+        // batch (thousands of calls issued at once) is run in slices, so the
+        // loop's timers and input are served in between; what is left goes
+        // back in front of anything posted meanwhile.
+        QElapsedTimer slice;
+        slice.start();
+        while (!batch.empty()) {
+            std::function<void()> work = std::move(batch.front());
+            batch.pop_front();
             work();
+            if (!batch.empty() && slice.nsecsElapsed() >= kSliceNanoseconds) {
+                std::lock_guard lock(self->m_mutex);
+                std::move(self->m_pending.begin(), self->m_pending.end(), std::back_inserter(batch));
+                self->m_pending.swap(batch);
+                QCoreApplication::postEvent(self, new QEvent(QEvent::User));
+                return;
+            }
+        }
     }
 
 private:

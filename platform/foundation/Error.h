@@ -26,6 +26,9 @@ struct Error {
     // names the domain and code.
     QString localizedDescription() const;
     bool hasDescription() const;
+    // The whole error as the platform prints it where a log line formats an
+    // error: Error Domain=<domain> Code=<code> "<description>" UserInfo={...}.
+    QString description() const;
 
     bool operator==(const Error &other) const = default;
 };

@@ -5,8 +5,8 @@
 
 namespace kova::platform {
 
-// The text without spaces and tabs at either end. Line breaks are kept:
-// only these two count as blanks where the SDK trims what a user typed.
+// The text without ASCII spaces and tabs at either end; line breaks and other
+// white space are kept.
 inline QString trimmedBlanksAndTabs(const QString &text)
 {
     auto isBlank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };

@@ -1,8 +1,15 @@
 #include "platform/foundation/UserDefaults.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QSettings>
 
+#include "platform/foundation/Log.h"
 #include "platform/foundation/ProcessInfo.h"
 
 namespace kova::platform {
@@ -26,9 +33,65 @@ void UserDefaults::resetStandard()
     s_standard.reset();
 }
 
-UserDefaults::UserDefaults(const QString &filePath)
-    : m_settings(std::make_unique<QSettings>(filePath, QSettings::IniFormat))
+namespace {
+// The file may hold crash reports: owner-only like the SDK's other files.
+// Made so before the first write (later writes replace it keeping its mode),
+// and an older file open to others is tightened.
+void makeOwnerOnly(const QString &filePath)
 {
+    QDir().mkpath(QFileInfo(filePath).absolutePath());
+    const int fd = ::open(QFile::encodeName(filePath).constData(),
+                          O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    if (fd < 0)
+        return;
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 077) != 0)
+        ::fchmod(fd, 0600);
+    ::close(fd);
+}
+} // namespace
+
+// Values we never write: serialized Qt data streams, which QSettings decodes
+// trusting every length in them (a damaged or planted file can make it try to
+// allocate gigabytes). Such a file is moved aside and a fresh one started.
+void setAsideIfForeign(const QString &filePath)
+{
+    constexpr qint64 kMaxFileBytes = 4 * 1024 * 1024;
+    QFile file(filePath);
+    if (!file.exists() || !file.open(QIODevice::ReadOnly))
+        return;
+    QString reason;
+    if (file.size() > kMaxFileBytes) {
+        reason = QStringLiteral("is larger than the SDK ever writes");
+    } else {
+        const QByteArray bytes = file.readAll();
+        for (const QByteArray &line : bytes.split('\n')) {
+            const qsizetype equals = line.indexOf('=');
+            if (equals < 0)
+                continue;
+            const QByteArray value = line.mid(equals + 1).trimmed();
+            if (value.startsWith("@Variant(") || value.startsWith("@DateTime(")) {
+                reason = QStringLiteral("holds encoded values the SDK never writes");
+                break;
+            }
+        }
+    }
+    file.close();
+    if (reason.isEmpty())
+        return;
+    const QString aside = filePath + QStringLiteral(".damaged-")
+        + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+    if (QFile::rename(filePath, aside))
+        log(QStringLiteral("The settings file %1 %2; moved aside to %3").arg(filePath, reason, aside));
+    else
+        QFile::remove(filePath);
+}
+
+UserDefaults::UserDefaults(const QString &filePath)
+{
+    setAsideIfForeign(filePath);
+    makeOwnerOnly(filePath);
+    m_settings = std::make_unique<QSettings>(filePath, QSettings::IniFormat);
 }
 
 UserDefaults::~UserDefaults() = default;

@@ -22,6 +22,26 @@ constexpr InterlacePass kSequentialPass[] = {{0, 1}};
 
 constexpr QImage::Format kCanvasFormat = QImage::Format_ARGB32_Premultiplied;
 
+// The records of a frame whose data ends early, closed so that giflib reads
+// every byte that did arrive: the last sub-block's length says what is there,
+// and a terminator follows.
+QByteArray closedImageData(QByteArrayView all, const GifFrameRecord &frame)
+{
+    QByteArray closed(all.sliced(frame.offset, frame.dataOffset - frame.offset).toByteArray());
+    qsizetype position = frame.dataOffset;
+    while (position < frame.end) {
+        const qsizetype length = static_cast<unsigned char>(all[position]);
+        const qsizetype present = std::min(length, frame.end - position - 1);
+        if (present <= 0)
+            break;
+        closed.append(char(present));
+        closed.append(all.sliced(position + 1, present).toByteArray());
+        position += 1 + present;
+    }
+    closed.append('\0');
+    return closed;
+}
+
 } // namespace
 
 GifCompositor::GifCompositor(QByteArray data, const GifContainer &container, qint64 maximumPixels)
@@ -45,7 +65,7 @@ bool GifCompositor::canvasUsable() const
 
 bool GifCompositor::frameShapeUsable(const GifFrameRecord &frame) const
 {
-    return frame.complete && frame.rect.width() > 0 && frame.rect.height() > 0
+    return frame.headerReadable && frame.rect.width() > 0 && frame.rect.height() > 0
         && qint64(frame.rect.width()) * frame.rect.height() <= m_maximumPixels;
 }
 
@@ -64,7 +84,13 @@ bool GifCompositor::decodeFrame(size_t index, std::vector<unsigned char> *indexe
     if (!frameShapeUsable(frame))
         return false;
     const QByteArrayView all(m_data);
-    GifReader reader(all.first(m_container.headerLength), all.sliced(frame.offset, frame.end - frame.offset));
+    QByteArray repaired;
+    QByteArrayView records = all.sliced(frame.offset, frame.end - frame.offset);
+    if (!frame.complete) {
+        repaired = closedImageData(all, frame);
+        records = repaired;
+    }
+    GifReader reader(all.first(m_container.headerLength), records);
     if (!reader.open())
         return false;
     GifFileType *file = reader.file();
@@ -102,16 +128,24 @@ bool GifCompositor::decodeFrame(size_t index, std::vector<unsigned char> *indexe
     } catch (const std::bad_alloc &) {
         return false;
     }
+    if (indexes)
+        m_rowDecoded.assign(size_t(height), false);
     const auto passes = frame.interlaced ? std::span<const InterlacePass>(kInterlacePasses)
                                          : std::span<const InterlacePass>(kSequentialPass);
+    bool anyRow = false;
     for (const InterlacePass &pass : passes) {
         for (int row = pass.start; row < height; row += pass.step) {
             unsigned char *target = indexes ? indexes->data() + size_t(row) * size_t(width) : line.data();
+            // Where the data ends or breaks off the frame ends: what came
+            // before is drawn, as players do with a file cut short.
             if (DGifGetLine(file, target, width) == GIF_ERROR)
-                return false;
+                return anyRow;
+            anyRow = true;
+            if (indexes)
+                m_rowDecoded[size_t(row)] = true;
         }
     }
-    return true;
+    return anyRow;
 }
 
 bool GifCompositor::restart()
@@ -161,6 +195,8 @@ void GifCompositor::drawFrame(size_t index, const std::vector<unsigned char> &in
         m_savedArea = m_canvas.copy(area);
     const int frameWidth = frame.rect.width();
     for (int y = area.top(); y <= area.bottom(); ++y) {
+        if (!m_rowDecoded[size_t(y - frame.rect.top())])
+            continue;
         const unsigned char *source = indexes.data() + size_t(y - frame.rect.top()) * size_t(frameWidth)
                                       + size_t(area.left() - frame.rect.left());
         auto *target = reinterpret_cast<QRgb *>(m_canvas.scanLine(y)) + area.left();

@@ -13,7 +13,8 @@ namespace kova::platform {
 // Builds full-canvas frames the way a player shows them: each frame drawn over
 // what its predecessors left, after their disposal. Frames are composited in
 // order; asking for an earlier frame than the last one starts over from the
-// first. A frame whose data does not decode is passed over as if absent.
+// first. A frame of which not one row decodes is passed over as if absent;
+// rows a frame lacks leave the canvas as it stands.
 // Not thread-safe: its owner serialises calls.
 class GifCompositor {
 public:
@@ -41,7 +42,9 @@ private:
     bool frameShapeUsable(const GifFrameRecord &frame) const;
     // Decodes the palette indexes of a frame into `indexes` (row-major, the
     // frame's own size) and its colours into `palette`, where 0 marks an index
-    // that leaves the canvas untouched. With no `indexes` only checks.
+    // that leaves the canvas untouched; m_rowDecoded says which rows arrived.
+    // Data that ends early (or breaks off) still gives the rows before it;
+    // false when not one row decodes. With no `indexes` only checks.
     bool decodeFrame(size_t index, std::vector<unsigned char> *indexes, Palette *palette);
     bool restart();
     void drawFrame(size_t index, const std::vector<unsigned char> &indexes, const Palette &palette);
@@ -59,6 +62,7 @@ private:
     int m_pendingDisposal = 0;
     QImage m_savedArea;             // what that area held before, for disposal 3
     std::vector<unsigned char> m_indexes;
+    std::vector<bool> m_rowDecoded;
     int m_restarts = 0;
 };
 

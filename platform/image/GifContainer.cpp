@@ -53,12 +53,26 @@ GifContainer GifContainer::scan(QByteArrayView data, int maximumFrameCount)
                 result.frameLimitReached = true;
                 break;
             }
-            if (DGifGetImageDesc(file) == GIF_ERROR)
-                break;
+            if (DGifGetImageDesc(file) == GIF_ERROR) {
+                // Counted, as an image that does not decode; its data is
+                // stepped over so the images after it can still be read.
+                GifFrameRecord refused;
+                refused.headerReadable = false;
+                refused.offset = recordStart;
+                refused.control = pendingControl;
+                pendingControl.reset();
+                const bool skipped = reader.skipSubBlocks();
+                refused.end = reader.position();
+                result.frames.push_back(refused);
+                if (!skipped)
+                    break;
+                continue;
+            }
             GifFrameRecord frame;
             frame.rect = QRect(file->Image.Left, file->Image.Top, file->Image.Width, file->Image.Height);
             frame.interlaced = file->Image.Interlace;
             frame.offset = recordStart;
+            frame.dataOffset = reader.position();
             frame.control = pendingControl;
             pendingControl.reset();
             // Skip the compressed data block by block; decoding waits until a

@@ -21,8 +21,10 @@ struct GifFrameRecord {
     QRect rect;
     bool interlaced = false;
     qsizetype offset = 0;       // the image separator
-    qsizetype end = 0;          // just past the image data's terminator
+    qsizetype dataOffset = 0;   // the first data sub-block, after the code size
+    qsizetype end = 0;          // just past the image data's terminator (or the file's end)
     bool complete = false;      // the image data's blocks were all present
+    bool headerReadable = true; // giflib accepted the descriptor (and code size)
     std::optional<GifGraphicControl> control;
 };
 

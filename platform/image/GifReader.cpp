@@ -49,4 +49,26 @@ int GifReader::read(GifFileType *file, unsigned char *buffer, int length)
     return copied;
 }
 
+bool GifReader::skipSubBlocks()
+{
+    const qsizetype total = m_head.size() + m_tail.size();
+    auto byteAt = [this](qsizetype position) {
+        return position < m_head.size() ? static_cast<unsigned char>(m_head[position])
+                                        : static_cast<unsigned char>(m_tail[position - m_head.size()]);
+    };
+    for (;;) {
+        if (m_position >= total)
+            return false;
+        const unsigned char length = byteAt(m_position);
+        ++m_position;
+        if (length == 0)
+            return true;
+        if (total - m_position < length) {
+            m_position = total;
+            return false;
+        }
+        m_position += length;
+    }
+}
+
 } // namespace kova::platform

@@ -23,6 +23,9 @@ public:
     GifFileType *file() const { return m_file; }
     // Bytes handed to giflib so far.
     qsizetype position() const { return m_position; }
+    // Steps over a run of data sub-blocks and their terminator without giflib,
+    // for data giflib has refused to read; false when the bytes end first.
+    bool skipSubBlocks();
 
 private:
     static int read(GifFileType *file, unsigned char *buffer, int length);

@@ -145,7 +145,7 @@ void ItemStore::setPresenceCheck(PresenceCheck check)
     s_presenceCheck = std::move(check);
 }
 
-qint32 ItemStore::withPresence(const QString &prompt, const std::function<qint32(bool confirmed)> &operation)
+qint32 ItemStore::withPresence(const QString &prompt, FunctionRef<qint32(bool confirmed)> operation)
 {
     qint32 status = operation(false);
     if (status != kNeedsPresence)
@@ -177,14 +177,14 @@ qint32 ItemStore::add(const ItemAttributes &attributes)
     });
 }
 
-qint32 ItemStore::copyMatching(const ItemAttributes &query, QList<ItemAttributes> *result)
+qint32 ItemStore::withMatches(const ItemAttributes &query, bool returnsData, FunctionRef<qint32(const Matches &found)> use)
 {
     if (!validQuery(query))
         return KeychainStatus::Param;
     const bool all = query.matchLimit == MatchLimit::All;
     return withPresence(query.operationPrompt, [&](bool confirmed) {
         return m_vault->read([&](const Vault::Items &items, const Vault::AccountIndex &byAccount) {
-            QList<const VaultItem *> found;
+            Matches found;
             bool guarded = false;
             auto consider = [&](const VaultItem &item) {
                 if (!matches(query, item.attributes()))
@@ -203,32 +203,44 @@ qint32 ItemStore::copyMatching(const ItemAttributes &query, QList<ItemAttributes
                     if (!consider(item))
                         break;
             }
-            if (found.isEmpty())
+            if (found.empty())
                 return KeychainStatus::ItemNotFound;
             if (guarded && query.noInteraction)
                 return KeychainStatus::InteractionNotAllowed;
-            if (guarded && query.returnData && !confirmed)
+            if (guarded && returnsData && !confirmed)
                 return kNeedsPresence;
-            if (!result)
-                return KeychainStatus::Success;
-            QList<ItemAttributes> out;
-            out.reserve(found.size());
-            for (const VaultItem *item : found) {
-                ItemAttributes entry;
-                if (query.returnAttributes)
-                    entry = item->attributes();
-                if (query.returnData) {
-                    QByteArray value;
-                    if (const qint32 status = item->value(&value); status != KeychainStatus::Success)
-                        return status;
-                    entry.valueData = std::move(value);
-                }
-                out.append(std::move(entry));
-            }
-            *result = std::move(out);
-            return KeychainStatus::Success;
+            return use(found);
         });
     });
+}
+
+qint32 ItemStore::copyMatching(const ItemAttributes &query, QList<ItemAttributes> *result)
+{
+    return withMatches(query, query.returnData, [&](const Matches &found) {
+        if (!result)
+            return qint32(KeychainStatus::Success);
+        QList<ItemAttributes> out;
+        out.reserve(found.size());
+        for (const VaultItem *item : found) {
+            ItemAttributes entry;
+            if (query.returnAttributes)
+                entry = item->attributes();
+            if (query.returnData) {
+                QByteArray value;
+                if (const qint32 status = item->value(&value); status != KeychainStatus::Success)
+                    return status;
+                entry.valueData = std::move(value);
+            }
+            out.append(std::move(entry));
+        }
+        *result = std::move(out);
+        return qint32(KeychainStatus::Success);
+    });
+}
+
+qint32 ItemStore::copyValue(const ItemAttributes &query, QByteArray *value)
+{
+    return withMatches(query, true, [&](const Matches &found) { return found.front()->value(value); });
 }
 
 qint32 ItemStore::update(const ItemAttributes &query, const ItemAttributes &changes)

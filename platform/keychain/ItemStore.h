@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QList>
+#include <QVarLengthArray>
 #include <QString>
 #include <functional>
 #include <memory>
 
+#include "platform/foundation/FunctionRef.h"
 #include "platform/keychain/ItemAttributes.h"
 #include "platform/keychain/KeychainStatus.h"
 #include "platform/keychain/Vault.h"
@@ -37,6 +39,9 @@ public:
     // (MatchLimit::All) and, when `result` is given, returns for each its
     // attributes and/or value as the query's return entries ask.
     qint32 copyMatching(const ItemAttributes &query, QList<ItemAttributes> *result = nullptr);
+    // The value of the first item the query matches, as copyMatching with
+    // returnData would give it, without building the result entries.
+    qint32 copyValue(const ItemAttributes &query, QByteArray *value);
     // Applies `changes` (attributes and/or `valueData`) to every matching item.
     qint32 update(const ItemAttributes &query, const ItemAttributes &changes);
     // Deletes every matching item.
@@ -49,7 +54,11 @@ public:
     static void setPresenceCheck(PresenceCheck check);
 
 private:
-    qint32 withPresence(const QString &prompt, const std::function<qint32(bool confirmed)> &operation);
+    qint32 withPresence(const QString &prompt, FunctionRef<qint32(bool confirmed)> operation);
+    // Finds what `query` matches (its first item, or all) inside the vault's
+    // read and, the presence rules passed, hands the items to `use`.
+    using Matches = QVarLengthArray<const VaultItem *, 4>;
+    qint32 withMatches(const ItemAttributes &query, bool returnsData, FunctionRef<qint32(const Matches &found)> use);
 
     std::shared_ptr<Vault> m_vault;
 };

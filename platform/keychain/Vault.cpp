@@ -1,6 +1,7 @@
 #include "platform/keychain/Vault.h"
 
 #include <QCborMap>
+#include <QDateTime>
 #include <QCborValue>
 #include <QDir>
 #include <QFile>
@@ -200,6 +201,9 @@ struct Vault::State {
     bool keysFromFile = false;
     Items items;
     AccountIndex byAccount;
+    // Set when the last reload found the file itself damaged: which file and why.
+    std::optional<FileStamp> damaged;
+    QString damageReason;
 
     ~State()
     {
@@ -221,6 +225,8 @@ struct Vault::State {
         keysFromFile = false;
         items.clear();
         byAccount = {};
+        damaged.reset();
+        damageReason.clear();
     }
 
     void setItems(Items newItems)
@@ -314,11 +320,18 @@ qint32 Vault::fail(qint32 status, const QString &reason) const
     return status;
 }
 
-qint32 Vault::read(const std::function<qint32(const Items &items, const AccountIndex &byAccount)> &reader)
+qint32 Vault::read(FunctionRef<qint32(const Items &items, const AccountIndex &byAccount)> reader)
 {
     State &state = *m_state;
     std::lock_guard lock(state.mutex);
-    if (const qint32 status = ensureCurrent(state); status != KeychainStatus::Success)
+    qint32 status = ensureCurrent(state);
+    if (status != KeychainStatus::Success && state.damaged) {
+        ProcessLock processLock;
+        if (const qint32 locked = lockAcrossProcesses(state, &processLock); locked != KeychainStatus::Success)
+            return locked;
+        status = replaceDamaged(state);
+    }
+    if (status != KeychainStatus::Success)
         return status;
     return reader(state.items, state.byAccount);
 }
@@ -330,35 +343,16 @@ qint32 Vault::write(const std::function<qint32(Items &items)> &writer)
     if (m_keySupplied && !m_suppliedKeys)
         return fail(KeychainStatus::Param, QStringLiteral("the supplied key is not 32 bytes long"));
 
-    // A lock on a lock file that has since been removed excludes nobody: take
-    // it again on the file that is there now.
-    const QByteArray lockFile = nativePath(lockPath());
-    for (;;) {
-        if (state.lockFd < 0) {
-            QDir().mkpath(QFileInfo(m_path).absolutePath());
-            state.lockFd = ::open(lockFile.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-            if (state.lockFd < 0)
-                return fail(KeychainStatus::IO, QStringLiteral("cannot open the lock file: %1").arg(errnoText(errno)));
-        }
-        while (::flock(state.lockFd, LOCK_EX) != 0) {
-            if (errno != EINTR)
-                return fail(KeychainStatus::IO, QStringLiteral("cannot take the lock: %1").arg(errnoText(errno)));
-        }
-        struct stat held, named;
-        if (::fstat(state.lockFd, &held) == 0 && ::stat(lockFile.constData(), &named) == 0
-            && held.st_dev == named.st_dev && held.st_ino == named.st_ino)
-            break;
-        ::close(state.lockFd);
-        state.lockFd = -1;
-    }
-    struct Unlock {
-        int fd;
-        ~Unlock() { ::flock(fd, LOCK_UN); }
-    } unlock{state.lockFd};
+    ProcessLock processLock;
+    if (const qint32 status = lockAcrossProcesses(state, &processLock); status != KeychainStatus::Success)
+        return status;
 
     // Another process may have written since we last looked: start from the file.
-    if (const qint32 status = ensureCurrent(state); status != KeychainStatus::Success)
-        return status;
+    qint32 current = ensureCurrent(state);
+    if (current != KeychainStatus::Success && state.damaged)
+        current = replaceDamaged(state);
+    if (current != KeychainStatus::Success)
+        return current;
 
     std::shared_ptr<const VaultKeys> keys;
     QByteArray vaultId;
@@ -392,6 +386,70 @@ qint32 Vault::write(const std::function<qint32(Items &items)> &writer)
     return store(state, items, keys, vaultId);
 }
 
+Vault::ProcessLock::~ProcessLock()
+{
+    if (fd >= 0)
+        ::flock(fd, LOCK_UN);
+}
+
+qint32 Vault::lockAcrossProcesses(State &state, ProcessLock *held)
+{
+    // A lock on a lock file that has since been removed excludes nobody: take
+    // it again on the file that is there now.
+    const QByteArray lockFile = nativePath(lockPath());
+    for (;;) {
+        if (state.lockFd < 0) {
+            QDir().mkpath(QFileInfo(m_path).absolutePath());
+            state.lockFd = ::open(lockFile.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+            if (state.lockFd < 0)
+                return fail(KeychainStatus::IO, QStringLiteral("cannot open the lock file: %1").arg(errnoText(errno)));
+        }
+        while (::flock(state.lockFd, LOCK_EX) != 0) {
+            if (errno != EINTR)
+                return fail(KeychainStatus::IO, QStringLiteral("cannot take the lock: %1").arg(errnoText(errno)));
+        }
+        struct stat lockHeld, named;
+        if (::fstat(state.lockFd, &lockHeld) == 0 && ::stat(lockFile.constData(), &named) == 0
+            && lockHeld.st_dev == named.st_dev && lockHeld.st_ino == named.st_ino) {
+            held->fd = state.lockFd;
+            return KeychainStatus::Success;
+        }
+        ::close(state.lockFd);
+        state.lockFd = -1;
+    }
+}
+
+qint32 Vault::replaceDamaged(State &state)
+{
+    // Called with the process lock held. Another process may have moved the
+    // damaged file already and written a fresh vault: only the very file
+    // found damaged is moved.
+    const FileStamp damaged = *state.damaged;
+    const QString reason = state.damageReason;
+    state.forget();
+    struct stat st;
+    if (::lstat(m_nativePath.constData(), &st) == 0 && st.st_dev == damaged.device && st.st_ino == damaged.inode) {
+        const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+        QString aside = m_path + QStringLiteral(".damaged-") + stamp;
+        for (int n = 2; QFileInfo::exists(aside) || QFileInfo(aside).isSymLink(); ++n)
+            aside = m_path + QStringLiteral(".damaged-%1-%2").arg(stamp).arg(n);
+        if (::rename(m_nativePath.constData(), nativePath(aside).constData()) != 0)
+            return fail(KeychainStatus::Decode, QStringLiteral("%1; it cannot be moved aside: %2")
+                                                    .arg(reason, errnoText(errno)));
+        syncDirectory(QFileInfo(m_path).absolutePath());
+        log(QStringLiteral("Keychain vault %1: %2; moved aside to %3 and a fresh vault takes its place")
+                .arg(m_path, reason, aside));
+    }
+    return ensureCurrent(state);
+}
+
+qint32 Vault::damagedFile(State &state, const struct stat &st, const QString &reason)
+{
+    state.damaged = FileStamp::of(st);
+    state.damageReason = reason;
+    return KeychainStatus::Decode;
+}
+
 qint32 Vault::ensureCurrent(State &state)
 {
     if (m_keySupplied && !m_suppliedKeys)
@@ -422,12 +480,15 @@ qint32 Vault::ensureCurrent(State &state)
 qint32 Vault::reload(State &state)
 {
     state.forget();
-    const int fd = ::open(m_nativePath.constData(), O_RDONLY | O_CLOEXEC);
+    // Never blocks on a FIFO put in its place, and never follows a link.
+    const int fd = ::open(m_nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
     if (fd < 0) {
         if (errno == ENOENT) {
             state.loaded = true;
             return KeychainStatus::Success;
         }
+        if (errno == ELOOP)
+            return fail(KeychainStatus::Decode, QStringLiteral("the vault is a symbolic link"));
         return fail(KeychainStatus::IO, QStringLiteral("cannot open the vault: %1").arg(errnoText(errno)));
     }
     struct Closer {
@@ -452,7 +513,7 @@ qint32 Vault::reload(State &state)
         return fail(KeychainStatus::IO, QStringLiteral("cannot read the vault: %1").arg(errnoText(errno)));
 
     if (data.size() < kHeaderBytes + kFileMacBytes || std::memcmp(data.constData(), kMagic, sizeof kMagic) != 0)
-        return fail(KeychainStatus::Decode, QStringLiteral("the file is not a keychain vault"));
+        return damagedFile(state, st, QStringLiteral("the file is not a keychain vault"));
     FieldReader reader(data, data.size() - kFileMacBytes);
     QByteArray magic, vaultId, check;
     quint32 version = 0;
@@ -472,7 +533,7 @@ qint32 Vault::reload(State &state)
         return fail(KeychainStatus::AuthFailed, QStringLiteral("the key does not open this vault"));
     const QByteArray mac = keys->mac(data.constData(), data.size() - kFileMacBytes, kFileMacBytes);
     if (sodium_memcmp(mac.constData(), data.constData() + data.size() - kFileMacBytes, kFileMacBytes) != 0)
-        return fail(KeychainStatus::Decode, QStringLiteral("the vault failed to authenticate"));
+        return damagedFile(state, st, QStringLiteral("the vault failed to authenticate"));
 
     // Authentic from here on; the checks below only guard against our own
     // past mistakes.
@@ -524,8 +585,10 @@ qint32 Vault::reload(State &state)
 qint32 Vault::fileKeys(bool createIfMissing, std::shared_ptr<const VaultKeys> *keys)
 {
     const QByteArray path = nativePath(keyPath());
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
     if (fd < 0) {
+        if (errno == ELOOP)
+            return fail(KeychainStatus::AuthFailed, QStringLiteral("the key file is a symbolic link"));
         if (errno != ENOENT)
             return fail(KeychainStatus::NotAvailable, QStringLiteral("cannot read the key file: %1").arg(errnoText(errno)));
         if (!createIfMissing)
@@ -560,8 +623,17 @@ qint32 Vault::fileKeys(bool createIfMissing, std::shared_ptr<const VaultKeys> *k
 
     struct stat st;
     QByteArray master(VaultKeys::kMasterKeyBytes, Qt::Uninitialized);
-    const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == VaultKeys::kMasterKeyBytes
-        && readAll(fd, master.data(), master.size());
+    const bool isFile = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (isFile && (st.st_mode & 077) != 0) {
+        // Tightened rather than trusted silently; once tightened it is not
+        // logged again.
+        const bool tightened = ::fchmod(fd, 0600) == 0;
+        log(QStringLiteral("Keychain vault %1: the key file was open to other users (mode %2); %3")
+                .arg(m_path, QString::number(st.st_mode & 0777, 8),
+                     tightened ? QStringLiteral("its mode is now 600")
+                               : QStringLiteral("it cannot be tightened: %1").arg(errnoText(errno))));
+    }
+    const bool ok = isFile && st.st_size == VaultKeys::kMasterKeyBytes && readAll(fd, master.data(), master.size());
     ::close(fd);
     if (!ok) {
         sodium_memzero(master.data(), size_t(master.size()));

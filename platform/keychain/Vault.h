@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <sys/stat.h>
 #include <QHash>
 #include <QList>
 #include <QString>
@@ -8,6 +9,7 @@
 #include <memory>
 #include <optional>
 
+#include "platform/foundation/FunctionRef.h"
 #include "platform/keychain/VaultItem.h"
 
 namespace kova::platform {
@@ -20,8 +22,10 @@ class VaultKeys;
 // a 256-bit key that the host supplies or that lives in "<path>.key" (mode
 // 0600). Writes replace the file atomically (temporary file, fsync, rename)
 // under a lock across threads (mutex) and processes (flock on "<path>.lock").
-// A vault that fails to authenticate, or has lost its key, makes every call
-// fail with a KeychainStatus and is never rewritten.
+// A vault file that is damaged (not a vault, truncated, failing its check) is
+// moved aside under a dated name, never deleted or rewritten, and a fresh
+// vault takes its place. A vault that has lost its key, or meets a key that
+// does not open it, makes every call fail with a KeychainStatus and is kept.
 class Vault {
 public:
     using Items = QList<VaultItem>;
@@ -57,7 +61,7 @@ public:
 
     // Runs `reader` on the current items and returns its status, or the
     // vault's own failure without running it.
-    qint32 read(const std::function<qint32(const Items &items, const AccountIndex &byAccount)> &reader);
+    qint32 read(FunctionRef<qint32(const Items &items, const AccountIndex &byAccount)> reader);
     // Runs `writer` on a copy of the current items, holding the write lock;
     // when it succeeds, the copy replaces the vault. Concurrent writers in
     // any process see each other's items.
@@ -69,6 +73,13 @@ public:
 private:
     struct State;
 
+    struct ProcessLock {
+        int fd = -1;
+        ~ProcessLock();
+    };
+    qint32 lockAcrossProcesses(State &state, ProcessLock *held);
+    qint32 replaceDamaged(State &state);
+    qint32 damagedFile(State &state, const struct stat &st, const QString &reason);
     qint32 ensureCurrent(State &state);
     qint32 reload(State &state);
     qint32 fileKeys(bool createIfMissing, std::shared_ptr<const VaultKeys> *keys);

@@ -1,13 +1,17 @@
 #include "platform/net/URLSession.h"
 
+#include <QHostAddress>
+#include <QIODevice>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
 #include <map>
 #include <climits>
+#include <cstring>
 
 #include "platform/dispatch/MainQueue.h"
+#include "platform/foundation/ProcessInfo.h"
 #include "platform/net/DeadlineWatch.h"
 
 namespace kova::platform {
@@ -54,6 +58,11 @@ Error urlError(qint64 code, const QUrl &failingURL)
         description = QStringLiteral("An SSL error has occurred and a secure connection to the server cannot be made.");
         break;
     case URLErrorCancelled: description = QStringLiteral("cancelled"); break;
+    case URLErrorAppTransportSecurityRequiresSecureConnection:
+        description = QStringLiteral("The resource could not be loaded because the App Transport Security policy "
+                                     "requires the use of a secure connection.");
+        break;
+    case URLErrorDataLengthExceedsMaximum: description = QStringLiteral("resource exceeds maximum size"); break;
     default: description = QStringLiteral("An unknown error occurred."); break;
     }
     return Error(NSURLErrorDomain, code,
@@ -69,7 +78,10 @@ qint64 codeFor(QNetworkReply::NetworkError error)
     case QNetworkReply::ConnectionRefusedError: return URLErrorCannotConnectToHost;
     case QNetworkReply::HostNotFoundError: return URLErrorCannotFindHost;
     case QNetworkReply::SslHandshakeFailedError: return URLErrorSecureConnectionFailed;
-    case QNetworkReply::RemoteHostClosedError: return URLErrorNetworkConnectionLost;
+    case QNetworkReply::RemoteHostClosedError:
+    // The connection closed after the body had gone out, and the body refused
+    // to be sent again.
+    case QNetworkReply::ContentReSendError: return URLErrorNetworkConnectionLost;
     // Our own time-outs abort the reply, which Qt reports as a cancel.
     case QNetworkReply::TimeoutError:
     case QNetworkReply::OperationCanceledError: return URLErrorTimedOut;
@@ -90,12 +102,79 @@ bool isHttpStatusError(QNetworkReply::NetworkError error)
         || (error >= QNetworkReply::InternalServerError && error <= QNetworkReply::UnknownServerError);
 }
 
+// A request body that can be read through once. Qt's HTTP stack sends a
+// request again on a new connection when the one it used closes before the
+// reply, which for a reused keep-alive connection can happen after the server
+// has read and acted on the whole request. Refusing to rewind makes that
+// second sending fail instead, so a request reaches the server at most once;
+// the connection is still reused for the requests that follow.
+class OnceReadBody : public QIODevice {
+public:
+    OnceReadBody(QByteArray data, QObject *parent) : QIODevice(parent), m_data(std::move(data))
+    {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    bool isSequential() const override { return true; }
+    qint64 size() const override { return m_data.size(); }
+    qint64 bytesAvailable() const override { return m_data.size() - m_position; }
+    bool atEnd() const override { return m_position >= m_data.size(); }
+    // Rewinding is fine until the first byte has been handed out.
+    bool reset() override { return m_position == 0; }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        const qint64 count = std::min(maxSize, m_data.size() - m_position);
+        if (count <= 0)
+            return -1;
+        std::memcpy(data, m_data.constData() + m_position, size_t(count));
+        m_position += count;
+        return count;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    QByteArray m_data;
+    qint64 m_position = 0;
+};
+
+bool isIdempotent(const QByteArray &method)
+{
+    return method == "GET" || method == "HEAD" || method == "OPTIONS";
+}
+
+const char *const kTooLargeProperty = "kovaReplyTooLarge";
+
+} // namespace
+
+bool isAllowedByTransportSecurity(const QUrl &url)
+{
+    if (url.scheme().compare(QLatin1String("http"), Qt::CaseInsensitive) != 0)
+        return true;
+    const QString host = url.host();
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0 || QHostAddress(host).isLoopback())
+        return true;
+    return ProcessInfo::environmentValue("KOVA_ALLOWS_ARBITRARY_LOADS").compare(QLatin1String("YES"), Qt::CaseInsensitive)
+        == 0;
+}
+
+namespace {
+// Lives for the process, unless a test ends it while the application object
+// still exists (its network thread must not outlive the application).
+URLSession *s_shared = nullptr;
 } // namespace
 
 URLSession &URLSession::shared()
 {
-    static URLSession *session = new URLSession(); // lives for the process
-    return *session;
+    if (!s_shared)
+        s_shared = new URLSession();
+    return *s_shared;
+}
+
+void URLSession::resetSharedForTesting()
+{
+    delete s_shared;
+    s_shared = nullptr;
 }
 
 using SteadyClock = std::chrono::steady_clock;
@@ -167,11 +246,28 @@ void URLSession::checkDeadlines()
 
 void URLSession::dataTask(const URLRequest &request, DataTaskCompletion completion)
 {
+    if (!isAllowedByTransportSecurity(request.url)) {
+        const Error error = urlError(URLErrorAppTransportSecurityRequiresSecureConnection, request.url);
+        MainQueue::async([completion = std::move(completion), error]() { completion({}, std::nullopt, error); });
+        return;
+    }
+
     QNetworkRequest qrequest(request.url);
     for (const auto &[name, value] : request.headerFields)
         qrequest.setRawHeader(name, value);
 
-    QNetworkReply *reply = m_manager->sendCustomRequest(qrequest, request.httpMethod, request.httpBody);
+    QNetworkReply *reply = nullptr;
+    if (isIdempotent(request.httpMethod) && request.httpBody.isEmpty()) {
+        reply = m_manager->sendCustomRequest(qrequest, request.httpMethod, request.httpBody);
+    } else {
+        // Streamed from the device (not copied into Qt's own rewindable
+        // buffer), which needs the length up front.
+        qrequest.setAttribute(QNetworkRequest::DoNotBufferUploadDataAttribute, true);
+        qrequest.setHeader(QNetworkRequest::ContentLengthHeader, request.httpBody.size());
+        auto *body = new OnceReadBody(request.httpBody, nullptr);
+        reply = m_manager->sendCustomRequest(qrequest, request.httpMethod, body);
+        body->setParent(reply);
+    }
 
     const SteadyClock::time_point now = SteadyClock::now();
     const auto idle = m_configuration.timeoutIntervalForRequest;
@@ -186,6 +282,24 @@ void URLSession::dataTask(const URLRequest &request, DataTaskCompletion completi
     QObject::connect(reply, &QNetworkReply::uploadProgress, reply, progressed);
     QObject::connect(reply, &QNetworkReply::downloadProgress, reply, progressed);
 
+    if (const qint64 maximum = m_configuration.maximumReplyBytes; maximum > 0) {
+        // Stopped as soon as the reply is known to be too long: by its
+        // declared length, else by what has arrived.
+        auto tooLarge = [reply]() {
+            reply->setProperty(kTooLargeProperty, true);
+            reply->abort();
+        };
+        QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, maximum, tooLarge]() {
+            const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+            if (length.isValid() && length.toLongLong() > maximum)
+                tooLarge();
+        });
+        QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [maximum, tooLarge](qint64 received, qint64) {
+            if (received > maximum)
+                tooLarge();
+        });
+    }
+
     const QUrl url = request.url;
     QObject::connect(reply, &QNetworkReply::finished, reply,
                      [reply, url, timing = std::weak_ptr<Timing>(m_timing), completion = std::move(completion)]() {
@@ -196,8 +310,10 @@ void URLSession::dataTask(const URLRequest &request, DataTaskCompletion completi
         std::optional<HTTPURLResponse> response;
         std::optional<Error> error;
         QByteArray data;
-        // Qt flags 4xx and 5xx as errors; for us a status is a reply like any other.
-        if (status.isValid() && isHttpStatusError(reply->error())) {
+        if (reply->property(kTooLargeProperty).toBool()) {
+            error = urlError(URLErrorDataLengthExceedsMaximum, url);
+        } else if (status.isValid() && isHttpStatusError(reply->error())) {
+            // Qt flags 4xx and 5xx as errors; for us a status is a reply like any other.
             HTTPURLResponse r;
             r.url = reply->url();
             r.statusCode = status.toInt();

@@ -35,6 +35,8 @@ struct HTTPURLResponse {
     QUrl url;
     int statusCode = 0;
     HeaderFields headerFields;
+
+    bool hasSuccessStatus() const { return statusCode >= 200 && statusCode <= 299; }
 };
 
 struct URLSessionConfiguration {
@@ -42,6 +44,9 @@ struct URLSessionConfiguration {
     std::chrono::milliseconds timeoutIntervalForRequest{std::chrono::seconds(60)};
     // Longest time for the whole exchange.
     std::chrono::milliseconds timeoutIntervalForResource{std::chrono::hours(24 * 7)};
+    // Longest reply body read into memory; 0 reads any size. A longer reply
+    // fails with URLErrorDataLengthExceedsMaximum as soon as it is known to be.
+    qint64 maximumReplyBytes = 0;
 };
 
 // (data, response, error): data is empty and error set on a transport
@@ -61,8 +66,16 @@ enum URLErrorCode : qint64 {
     URLErrorNetworkConnectionLost = -1005,
     URLErrorNotConnectedToInternet = -1009,
     URLErrorBadServerResponse = -1011,
+    URLErrorAppTransportSecurityRequiresSecureConnection = -1022,
+    URLErrorDataLengthExceedsMaximum = -1103,
     URLErrorSecureConnectionFailed = -1200,
 };
+
+// Plain http goes only to loopback hosts unless the host application opts in
+// with the environment variable "KOVA_ALLOWS_ARBITRARY_LOADS" set to "YES"
+// (any case); any other address fails at once with
+// URLErrorAppTransportSecurityRequiresSecureConnection.
+bool isAllowedByTransportSecurity(const QUrl &url);
 
 Error urlError(qint64 code, const QUrl &failingURL);
 
@@ -72,6 +85,9 @@ Error urlError(qint64 code, const QUrl &failingURL);
 class URLSession {
 public:
     static URLSession &shared();
+    // Ends the shared session (its exchanges fail as cancelled); the next
+    // use makes a new one. Main thread only.
+    static void resetSharedForTesting();
 
     explicit URLSession(URLSessionConfiguration configuration = {});
     ~URLSession();
@@ -81,7 +97,10 @@ public:
     const URLSessionConfiguration &configuration() const { return m_configuration; }
 
     // Starts the exchange at once; the completion runs exactly once, on a
-    // later turn of the main loop.
+    // later turn of the main loop. A request reaches the server at most once:
+    // a request whose connection closes before its reply is never sent again
+    // (Qt would, on a new connection) but fails with
+    // URLErrorNetworkConnectionLost.
     void dataTask(const URLRequest &request, DataTaskCompletion completion);
 
 private:

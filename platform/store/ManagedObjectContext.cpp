@@ -389,7 +389,7 @@ bool ManagedObjectContext::save(Error *error)
                                             QStringLiteral("The context has no store to save to."));
         return false;
     }
-    if (!m_store->write(deleted, inserted, updated, error))
+    if (!m_store->write(deleted, inserted, updated, [this](qint64 largest) { rekeyInserted(largest); }, error))
         return false;
 
     for (const auto &[key, object] : m_inserted) {
@@ -410,6 +410,28 @@ bool ManagedObjectContext::save(Error *error)
     for (qint64 key : gone)
         m_registry.erase(key);
     return true;
+}
+
+void ManagedObjectContext::rekeyInserted(qint64 largestStoredKey)
+{
+    if (m_inserted.empty() || m_inserted.begin()->first > largestStoredKey)
+        return;
+    // Another process took these keys meanwhile: the new objects move above
+    // everything the file and this context hold, in their order.
+    qint64 next = std::max(largestStoredKey, m_nextKey - 1) + 1;
+    std::map<qint64, ManagedObject *> renamed;
+    for (const auto &[key, object] : m_inserted) {
+        auto node = m_registry.extract(key);
+        Table &table = tableOf(object->m_entity);
+        table.objects.erase(key);
+        object->m_id = next++;
+        node.key() = object->m_id;
+        m_registry.insert(std::move(node));
+        table.objects.emplace(object->m_id, object);
+        renamed.emplace(object->m_id, object);
+    }
+    m_inserted = std::move(renamed);
+    m_nextKey = next;
 }
 
 QList<std::shared_ptr<ManagedObject>> ManagedObjectContext::executeFetchRequest(const FetchRequest &request, Error *error) const

@@ -101,6 +101,7 @@ private:
     bool canLink(const ManagedObject *owner, const RelationshipDescription &relationship, const ManagedObject *target) const;
     void markUpdated(ManagedObject *object);
     void deleteNow(ManagedObject *object);
+    void rekeyInserted(qint64 largestStoredKey);
 
     std::shared_ptr<const ManagedObjectModel> m_model;
     std::unique_ptr<SqliteStore> m_store;

@@ -187,7 +187,9 @@ std::unique_ptr<SqliteStore> SqliteStore::open(const QString &path, const Manage
     if (!path.isEmpty()) {
         // A file that is not a database shows itself at the first statement.
         if (!store->exec(QStringLiteral("PRAGMA journal_mode=WAL"), &failure, StoreErrors::PersistentStoreOpen)
-            || !store->exec(QStringLiteral("PRAGMA synchronous=FULL"), &failure, StoreErrors::PersistentStoreOpen)) {
+            || !store->exec(QStringLiteral("PRAGMA synchronous=FULL"), &failure, StoreErrors::PersistentStoreOpen)
+            // Deleted rows are overwritten, not left readable in free pages.
+            || !store->exec(QStringLiteral("PRAGMA secure_delete=ON"), &failure, StoreErrors::PersistentStoreOpen)) {
             if (error)
                 *error = failure;
             return nullptr;
@@ -216,6 +218,20 @@ bool SqliteStore::exec(const QString &sql, Error *error, qint64 code)
 bool SqliteStore::prepareSchema(const ManagedObjectModel &model, Error *error)
 {
     const qint64 code = StoreErrors::PersistentStoreOpen;
+    // The file is inspected and brought up to date in one write transaction,
+    // so that two processes opening a new file at once do not both try to
+    // create its tables.
+    if (!exec(QStringLiteral("BEGIN IMMEDIATE"), error, code))
+        return false;
+    struct Transaction {
+        SqliteStore *store;
+        bool open = true;
+        ~Transaction()
+        {
+            if (open)
+                store->exec(QStringLiteral("ROLLBACK"), nullptr, StoreErrors::PersistentStoreOpen);
+        }
+    } transaction{this};
     auto queryInt = [&](const QString &sql, qint64 *out) {
         sqlite3_stmt *statement = nullptr;
         if (sqlite3_prepare_v2(m_db, sql.toUtf8().constData(), -1, &statement, nullptr) != SQLITE_OK) {
@@ -251,6 +267,7 @@ bool SqliteStore::prepareSchema(const ManagedObjectModel &model, Error *error)
     for (const EntityDescription *entity : model.entities()) {
         if (entity->isAbstract())
             continue;
+        m_tables.append(entity->name());
         const auto columns = columnsOf(*entity);
         QSet<QString> existing;
         sqlite3_stmt *info = nullptr;
@@ -286,21 +303,14 @@ bool SqliteStore::prepareSchema(const ManagedObjectModel &model, Error *error)
             if (!existing.contains(name))
                 changes.append(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3").arg(quoted(entity->name()), quoted(name), type));
     }
-    if (changes.isEmpty() && version == model.version())
-        return true;
-    changes.append(QStringLiteral("PRAGMA user_version = %1").arg(model.version()));
-    if (!exec(QStringLiteral("BEGIN IMMEDIATE"), error, code))
-        return false;
-    for (const QString &sql : std::as_const(changes)) {
-        if (!exec(sql, error, code)) {
-            exec(QStringLiteral("ROLLBACK"), nullptr, code);
+    if (!changes.isEmpty() || version != model.version())
+        changes.append(QStringLiteral("PRAGMA user_version = %1").arg(model.version()));
+    for (const QString &sql : std::as_const(changes))
+        if (!exec(sql, error, code))
             return false;
-        }
-    }
-    if (!exec(QStringLiteral("COMMIT"), error, code)) {
-        exec(QStringLiteral("ROLLBACK"), nullptr, code);
+    if (!exec(QStringLiteral("COMMIT"), error, code))
         return false;
-    }
+    transaction.open = false;
     return true;
 }
 
@@ -448,11 +458,57 @@ bool SqliteStore::step(sqlite3_stmt *statement, Error *error)
 }
 
 bool SqliteStore::write(const std::vector<const ManagedObject *> &deleted, const std::vector<const ManagedObject *> &inserted,
-                        const std::vector<const ManagedObject *> &updated, Error *error)
+                        const std::vector<const ManagedObject *> &updated, const KeyAllocator &allocateKeys, Error *error)
+{
+    constexpr int kAttempts = 5;
+    for (int attempt = 1;; ++attempt) {
+        if (writeOnce(deleted, inserted, updated, allocateKeys, error))
+            return true;
+        const int rc = sqlite3_extended_errcode(m_db);
+        const bool contended = (rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED
+            || rc == SQLITE_CONSTRAINT_PRIMARYKEY;
+        if (!contended || attempt == kAttempts)
+            return false;
+    }
+}
+
+qint64 SqliteStore::largestStoredKey(bool *ok)
+{
+    qint64 largest = 0;
+    for (const QString &table : std::as_const(m_tables)) {
+        sqlite3_stmt *statement = nullptr;
+        const QByteArray sql = QStringLiteral("SELECT max(\"Z_PK\") FROM %1").arg(quoted(table)).toUtf8();
+        if (sqlite3_prepare_v2(m_db, sql.constData(), -1, &statement, nullptr) != SQLITE_OK) {
+            *ok = false;
+            return 0;
+        }
+        if (sqlite3_step(statement) == SQLITE_ROW)
+            largest = std::max(largest, sqlite3_column_int64(statement, 0));
+        sqlite3_finalize(statement);
+    }
+    *ok = true;
+    return largest;
+}
+
+bool SqliteStore::writeOnce(const std::vector<const ManagedObject *> &deleted,
+                            const std::vector<const ManagedObject *> &inserted,
+                            const std::vector<const ManagedObject *> &updated, const KeyAllocator &allocateKeys,
+                            Error *error)
 {
     const qint64 code = StoreErrors::PersistentStoreSave;
     if (!exec(QStringLiteral("BEGIN IMMEDIATE"), error, code))
         return false;
+    if (!inserted.empty() && allocateKeys) {
+        bool ok = false;
+        const qint64 largest = largestStoredKey(&ok);
+        if (!ok) {
+            if (error)
+                *error = sqliteError(code, QStringLiteral("The store cannot be saved"));
+            exec(QStringLiteral("ROLLBACK"), nullptr, code);
+            return false;
+        }
+        allocateKeys(largest);
+    }
     auto insertRow = [&](const ManagedObject *object) {
         Statements *s = statementsFor(*object->m_entity, error);
         if (!s)

@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <functional>
 #include <memory>
@@ -44,9 +45,16 @@ public:
     // as empty.
     bool loadRows(const EntityDescription &entity, const std::function<void(Row &&)> &sink, Error *error);
 
-    // One transaction: all of it or nothing.
+    // Called inside the write transaction with the largest key any table of
+    // the file holds, so that new rows take keys above it: another process
+    // may have added rows since this one loaded the file.
+    using KeyAllocator = std::function<void(qint64 largestStoredKey)>;
+
+    // One transaction: all of it or nothing. A transaction that meets
+    // another process's (busy past the time-out, or a key taken meanwhile)
+    // is rolled back and tried again with keys allocated afresh.
     bool write(const std::vector<const ManagedObject *> &deleted, const std::vector<const ManagedObject *> &inserted,
-               const std::vector<const ManagedObject *> &updated, Error *error);
+               const std::vector<const ManagedObject *> &updated, const KeyAllocator &allocateKeys, Error *error);
 
 private:
     struct Statements {
@@ -57,6 +65,9 @@ private:
 
     SqliteStore(sqlite3 *db, QString path);
     bool exec(const QString &sql, Error *error, qint64 code);
+    bool writeOnce(const std::vector<const ManagedObject *> &deleted, const std::vector<const ManagedObject *> &inserted,
+                   const std::vector<const ManagedObject *> &updated, const KeyAllocator &allocateKeys, Error *error);
+    qint64 largestStoredKey(bool *ok);
     bool prepareSchema(const ManagedObjectModel &model, Error *error);
     Statements *statementsFor(const EntityDescription &entity, Error *error);
     bool bindRow(sqlite3_stmt *statement, const ManagedObject &object, int firstParameter, Error *error);
@@ -66,6 +77,7 @@ private:
     sqlite3 *m_db = nullptr;
     QString m_path;
     QHash<const EntityDescription *, Statements> m_statements;
+    QStringList m_tables;
 };
 
 } // namespace kova::platform

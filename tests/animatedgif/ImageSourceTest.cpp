@@ -1,3 +1,4 @@
+#include <cstring>
 #include <QBuffer>
 #include <gtest/gtest.h>
 
@@ -95,6 +96,32 @@ QByteArray withoutGlobalPalette(QByteArray gif)
     gif.remove(13, 3 * entries);
     gif[10] = char(packed & 0x78);
     return gif;
+}
+
+// Three frames whose middle one has a palette of one colour repeated, which
+// can be found in the file; the last frame's transparent index as given.
+GifPlan markedMiddleFramePlan(int lastTransparentIndex)
+{
+    GifPlan plan;
+    plan.width = 8;
+    plan.height = 8;
+    plan.globalPalette = distinctPalette(16);
+    plan.frames.push_back(patternFrame(8, 8, 16, 0));
+    GifFramePlan marked = patternFrame(6, 6, 16, 1, 1, 1);
+    marked.localPalette = Palette(16, qRgb(1, 2, 3));
+    plan.frames.push_back(marked);
+    GifFramePlan last = patternFrame(4, 4, 16, 2, 4, 4);
+    last.transparentIndex = lastTransparentIndex;
+    plan.frames.push_back(last);
+    return plan;
+}
+
+// Where the marked palette ends (the frame's code size byte), or -1.
+qsizetype afterMarkedPalette(const QByteArray &gif)
+{
+    const QByteArray marker = QByteArray("\x01\x02\x03", 3).repeated(16);
+    const qsizetype at = gif.indexOf(marker);
+    return at < 0 ? -1 : at + marker.size();
 }
 
 } // namespace
@@ -232,7 +259,7 @@ TEST(ImageSourceCompositing, ImagesHandedOutStayUnchanged)
     EXPECT_TRUE(samePixels(second, expected[1]));
 }
 
-TEST(ImageSourceCorruption, TruncatedLastFrameIsCountedButDoesNotDecode)
+TEST(ImageSourceCorruption, AFrameWhoseDataEndsEarlyShowsTheRowsItHas)
 {
     GifPlan plan;
     plan.width = 16;
@@ -241,36 +268,64 @@ TEST(ImageSourceCorruption, TruncatedLastFrameIsCountedButDoesNotDecode)
     for (int i = 0; i < 3; ++i)
         plan.frames.push_back(patternFrame(16, 16, 16, i));
     const QByteArray gif = writeGif(plan);
-    const QByteArray truncated = gif.left(gif.size() - 40);
-    const auto source = ImageSource::createWithData(truncated);
-    ASSERT_EQ(source->count(), 3u);
-    EXPECT_EQ(source->createImageAtIndex(2), nullptr);
-    EXPECT_TRUE(source->imageAtIndex(2).isNull());
     const std::vector<QImage> expected = referenceFrames(plan);
-    expectFrame(*source, 1, expected[1]);
+    // Cut inside the last frame's data, at several depths.
+    for (int cut : {40, 60, 80}) {
+        SCOPED_TRACE(cut);
+        const auto source = ImageSource::createWithData(gif.left(gif.size() - cut));
+        ASSERT_EQ(source->count(), 3u);
+        EXPECT_NE(source->createImageAtIndex(2), nullptr);
+        const QImage last = source->imageAtIndex(2).convertToFormat(QImage::Format_ARGB32);
+        ASSERT_FALSE(last.isNull());
+        const QImage drawn = expected[2].convertToFormat(QImage::Format_ARGB32);
+        const QImage before = expected[1].convertToFormat(QImage::Format_ARGB32);
+        // The rows that arrived are the frame's; the rest show the canvas as it stood.
+        int rows = 0;
+        while (rows < 16 && std::memcmp(last.constScanLine(rows), drawn.constScanLine(rows), 16 * 4) == 0)
+            ++rows;
+        EXPECT_GT(rows, 0);
+        EXPECT_LT(rows, 16);
+        for (int y = rows; y < 16; ++y)
+            EXPECT_EQ(std::memcmp(last.constScanLine(y), before.constScanLine(y), 16 * 4), 0) << "row " << y;
+        expectFrame(*source, 1, expected[1]);
+        expectFrame(*source, 0, expected[0]);
+    }
+    // A lone frame cut short is still an image.
+    GifPlan single = plan;
+    single.frames.resize(1);
+    const QByteArray one = writeGif(single);
+    const auto source = ImageSource::createWithData(one.left(one.size() - 30));
+    ASSERT_EQ(source->count(), 1u);
+    EXPECT_FALSE(source->imageAtIndex(0).isNull());
+}
+
+TEST(ImageSourceCorruption, AFrameHeaderGiflibRefusesIsCountedAndTheScanGoesOn)
+{
+    const GifPlan plan = markedMiddleFramePlan(-1);
+    QByteArray gif = writeGif(plan);
+    // The code size that follows frame 1's palette: no GIF may use more than 8 bits.
+    const qsizetype codeSize = afterMarkedPalette(gif);
+    ASSERT_GT(codeSize, 0);
+    gif[codeSize] = char(12);
+
+    const auto source = ImageSource::createWithData(gif);
+    ASSERT_EQ(source->count(), 3u);
+    EXPECT_EQ(source->createImageAtIndex(1), nullptr);
+    EXPECT_NE(source->createImageAtIndex(2), nullptr);
+    const std::vector<QImage> expected = referenceFrames(plan, {1});
     expectFrame(*source, 0, expected[0]);
+    expectFrame(*source, 2, expected[2]);
 }
 
 TEST(ImageSourceCorruption, BadImageDataSkipsOnlyThatFrame)
 {
-    GifPlan plan;
-    plan.width = 8;
-    plan.height = 8;
-    plan.globalPalette = distinctPalette(16);
-    plan.frames.push_back(patternFrame(8, 8, 16, 0));
-    GifFramePlan broken = patternFrame(6, 6, 16, 1, 1, 1);
-    broken.localPalette = Palette(16, qRgb(1, 2, 3));
-    plan.frames.push_back(broken);
-    GifFramePlan last = patternFrame(4, 4, 16, 2, 4, 4);
-    last.transparentIndex = 1;
-    plan.frames.push_back(last);
+    const GifPlan plan = markedMiddleFramePlan(1);
     QByteArray gif = writeGif(plan);
 
     // Frame 1's data follows its unmistakable palette: code size, block
     // length, then codes. Codes beyond the table cannot be decoded.
-    const QByteArray marker = QByteArray("\x01\x02\x03", 3).repeated(16);
-    const qsizetype data = gif.indexOf(marker) + marker.size();
-    ASSERT_GT(data, marker.size());
+    const qsizetype data = afterMarkedPalette(gif);
+    ASSERT_GT(data, 0);
     const int blockLength = static_cast<unsigned char>(gif[data + 1]);
     ASSERT_GT(blockLength, 2);
     for (int i = 0; i < blockLength; ++i)

@@ -1,3 +1,6 @@
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <cmath>
 
@@ -21,7 +24,9 @@
 #include "core/store/KOVKeychain.h"
 #include "core/store/KOVSubaccount.h"
 #include "platform/dispatch/MainQueue.h"
+#include "platform/keychain/Vault.h"
 #include "platform/store/ManagedObjectContext.h"
+#include "sandbox/SandboxData.h"
 #include "tests/core/SdkTestFixture.h"
 #include "tests/core/TestScreensProvider.h"
 
@@ -41,12 +46,26 @@ QList<std::shared_ptr<KOVConnection>> allConnections(const QString &clientUserID
     return KOVAppManager::sharedInstance().getConnectionsForClientUserID(clientUserID);
 }
 
+ScriptedReply goodMetadata()
+{
+    return ScriptedReply::json(
+        QJsonObject{{"success", true}, {"accountsMetadata", sandbox::SandboxData::accountsMetadata("SANDBOXBANK")}});
+}
+
+QString secretOf(const QJsonObject &login)
+{
+    return KOVKeychain::keychain()->stringForKey(login.value("tokenID").toString() + login.value("userID").toString());
+}
+
 // A stand-in payment flow that records what it was started with.
 class RecordingFlow : public KOVAutoFlow {
 public:
     static inline QList<KOVAutoFlowRequest> started;
     static inline int presented = 0;
-    explicit RecordingFlow(KOVAutoFlowRequest request) : m_request(std::move(request)) {}
+    // A real flow ends by calling the completion, which lets go of the
+    // connection; this one may never end, so it does not hold the connection
+    // that holds it.
+    explicit RecordingFlow(KOVAutoFlowRequest request) : m_request(std::move(request)) { m_request.connection.reset(); }
     void present() override { ++presented; }
     const KOVAutoFlowRequest &request() const { return m_request; }
 
@@ -79,6 +98,13 @@ protected:
             return std::make_shared<RecordingFlow>(request);
         };
         KOVScreensProvider::install(screens);
+    }
+    void TearDown() override
+    {
+        // The recorded requests hold their bank connections: none may
+        // outlive the test.
+        RecordingFlow::started.clear();
+        SdkTest::TearDown();
     }
 
     std::shared_ptr<TestScreensProvider> screens = std::make_shared<TestScreensProvider>();
@@ -239,10 +265,11 @@ TEST_F(ConnectionTest, CreateConnectionRefusesAnIncompleteLoginWithoutTouchingAn
         EXPECT_FALSE(context().hasChanges());
         EXPECT_EQ(KOVKeychain::keychain()->stringForKey(key), issued.value("userSecret").toString());
     }
-    bool logged = false;
-    for (const QString &line : logs->lines())
-        logged = logged || line.startsWith("[Kova] Keychain failed: ");
-    EXPECT_TRUE(logged);
+    const QString text = "A connection needs a user secret, a token ID and a user ID";
+    EXPECT_TRUE(logs->contains(QStringLiteral("[Kova] Keychain failed: Error Domain=%1 Code=1 \"%2\" "
+                                              "UserInfo={NSLocalizedDescription=%2}")
+                                   .arg(KOVKeychainErrorDomain, text)))
+        << logs->lines().join("\n").toStdString();
 }
 
 TEST_F(ConnectionTest, AccountsAndCardsAreWrittenIntoTheStore)
@@ -344,7 +371,8 @@ TEST_F(ConnectionTest, ServerSaysTheLoginIsGoneSoTheRecordIsRemoved)
     });
     ASSERT_TRUE(waitUntil([&] { return calls == 1; }));
     EXPECT_TRUE(removedBeforeCompletion);
-    EXPECT_EQ(KOVKeychain::keychain()->stringForKey(key), issued.value("userSecret").toString()) << "the secret stays";
+    EXPECT_TRUE(KOVKeychain::keychain()->stringForKey(key).isNull()) << "the secret leaves with its login";
+    EXPECT_TRUE(KOVKeychain::keychain()->allKeys().isEmpty());
 }
 
 TEST_F(ConnectionTest, DelinkRemovesTheRecordAndLaterCallsSayDelinked)
@@ -361,6 +389,7 @@ TEST_F(ConnectionTest, DelinkRemovesTheRecordAndLaterCallsSayDelinked)
     ASSERT_TRUE(waitUntil([&] { return calls == 1; }));
     EXPECT_TRUE(allConnections("client-1").isEmpty());
     EXPECT_TRUE(Kova::sharedInstance()->getConnections().isEmpty());
+    EXPECT_TRUE(KOVKeychain::keychain()->allKeys().isEmpty()) << "the secret leaves with its login";
 
     calls = 0;
     bank->getAccountMetadata([&](auto, OptionalError error, QString) {
@@ -427,7 +456,10 @@ TEST_F(ConnectionTest, TransferDecisionTable)
     EXPECT_EQ(noBeneficiary->amount, 10);
     auto noWire = transfer([&](auto completion) { bank->createWireTransferFromAccount(account, nullptr, 10, completion, QString()); });
     EXPECT_EQ(noWire->error->localizedDescription(), "WireBeneficiary must be present");
-    EXPECT_TRUE(logs->contains("Beneficiary must be present"));
+    EXPECT_TRUE(logs->contains(QStringLiteral("Error Domain=%1 Code=2012 \"Beneficiary must be present\" "
+                                              "UserInfo={NSLocalizedDescription=Beneficiary must be present}")
+                                   .arg(KOVErrorDomain)))
+        << logs->lines().join("\n").toStdString();
 
     // Amounts that count as absent open the flow at the amount pad.
     for (double amount : {0.0, 9223372036854775808.0, std::nan("")}) {
@@ -450,12 +482,17 @@ TEST_F(ConnectionTest, TransferDecisionTable)
     EXPECT_FALSE(RecordingFlow::started.last().account);
 
     // An account and an amount go straight to the service.
+    server->clearRequests();
     auto direct = transfer([&](auto completion) { bank->createTransferFromAccount(account, beneficiary, 100.5, completion, "rent"); });
     ASSERT_TRUE(waitUntil([&] { return direct->calls == 1; }));
+    EXPECT_FALSE(direct->error.has_value()) << direct->error->description().toStdString();
     EXPECT_EQ(direct->account, account);
+    EXPECT_TRUE(direct->reference.startsWith("TRF-"));
     const auto calls = server->requestsForPath(sandbox::SandboxServer::AppServerPath);
-    EXPECT_EQ(calls.last().action, "/payment/transfer/autoflow");
-    EXPECT_EQ(calls.last().json.value("amount").toDouble(), 100.5);
+    ASSERT_EQ(calls.size(), 1);
+    EXPECT_EQ(calls[0].action, "/payment/transfer/autoflow");
+    EXPECT_EQ(calls[0].json.value("amount").toDouble(), 100.5);
+    EXPECT_EQ(calls[0].json.value("remark").toString(), "rent");
 
     // With the remote flag cached, no beneficiary is needed.
     auto configs = KOVAppConfigs::getConfigsForAppKey("app-key-1", context());
@@ -464,6 +501,7 @@ TEST_F(ConnectionTest, TransferDecisionTable)
     auto remote = transfer([&](auto completion) { bank->createTransferFromAccount(nullptr, nullptr, 0, completion, QString()); });
     EXPECT_EQ(remote->calls, 0);
     EXPECT_FALSE(RecordingFlow::started.last().beneficiary);
+    bank->setAutoFlow(nullptr); // the flow and the bank connection hold each other
 }
 
 TEST_F(ConnectionTest, WithoutAPaymentFlowATransferThatNeedsOneEndsWith1006OnALaterTurn)
@@ -571,4 +609,299 @@ TEST_F(ConnectionTest, TheNextStartSendsTheUserIDsOfTheValidConnections)
     const auto configs = server->requestsForPath(sandbox::SandboxServer::ConfigsPath);
     ASSERT_EQ(configs.size(), 1);
     EXPECT_EQ(configs[0].json.value("userIDs").toArray(), (QJsonArray{issued.value("userID")}));
+}
+
+TEST_F(ConnectionTest, ReplacedRecordsTakeTheirSecretsWithThemButASharedSecretStays)
+{
+    QJsonObject issued;
+    ASSERT_TRUE(importNew(&issued));
+    const QString oldKey = issued.value("tokenID").toString() + issued.value("userID").toString();
+
+    // The same user again under a new token: the older record and its secret go.
+    const QJsonObject again = server->relinkLogin(issued.value("userID").toString());
+    ASSERT_NE(again.value("tokenID"), issued.value("tokenID"));
+    const QString secret = again.value("userSecret").toString();
+    auto renewed = import(again);
+    ASSERT_TRUE(renewed);
+    const QString newKey = again.value("tokenID").toString() + issued.value("userID").toString();
+    EXPECT_EQ(allConnections("client-1").size(), 1);
+    EXPECT_TRUE(KOVKeychain::keychain()->stringForKey(oldKey).isNull());
+    EXPECT_EQ(KOVKeychain::keychain()->stringForKey(newKey), secret);
+    EXPECT_EQ(KOVKeychain::keychain()->allKeys(), QStringList{newKey});
+
+    // Another client user holds the same login and so the same item: a
+    // delink of one record leaves the item to the other.
+    QJsonObject shared = again;
+    shared.insert("clientUserID", "client-2");
+    ASSERT_TRUE(import(shared));
+    ASSERT_EQ(allConnections("client-2").size(), 1);
+    int calls = 0;
+    renewed->deleteConnection([&](std::shared_ptr<KOVResult>, OptionalError error) {
+        ++calls;
+        EXPECT_FALSE(error.has_value());
+    });
+    ASSERT_TRUE(waitUntil([&] { return calls == 1; }));
+    EXPECT_TRUE(allConnections("client-1").isEmpty());
+    EXPECT_EQ(KOVKeychain::keychain()->stringForKey(newKey), secret) << "client-2 still uses it";
+    const auto other = KOVBankConnection::getConnectionsWithClientUserID("client-2");
+    ASSERT_EQ(other.size(), 1);
+    calls = 0;
+    other[0]->deleteConnection([&](std::shared_ptr<KOVResult>, OptionalError) { ++calls; });
+    ASSERT_TRUE(waitUntil([&] { return calls == 1; }));
+    EXPECT_TRUE(KOVKeychain::keychain()->allKeys().isEmpty());
+}
+
+TEST_F(ConnectionTest, ReimportBindsEveryCallToTheNewRecordAndItsNewSecret)
+{
+    QJsonObject issued;
+    auto first = importNew(&issued);
+    ASSERT_TRUE(first);
+    // The same user linked again: a new token and a new secret, stored after the first.
+    QJsonObject renewed = issued;
+    renewed.insert("tokenID", "renewed-token");
+    renewed.insert("userSecret", "renewed-secret");
+    server->clearRequests();
+    server->scriptAction("/metadata/accounts/get", goodMetadata());
+    auto bank = import(renewed);
+    ASSERT_TRUE(bank);
+
+    auto sent = server->requestsForPath(sandbox::SandboxServer::AppServerPath);
+    ASSERT_EQ(sent.size(), 1);
+    EXPECT_EQ(sent[0].json.value("tokenID").toString(), "renewed-token");
+    EXPECT_EQ(sent[0].json.value("userSecret").toString(), "renewed-secret");
+
+    const auto stored = allConnections("client-1");
+    ASSERT_EQ(stored.size(), 1);
+    EXPECT_EQ(stored[0], bank->connection());
+    EXPECT_EQ(stored[0]->tokenID(), "renewed-token");
+    ASSERT_TRUE(stored[0]->bankInfo());
+    EXPECT_EQ(stored[0]->bankInfo()->swiftCode(), "SBXBAEAD") << "the check's metadata lands on the survivor";
+    EXPECT_EQ(stored[0]->bankInfo()->countryName(), "United Arab Emirates");
+    EXPECT_EQ(secretOf(renewed), "renewed-secret");
+
+    server->clearRequests();
+    server->scriptAction("/data/identity/get", ScriptedReply::json(QJsonObject{{"identity", sandbox::SandboxData::identity()}}));
+    int calls = 0;
+    bank->getIdentity([&](auto, OptionalError e, QString) {
+        ++calls;
+        EXPECT_FALSE(e.has_value());
+    });
+    ASSERT_TRUE(waitUntil([&] { return calls == 1; }));
+    sent = server->requestsForPath(sandbox::SandboxServer::AppServerPath);
+    ASSERT_EQ(sent.size(), 1);
+    EXPECT_EQ(sent[0].json.value("tokenID").toString(), "renewed-token");
+    EXPECT_EQ(sent[0].json.value("userSecret").toString(), "renewed-secret");
+
+    const auto listed = KOVBankConnection::getConnectionsWithClientUserID("client-1");
+    ASSERT_EQ(listed.size(), 1);
+    EXPECT_EQ(listed[0]->swiftCode(), "SBXBAEAD");
+}
+
+TEST_F(ConnectionTest, ReimportRejectedByTheServerKeepsTheStoredLogin)
+{
+    QJsonObject issued;
+    auto first = importNew(&issued);
+    ASSERT_TRUE(first);
+    const QString secret = issued.value("userSecret").toString();
+    struct Case {
+        const char *name;
+        const char *type;
+        qint64 code;
+        QString tokenID; // null: the same token, so the same keychain item
+    };
+    for (const Case &c : {Case{"invalid credentials, same token", "INVALID_CREDENTIALS", 2000, QString()},
+                          Case{"delinked, same token", "USER_DELINKED", 2001, QString()},
+                          Case{"invalid credentials, new token", "INVALID_CREDENTIALS", 2000, "other-token"}}) {
+        SCOPED_TRACE(c.name);
+        QJsonObject again = issued;
+        again.insert("userSecret", "rejected-secret");
+        if (!c.tokenID.isNull())
+            again.insert("tokenID", c.tokenID);
+        server->scriptAction("/metadata/accounts/get",
+                             ScriptedReply::json(QJsonObject{{"success", false}, {"type", c.type}, {"msg", "No"}}));
+        OptionalError error;
+        EXPECT_FALSE(import(again, &error));
+        ASSERT_TRUE(error.has_value());
+        EXPECT_EQ(error->code, c.code);
+
+        const auto stored = allConnections("client-1");
+        ASSERT_EQ(stored.size(), 1);
+        EXPECT_EQ(stored[0], first->connection());
+        EXPECT_TRUE(stored[0]->isValid());
+        EXPECT_EQ(secretOf(issued), secret);
+        if (!c.tokenID.isNull()) {
+            EXPECT_TRUE(secretOf(again).isNull()) << "no item is left for the rejected token";
+        }
+    }
+    ASSERT_TRUE(KOVAppManager::sharedInstance().saveContext());
+    simulateRelaunch();
+    const auto listed = KOVBankConnection::getConnectionsWithClientUserID("client-1");
+    ASSERT_EQ(listed.size(), 1);
+    EXPECT_EQ(listed[0]->userID(), issued.value("userID").toString());
+    EXPECT_EQ(listed[0]->swiftCode(), "SBXBAEAD");
+    EXPECT_EQ(secretOf(issued), secret);
+    ASSERT_TRUE(listed[0]->connection());
+    EXPECT_EQ(listed[0]->connection()->subaccounts().size(), 1) << "only the placeholder, nothing of the rejected import";
+}
+
+TEST_F(ConnectionTest, FailedStatusRepliesAreNeverReportedAsDone)
+{
+    QJsonObject issued;
+    auto bank = importNew(&issued);
+    ASSERT_TRUE(bank);
+    auto account = KOVAccount::initWithDictionary(QJsonObject{{"id", "ACC-1001"}});
+    const ScriptedReply broken = ScriptedReply::json(QJsonObject{}, 500);
+
+    server->scriptAction("/payment/transfer/create", broken);
+    auto direct = transfer([&](auto completion) {
+        bank->createTransferToExistingBeneficiaryFromAccount(account, "BEN-3001", 10, completion, QString());
+    });
+    ASSERT_TRUE(waitUntil([&] { return direct->calls == 1; }));
+    ASSERT_TRUE(direct->error.has_value());
+    EXPECT_EQ(direct->error->code, 2002);
+    EXPECT_TRUE(direct->reference.isNull());
+
+    server->scriptAction("/payment/beneficiaries/create", broken);
+    auto beneficiary = std::make_shared<KOVBeneficiary>();
+    beneficiary->setName("Omar");
+    int calls = 0;
+    bank->createBeneficiary(beneficiary, [&](std::shared_ptr<KOVResult> result, OptionalError e, QString) {
+        ++calls;
+        EXPECT_FALSE(result);
+        ASSERT_TRUE(e.has_value());
+        EXPECT_EQ(e->code, 2002);
+    });
+    ASSERT_TRUE(waitUntil([&] { return calls == 1; }));
+
+    server->scriptAction("/users/DelinkUser", broken);
+    calls = 0;
+    bank->deleteConnection([&](std::shared_ptr<KOVResult>, OptionalError e) {
+        ++calls;
+        ASSERT_TRUE(e.has_value());
+        EXPECT_EQ(e->code, 2002);
+    });
+    ASSERT_TRUE(waitUntil([&] { return calls == 1; }));
+    EXPECT_EQ(allConnections("client-1").size(), 1) << "a failed delink deletes nothing";
+
+    // An import whose check is answered with a failed status is not accepted.
+    server->scriptAction("/metadata/accounts/get", broken);
+    OptionalError error;
+    EXPECT_FALSE(import(server->issueLogin("client-1"), &error));
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->code, 2002);
+    EXPECT_EQ(KOVBankConnection::getConnectionsWithClientUserID("client-1").size(), 1);
+}
+
+TEST_F(ConnectionTest, RemovalAndBankInfoFollowOnlyWhatTheServerSaid)
+{
+    auto bank = importNew();
+    ASSERT_TRUE(bank);
+    auto info = bank->connection()->bankInfo();
+    ASSERT_TRUE(info);
+    info->setSwiftCode("KEEPME");
+    info->setCountryName("Kept");
+    info->setBeneficiaryCoolDownPeriod(7);
+
+    // A failed metadata call leaves the bank info as it was.
+    server->scriptAction("/metadata/accounts/get",
+                         ScriptedReply::json(QJsonObject{{"success", false}, {"type", "SESSION_EXPIRED"}}));
+    int calls = 0;
+    bank->getAccountMetadata([&](auto metadata, OptionalError e, QString) {
+        ++calls;
+        EXPECT_FALSE(metadata);
+        EXPECT_EQ(e->code, 2007);
+    });
+    ASSERT_TRUE(waitUntil([&] { return calls == 1; }));
+    EXPECT_EQ(info->swiftCode(), "KEEPME");
+    EXPECT_EQ(info->countryName(), "Kept");
+    EXPECT_EQ(info->beneficiaryCoolDownPeriod(), 7);
+
+    // A good one writes the SWIFT code, the country's name and the cool-down in seconds.
+    calls = 0;
+    bank->getAccountMetadata([&](auto, OptionalError e, QString) {
+        ++calls;
+        EXPECT_FALSE(e.has_value());
+    });
+    ASSERT_TRUE(waitUntil([&] { return calls == 1; }));
+    EXPECT_EQ(info->swiftCode(), "SBXBAEAD");
+    EXPECT_EQ(info->countryName(), "United Arab Emirates");
+    EXPECT_EQ(info->beneficiaryCoolDownPeriod(), 24 * 3600);
+
+    // Code 2000 made before any reply (no "info") removes nothing.
+    KOVAppManager::sharedInstance().setServerURL(QUrl());
+    calls = 0;
+    bank->getIdentity([&](auto, OptionalError e, QString) {
+        ++calls;
+        ASSERT_TRUE(e.has_value());
+        EXPECT_EQ(e->code, 2000);
+        EXPECT_FALSE(e->userInfo.contains("info"));
+    });
+    ASSERT_TRUE(waitUntil([&] { return calls == 1; }));
+    EXPECT_EQ(allConnections("client-1").size(), 1);
+}
+
+TEST_F(ConnectionTest, BankConnectionPropertiesCanBeSet)
+{
+    auto bank = importNew();
+    ASSERT_TRUE(bank);
+    bank->setUserID("u");
+    bank->setClientUserID("c");
+    bank->setBankID("b");
+    bank->setSwiftCode("s");
+    bank->setBankName("n");
+    bank->setCountryName("k");
+    bank->setFullLogo("f");
+    bank->setHalfLogo("h");
+    bank->setMiniLogo("m");
+    bank->setAccounts({});
+    bank->setCards({});
+    const QDateTime when = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
+    bank->setCreatedAt(when);
+    bank->setDictionaryRepresentation(QJsonObject{{"k", 1}});
+    EXPECT_EQ(QStringList({bank->userID(), bank->clientUserID(), bank->bankID(), bank->swiftCode(), bank->bankName(),
+                           bank->countryName(), bank->fullLogo(), bank->halfLogo(), bank->miniLogo()}),
+              QStringList({"u", "c", "b", "s", "n", "k", "f", "h", "m"}));
+    EXPECT_TRUE(bank->accounts().isEmpty());
+    EXPECT_EQ(bank->createdAt(), when);
+    EXPECT_EQ(bank->dictionaryRepresentation(), (QJsonObject{{"k", 1}}));
+    auto facade = bank->dataAPI();
+    bank->setDataAPI(nullptr);
+    EXPECT_FALSE(bank->dataAPI());
+    bank->setDataAPI(facade);
+    bank->setConnection(nullptr);
+    EXPECT_FALSE(bank->connection());
+}
+
+TEST_F(ConnectionTest, DamagedVaultIsSetAsideSoItsLoginsSay1004AndANewLinkWorks)
+{
+    auto bank = importNew();
+    ASSERT_TRUE(bank);
+    const QString path = platform::Vault::defaultPath();
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray damaged = file.readAll().chopped(40);
+    file.close();
+    ASSERT_TRUE(QFile::remove(path)); // a new file, as another process would leave it
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(damaged);
+    file.close();
+
+    const auto listed = Kova::sharedInstance()->getConnections();
+    ASSERT_EQ(listed.size(), 1);
+    int calls = 0;
+    listed[0]->getIdentity([&](auto, OptionalError e, QString) {
+        ++calls;
+        ASSERT_TRUE(e.has_value());
+        EXPECT_EQ(e->code, 1004);
+    });
+    ASSERT_TRUE(waitUntil([&] { return calls == 1; }));
+    const QFileInfo info(path);
+    EXPECT_EQ(info.dir().entryList({info.fileName() + ".damaged-*"}, QDir::Files).size(), 1);
+    EXPECT_EQ(logs->lines().filter("moved aside").size(), 1);
+
+    // The user links the bank again and the fresh vault keeps the new secret.
+    auto relinked = importNew();
+    ASSERT_TRUE(relinked);
+    EXPECT_TRUE(relinked->dataAPI());
+    EXPECT_EQ(KOVKeychain::keychain()->allKeys().size(), 1);
 }

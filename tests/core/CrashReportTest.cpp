@@ -1,7 +1,9 @@
 #include <QCoreApplication>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <thread>
 
 #include "core/KOVCrashReport.h"
@@ -20,6 +22,17 @@ TEST(CrashChild, EndsWithAnUncaughtException)
     const QString kind = qEnvironmentVariable("KOVA_CRASH_CHILD");
     if (kind.isEmpty())
         GTEST_SKIP() << "only runs as a child process";
+    if (kind == "host") {
+        // The host's own handler, in place before the SDK starts (twice).
+        std::set_terminate([] {
+            QFile marker(platform::ProcessInfo::dataDirectory() + "/host-handler-ran");
+            marker.open(QIODevice::WriteOnly);
+            marker.write("yes");
+            marker.close();
+            std::_Exit(7);
+        });
+        installUncaughtExceptionHandler();
+    }
     installUncaughtExceptionHandler();
     std::thread([kind] {
         if (kind == "std")
@@ -64,6 +77,24 @@ TEST_F(CrashReportTest, CaptureRecordsTypeReasonStackAndBothTimes)
     platform::UserDefaults &after = platform::UserDefaults::standard();
     EXPECT_EQ(after.string(kUnhandledExceptionName), "int");
     EXPECT_FALSE(after.contains(kUnhandledExceptionReason));
+}
+
+TEST_F(CrashReportTest, ReportIsRecordedOwnerOnlyAndTheHostsHandlerStillRuns)
+{
+    EXPECT_EQ(crashChild("host"), 7) << "the host's handler ended the process";
+    EXPECT_TRUE(QFile::exists(platform::ProcessInfo::dataDirectory() + "/host-handler-ran"));
+    EXPECT_EQ(platform::UserDefaults::standard().string(kUnhandledExceptionName), "int");
+    struct stat st;
+    const QByteArray file = QFile::encodeName(platform::ProcessInfo::dataDirectory() + "/UserDefaults.ini");
+    ASSERT_EQ(::stat(file.constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    // A file left open to others by an earlier version is tightened.
+    ASSERT_EQ(::chmod(file.constData(), 0644), 0);
+    platform::UserDefaults::resetStandard();
+    platform::UserDefaults::standard().setValue("probe", 1);
+    ASSERT_EQ(::stat(file.constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 TEST_F(CrashReportTest, StoredReportIsUploadedAfterAGoodStartAndForgottenOnAnyReply)

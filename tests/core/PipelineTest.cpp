@@ -183,19 +183,14 @@ TEST_F(PipelineTest, SuccessValuesAndMalformedReplies)
         ASSERT_TRUE(waitUntil([&] { return finished(o); }));
         EXPECT_EQ(o->successes, 1);
     }
-    {
-        server->scriptAction("/data/accounts/get", ScriptedReply::json(QJsonObject{{"accounts", QJsonArray{}}}, 500));
-        auto o = post(KOVEndPointGetAccounts, loginBody("s1"));
-        ASSERT_TRUE(waitUntil([&] { return finished(o); }));
-        EXPECT_EQ(o->successes, 1) << "an HTTP status is never an error";
-    }
     struct Bad {
         const char *name;
         ScriptedReply reply;
         QString domain;
         qint64 code;
     };
-    for (const Bad &bad : {Bad{"empty body", ScriptedReply::raw(""), "NSPOSIXErrorDomain", 54},
+    for (const Bad &bad : {Bad{"empty body", ScriptedReply::raw(""), "NSCocoaErrorDomain", 3840},
+                           Bad{"empty body of a failed status", ScriptedReply::raw("", 500), "NSCocoaErrorDomain", 3840},
                            Bad{"not json", ScriptedReply::raw("<html>"), "NSCocoaErrorDomain", 3840},
                            Bad{"a list", ScriptedReply::json(QJsonArray{1}), "NSCocoaErrorDomain", 3840},
                            Bad{"dropped", dropped(), "NSURLErrorDomain",
@@ -209,6 +204,48 @@ TEST_F(PipelineTest, SuccessValuesAndMalformedReplies)
         EXPECT_EQ(o->error->code, bad.code);
         EXPECT_TRUE(o->operationID.isNull());
     }
+}
+
+TEST_F(PipelineTest, RepliesOutsideTheSuccessStatusesFailUnlessTheySaySuccessTrue)
+{
+    startDefault();
+    struct Case {
+        const char *name;
+        int status;
+        QJsonObject reply;
+        qint64 code; // 0: reaches the success block
+        QString operationID;
+    };
+    const QList<Case> cases{
+        {"500 with an empty object", 500, QJsonObject{}, 2002, QString()},
+        {"404 that looks like a list", 404, QJsonObject{{"accounts", QJsonArray{}}}, 2002, QString()},
+        {"302 with a body", 302, QJsonObject{{"accounts", QJsonArray{}}, {"operationID", "op-302"}}, 2002, "op-302"},
+        {"503 with a type and a message", 503,
+         QJsonObject{{"type", "SESSION_EXPIRED"}, {"msg", "Try later"}, {"operationID", "op-503"}}, 2007, "op-503"},
+        {"500 whose success is only truthy", 500, QJsonObject{{"success", 1}}, 2002, QString()},
+        {"500 whose success is null", 500, QJsonObject{{"success", QJsonValue::Null}}, 2002, QString()},
+        {"500 that says success true", 500, QJsonObject{{"success", true}, {"accounts", QJsonArray{}}}, 0, QString()},
+        {"201", 201, QJsonObject{{"accounts", QJsonArray{}}}, 0, QString()},
+        {"299 with success null", 299, QJsonObject{{"success", QJsonValue::Null}}, 0, QString()},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        server->scriptAction("/data/accounts/get", ScriptedReply::json(c.reply, c.status));
+        auto o = post(KOVEndPointGetAccounts, loginBody("s1"));
+        ASSERT_TRUE(waitUntil([&] { return finished(o); }));
+        if (c.code == 0) {
+            ASSERT_EQ(o->successes, 1);
+            EXPECT_EQ(o->reply, c.reply);
+            continue;
+        }
+        ASSERT_EQ(o->failures, 1);
+        EXPECT_EQ(o->error->domain, KOVErrorDomain);
+        EXPECT_EQ(o->error->code, c.code);
+        EXPECT_EQ(QJsonObject::fromVariantMap(o->error->userInfo.value("info").toMap()), c.reply);
+        EXPECT_EQ(o->error->hasDescription(), c.reply.contains("msg"));
+        EXPECT_EQ(o->operationID, c.operationID);
+    }
+    EXPECT_TRUE(logs->contains("KOVA: Failed job - ID: op-503"));
 }
 
 TEST_F(PipelineTest, OneLoginRunsOneRequestAtATimeInOrder)
@@ -277,6 +314,55 @@ TEST_F(PipelineTest, RequestTimeOutIsMinus1001)
     EXPECT_EQ(o->error->code, -1001);
 }
 
+TEST_F(PipelineTest, AutoFlowTransfersHaveTheLongSessionAndEverythingElseTheShortOne)
+{
+    auto &manager = KOVOperationQueueManager::sharedInstance();
+    EXPECT_EQ(manager.defaultSession()->configuration().timeoutIntervalForRequest, 135s);
+    EXPECT_EQ(manager.defaultSession()->configuration().timeoutIntervalForResource, 135s);
+    EXPECT_EQ(manager.autoFlowSession()->configuration().timeoutIntervalForRequest, 300s);
+    EXPECT_EQ(manager.autoFlowSession()->configuration().timeoutIntervalForResource, 300s);
+
+    // Which session a call gets shows in what outlasts it: a reply that comes
+    // after the short time-out but well within the long one.
+    KOVOperationQueueManager::setSessionTimeoutsForTesting(300ms, 60s);
+    startDefault();
+    const QByteArray late = R"({"status": "done"})";
+    struct Case {
+        QString endPoint;
+        bool longSession;
+    };
+    for (const Case &c : {Case{KOVEndPointCreateTransfer, true}, Case{KOVEndPointCreateWireTransfer, true},
+                          Case{KOVEndPointCreateTransferToExistingBeneficiary, false},
+                          Case{KOVEndPointCreateWireTransferToExistingBeneficiary, false},
+                          Case{KOVEndPointGetAccountMetadata, false}, Case{KOVEndPointGetAccounts, false}}) {
+        SCOPED_TRACE(c.endPoint.toStdString());
+        server->scriptAction("/" + c.endPoint, delayed(late, 900ms));
+        auto o = post(c.endPoint, loginBody("s-" + c.endPoint));
+        ASSERT_TRUE(waitUntil([&] { return finished(o); }));
+        if (c.longSession) {
+            EXPECT_EQ(o->successes, 1);
+        } else {
+            ASSERT_EQ(o->failures, 1);
+            EXPECT_EQ(o->error->code, -1001);
+        }
+    }
+}
+
+TEST_F(PipelineTest, RequestsWithoutAUserSecretWaitForNobody)
+{
+    startDefault();
+    server->scriptAction("/data/accounts/get", ScriptedReply::json(QJsonObject{{"operationID", "first"}}));
+    server->scriptAction("/data/identity/get", ScriptedReply::json(QJsonObject{{"operationID", "second"}}));
+    const qsizetype lanes = KOVOperationQueueManager::sharedInstance().serialQueues().size();
+    auto held = post(KOVEndPointGetAccounts, QJsonObject{{"tokenID", "t"}}, false);
+    ASSERT_TRUE(waitUntil([&] { return finished(held); }));
+    auto next = post(KOVEndPointGetIdentity, QJsonObject{{"tokenID", "t"}});
+    ASSERT_TRUE(waitUntil([&] { return finished(next); })) << "not held back by a request that is still open";
+    EXPECT_EQ(next->operationID, "second");
+    EXPECT_EQ(KOVOperationQueueManager::sharedInstance().serialQueues().size(), lanes) << "no login lane is made";
+    held->done();
+}
+
 TEST_F(PipelineTest, NetworkTraceFollowsTheEnvironmentVariable)
 {
     startDefault();
@@ -333,4 +419,71 @@ TEST_F(PipelineTest, ServiceAddressBuildersFollowTheOptionsPaths)
     const auto request = KOVAPIManager::urlRequestFor(server->baseUrl(), KOVEndPointGetAccounts);
     EXPECT_EQ(request.headerFields,
               (platform::HeaderFields{{"Content-Type", "application/json; charset=utf-8"}}));
+}
+
+TEST_F(PipelineTest, TransferDroppedOnAReusedConnectionReachesTheServerOnce)
+{
+    startDefault();
+    auto first = post(KOVEndPointGetIdentity, loginBody("s1"));
+    ASSERT_TRUE(waitUntil([&] { return finished(first); }));
+    ASSERT_FALSE(first->error && first->error->domain == "NSURLErrorDomain") << "answered, on a connection kept open";
+
+    server->scriptAction("/payment/transfer/create", dropped());
+    auto transfer = post(KOVEndPointCreateTransferToExistingBeneficiary, loginBody("s1"));
+    ASSERT_TRUE(waitUntil([&] { return finished(transfer); }));
+    drainMainQueue();
+    EXPECT_EQ(transfer->successes, 0);
+    ASSERT_EQ(transfer->failures, 1);
+    EXPECT_EQ(transfer->error->domain, "NSURLErrorDomain");
+    EXPECT_EQ(transfer->error->code, -1005);
+
+    const auto calls = server->requestsForPath(sandbox::SandboxServer::AppServerPath);
+    ASSERT_EQ(calls.size(), 2) << "the transfer reached the server once";
+    EXPECT_EQ(calls[1].action, "/payment/transfer/create");
+    EXPECT_EQ(calls[1].connection, calls[0].connection) << "the identity call's connection was reused";
+    EXPECT_EQ(calls[1].placeOnConnection, 2);
+}
+
+TEST_F(PipelineTest, PlainHttpServerURLOffLoopbackFailsAtOnceWithTheSecureConnectionError)
+{
+    server->setAppConfig(QJsonObject{{"serverURL", "http://bank.example/app-server"}, {"countries", QJsonArray{"AE"}}});
+    startDefault();
+    auto o = post(KOVEndPointCreateTransferToExistingBeneficiary, loginBody("s1"));
+    ASSERT_TRUE(waitUntil([&] { return finished(o); }, 2s));
+    ASSERT_EQ(o->failures, 1);
+    EXPECT_EQ(o->error->domain, "NSURLErrorDomain");
+    EXPECT_EQ(o->error->code, -1022);
+    EXPECT_TRUE(server->requestsForPath(sandbox::SandboxServer::AppServerPath).isEmpty());
+}
+
+TEST_F(PipelineTest, AppServerReplyBeyondTheBoundFails)
+{
+    startDefault();
+    ScriptedReply inflated = ScriptedReply::json(QJsonObject{{"accounts", QJsonArray{}}});
+    inflated.padTo = KOVMaxAppServerReplyBytes + 1;
+    server->scriptAction("/data/accounts/get", inflated);
+    auto o = post(KOVEndPointGetAccounts, loginBody("s1"));
+    ASSERT_TRUE(waitUntil([&] { return finished(o); }));
+    ASSERT_EQ(o->failures, 1);
+    EXPECT_EQ(o->error->domain, "NSURLErrorDomain");
+    EXPECT_EQ(o->error->code, -1103);
+}
+
+TEST_F(PipelineTest, NetworkTracePrintsOnlyABoundedPrefixOfALargeBody)
+{
+    startDefault();
+    const QByteArray big = QByteArray(3 * KOVMaxTracedBodyBytes, 'z');
+    server->scriptAction("/data/identity/get", ScriptedReply::json(QJsonObject{{"identity", QJsonObject{{"pad", QString(big)}}}}));
+    StdoutCapture out;
+    qputenv("KOVA_NETWORK_LOGGIN_ENABLED", "YES");
+    auto o = post(KOVEndPointGetIdentity, QJsonObject{{"userSecret", "s1"}, {"pad", QString(big)}});
+    ASSERT_TRUE(waitUntil([&] { return finished(o); }));
+    qunsetenv("KOVA_NETWORK_LOGGIN_ENABLED");
+    EXPECT_EQ(o->successes, 1) << "the reply itself is read whole";
+    const QStringList chunks = out.chunks();
+    ASSERT_EQ(chunks.size(), 2);
+    for (const QString &chunk : chunks) {
+        EXPECT_LT(chunk.size(), KOVMaxTracedBodyBytes + 400);
+        EXPECT_TRUE(chunk.contains(QStringLiteral("bytes in all)"))) << chunk.right(80).toStdString();
+    }
 }

@@ -13,6 +13,11 @@
 #include "core/records/KOVResult.h"
 #include "core/records/KOVTransaction.h"
 #include "core/records/KOVWireBeneficiary.h"
+#include "core/KOVAppManager.h"
+#include "core/store/KOVBankInfo.h"
+#include "core/store/KOVConnection.h"
+#include "core/store/KOVFinancialInstitutionColorScheme.h"
+#include "platform/store/ManagedObjectContext.h"
 #include "tests/core/ScriptedMFAPresenter.h"
 #include "tests/core/TestScreensProvider.h"
 #include "tests/core/SdkTestFixture.h"
@@ -305,6 +310,8 @@ TEST_F(RepositoryTest, CancelBlankAnswerOrNoPresenterEndWith1003AndFreeTheLane)
     const QList<Case> cases{
         {"cancel", [&] { presenter->script = {ScriptedMFAPresenter::cancel()}; }},
         {"blank", [&] { presenter->script = {ScriptedMFAPresenter::answer({" \t ", "x"})}; }},
+        {"blank in other spaces",
+         [&] { presenter->script = {ScriptedMFAPresenter::answer({"x", QString::fromUtf8("\u00A0\u2003\t\u3000\u202F")})}; }},
         {"missing answer", [&] { presenter->script = {ScriptedMFAPresenter::answer({"x"})}; }},
         {"nothing can present", [&] { presenter->available = false; }},
         {"sheet lets go of its callbacks",
@@ -454,4 +461,67 @@ TEST_F(RepositoryTest, DatesUseAsciiDigitsWhateverTheLocale)
     QLocale::setDefault(saved);
     EXPECT_EQ(text, "2024-03-01");
     EXPECT_TRUE(KOVRepository::formatRequestDate(QDateTime()).isNull());
+}
+
+TEST_F(RepositoryTest, LineBreaksAreAnswersNotBlanks)
+{
+    server->scriptAction("/data/identity/get", ScriptedReply::json(mfaReply(kTwoPrompts)));
+    server->scriptAction("/data/identity/get", ScriptedReply::json(QJsonObject{{"identity", QJsonObject{}}}));
+    const QString otp = QString::fromUtf8(" \n ");
+    const QString captcha = QString::fromUtf8("\u00A0ab\u2003");
+    presenter->script = {ScriptedMFAPresenter::answer({otp, captcha})};
+    Call<std::shared_ptr<KOVIdentity>> call;
+    repo->getIdentityUserSecret("s1", "t1", "BANK", nullptr, call.completion());
+    ASSERT_TRUE(waitUntil([&] { return call.calls == 1; }));
+    EXPECT_FALSE(call.error.has_value());
+    const auto calls = appCalls();
+    ASSERT_EQ(calls.size(), 2);
+    EXPECT_EQ(calls[1].json.value("userInputs").toArray(),
+              (QJsonArray{QJsonObject{{"id", "otp"}, {"answer", otp}, {"index", 0}},
+                          QJsonObject{{"id", "captcha"}, {"answer", captcha}, {"index", 1}}}));
+}
+
+TEST_F(RepositoryTest, MfaSheetShowsTheBanksColoursLogoAndID)
+{
+    platform::ManagedObjectContext &context = KOVAppManager::sharedInstance().viewContext();
+    auto connection = context.insertNewObject<KOVConnection>();
+    auto info = context.insertNewObject<KOVBankInfo>();
+    info->setBankID("BANK-7");
+    info->setFullLogo("https://example.com/banks/7/full.png");
+    info->setHalfLogo("https://example.com/banks/7/half.png");
+    connection->setBankInfo(info);
+    auto scheme = context.insertNewObject<KOVFinancialInstitutionColorScheme>();
+    scheme->setMainColor("#123456");
+    scheme->setSecondaryColor("not a colour");
+    info->setColorScheme(scheme);
+
+    auto showOnce = [&](const std::shared_ptr<KOVConnection> &record) {
+        presenter->shown.clear();
+        presenter->script = {ScriptedMFAPresenter::cancel()};
+        server->scriptAction("/data/cards/get", ScriptedReply::json(mfaReply(kTwoPrompts)));
+        Call<QList<std::shared_ptr<KOVCard>>> call;
+        KOVRepository::initWithConnection(record)->getCardsUserSecret("s1", "t1", "BANK-7", nullptr, call.completion());
+        EXPECT_TRUE(waitUntil([&] { return call.calls == 1; }));
+        EXPECT_EQ(presenter->shown.size(), 1);
+        return presenter->shown.value(0);
+    };
+
+    const MFAPresentation full = showOnce(connection);
+    ASSERT_TRUE(full.colorScheme);
+    EXPECT_EQ(full.colorScheme->primaryColor(), QColor("#123456"));
+    EXPECT_EQ(full.colorScheme->secondaryColor(), QColor("#719CDD")) << "unreadable text falls back";
+    EXPECT_EQ(full.bankLogo, "https://example.com/banks/7/full.png");
+    EXPECT_EQ(full.bankID, "BANK-7");
+    EXPECT_EQ(full.prompts.size(), 2);
+
+    info->setColorScheme(nullptr);
+    const MFAPresentation noScheme = showOnce(connection);
+    ASSERT_TRUE(noScheme.colorScheme);
+    EXPECT_EQ(noScheme.colorScheme->primaryColor(), QColor("#719CDD"));
+    EXPECT_EQ(noScheme.colorScheme->secondaryColor(), QColor("#719CDD"));
+    EXPECT_EQ(noScheme.bankID, "BANK-7");
+
+    const MFAPresentation noBank = showOnce(context.insertNewObject<KOVConnection>());
+    EXPECT_TRUE(noBank.bankLogo.isNull());
+    EXPECT_TRUE(noBank.bankID.isNull());
 }

@@ -1,9 +1,12 @@
 #include "tests/core/SdkTestFixture.h"
 
 #include "core/KOVAppManager.h"
+#include "core/KOVOperationQueueManager.h"
 #include "core/KOVScreensProvider.h"
+#include "core/api/KOVRepository.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Bundle.h"
+#include "platform/net/URLSession.h"
 
 namespace kova::test {
 
@@ -22,6 +25,14 @@ void SdkTest::TearDown()
 {
     drainMainQueue();
     KOVScreensProvider::install(nullptr);
+    // The sessions' network threads end here, while the sandbox they talk to
+    // and the application object still exist: left running, they would
+    // still be reacting to the sandbox's closed connections as the process
+    // exits and the application object goes.
+    KOVOperationQueueManager::resetSessionsForTesting();
+    platform::URLSession::resetSharedForTesting();
+    Kova::resetServiceSessionForTesting();
+    drainMainQueue();
     KOVAppManager::resetForTesting();
     logs.reset();
     server.reset();

@@ -1,10 +1,13 @@
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QTimeZone>
+#include <exception>
 
 #include "core/KOVAppConfigsModel.h"
 #include "core/KOVAppManager.h"
 #include "core/KOVConstants.h"
 #include "core/store/KOVAppConfigs.h"
+#include "core/store/KOVConnection.h"
 #include "platform/foundation/ProcessInfo.h"
 #include "platform/store/ManagedObjectContext.h"
 #include "tests/core/SdkTestFixture.h"
@@ -115,6 +118,11 @@ TEST_F(StartupTest, BadRepliesFailWithCodeZero)
                              200),
          "Unkown error", "[KOVA] (null)"},
         {"msg of the wrong type", ScriptedReply::json(QJsonObject{{"success", false}, {"msg", 12}}), "Unkown error", "[KOVA] (null)"},
+        {"a failed status whose success is only truthy",
+         ScriptedReply::json(QJsonObject{{"success", 1}, {"appConfig", goodConfig(url)}, {"msg", "Down"}}, 503), "Down",
+         "[KOVA] Down"},
+        {"a failed status without success", ScriptedReply::json(QJsonObject{{"appConfig", goodConfig(url)}}, 500),
+         "Unkown error", "[KOVA] (null)"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -135,6 +143,15 @@ TEST_F(StartupTest, BadRepliesFailWithCodeZero)
         EXPECT_FALSE(KOVAppConfigs::getConfigsForAppKey("app-key-1", KOVAppManager::sharedInstance().viewContext()))
             << "nothing is cached";
     }
+}
+
+TEST_F(StartupTest, AFailedStatusThatSaysSuccessTrueStillConfigures)
+{
+    server->scriptPath(sandbox::SandboxServer::ConfigsPath,
+                       ScriptedReply::json(QJsonObject{{"success", true}, {"appConfig", goodConfig(server->appServerUrl().toString())}}, 503));
+    auto outcome = start("app-key-1", "client-1");
+    EXPECT_FALSE(outcome->error.has_value());
+    EXPECT_EQ(KOVAppManager::sharedInstance().serverURL(), server->appServerUrl());
 }
 
 TEST_F(StartupTest, TransportErrorCompletesWithThePlatformError)
@@ -213,7 +230,137 @@ TEST_F(StartupTest, RepeatStartAfterAFailedFetchFetchesAgainForTheFirstInstance)
 TEST_F(StartupTest, SaveContextWithNothingChangedSavesAndStampsNothing)
 {
     startDefault();
+    KOVAppManager &manager = KOVAppManager::sharedInstance();
+    auto connection = manager.viewContext().insertNewObject<KOVConnection>();
+    connection->setUserID("u-1");
+    connection->setClientUserID("client-1");
+    const QDateTime stamped = QDateTime::fromMSecsSinceEpoch(1600000000000, Qt::UTC);
+    connection->setModifiedAt(stamped);
+    connection->setCreatedAt(stamped);
+    ASSERT_TRUE(manager.viewContext().save());
+    const auto configs = KOVAppConfigs::getConfigsForAppKey("app-key-1", manager.viewContext());
+    ASSERT_TRUE(configs);
+    const QDateTime configsStamp = configs->modifiedAt();
+
     platform::Error error;
-    EXPECT_TRUE(KOVAppManager::sharedInstance().saveContext(&error));
-    EXPECT_FALSE(KOVAppManager::sharedInstance().viewContext().hasChanges());
+    EXPECT_TRUE(manager.saveContext(&error));
+    EXPECT_FALSE(manager.viewContext().hasChanges());
+    EXPECT_EQ(connection->modifiedAt(), stamped);
+    EXPECT_EQ(configs->modifiedAt(), configsStamp);
+    simulateRelaunch();
+    const auto stored = KOVAppManager::sharedInstance().getConnectionsForClientUserID("client-1");
+    ASSERT_EQ(stored.size(), 1);
+    EXPECT_EQ(stored[0]->modifiedAt(), stamped) << "nothing was written";
+}
+
+TEST_F(StartupTest, ConfigurationsSetLaterAreAppliedAgain)
+{
+    auto first = KOVConfigurations::initWithCountries({"AE"}, KOVEnvironmentSandbox);
+    auto kova = start("app-key-1", "client-1", first)->kova;
+    ASSERT_TRUE(kova);
+    KOVAppManager &manager = KOVAppManager::sharedInstance();
+    EXPECT_EQ(manager.countries(), QStringList{"AE"});
+    EXPECT_EQ(manager.environment(), "sandbox");
+    kova->setConfigurations(KOVConfigurations::initWithCountries({"SA", "BH"}, KOVEnvironmentProduction));
+    EXPECT_EQ(manager.countries(), (QStringList{"SA", "BH"}));
+    EXPECT_EQ(manager.environment(), "production");
+    EXPECT_EQ(kova->configurations()->countries(), (QStringList{"SA", "BH"}));
+}
+
+TEST_F(StartupTest, EveryStartInstallsTheCrashHandlerAgain)
+{
+    startDefault();
+    const std::terminate_handler installed = std::get_terminate();
+    ASSERT_NE(installed, nullptr);
+    // The host (or a library) replaces it after the start.
+    std::set_terminate([] { std::abort(); });
+    ASSERT_NE(std::get_terminate(), installed);
+    start("app-key-1", "client-1");
+    EXPECT_EQ(std::get_terminate(), installed);
+    std::set_terminate(nullptr);
+}
+
+TEST_F(StartupTest, TheConfigsCallListsTheValidConnectionsWithAUserIDOldestFirst)
+{
+    startDefault();
+    KOVAppManager &manager = KOVAppManager::sharedInstance();
+    struct Row {
+        QString userID;
+        bool valid;
+        QString clientUserID;
+        int minutesAgo;
+    };
+    for (const Row &row : {Row{"newest", true, "client-1", 1}, Row{"invalid", false, "client-1", 50},
+                           Row{QString(), true, "client-1", 40}, Row{"oldest", true, "client-1", 60},
+                           Row{"other-client", true, "client-2", 55}, Row{"middle", true, "client-1", 30}}) {
+        auto connection = manager.viewContext().insertNewObject<KOVConnection>();
+        connection->setUserID(row.userID);
+        connection->setClientUserID(row.clientUserID);
+        connection->setIsValid(row.valid);
+        connection->setCreatedAt(QDateTime::currentDateTimeUtc().addSecs(-60 * row.minutesAgo));
+    }
+    ASSERT_TRUE(manager.viewContext().save());
+    simulateRelaunch();
+    server->clearRequests();
+    startDefault();
+    ASSERT_TRUE(waitUntil([&] { return !server->requestsForPath(sandbox::SandboxServer::ConfigsPath).isEmpty(); }));
+    const auto configs = server->requestsForPath(sandbox::SandboxServer::ConfigsPath);
+    ASSERT_EQ(configs.size(), 1);
+    EXPECT_EQ(configs[0].json.value("userIDs").toArray(), (QJsonArray{"oldest", "middle", "newest"}));
+}
+
+TEST_F(StartupTest, ConfigsReplyThatTricklesEndsAtTheOverallDeadlineOnce)
+{
+    // The idle limit never fires (a byte comes every 50 ms); only the whole
+    // exchange's deadline can end the wait.
+    Kova::setServiceSessionTimeoutsForTesting(10s, 400ms);
+    struct Restore {
+        ~Restore() { Kova::setServiceSessionTimeoutsForTesting(60s, 135s); }
+    } restore;
+    ScriptedReply trickle = ScriptedReply::json(QJsonObject{{"success", true}, {"appConfig", goodConfig("x")}});
+    trickle.fault = ScriptedReply::Fault::Trickle;
+    trickle.trickleInterval = 50ms;
+    server->scriptPath(sandbox::SandboxServer::ConfigsPath, trickle);
+
+    auto outcome = start("app-key-1", "client-1", nullptr, false);
+    ASSERT_TRUE(waitUntil([&] { return outcome->calls > 0; }, 10s));
+    ASSERT_TRUE(outcome->error.has_value());
+    EXPECT_EQ(outcome->error->domain, "NSURLErrorDomain");
+    EXPECT_EQ(outcome->error->code, -1001);
+    drainMainQueue();
+    EXPECT_EQ(outcome->calls, 1);
+    EXPECT_FALSE(KOVAppManager::sharedInstance().serverURL().isValid());
+}
+
+TEST_F(StartupTest, ServiceSessionHasTheOverallDeadlineAndTheReplyBound)
+{
+    const auto &configuration = Kova::serviceSession().configuration();
+    EXPECT_EQ(configuration.timeoutIntervalForResource, 135s);
+    EXPECT_EQ(configuration.timeoutIntervalForRequest, 60s);
+    EXPECT_EQ(configuration.maximumReplyBytes, KOVMaxServiceReplyBytes);
+}
+
+TEST_F(StartupTest, ConfigsReplyBeyondTheBoundFailsTheStart)
+{
+    ScriptedReply inflated = ScriptedReply::json(QJsonObject{{"success", true}, {"appConfig", goodConfig("x")}});
+    inflated.padTo = KOVMaxServiceReplyBytes + 1;
+    server->scriptPath(sandbox::SandboxServer::ConfigsPath, inflated);
+    auto outcome = start("app-key-1", "client-1");
+    ASSERT_EQ(outcome->calls, 1);
+    ASSERT_TRUE(outcome->error.has_value());
+    EXPECT_EQ(outcome->error->domain, "NSURLErrorDomain");
+    EXPECT_EQ(outcome->error->code, -1103);
+    EXPECT_FALSE(KOVAppManager::sharedInstance().serverURL().isValid());
+    EXPECT_FALSE(KOVAppConfigs::getConfigsForAppKey("app-key-1", KOVAppManager::sharedInstance().viewContext()));
+}
+
+TEST_F(StartupTest, ConfigsReplyPaddedUpToTheBoundIsStillRead)
+{
+    ScriptedReply padded =
+        ScriptedReply::json(QJsonObject{{"success", true}, {"appConfig", goodConfig(server->appServerUrl().toString())}});
+    padded.padTo = KOVMaxServiceReplyBytes;
+    server->scriptPath(sandbox::SandboxServer::ConfigsPath, padded);
+    auto outcome = start("app-key-1", "client-1");
+    ASSERT_FALSE(outcome->error.has_value()) << outcome->error->localizedDescription().toStdString();
+    EXPECT_EQ(KOVAppManager::sharedInstance().serverURL(), server->appServerUrl());
 }

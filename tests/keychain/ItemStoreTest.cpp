@@ -211,6 +211,7 @@ TEST_F(ItemStoreTest, ProtectedItemsNeedPresenceUnlessInteractionIsForbidden)
     changes.valueData = QByteArray("changed");
 
     QStringList prompts;
+    QByteArray value;
     struct Case {
         const char *name;
         std::optional<bool> presence; // no check installed when empty
@@ -230,6 +231,12 @@ TEST_F(ItemStoreTest, ProtectedItemsNeedPresenceUnlessInteractionIsForbidden)
          none},
         {"read the user declines", false, [&] { return m_store.copyMatching(read); }, Status::AuthFailed, unlock},
         {"read the user confirms", true, [&] { return m_store.copyMatching(read); }, Status::Success, unlock},
+        {"value without interaction", true, [&] { return m_store.copyValue(quiet, &value); },
+         Status::InteractionNotAllowed, none},
+        {"value with no check installed", std::nullopt, [&] { return m_store.copyValue(exists, &value); },
+         Status::AuthFailed, none},
+        {"value the user declines", false, [&] { return m_store.copyValue(read, &value); }, Status::AuthFailed, unlock},
+        {"value the user confirms", true, [&] { return m_store.copyValue(read, &value); }, Status::Success, unlock},
         {"update without interaction", true, [&] { return m_store.update(quietExists, changes); },
          Status::InteractionNotAllowed, none},
         {"update the user declines", false, [&] { return m_store.update(exists, changes); }, Status::AuthFailed,
@@ -248,6 +255,7 @@ TEST_F(ItemStoreTest, ProtectedItemsNeedPresenceUnlessInteractionIsForbidden)
         EXPECT_EQ(prompts, c.prompts);
     }
 
+    EXPECT_EQ(value, QByteArray("secret")) << "only the confirmed read handed the value out";
     test::PresenceCheckScope confirm([](const QString &) { return true; });
     ASSERT_EQ(m_store.update(exists, changes), Status::Success);
     qint32 status = 0;
@@ -313,3 +321,27 @@ TEST(SharedWebCredentials, GeneratedPasswordsAreFourGroupsOfThree)
 }
 
 } // namespace
+
+TEST_F(ItemStoreTest, ValueLookupGivesTheFirstMatchsValueOnly)
+{
+    ASSERT_EQ(add(test::genericItem(QStringLiteral("svc"), QStringLiteral("acct")), "first"), Status::Success);
+    ASSERT_EQ(add(test::genericItem(QStringLiteral("other"), QStringLiteral("acct")), "second"), Status::Success);
+    ASSERT_EQ(add(test::genericItem(QStringLiteral("svc"), QStringLiteral("empty")), ""), Status::Success);
+    QByteArray value;
+    EXPECT_EQ(m_store.copyValue(test::genericItem(QStringLiteral("other"), QStringLiteral("acct")), &value), Status::Success);
+    EXPECT_EQ(value, QByteArray("second"));
+    ItemAttributes anyService;
+    anyService.itemClass = ItemClass::GenericPassword;
+    anyService.account = QStringLiteral("acct");
+    EXPECT_EQ(m_store.copyValue(anyService, &value), Status::Success);
+    EXPECT_EQ(value, QByteArray("first")) << "the first stored match";
+    EXPECT_EQ(m_store.copyValue(test::genericItem(QStringLiteral("svc"), QStringLiteral("empty")), &value), Status::Success);
+    EXPECT_TRUE(value.isEmpty());
+    value = "untouched";
+    EXPECT_EQ(m_store.copyValue(test::genericItem(QStringLiteral("svc"), QStringLiteral("none")), &value),
+              Status::ItemNotFound);
+    EXPECT_EQ(value, QByteArray("untouched"));
+    ItemAttributes byValue = test::genericItem(QStringLiteral("svc"), QStringLiteral("acct"));
+    byValue.valueData = QByteArray("first");
+    EXPECT_EQ(m_store.copyValue(byValue, &value), Status::Param);
+}

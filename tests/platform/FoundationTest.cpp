@@ -2,6 +2,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include "platform/dispatch/MainQueue.h"
@@ -59,6 +61,24 @@ TEST(ErrorValue, DescriptionOrGenericSentence)
     EXPECT_EQ(bare.localizedDescription(), QString::fromUtf8("The operation couldn\u2019t be completed. (KOVErrorDomain error 2002.)"));
 }
 
+TEST(ErrorValue, FullDescriptionInThePlatformsForm)
+{
+    EXPECT_EQ(Error::withDescription("KOVKeychainErrorDomain", -25299, "Duplicate item").description(),
+              "Error Domain=KOVKeychainErrorDomain Code=-25299 \"Duplicate item\" "
+              "UserInfo={NSLocalizedDescription=Duplicate item}");
+    // Entries in key order; nested values as the platform prints them.
+    const Error nested("KOVErrorDomain", 2009,
+                       {{NSLocalizedDescriptionKey, "Wait"},
+                        {"info", QVariantMap{{"type", "BENEFICIARY_COOL_DOWN_PERIOD"}, {"success", false}}},
+                        {"list", QVariantList{1, "a"}}});
+    EXPECT_EQ(nested.description(),
+              "Error Domain=KOVErrorDomain Code=2009 \"Wait\" UserInfo={NSLocalizedDescription=Wait, "
+              "info={success=0, type=BENEFICIARY_COOL_DOWN_PERIOD}, list=(1, a)}");
+    EXPECT_EQ(Error(NSPOSIXErrorDomain, 54).description(),
+              QString::fromUtf8("Error Domain=NSPOSIXErrorDomain Code=54 \"The operation couldn\u2019t be completed. "
+                                "(NSPOSIXErrorDomain error 54.)\""));
+}
+
 TEST(MainQueue, RunsLaterInPostingOrder)
 {
     QStringList order;
@@ -68,6 +88,34 @@ TEST(MainQueue, RunsLaterInPostingOrder)
     ASSERT_TRUE(kova::test::waitUntil([&] { return order.size() == 3; }));
     EXPECT_EQ(order, (QStringList{"posted", "a", "b"}));
     EXPECT_TRUE(MainQueue::isMainThread());
+}
+
+TEST(MainQueue, ALongBatchLetsTheLoopServeItsTimersInOrder)
+{
+    // Each piece of work outlasts the loop's slice, so the batch must give
+    // the due timer its turn before it is done, and keep its own order.
+    QStringList order;
+    bool timerFired = false;
+    QTimer::singleShot(1, Qt::PreciseTimer, [&] {
+        timerFired = true;
+        order << "timer";
+    });
+    for (int i = 0; i < 4; ++i) {
+        MainQueue::async([&order, i] {
+            QElapsedTimer busy;
+            busy.start();
+            while (busy.nsecsElapsed() < 3'000'000) {
+            }
+            order << QString::number(i);
+        });
+    }
+    MainQueue::async([&] { order << "last"; });
+    ASSERT_TRUE(kova::test::waitUntil([&] { return order.size() == 6; }));
+    EXPECT_TRUE(timerFired);
+    const qsizetype timer = order.indexOf("timer");
+    EXPECT_LT(timer, 4) << order.join(" ").toStdString();
+    order.removeAll("timer");
+    EXPECT_EQ(order, (QStringList{"0", "1", "2", "3", "last"}));
 }
 
 class BundleTest : public ::testing::Test {
@@ -141,4 +189,39 @@ TEST(MainQueue, DelayedWorkWaitsForItsDelay)
     EXPECT_EQ(ranAfter, -1);
     ASSERT_TRUE(kova::test::waitUntil([&] { return ranAfter >= 0; }));
     EXPECT_GE(ranAfter, 55);
+}
+
+TEST(UserDefaultsTest, FileWithEncodedValuesIsMovedAsideInsteadOfDecoded)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("UserDefaults.ini");
+    // A list whose encoded length asks for gigabytes: decoding it would end
+    // the process.
+    const QByteArray planted = QByteArray("[General]\nUnhandledExceptionName=boom\nUnhandledExceptionStacktrace=@Variant(\\0\\0\\0\\v")
+        + QByteArray("\xff\xff\xff\xff\xff\xff\xff\x03", 8) + QByteArray("\\x1\\0\\0\\0\\x2\\0x)\n");
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(planted);
+    }
+    kova::test::LogCapture log;
+    UserDefaults defaults(path);
+    EXPECT_FALSE(defaults.contains("UnhandledExceptionStacktrace"));
+    EXPECT_TRUE(defaults.string("UnhandledExceptionName").isNull());
+    const QStringList aside = QDir(dir.path()).entryList({"UserDefaults.ini.damaged-*"}, QDir::Files);
+    ASSERT_EQ(aside.size(), 1);
+    QFile kept(dir.filePath(aside[0]));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), planted);
+    ASSERT_EQ(log.lines().size(), 1);
+    EXPECT_EQ(log.lines()[0], QStringLiteral("The settings file %1 holds encoded values the SDK never writes; moved aside to %2")
+                                  .arg(path, dir.filePath(aside[0])));
+
+    // What the SDK writes itself is read back as it was.
+    defaults.setValue("UnhandledExceptionStacktrace", QStringList{"frame 0", "frame, 1"});
+    defaults.setValue("UnhandledExceptionName", "std::runtime_error");
+    UserDefaults again(path);
+    EXPECT_EQ(again.value("UnhandledExceptionStacktrace").toStringList(), (QStringList{"frame 0", "frame, 1"}));
+    EXPECT_EQ(again.string("UnhandledExceptionName"), "std::runtime_error");
+    EXPECT_EQ(QDir(dir.path()).entryList({"UserDefaults.ini.damaged-*"}, QDir::Files).size(), 1);
 }

@@ -167,3 +167,187 @@ TEST(URLSessionTest, RequestAndResourceTimeoutsAreMinus1001)
         EXPECT_EQ(o.error->code, -1001);
     }
 }
+
+namespace {
+
+// Serves requests on keep-alive connections: answers each with a fixed reply,
+// except the ones whose number (from 1, over all connections) is in `drops`,
+// for which it closes the connection after reading the whole request.
+class KeepAlivePeer : public QObject {
+public:
+    explicit KeepAlivePeer(QList<int> drops) : m_drops(std::move(drops))
+    {
+        m_server.listen(QHostAddress::LocalHost);
+        QObject::connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            QTcpSocket *socket = m_server.nextPendingConnection();
+            ++m_connections;
+            auto buffer = std::make_shared<QByteArray>();
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, buffer] {
+                *buffer += socket->readAll();
+                for (;;) {
+                    const qsizetype headerEnd = buffer->indexOf("\r\n\r\n");
+                    if (headerEnd < 0)
+                        return;
+                    qsizetype length = 0;
+                    for (const QByteArray &line : buffer->left(headerEnd).split('\n'))
+                        if (line.toLower().startsWith("content-length:"))
+                            length = line.mid(15).trimmed().toLongLong();
+                    if (buffer->size() < headerEnd + 4 + length)
+                        return;
+                    m_bodies.append(buffer->mid(headerEnd + 4, length));
+                    buffer->remove(0, headerEnd + 4 + length);
+                    if (m_drops.contains(int(m_bodies.size()))) {
+                        socket->abort();
+                        return;
+                    }
+                    socket->write("HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: keep-alive\r\n\r\n{}");
+                }
+            });
+        });
+    }
+    QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/pay").arg(m_server.serverPort())); }
+    QList<QByteArray> bodies() const { return m_bodies; }
+    int connections() const { return m_connections; }
+
+private:
+    QList<int> m_drops;
+    QList<QByteArray> m_bodies;
+    int m_connections = 0;
+    QTcpServer m_server;
+};
+
+class EnvironmentValue {
+public:
+    EnvironmentValue(const char *name, const QByteArray &value) : m_name(name), m_old(qgetenv(name)),
+                                                                  m_wasSet(qEnvironmentVariableIsSet(name))
+    {
+        qputenv(name, value);
+    }
+    ~EnvironmentValue()
+    {
+        if (m_wasSet)
+            qputenv(m_name, m_old);
+        else
+            qunsetenv(m_name);
+    }
+
+private:
+    const char *m_name;
+    QByteArray m_old;
+    bool m_wasSet;
+};
+
+} // namespace
+
+TEST(URLSessionTest, PostOnADroppedReusedConnectionReachesTheServerOnceAndFails)
+{
+    KeepAlivePeer peer({2});
+    URLSession session;
+    URLRequest first = post(peer.url());
+    first.httpBody = "{\"transfer\":1}";
+    const Outcome one = run(session, first);
+    ASSERT_FALSE(one.error.has_value());
+    EXPECT_EQ(one.data, "{}");
+
+    URLRequest second = post(peer.url());
+    second.httpBody = "{\"transfer\":2}";
+    const Outcome two = run(session, second);
+    ASSERT_TRUE(two.error.has_value());
+    EXPECT_EQ(two.error->domain, "NSURLErrorDomain");
+    EXPECT_EQ(two.error->code, -1005);
+    EXPECT_FALSE(two.response.has_value());
+    kova::test::drainMainQueue();
+    // The second request went out on the first one's connection and only once.
+    EXPECT_EQ(peer.bodies(), (QList<QByteArray>{"{\"transfer\":1}", "{\"transfer\":2}"}));
+    EXPECT_EQ(peer.connections(), 1);
+
+    // The session goes on with a fresh connection.
+    URLRequest third = post(peer.url());
+    third.httpBody = "{\"transfer\":3}";
+    const Outcome three = run(session, third);
+    ASSERT_FALSE(three.error.has_value());
+    EXPECT_EQ(peer.bodies().size(), 3);
+    EXPECT_EQ(peer.bodies().last(), "{\"transfer\":3}");
+}
+
+TEST(URLSessionTest, KeepAliveConnectionIsReusedForConsecutivePosts)
+{
+    KeepAlivePeer peer({});
+    URLSession session;
+    for (int i = 0; i < 5; ++i)
+        ASSERT_FALSE(run(session, post(peer.url())).error.has_value());
+    EXPECT_EQ(peer.bodies().size(), 5);
+    EXPECT_EQ(peer.connections(), 1);
+}
+
+TEST(URLSessionTest, PlainHttpGoesOnlyToLoopbackUnlessTheHostOptsIn)
+{
+    EXPECT_TRUE(isAllowedByTransportSecurity(QUrl("http://127.0.0.1:8/")));
+    EXPECT_TRUE(isAllowedByTransportSecurity(QUrl("http://127.8.0.1/")));
+    EXPECT_TRUE(isAllowedByTransportSecurity(QUrl("http://[::1]:80/")));
+    EXPECT_TRUE(isAllowedByTransportSecurity(QUrl("http://LocalHost/")));
+    EXPECT_TRUE(isAllowedByTransportSecurity(QUrl("https://bank.example/")));
+    EXPECT_FALSE(isAllowedByTransportSecurity(QUrl("http://bank.example/")));
+    EXPECT_FALSE(isAllowedByTransportSecurity(QUrl("HTTP://10.0.0.1/")));
+    EXPECT_FALSE(isAllowedByTransportSecurity(QUrl("http://localhost.bank.example/")));
+
+    URLSession session;
+    {
+        EnvironmentValue off("KOVA_ALLOWS_ARBITRARY_LOADS", "1");
+        const Outcome o = run(session, post(QUrl("http://bank.invalid/app-server")));
+        ASSERT_TRUE(o.error.has_value());
+        EXPECT_EQ(o.error->domain, "NSURLErrorDomain");
+        EXPECT_EQ(o.error->code, -1022);
+        EXPECT_EQ(o.error->localizedDescription(),
+                  "The resource could not be loaded because the App Transport Security policy requires the use of a "
+                  "secure connection.");
+        EXPECT_EQ(o.error->userInfo.value("NSErrorFailingURLStringKey").toString(), "http://bank.invalid/app-server");
+    }
+    {
+        EnvironmentValue on("KOVA_ALLOWS_ARBITRARY_LOADS", "yes");
+        EXPECT_TRUE(isAllowedByTransportSecurity(QUrl("http://bank.example/")));
+        const Outcome o = run(session, post(QUrl("http://bank.invalid/app-server")));
+        ASSERT_TRUE(o.error.has_value());
+        EXPECT_NE(o.error->code, -1022); // it was sent: the name does not resolve
+    }
+}
+
+TEST(URLSessionTest, ReplyLongerThanTheBoundFailsWithoutBeingReadWhole)
+{
+    URLSessionConfiguration bounded;
+    bounded.maximumReplyBytes = 1024 * 1024;
+    {
+        // Declared too long: refused on the headers alone.
+        Peer peer(Peer::Mode::Reply, "HTTP/1.1 200 OK\r\nContent-Length: 1073741824\r\n\r\n{\"a\":");
+        URLSession session(bounded);
+        const Outcome o = run(session, post(peer.url()));
+        ASSERT_TRUE(o.error.has_value());
+        EXPECT_EQ(o.error->domain, "NSURLErrorDomain");
+        EXPECT_EQ(o.error->code, -1103);
+        EXPECT_EQ(o.error->localizedDescription(), "resource exceeds maximum size");
+        EXPECT_TRUE(o.data.isEmpty());
+        EXPECT_FALSE(o.response.has_value());
+    }
+    {
+        // No declared length: stopped once more than the bound has come.
+        QByteArray chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+        const QByteArray chunk(64 * 1024, 'x');
+        for (int i = 0; i < 24; ++i)
+            chunked += QByteArray::number(chunk.size(), 16) + "\r\n" + chunk + "\r\n";
+        chunked += "0\r\n\r\n";
+        Peer peer(Peer::Mode::Reply, chunked);
+        URLSession session(bounded);
+        const Outcome o = run(session, post(peer.url()));
+        ASSERT_TRUE(o.error.has_value());
+        EXPECT_EQ(o.error->code, -1103);
+    }
+    {
+        // Exactly the bound is still a reply.
+        const QByteArray body(1024 * 1024, 'y');
+        Peer peer(Peer::Mode::Reply, "HTTP/1.1 200 OK\r\nContent-Length: 1048576\r\n\r\n" + body);
+        URLSession session(bounded);
+        const Outcome o = run(session, post(peer.url()));
+        ASSERT_FALSE(o.error.has_value());
+        EXPECT_EQ(o.data.size(), body.size());
+    }
+}

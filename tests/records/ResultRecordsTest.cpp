@@ -37,9 +37,11 @@ TEST(KOVResultTest, SuccessIsThePresenceOfAnAnswer)
         {R"({"success": null})", true},
         {R"({"success": 1})", true},
         {R"({})", false},
-        {R"({"success": {}})", false},
-        {R"({"success": [true]})", false},
-        {R"({"success": "true"})", false},
+        {R"({"success": {}})", true},
+        {R"({"success": [true]})", true},
+        {R"({"success": "true"})", true},
+        {R"({"success": ""})", true},
+        {R"({"Success": true})", false},
     };
     for (const SuccessCase &c : cases) {
         SCOPED_TRACE(c.json);

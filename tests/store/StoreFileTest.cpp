@@ -257,3 +257,48 @@ TEST(StoreWithoutModel, StaysUsableInMemory)
     EXPECT_TRUE(c.viewContext().save());
     EXPECT_FALSE(QFile::exists(c.storeFile()));
 }
+
+TEST_F(StoreFile, DeletedRowsDoNotLingerInTheFile)
+{
+    const QByteArray marker = "secret-marker-7f3a9c";
+    {
+        auto c = container();
+        ASSERT_TRUE(c->loadPersistentStores());
+        for (int i = 0; i < 50; ++i) {
+            auto owner = c->viewContext().insertNewObject("Owner");
+            owner->setText("name", QString::fromLatin1(marker) + QString::number(i));
+        }
+        ASSERT_TRUE(c->viewContext().save());
+        for (const auto &owner : c->viewContext().executeFetchRequest(FetchRequest("Owner")))
+            c->viewContext().deleteObject(owner);
+        ASSERT_TRUE(c->viewContext().save());
+    }
+    // The journal is folded back into the file when the last user lets go.
+    sqlite::scalar(m_file, "PRAGMA wal_checkpoint(TRUNCATE)");
+    EXPECT_FALSE(contentsOf(m_file).contains(marker));
+    EXPECT_FALSE(contentsOf(m_file + "-wal").contains(marker));
+}
+
+TEST_F(StoreFile, RowsAddedByAnotherWriterMeanwhileKeepTheirKeys)
+{
+    seed();
+    auto first = container();
+    ASSERT_TRUE(first->loadPersistentStores());
+    auto second = container();
+    ASSERT_TRUE(second->loadPersistentStores());
+    // Both loaded the same file; each adds an owner and saves in turn.
+    first->viewContext().insertNewObject("Owner")->setText("name", "Bo");
+    second->viewContext().insertNewObject("Owner")->setText("name", "Cy");
+    Error error;
+    ASSERT_TRUE(first->viewContext().save(&error)) << error.localizedDescription().toStdString();
+    ASSERT_TRUE(second->viewContext().save(&error)) << error.localizedDescription().toStdString();
+    EXPECT_EQ(sqlite::scalar(m_file, "SELECT group_concat(name, ',') FROM (SELECT name FROM Owner ORDER BY Z_PK)"),
+              QVariant(QString("Ann,Bo,Cy")));
+    // The second context's object took its new key and keeps working.
+    auto cy = second->viewContext().executeFetchRequest(FetchRequest("Owner"));
+    ASSERT_EQ(cy.size(), 2);
+    cy.last()->setText("name", "Cyd");
+    ASSERT_TRUE(second->viewContext().save(&error)) << error.localizedDescription().toStdString();
+    EXPECT_EQ(sqlite::scalar(m_file, "SELECT count(*) FROM Owner WHERE name = 'Cyd'"), QVariant(qint64(1)));
+    EXPECT_EQ(sqlite::scalar(m_file, "SELECT count(*) FROM Owner"), QVariant(qint64(3)));
+}
