@@ -20,7 +20,7 @@
 #include "core/KOVConfigurations.h"
 #include "core/KOVConnectDelegate.h"
 #include "core/KOVConstants.h"
-#include "core/KOVScreensProvider.h"
+#include "ui/KovaUI.h"
 #include "core/Kova.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/ProcessInfo.h"
@@ -55,14 +55,6 @@ double median(std::vector<double> values)
     std::sort(values.begin(), values.end());
     return values.empty() ? 0 : values[values.size() / 2];
 }
-
-class Provider : public KOVScreensProvider {
-public:
-    std::shared_ptr<KOVConnect> makeConnect(const QString &clientUserID) override
-    {
-        return KOVWebConnect::initWithClientUserID(clientUserID);
-    }
-};
 
 class Delegate : public KOVConnectDelegate {
 public:
@@ -129,7 +121,7 @@ int main(int argc, char **argv)
         return 1;
     qputenv("KOVA_SERVICE_URL", server.baseUrl().toString().toUtf8());
     qputenv("KOVA_CONNECT_URL", server.baseUrl().toString().toUtf8());
-    KOVScreensProvider::install(std::make_shared<Provider>());
+    KOVScreensProvider::install(std::make_shared<KOVUIScreensProvider>());
     std::shared_ptr<Kova> kova;
     Kova::startWithAppKey("bench-key", "bench-user", KOVConfigurations::initWithCountries({"AE"}, KOVEnvironmentSandbox),
                           [&](std::shared_ptr<Kova> started, std::optional<platform::Error>) { kova = started; });

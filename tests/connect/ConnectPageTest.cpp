@@ -158,7 +158,7 @@ TEST(ConnectPageTest, TheHostComesFromTheEnvironmentOrTheHttpsDefault)
         EXPECT_EQ(KOVConnectPage::initializationURL(KOVConnectPage::baseURL(), parameters()).toString(QUrl::RemoveQuery),
                   QStringLiteral("http://127.0.0.1:4567/v3/connection"));
     }
-    for (const QByteArray bad : {QByteArray("ftp://127.0.0.1:21"), QByteArray("not a url"), QByteArray("http://")}) {
+    for (const QByteArray &bad : {QByteArray("ftp://127.0.0.1:21"), QByteArray("not a url"), QByteArray("http://")}) {
         kova::test::LogCapture logs;
         ScopedEnvironment env("KOVA_CONNECT_URL", bad);
         EXPECT_EQ(KOVConnectPage::baseURL(), QUrl("https://connect.kova.dev")) << bad.toStdString();

@@ -42,7 +42,7 @@ void ConnectTest::SetUp()
 {
     SdkTest::SetUp();
     qputenv("KOVA_CONNECT_URL", server->baseUrl().toString().toUtf8());
-    KOVScreensProvider::install(std::make_shared<ConnectScreensProvider>());
+    KOVScreensProvider::install(std::make_shared<KOVUIScreensProvider>());
     platform::Application::shared().setAnimationsEnabled(false);
     platform::Application::shared().setURLOpener([this](const QUrl &url) {
         opened.append(url);

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "core/KOVConnectDelegate.h"
-#include "core/KOVScreensProvider.h"
+#include "ui/KovaUI.h"
 #include "platform/ui/Window.h"
 #include "tests/core/SdkTestFixture.h"
 #include "tests/support/UiHarness.h"
@@ -37,15 +37,6 @@ public:
     QList<Event> events;
     bool implementsAll = true;
     platform::Window *window = nullptr;
-};
-
-// The screens' connect entry for the SDK's start-up, in a window of the host's.
-class ConnectScreensProvider : public KOVScreensProvider {
-public:
-    std::shared_ptr<KOVConnect> makeConnect(const QString &clientUserID) override
-    {
-        return KOVWebConnect::initWithClientUserID(clientUserID);
-    }
 };
 
 // The connect road against the sandbox's page, in the real web engine,
