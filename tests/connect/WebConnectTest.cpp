@@ -18,7 +18,7 @@
 #include "platform/web/WebView.h"
 #include "sandbox/SandboxData.h"
 #include "ui/connect/KOVConnectPage.h"
-#include "ui/connect/PlainAnimationView.h"
+#include "ui/mfa/AnimatedFramesView.h"
 
 using namespace kova;
 using namespace kova::test;
@@ -131,7 +131,7 @@ TEST_F(WebConnectTest, TheScreenLoadsThenShowsThePageThenVerifies)
     ASSERT_TRUE(shown->animatedImageView());
     EXPECT_TRUE(shown->animatedImageView()->isVisible());
     EXPECT_EQ(shown->animatedImageView()->size(), QSize(100, 100));
-    ASSERT_TRUE(waitUntil([&] { return !shown->animatedImageView()->animatedImage().isNull(); }));
+    ASSERT_TRUE(waitUntil([&] { return !shown->animatedImageView()->animation().isNull(); }));
 
     ASSERT_TRUE(waitUntil([&] { return shown->state() == State::PageShown; }));
     EXPECT_TRUE(shown->webView()->isVisible());

@@ -25,7 +25,6 @@
 #include "platform/ui/View.h"
 #include "platform/web/WebView.h"
 #include "ui/connect/KOVConnectPage.h"
-#include "ui/connect/PlainAnimationView.h"
 #include "ui/look/AssetsLoader.h"
 #include "ui/look/KOVFontColors.h"
 #include "ui/look/KOVFontManager.h"
@@ -118,14 +117,7 @@ void KOVWebConnectViewController::viewDidDisappear(bool animated)
 
 void KOVWebConnectViewController::buildConnectAnimation()
 {
-    if (m_animatedImageView)
-        m_animatedImageView->deleteLater();
-    m_animatedImageView = new PlainAnimationView(view());
-    m_animatedImageView->setContentMode(platform::ImageView::ContentMode::ScaleAspectFit);
-    platform::size(m_animatedImageView, platform::Attr::Width, 100);
-    platform::size(m_animatedImageView, platform::Attr::Height, 100);
-    platform::centerIn(m_animatedImageView, view());
-    m_animatedImageView->show();
+    placeAnimationView(platform::AnimatedImage(), true);
 }
 
 void KOVWebConnectViewController::setLoadingAnimation()
@@ -133,7 +125,22 @@ void KOVWebConnectViewController::setLoadingAnimation()
     if (!m_animatedImageView)
         return;
     const QByteArray gif = AssetsLoader::dataForGIFNamed(QStringLiteral("connectAnimation"));
-    m_animatedImageView->setAnimatedImage(UIImageAnimatedGIF::animatedImageWithAnimatedGIFData(gif));
+    placeAnimationView(UIImageAnimatedGIF::animatedImageWithAnimatedGIFData(gif),
+                       m_animatedImageView->isVisibleTo(view()));
+}
+
+void KOVWebConnectViewController::placeAnimationView(const platform::AnimatedImage &animation, bool visible)
+{
+    if (m_animatedImageView) {
+        platform::removeConstraints(m_animatedImageView);
+        m_animatedImageView->deleteLater();
+    }
+    m_animatedImageView = new AnimatedFramesView(animation, view());
+    m_animatedImageView->setContentMode(platform::ImageView::ContentMode::ScaleAspectFit);
+    platform::size(m_animatedImageView, platform::Attr::Width, 100);
+    platform::size(m_animatedImageView, platform::Attr::Height, 100);
+    platform::centerIn(m_animatedImageView, view());
+    m_animatedImageView->setVisible(visible);
 }
 
 void KOVWebConnectViewController::buildWebView()
@@ -191,6 +198,7 @@ void KOVWebConnectViewController::handleURLChange(const QUrl &url)
                 self->showPage();
                 if (self->m_animatedImageView)
                     self->m_animatedImageView->deleteLater();
+                self->m_animatedImageView = nullptr;
             }
             break;
         case KOVConnectPage::Action::Success:

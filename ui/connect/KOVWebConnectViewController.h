@@ -14,7 +14,7 @@
 #include "platform/ui/PresentationController.h"
 #include "platform/ui/ViewController.h"
 #include "platform/web/WebView.h"
-#include "ui/connect/PlainAnimationView.h"
+#include "ui/mfa/AnimatedFramesView.h"
 #include "ui/messages/MessageViewController.h"
 
 namespace kova {
@@ -73,7 +73,7 @@ public:
     const QString &bankID() const { return m_bankID; }
     void setBankID(const QString &bankID) { m_bankID = bankID; }
     platform::WebView *webView() const { return m_webView; }
-    PlainAnimationView *animatedImageView() const { return m_animatedImageView; }
+    AnimatedFramesView *animatedImageView() const { return m_animatedImageView; }
     platform::Label *footnoteLabel() const { return m_footnoteLabel; }
     const std::shared_ptr<MessageViewController> &messageViewController() const { return m_messageViewController; }
     const std::shared_ptr<KOVConnection> &connection() const { return m_connection; }
@@ -85,6 +85,8 @@ public:
 
 private:
     void showPage();
+    // A fresh animation view in the middle of the screen, in place of any other.
+    void placeAnimationView(const platform::AnimatedImage &animation, bool visible);
     void onSuccess(const QJsonObject &items);
     void onError(const QJsonObject &items);
     void onExit();
@@ -102,7 +104,7 @@ private:
     QString m_clientUserID;
     QString m_bankID;
     QPointer<platform::WebView> m_webView;
-    QPointer<PlainAnimationView> m_animatedImageView;
+    QPointer<AnimatedFramesView> m_animatedImageView;
     QPointer<platform::Label> m_footnoteLabel;
     std::shared_ptr<MessageViewController> m_messageViewController;
     std::shared_ptr<KOVConnection> m_connection;
