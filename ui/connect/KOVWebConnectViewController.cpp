@@ -315,17 +315,15 @@ void KOVWebConnectViewController::loginWithConnectedQueryItems(const QJsonObject
 void KOVWebConnectViewController::fetchAccountDataForConnection(const std::shared_ptr<KOVConnection> &connection)
 {
     const QString bankID = bankIDOf(connection);
+    // The new record as the started instance lists it (its client user's
+    // valid records), not an older copy of the same login that is still
+    // listed until this one is saved. Built alone: listing every connection
+    // would read every login's secret.
     std::shared_ptr<KOVBankConnection> bank;
-    if (const std::shared_ptr<Kova> kova = Kova::sharedInstance()) {
-        // The new record itself, not an older copy of the same login that
-        // is still listed until this one is saved.
-        for (const auto &candidate : kova->getConnections()) {
-            if (candidate->connection() == connection) {
-                bank = candidate;
-                break;
-            }
-        }
-    }
+    const std::shared_ptr<Kova> kova = Kova::sharedInstance();
+    if (kova && connection && !connection->isDeleted() && connection->isValid()
+        && connection->clientUserID() == kova->clientUserID())
+        bank = KOVBankConnection::initWithConnection(connection);
     if (!bank) {
         discardLogin(connection);
         reportFailure(bankID, QStringLiteral("The new connection is not among this app's connections"));
