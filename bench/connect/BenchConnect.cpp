@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <unistd.h>
 
+#include "bench/support/BenchLoop.h"
 #include "core/KOVConfigurations.h"
 #include "core/KOVConnectDelegate.h"
 #include "core/KOVConstants.h"
@@ -35,26 +36,12 @@
 
 using namespace kova;
 
+using kova::bench::median;
+using kova::bench::spinUntil;
+
 namespace {
 
 constexpr int kRounds = 8;
-
-bool spinUntil(const std::function<bool()> &done, int seconds = 60)
-{
-    QDeadlineTimer deadline(seconds * 1000);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
-    }
-    return true;
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
 
 class Delegate : public KOVConnectDelegate {
 public:

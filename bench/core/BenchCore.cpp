@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "bench/support/BenchLoop.h"
 #include "core/KOVAppManager.h"
 #include "core/Kova.h"
 #include "core/api/KOVRepository.h"
@@ -34,24 +35,10 @@
 
 using namespace kova;
 
+using kova::bench::median;
+using kova::bench::spinUntil;
+
 namespace {
-
-bool spinUntil(const std::function<bool()> &done, int seconds = 120)
-{
-    QDeadlineTimer deadline(seconds * 1000);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
-    }
-    return true;
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
 
 struct Login {
     QJsonObject parameters;
