@@ -101,9 +101,6 @@ TEST_F(ConnectScreensTest, MessageAfterAFailedExchange)
     startWithOptions();
     presentAndWaitForPage();
     logIn("SANDBOXBANK", "badexchange", "secret");
-    ASSERT_TRUE(pumpUntil([&] {
-        const auto message = screen()->messageViewController();
-        return message && message->isVisible() && window->topPresentedViewController() == message;
-    }));
+    ASSERT_TRUE(pumpUntil([&] { return messageScreenShown(); }));
     EXPECT_FALSE(grabPng(window.get(), "connect-exchange-error").isEmpty());
 }

@@ -93,6 +93,13 @@ bool ConnectTest::pageSaidLink() const
     return webView() && KOVConnectPage::lastPathComponent(webView()->url()) == QLatin1String("link");
 }
 
+bool ConnectTest::messageScreenShown() const
+{
+    const auto message = screen() ? screen()->messageViewController() : nullptr;
+    return message && message->isVisible() && window->topPresentedViewController() == message
+        && !message->isBeingPresented();
+}
+
 void ConnectTest::presentAndWaitForPage(const QString &bankID)
 {
     if (bankID.isNull())

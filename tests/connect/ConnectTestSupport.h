@@ -53,6 +53,8 @@ protected:
     // Presents the connect screen and waits until the page has said "link".
     void presentAndWaitForPage(const QString &bankID = QString());
     bool pageSaidLink() const;
+    // Whether the message screen is up, on top and done arriving.
+    bool messageScreenShown() const;
 
     QVariant js(const QString &script);
     void chooseBank(const QString &bankID);

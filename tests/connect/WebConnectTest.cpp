@@ -230,7 +230,7 @@ TEST_F(WebConnectTest, AFailedExchangeClosesTheScreenAndShowsTheMessage)
     EXPECT_EQ(delegate->events[0].bankID, QStringLiteral("SANDBOXBANK"));
     EXPECT_EQ(delegate->events[0].error, QStringLiteral("The connection does not match these credentials"));
 
-    ASSERT_TRUE(waitUntil([&] { return screen()->messageViewController() && screen()->messageViewController()->isVisible(); }));
+    ASSERT_TRUE(waitUntil([&] { return messageScreenShown(); }));
     const auto message = screen()->messageViewController();
     EXPECT_EQ(window->topPresentedViewController(), message);
     EXPECT_EQ(message->presentingViewController(), window->rootViewController().get());
@@ -484,10 +484,7 @@ TEST_F(WebConnectTest, SwipingTheMessageAwayTellsTheHostItWasDismissed)
     startWithOptions();
     presentAndWaitForPage();
     logIn("SANDBOXBANK", "badexchange", "secret");
-    ASSERT_TRUE(waitUntil([&] {
-        const auto message = screen()->messageViewController();
-        return message && window->topPresentedViewController() == message && !message->isBeingPresented();
-    }));
+    ASSERT_TRUE(waitUntil([&] { return messageScreenShown(); }));
     swipeDown(window.get());
     ASSERT_TRUE(waitUntil([&] { return delegate->events.size() == 2; }, std::chrono::seconds(3)))
         << delegate->kinds().join(",").toStdString() << " top " << (window->topPresentedViewController() != nullptr);
