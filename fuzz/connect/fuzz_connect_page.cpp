@@ -34,13 +34,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         else
             written.append({QString::fromUtf8(piece.first(tab)), QString::fromUtf8(piece.sliced(tab + 1))});
     }
+    // One nameless, valueless item is written as nothing at all.
+    if (written.size() == 1 && written[0].name.isEmpty() && written[0].value.isNull())
+        return 0;
     const QByteArray built = platform::query::build(written);
     if (platform::query::parse(built) != written)
         std::abort();
-    QUrl page = origin;
-    page.setPath(QStringLiteral("/v3/connection/success"));
-    page.setQuery(QString::fromLatin1(built), QUrl::StrictMode);
-    if (platform::query::parse(platform::query::encodedQuery(page)) != written)
-        std::abort();
+    // Through the URL class too, unless every escape is "%25": such a text
+    // cannot be told from one the URL class repaired (see encodedQuery).
+    QByteArray others = built;
+    others.replace("%25", "");
+    if (others.contains('%') || !built.contains("%25")) {
+        QUrl page = origin;
+        page.setPath(QStringLiteral("/v3/connection/success"));
+        page.setQuery(QString::fromLatin1(built), QUrl::StrictMode);
+        if (platform::query::parse(platform::query::encodedQuery(page)) != written)
+            std::abort();
+    }
     return 0;
 }

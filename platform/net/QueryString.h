@@ -31,7 +31,10 @@ QByteArray build(const QList<URLQueryItem> &items);
 
 // The query of a URL as its text was written. The URL class, reading a text
 // that holds one invalid escape, escapes every "%" of it once more; that is
-// undone here, so a valid escape beside an invalid one still decodes.
+// undone here, so a valid escape beside an invalid one still decodes. A text
+// whose every escape is "%25" and that reads back with an invalid escape is
+// taken as repaired; pages that escape their items (a blank as "%20", quotes
+// as "%22") are never mistaken.
 QByteArray encodedQuery(const QUrl &url);
 
 } // namespace kova::platform::query
