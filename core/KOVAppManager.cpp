@@ -1,7 +1,8 @@
 #include "core/KOVAppManager.h"
 
 #include "core/Kova.h"
-#include "core/KOVFontRegistration.h"
+#include "core/internal/KOVFontRegistration.h"
+#include "core/internal/KOVProcessState.h"
 #include "core/store/KOVConnection.h"
 #include "core/store/KOVDataModel.h"
 #include "core/store/KOVStoreSave.h"
@@ -50,10 +51,10 @@ QList<std::shared_ptr<KOVConnection>> KOVAppManager::getConnectionsForClientUser
                                               &error);
 }
 
-void KOVAppManager::resetForTesting()
+void internal::KOVProcessState::resetAppState()
 {
-    KOVAppManager &manager = sharedInstance();
-    Kova::resetStartStateForTesting();
+    KOVAppManager &manager = KOVAppManager::sharedInstance();
+    resetStartState();
     manager.m_kovaInstance.reset();
     manager.m_serverURL = QUrl();
     manager.m_countries.clear();

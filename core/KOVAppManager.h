@@ -13,6 +13,10 @@ class PersistentContainer;
 class ManagedObjectContext;
 }
 
+namespace kova::internal {
+struct KOVProcessState;
+}
+
 namespace kova {
 
 class Kova;
@@ -46,11 +50,9 @@ public:
     // Every stored connection of the client user, valid or not, oldest first.
     QList<std::shared_ptr<KOVConnection>> getConnectionsForClientUserID(const QString &clientUserID);
 
-    // Forgets the started instance, the applied configuration and the
-    // store, as a new process would; tests only.
-    static void resetForTesting();
-
 private:
+    friend struct internal::KOVProcessState;
+
     KOVAppManager();
 
     std::shared_ptr<Kova> m_kovaInstance;

@@ -1,8 +1,9 @@
-#include "core/KOVFontRegistration.h"
+#include "core/internal/KOVFontRegistration.h"
 
 #include <mutex>
 
 #include "core/KOVScreensProvider.h"
+#include "core/internal/KOVProcessState.h"
 
 namespace kova {
 namespace {
@@ -39,7 +40,7 @@ void fontRegistrationProviderInstalled(const std::shared_ptr<KOVScreensProvider>
     provider->registerFonts();
 }
 
-void resetFontRegistrationForTesting()
+void internal::KOVProcessState::resetFontRegistration()
 {
     std::lock_guard lock(s_mutex);
     s_started = false;

@@ -5,6 +5,7 @@
 #include <QJsonObject>
 
 #include "core/KOVConstants.h"
+#include "core/internal/KOVProcessState.h"
 #include "platform/foundation/Json.h"
 
 namespace kova {
@@ -25,17 +26,17 @@ KOVOperationQueueManager::KOVOperationQueueManager()
 {
 }
 
-void KOVOperationQueueManager::setSessionTimeoutsForTesting(std::chrono::milliseconds defaultTimeout,
-                                                           std::chrono::milliseconds autoFlowTimeout)
+void internal::KOVProcessState::setSessionTimeouts(std::chrono::milliseconds defaultTimeout,
+                                                  std::chrono::milliseconds autoFlowTimeout)
 {
     s_defaultTimeout = defaultTimeout;
     s_autoFlowTimeout = autoFlowTimeout;
-    resetSessionsForTesting();
+    resetSessions();
 }
 
-void KOVOperationQueueManager::resetSessionsForTesting()
+void internal::KOVProcessState::resetSessions()
 {
-    auto &manager = sharedInstance();
+    auto &manager = KOVOperationQueueManager::sharedInstance();
     manager.m_defaultSession.reset();
     manager.m_autoFlowSession.reset();
 }

@@ -8,6 +8,10 @@
 #include "core/KOVGeneralRequestOperation.h"
 #include "platform/operations/OperationQueue.h"
 
+namespace kova::internal {
+struct KOVProcessState;
+}
+
 namespace kova {
 
 // Picks the URL session and the operation queue for each request. Requests
@@ -40,14 +44,9 @@ public:
     std::shared_ptr<platform::URLSession> autoFlowSession();
     bool isAutoFlow() const { return m_isAutoFlow; }
 
-    // Time-outs of the two sessions; tests shorten them before first use.
-    static void setSessionTimeoutsForTesting(std::chrono::milliseconds defaultTimeout,
-                                             std::chrono::milliseconds autoFlowTimeout);
-    // Ends both sessions, so that no network thread of theirs is left
-    // running; the next request makes them again.
-    static void resetSessionsForTesting();
-
 private:
+    friend struct internal::KOVProcessState;
+
     KOVOperationQueueManager();
     std::shared_ptr<platform::URLSession> currentSession();
     void enqueueOnLane(const platform::URLRequest &request, const QString &userSecret,

@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "core/KOVFontRegistration.h"
+#include "core/internal/KOVFontRegistration.h"
 #include "core/api/KOVMFAPresenter.h"
 #include "core/connections/KOVAutoFlow.h"
 #include "core/KOVConnect.h"

@@ -10,6 +10,7 @@
 #include "core/KOVConstants.h"
 #include "core/KOVCrashReport.h"
 #include "core/connections/KOVBankConnection.h"
+#include "core/internal/KOVProcessState.h"
 #include "core/store/KOVAppConfigs.h"
 #include "core/store/KOVConnection.h"
 #include "platform/dispatch/MainQueue.h"
@@ -136,20 +137,21 @@ platform::URLSession &Kova::serviceSession()
     return *s_serviceSession;
 }
 
-void Kova::resetServiceSessionForTesting()
+void internal::KOVProcessState::resetServiceSession()
 {
     delete s_serviceSession;
     s_serviceSession = nullptr;
 }
 
-void Kova::setServiceSessionTimeoutsForTesting(std::chrono::milliseconds idle, std::chrono::milliseconds overall)
+void internal::KOVProcessState::setServiceSessionTimeouts(std::chrono::milliseconds idle,
+                                                         std::chrono::milliseconds overall)
 {
     s_serviceConfiguration.timeoutIntervalForRequest = idle;
     s_serviceConfiguration.timeoutIntervalForResource = overall;
-    resetServiceSessionForTesting();
+    resetServiceSession();
 }
 
-void Kova::resetStartStateForTesting()
+void internal::KOVProcessState::resetStartState()
 {
     s_configurationApplied = false;
     s_fetchInFlight = false;

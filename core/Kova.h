@@ -46,13 +46,6 @@ public:
     // time-out, an overall deadline of 135 seconds (a reply that trickles
     // cannot hold the start forever) and the service's reply bound.
     static platform::URLSession &serviceSession();
-    static void setServiceSessionTimeoutsForTesting(std::chrono::milliseconds idle, std::chrono::milliseconds overall);
-    // Ends the session (and its network thread) while the application
-    // object still exists; the next call makes a new one.
-    static void resetServiceSessionForTesting();
-
-    // Forgets what the start remembers for this process; tests only.
-    static void resetStartStateForTesting();
 
     Kova(QString appKey, QString clientUserID);
 

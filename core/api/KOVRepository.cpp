@@ -235,10 +235,10 @@ void KOVRepository::resolveMFAWithResponse(const QJsonObject &response,
         finish({}, true);
 }
 
-QJsonObject KOVRepository::commonBody(QJsonObject body, const QString &userSecret, const QString &tokenID) const
+QJsonObject KOVRepository::commonBody(QJsonObject body, const KOVCredentials &credentials) const
 {
-    setIfPresent(body, QStringLiteral("userSecret"), userSecret);
-    setIfPresent(body, QStringLiteral("tokenID"), tokenID);
+    setIfPresent(body, QStringLiteral("userSecret"), credentials.userSecret);
+    setIfPresent(body, QStringLiteral("tokenID"), credentials.tokenID);
     return body;
 }
 
@@ -329,11 +329,11 @@ void KOVRepository::exchangeUserID(const QString &userID, const QString &accessC
 
 namespace {
 // The user ID and bank ID every bank-login body ends with.
-void appendLogin(QJsonObject &body, const std::shared_ptr<KOVConnection> &connection, const QString &bankID)
+void appendLogin(QJsonObject &body, const std::shared_ptr<KOVConnection> &connection, const KOVCredentials &credentials)
 {
     if (connection)
         setIfPresent(body, QStringLiteral("userID"), connection->userID());
-    body.insert(QStringLiteral("bankID"), json::textOrNull(bankID));
+    body.insert(QStringLiteral("bankID"), json::textOrNull(credentials.bankID));
 }
 
 // A request object's fields at the top of a body; null fields are left out.
@@ -347,12 +347,11 @@ QJsonObject mergedFields(const QJsonObject &fields)
 }
 } // namespace
 
-std::function<QJsonObject()> KOVRepository::loginBody(const QString &userSecret, const QString &tokenID,
-                                                     const QString &bankID)
+std::function<QJsonObject()> KOVRepository::loginBody(const KOVCredentials &credentials)
 {
-    return [self = shared_from_this(), userSecret, tokenID, bankID]() {
-        QJsonObject body = self->commonBody(QJsonObject(), userSecret, tokenID);
-        appendLogin(body, self->m_connection, bankID);
+    return [self = shared_from_this(), credentials]() {
+        QJsonObject body = self->commonBody(QJsonObject(), credentials);
+        appendLogin(body, self->m_connection, credentials);
         return body;
     };
 }
@@ -361,7 +360,7 @@ void KOVRepository::getIdentityUserSecret(const QString &userSecret, const QStri
                                           std::shared_ptr<KOVResumable> resumable, KOVIdentityCompletion completion)
 {
     perform<std::shared_ptr<KOVIdentity>>(
-        KOVEndPointGetIdentity, loginBody(userSecret, tokenID, bankID),
+        KOVEndPointGetIdentity, loginBody({userSecret, tokenID, bankID}),
         [](const QJsonObject &reply) { return objectFrom<KOVIdentity>(reply, QStringLiteral("identity")); },
         std::move(completion), std::move(resumable), false);
 }
@@ -370,7 +369,7 @@ void KOVRepository::getAccountsUserSecret(const QString &userSecret, const QStri
                                           std::shared_ptr<KOVResumable> resumable, KOVAccountsCompletion completion)
 {
     perform<QList<std::shared_ptr<KOVAccount>>>(
-        KOVEndPointGetAccounts, loginBody(userSecret, tokenID, bankID),
+        KOVEndPointGetAccounts, loginBody({userSecret, tokenID, bankID}),
         [](const QJsonObject &reply) { return listFrom<KOVAccount>(reply, QStringLiteral("accounts")); },
         std::move(completion), std::move(resumable), false);
 }
@@ -379,7 +378,7 @@ void KOVRepository::getCardsUserSecret(const QString &userSecret, const QString 
                                        std::shared_ptr<KOVResumable> resumable, KOVCardsCompletion completion)
 {
     perform<QList<std::shared_ptr<KOVCard>>>(
-        KOVEndPointGetCards, loginBody(userSecret, tokenID, bankID),
+        KOVEndPointGetCards, loginBody({userSecret, tokenID, bankID}),
         [](const QJsonObject &reply) { return KOVCard::initCardsWithDictionary(reply); }, std::move(completion),
         std::move(resumable), false);
 }
@@ -389,25 +388,24 @@ void KOVRepository::getAccountMetadataUserSecret(const QString &userSecret, cons
                                                  KOVMetadataCompletion completion)
 {
     perform<std::shared_ptr<KOVBankMetadata>>(
-        KOVEndPointGetAccountMetadata, loginBody(userSecret, tokenID, bankID),
+        KOVEndPointGetAccountMetadata, loginBody({userSecret, tokenID, bankID}),
         [](const QJsonObject &reply) { return objectFrom<KOVBankMetadata>(reply, QStringLiteral("accountsMetadata")); },
         std::move(completion), std::move(resumable), false);
 }
 
-void KOVRepository::transactionsFor(const QString &idKey, const QString &id, const QString &userSecret,
-                                    const QString &tokenID, const QDateTime &fromDate, const QDateTime &toDate,
-                                    const QString &bankID, std::shared_ptr<KOVResumable> resumable,
-                                    KOVTransactionsCompletion completion)
+void KOVRepository::transactionsFor(const QString &idKey, const QString &id, const KOVCredentials &credentials,
+                                    const QDateTime &fromDate, const QDateTime &toDate,
+                                    std::shared_ptr<KOVResumable> resumable, KOVTransactionsCompletion completion)
 {
     perform<QList<std::shared_ptr<KOVTransaction>>>(
         KOVEndPointGetTransactions,
-        [self = shared_from_this(), idKey, id, userSecret, tokenID, fromDate, toDate, bankID]() {
+        [self = shared_from_this(), idKey, id, credentials, fromDate, toDate]() {
             QJsonObject body;
             setIfPresent(body, idKey, id);
-            body = self->commonBody(body, userSecret, tokenID);
+            body = self->commonBody(body, credentials);
             setIfPresent(body, QStringLiteral("fromDate"), formatRequestDate(fromDate));
             setIfPresent(body, QStringLiteral("toDate"), formatRequestDate(toDate));
-            appendLogin(body, self->m_connection, bankID);
+            appendLogin(body, self->m_connection, credentials);
             return body;
         },
         [](const QJsonObject &reply) { return listFrom<KOVTransaction>(reply, QStringLiteral("transactions")); },
@@ -420,7 +418,7 @@ void KOVRepository::getTransactionsForAccountID(const QString &accountID, const 
                                                 std::shared_ptr<KOVResumable> resumable,
                                                 KOVTransactionsCompletion completion)
 {
-    transactionsFor(QStringLiteral("accountID"), accountID, userSecret, tokenID, fromDate, toDate, bankID,
+    transactionsFor(QStringLiteral("accountID"), accountID, {userSecret, tokenID, bankID}, fromDate, toDate,
                     std::move(resumable), std::move(completion));
 }
 
@@ -429,7 +427,7 @@ void KOVRepository::getTransactionsForCardID(const QString &cardID, const QStrin
                                              std::shared_ptr<KOVResumable> resumable,
                                              KOVTransactionsCompletion completion)
 {
-    transactionsFor(QStringLiteral("cardID"), cardID, userSecret, tokenID, fromDate, toDate, bankID,
+    transactionsFor(QStringLiteral("cardID"), cardID, {userSecret, tokenID, bankID}, fromDate, toDate,
                     std::move(resumable), std::move(completion));
 }
 
@@ -438,7 +436,7 @@ void KOVRepository::getBeneficiariesUserSecret(const QString &userSecret, const 
                                                KOVBeneficiariesCompletion completion)
 {
     perform<QList<std::shared_ptr<KOVBankBeneficiary>>>(
-        KOVEndPointGetBeneficiaries, loginBody(userSecret, tokenID, bankID),
+        KOVEndPointGetBeneficiaries, loginBody({userSecret, tokenID, bankID}),
         [](const QJsonObject &reply) { return listFrom<KOVBankBeneficiary>(reply, QStringLiteral("beneficiaries")); },
         std::move(completion), std::move(resumable), false);
 }
@@ -448,7 +446,7 @@ void KOVRepository::getWireBeneficiariesUserSecret(const QString &userSecret, co
                                                    KOVWireBeneficiariesCompletion completion)
 {
     perform<QList<std::shared_ptr<KOVBankWireBeneficiary>>>(
-        KOVEndPointGetWireBeneficiaries, loginBody(userSecret, tokenID, bankID),
+        KOVEndPointGetWireBeneficiaries, loginBody({userSecret, tokenID, bankID}),
         [](const QJsonObject &reply) {
             return listFrom<KOVBankWireBeneficiary>(reply, QStringLiteral("beneficiaries"));
         },
@@ -456,15 +454,15 @@ void KOVRepository::getWireBeneficiariesUserSecret(const QString &userSecret, co
 }
 
 void KOVRepository::createBeneficiaryFromFields(const QString &endPoint, const QJsonObject &fields,
-                                                const QString &userSecret, const QString &tokenID,
-                                                const QString &bankID, std::shared_ptr<KOVResumable> resumable,
+                                                const KOVCredentials &credentials,
+                                                std::shared_ptr<KOVResumable> resumable,
                                                 KOVResultCompletion completion)
 {
     perform<std::shared_ptr<KOVResult>>(
         endPoint,
-        [self = shared_from_this(), fields, userSecret, tokenID, bankID]() {
-            QJsonObject body = self->commonBody(mergedFields(fields), userSecret, tokenID);
-            appendLogin(body, self->m_connection, bankID);
+        [self = shared_from_this(), fields, credentials]() {
+            QJsonObject body = self->commonBody(mergedFields(fields), credentials);
+            appendLogin(body, self->m_connection, credentials);
             return body;
         },
         resultFrom, std::move(completion), std::move(resumable), true);
@@ -475,8 +473,8 @@ void KOVRepository::createBeneficiary(std::shared_ptr<KOVBeneficiary> beneficiar
                                       std::shared_ptr<KOVResumable> resumable, KOVResultCompletion completion)
 {
     createBeneficiaryFromFields(KOVEndPointCreateBeneficiary,
-                                beneficiary ? beneficiary->dictionaryRepresentation() : QJsonObject(), userSecret,
-                                tokenID, bankID, std::move(resumable), std::move(completion));
+                                beneficiary ? beneficiary->dictionaryRepresentation() : QJsonObject(),
+                                {userSecret, tokenID, bankID}, std::move(resumable), std::move(completion));
 }
 
 void KOVRepository::createWireBeneficiary(std::shared_ptr<KOVWireBeneficiary> beneficiary, const QString &userSecret,
@@ -484,14 +482,13 @@ void KOVRepository::createWireBeneficiary(std::shared_ptr<KOVWireBeneficiary> be
                                           std::shared_ptr<KOVResumable> resumable, KOVResultCompletion completion)
 {
     createBeneficiaryFromFields(KOVEndPointCreateWireBeneficiaries,
-                                beneficiary ? beneficiary->dictionaryRepresentation() : QJsonObject(), userSecret,
-                                tokenID, bankID, std::move(resumable), std::move(completion));
+                                beneficiary ? beneficiary->dictionaryRepresentation() : QJsonObject(),
+                                {userSecret, tokenID, bankID}, std::move(resumable), std::move(completion));
 }
 
 void KOVRepository::transferToExistingBeneficiary(const QString &endPoint, const QString &coolDownKey,
                                                   const QString &accountID, const QString &beneficiaryID, double amount,
-                                                  const QString &remark, const QString &userSecret,
-                                                  const QString &tokenID, const QString &bankID,
+                                                  const QString &remark, const KOVCredentials &credentials,
                                                   std::shared_ptr<KOVResumable> resumable,
                                                   KOVResultCompletion completion)
 {
@@ -500,14 +497,14 @@ void KOVRepository::transferToExistingBeneficiary(const QString &endPoint, const
         return failAtOnce(completion, invalidAmountError());
     perform<std::shared_ptr<KOVResult>>(
         endPoint,
-        [self = shared_from_this(), accountID, beneficiaryID, whole, remark, userSecret, tokenID, bankID]() {
+        [self = shared_from_this(), accountID, beneficiaryID, whole, remark, credentials]() {
             QJsonObject body;
             setIfPresent(body, QStringLiteral("senderID"), accountID);
             setIfPresent(body, QStringLiteral("receiverID"), beneficiaryID);
             body.insert(QStringLiteral("amount"), *whole);
-            body = self->commonBody(body, userSecret, tokenID);
+            body = self->commonBody(body, credentials);
             body.insert(QStringLiteral("remark"), json::textOrNull(remark));
-            appendLogin(body, self->m_connection, bankID);
+            appendLogin(body, self->m_connection, credentials);
             return body;
         },
         transferResult(coolDownKey), std::move(completion), std::move(resumable), false);
@@ -520,7 +517,7 @@ void KOVRepository::createTransferToExistingBeneficiaryFromAccount(
 {
     transferToExistingBeneficiary(KOVEndPointCreateTransferToExistingBeneficiary,
                                   QStringLiteral("BeneficiaryActivateAfter %@ %@"), accountID, beneficiaryID, amount,
-                                  remark, userSecret, tokenID, bankID, std::move(resumable), std::move(completion));
+                                  remark, {userSecret, tokenID, bankID}, std::move(resumable), std::move(completion));
 }
 
 void KOVRepository::createWireTransferToExistingBeneficiaryFromAccount(
@@ -530,13 +527,13 @@ void KOVRepository::createWireTransferToExistingBeneficiaryFromAccount(
 {
     transferToExistingBeneficiary(KOVEndPointCreateWireTransferToExistingBeneficiary,
                                   QStringLiteral("WireBeneficiaryActivateAfter %@ %@"), accountID, beneficiaryID, amount,
-                                  remark, userSecret, tokenID, bankID, std::move(resumable), std::move(completion));
+                                  remark, {userSecret, tokenID, bankID}, std::move(resumable), std::move(completion));
 }
 
 void KOVRepository::transferToBeneficiaryObject(const QString &endPoint, const QString &coolDownKey,
                                                 const QString &accountID, const QJsonValue &beneficiary,
-                                                bool beneficiaryLast, double amount, const QString &userSecret,
-                                                const QString &tokenID, const QString &remark, const QString &bankID,
+                                                bool beneficiaryLast, double amount, const QString &remark,
+                                                const KOVCredentials &credentials,
                                                 std::shared_ptr<KOVResumable> resumable,
                                                 KOVResultCompletion completion)
 {
@@ -544,16 +541,15 @@ void KOVRepository::transferToBeneficiaryObject(const QString &endPoint, const Q
         return failAtOnce(completion, invalidAmountError());
     perform<std::shared_ptr<KOVResult>>(
         endPoint,
-        [self = shared_from_this(), accountID, beneficiary, beneficiaryLast, amount, remark, userSecret, tokenID,
-         bankID]() {
+        [self = shared_from_this(), accountID, beneficiary, beneficiaryLast, amount, remark, credentials]() {
             QJsonObject body;
             setIfPresent(body, QStringLiteral("senderID"), accountID);
             body.insert(QStringLiteral("amount"), amount);
-            body = self->commonBody(body, userSecret, tokenID);
+            body = self->commonBody(body, credentials);
             body.insert(QStringLiteral("remark"), json::textOrNull(remark));
             if (!beneficiaryLast)
                 body.insert(QStringLiteral("beneficiary"), beneficiary);
-            appendLogin(body, self->m_connection, bankID);
+            appendLogin(body, self->m_connection, credentials);
             if (beneficiaryLast)
                 body.insert(QStringLiteral("beneficiary"), beneficiary);
             return body;
@@ -569,7 +565,7 @@ void KOVRepository::createTransferFromAccountID(const QString &accountID, std::s
 {
     transferToBeneficiaryObject(KOVEndPointCreateTransfer, QStringLiteral("BeneficiaryActivateAfter %@ %@"), accountID,
                                 beneficiary ? QJsonValue(beneficiary->dictionaryRepresentation()) : kNull, false,
-                                amount, userSecret, tokenID, remark, bankID, std::move(resumable),
+                                amount, remark, {userSecret, tokenID, bankID}, std::move(resumable),
                                 std::move(completion));
 }
 
@@ -582,7 +578,7 @@ void KOVRepository::createWireTransferFromAccountID(const QString &accountID,
 {
     transferToBeneficiaryObject(KOVEndPointCreateWireTransfer, QStringLiteral("WireBeneficiaryActivateAfter %@ %@"),
                                 accountID, beneficiary ? QJsonValue(beneficiary->dictionaryRepresentation()) : kNull,
-                                true, amount, userSecret, tokenID, remark, bankID, std::move(resumable),
+                                true, amount, remark, {userSecret, tokenID, bankID}, std::move(resumable),
                                 std::move(completion));
 }
 
@@ -590,7 +586,7 @@ void KOVRepository::delinkUserWithUserSecret(const QString &userSecret, const QS
                                              std::shared_ptr<KOVResumable> resumable, KOVDelinkCompletion completion)
 {
     perform<std::shared_ptr<KOVResult>>(
-        KOVEndPointDelinkUser, loginBody(userSecret, tokenID, bankID), resultFrom,
+        KOVEndPointDelinkUser, loginBody({userSecret, tokenID, bankID}), resultFrom,
         [completion](std::shared_ptr<KOVResult> result, OptionalError error, QString) {
             completion(std::move(result), std::move(error));
         },

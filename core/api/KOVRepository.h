@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "core/api/KOVCompletions.h"
+#include "core/api/KOVCredentials.h"
 #include "core/api/KOVMFAPresenter.h"
 
 namespace kova {
@@ -104,25 +105,24 @@ private:
     void perform(const QString &endPoint, std::function<QJsonObject()> makeOwnBody,
                  std::function<Result(const QJsonObject &reply)> makeResult, KOVDataCompletion<Result> completion,
                  std::shared_ptr<KOVResumable> resumable, bool operationIDFromResult);
-    QJsonObject commonBody(QJsonObject body, const QString &userSecret, const QString &tokenID) const;
-    void transactionsFor(const QString &idKey, const QString &id, const QString &userSecret, const QString &tokenID,
-                         const QDateTime &fromDate, const QDateTime &toDate, const QString &bankID,
-                         std::shared_ptr<KOVResumable> resumable, KOVTransactionsCompletion completion);
+    QJsonObject commonBody(QJsonObject body, const KOVCredentials &credentials) const;
+    void transactionsFor(const QString &idKey, const QString &id, const KOVCredentials &credentials,
+                         const QDateTime &fromDate, const QDateTime &toDate, std::shared_ptr<KOVResumable> resumable,
+                         KOVTransactionsCompletion completion);
     void transferToExistingBeneficiary(const QString &endPoint, const QString &coolDownKey, const QString &accountID,
                                        const QString &beneficiaryID, double amount, const QString &remark,
-                                       const QString &userSecret, const QString &tokenID, const QString &bankID,
-                                       std::shared_ptr<KOVResumable> resumable, KOVResultCompletion completion);
+                                       const KOVCredentials &credentials, std::shared_ptr<KOVResumable> resumable,
+                                       KOVResultCompletion completion);
     // The wire form carries the beneficiary after the bank ID, the other before the user ID.
     void transferToBeneficiaryObject(const QString &endPoint, const QString &coolDownKey, const QString &accountID,
                                      const QJsonValue &beneficiary, bool beneficiaryLast, double amount,
-                                     const QString &userSecret, const QString &tokenID, const QString &remark,
-                                     const QString &bankID, std::shared_ptr<KOVResumable> resumable,
-                                     KOVResultCompletion completion);
-    void createBeneficiaryFromFields(const QString &endPoint, const QJsonObject &fields, const QString &userSecret,
-                                     const QString &tokenID, const QString &bankID,
+                                     const QString &remark, const KOVCredentials &credentials,
                                      std::shared_ptr<KOVResumable> resumable, KOVResultCompletion completion);
+    void createBeneficiaryFromFields(const QString &endPoint, const QJsonObject &fields,
+                                     const KOVCredentials &credentials, std::shared_ptr<KOVResumable> resumable,
+                                     KOVResultCompletion completion);
     // The body of a call with no keys of its own.
-    std::function<QJsonObject()> loginBody(const QString &userSecret, const QString &tokenID, const QString &bankID);
+    std::function<QJsonObject()> loginBody(const KOVCredentials &credentials);
 
     std::shared_ptr<KOVConnection> m_connection;
 };

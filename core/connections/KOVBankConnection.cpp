@@ -51,6 +51,38 @@ platform::Error paymentFlowUnavailableError()
                                             QStringLiteral("Payment flow unavailable"));
 }
 
+// What every transfer form starts from; the caller adds its beneficiary.
+KOVAutoFlowRequest transferRequest(std::shared_ptr<KOVAccount> account, double amount, const QString &remark,
+                                   KOVTransferReferenceCompletion completion)
+{
+    KOVAutoFlowRequest request;
+    request.account = std::move(account);
+    request.amount = amount;
+    request.remark = remark;
+    request.completion = std::move(completion);
+    return request;
+}
+
+// A transfer that cannot be sent for want of the login's credentials ends on
+// a later turn, never on the caller's stack.
+void completeTransferUnavailable(const std::shared_ptr<KOVAccount> &account, double amount,
+                                 const KOVTransferReferenceCompletion &completion)
+{
+    platform::MainQueue::async([account, amount, completion]() {
+        completion(account, amount, KOVBankConnection::credentialsUnavailableError(), QString(), QString());
+    });
+}
+
+// The service's answer to a transfer, as the transfer's completion hears it.
+KOVResultCompletion referenceAnswer(const std::shared_ptr<KOVAccount> &account, double amount,
+                                    const KOVTransferReferenceCompletion &completion)
+{
+    return [account, amount, completion](std::shared_ptr<KOVResult> result, OptionalError error, QString operationID) {
+        completion(account, amount, std::move(error), std::move(operationID),
+                   result ? result->referenceNumber() : QString());
+    };
+}
+
 KOVTransferReferenceCompletion droppingReference(KOVTransferCompletion completion)
 {
     return [completion](std::shared_ptr<KOVAccount> account, double amount, OptionalError error, QString operationID,
@@ -350,16 +382,9 @@ void KOVBankConnection::decideTransfer(const KOVAutoFlowRequest &request)
     }
 
     if (request.account && !isAbsentAmount(request.amount)) {
-        if (!m_paymentAPI) {
-            platform::MainQueue::async([request]() {
-                request.completion(request.account, request.amount, credentialsUnavailableError(), QString(), QString());
-            });
-            return;
-        }
-        auto answered = [request](std::shared_ptr<KOVResult> result, OptionalError error, QString operationID) {
-            request.completion(request.account, request.amount, std::move(error), std::move(operationID),
-                               result ? result->referenceNumber() : QString());
-        };
+        if (!m_paymentAPI)
+            return completeTransferUnavailable(request.account, request.amount, request.completion);
+        KOVResultCompletion answered = referenceAnswer(request.account, request.amount, request.completion);
         if (request.isWire)
             m_paymentAPI->createWireTransferFromAccountID(request.account->accountID(), request.amount,
                                                           request.wireBeneficiary, request.remark, answered);
@@ -438,12 +463,8 @@ void KOVBankConnection::createTransferFromAccount(std::shared_ptr<KOVAccount> ac
                                                   KOVTransferReferenceCompletion completionWithReferenceNumber,
                                                   const QString &remark)
 {
-    KOVAutoFlowRequest request;
-    request.account = std::move(account);
+    KOVAutoFlowRequest request = transferRequest(std::move(account), amount, remark, std::move(completionWithReferenceNumber));
     request.beneficiary = std::move(beneficiary);
-    request.amount = amount;
-    request.remark = remark;
-    request.completion = std::move(completionWithReferenceNumber);
     decideTransfer(request);
 }
 
@@ -480,13 +501,9 @@ void KOVBankConnection::createWireTransferFromAccount(std::shared_ptr<KOVAccount
                                                       KOVTransferReferenceCompletion completionWithReferenceNumber,
                                                       const QString &remark)
 {
-    KOVAutoFlowRequest request;
-    request.account = std::move(account);
+    KOVAutoFlowRequest request = transferRequest(std::move(account), amount, remark, std::move(completionWithReferenceNumber));
     request.wireBeneficiary = std::move(beneficiary);
     request.isWire = true;
-    request.amount = amount;
-    request.remark = remark;
-    request.completion = std::move(completionWithReferenceNumber);
     decideTransfer(request);
 }
 
@@ -529,18 +546,10 @@ void KOVBankConnection::transferToExistingBeneficiary(bool isWire, std::shared_p
                                                       const QString &beneficiaryID, double amount,
                                                       const QString &remark, KOVTransferReferenceCompletion completion)
 {
-    if (!m_paymentAPI) {
-        platform::MainQueue::async([account, amount, completion]() {
-            completion(account, amount, credentialsUnavailableError(), QString(), QString());
-        });
-        return;
-    }
+    if (!m_paymentAPI)
+        return completeTransferUnavailable(account, amount, completion);
     const QString accountID = account ? account->accountID() : QString();
-    KOVResultCompletion answered = [account, amount, completion](std::shared_ptr<KOVResult> result,
-                                                                 OptionalError error, QString operationID) {
-        completion(account, amount, std::move(error), std::move(operationID),
-                   result ? result->referenceNumber() : QString());
-    };
+    KOVResultCompletion answered = referenceAnswer(account, amount, completion);
     if (isWire)
         m_paymentAPI->createWireTransferToExistingBeneficiaryFromAccount(accountID, beneficiaryID, amount, remark,
                                                                          std::move(answered));

@@ -150,6 +150,42 @@ ItemClass classFor(KOVKeychainItemClass itemClass)
     return itemClass == KOVKeychainItemClassInternetPassword ? ItemClass::InternetPassword : ItemClass::GenericPassword;
 }
 
+// Hands an error (already logged where it was made) to a caller that asked
+// for it; false, for the writes that fail with it.
+bool report(KOVKeychain::Error *out, const KOVKeychain::Error &made)
+{
+    if (out)
+        *out = made;
+    return false;
+}
+
+// A null key fails every keyed operation before anything else.
+bool keyMissing(const QString &key, KOVKeychain::Error *error)
+{
+    if (!key.isNull())
+        return false;
+    report(error, KOVKeychain::argumentError(kKeyMissingMessage));
+    return true;
+}
+
+// A text is written as its UTF-8 bytes; a null text removes the item.
+template <typename Remove, typename Write>
+bool writeText(const QString &value, KOVKeychain::Error *error, Remove remove, Write write)
+{
+    if (value.isNull())
+        return remove();
+    const std::optional<QByteArray> data = utf8Of(value);
+    if (!data)
+        return report(error, KOVKeychain::conversionError(kStringToDataMessage));
+    return write(*data);
+}
+
+// The store the class operations work in: a null service is the default one.
+std::shared_ptr<KOVKeychain> classStore(const QString &service, const QString &accessGroup)
+{
+    return KOVKeychain::keychainWithService(service.isNull() ? KOVKeychain::defaultService() : service, accessGroup);
+}
+
 } // namespace
 
 // MARK: creation
@@ -389,9 +425,7 @@ QString KOVKeychain::stringForKey(const QString &key, Error *error) const
         return QString();
     const std::optional<QString> text = textOf(data);
     if (!text) {
-        const Error conversion = conversionError(kDataToStringMessage);
-        if (error)
-            *error = conversion;
+        report(error, conversionError(kDataToStringMessage));
         return QString();
     }
     return *text;
@@ -399,12 +433,8 @@ QString KOVKeychain::stringForKey(const QString &key, Error *error) const
 
 QByteArray KOVKeychain::dataForKey(const QString &key, Error *error) const
 {
-    if (key.isNull()) {
-        const Error argument = argumentError(kKeyMissingMessage);
-        if (error)
-            *error = argument;
+    if (keyMissing(key, error))
         return QByteArray();
-    }
     ItemAttributes query = this->query();
     query.matchLimit = platform::MatchLimit::One;
     query.returnData = true;
@@ -414,9 +444,7 @@ QByteArray KOVKeychain::dataForKey(const QString &key, Error *error) const
     if (status == KeychainStatus::ItemNotFound)
         return QByteArray();
     if (status != KeychainStatus::Success) {
-        const Error security = securityError(status);
-        if (error)
-            *error = security;
+        report(error, securityError(status));
         return QByteArray();
     }
     if (data.isNull())
@@ -445,16 +473,9 @@ bool KOVKeychain::setString(const QString &value, const QString &key, const QStr
 bool KOVKeychain::setString(const QString &value, const QString &key, const QByteArray &genericAttribute,
                             const QString &label, const QString &comment, Error *error)
 {
-    if (value.isNull())
-        return removeItemForKey(key, error);
-    const std::optional<QByteArray> data = utf8Of(value);
-    if (!data) {
-        const Error conversion = conversionError(kStringToDataMessage);
-        if (error)
-            *error = conversion;
-        return false;
-    }
-    return setData(*data, key, genericAttribute, label, comment, error);
+    return writeText(
+        value, error, [&] { return removeItemForKey(key, error); },
+        [&](const QByteArray &data) { return setData(data, key, genericAttribute, label, comment, error); });
 }
 
 bool KOVKeychain::setData(const QByteArray &value, const QString &key, Error *error)
@@ -476,12 +497,8 @@ bool KOVKeychain::setData(const QByteArray &value, const QString &key, const QSt
 bool KOVKeychain::setData(const QByteArray &value, const QString &key, const QByteArray &genericAttribute,
                           const QString &label, const QString &comment, Error *error)
 {
-    if (key.isNull()) {
-        const Error argument = argumentError(kKeyMissingMessage);
-        if (error)
-            *error = argument;
+    if (keyMissing(key, error))
         return false;
-    }
     if (value.isNull())
         return removeItemForKey(key, error);
 
@@ -495,16 +512,9 @@ bool KOVKeychain::setData(const QByteArray &value, const QString &key, const QBy
     };
     auto attributesFailed = [&](const Error &made) {
         platform::log(QStringLiteral("error: [%1] %2").arg(QString::number(made.code), kUnexpectedMessage));
-        if (error)
-            *error = made;
-        return false;
+        return report(error, made);
     };
-    auto securityFailure = [&](qint32 status) {
-        const Error security = securityError(status);
-        if (error)
-            *error = security;
-        return false;
-    };
+    auto securityFailure = [&](qint32 status) { return report(error, securityError(status)); };
 
     ItemAttributes existence = query();
     existence.account = key;
@@ -538,21 +548,13 @@ bool KOVKeychain::setData(const QByteArray &value, const QString &key, const QBy
 
 bool KOVKeychain::removeItemForKey(const QString &key, Error *error)
 {
-    if (key.isNull()) {
-        const Error argument = argumentError(kKeyMissingMessage);
-        if (error)
-            *error = argument;
+    if (keyMissing(key, error))
         return false;
-    }
     ItemAttributes query = this->query();
     query.account = key;
     const qint32 status = ItemStore().remove(query);
-    if (status == KeychainStatus::Success || status == KeychainStatus::ItemNotFound)
-        return true;
-    const Error security = securityError(status);
-    if (error)
-        *error = security;
-    return false;
+    return status == KeychainStatus::Success || status == KeychainStatus::ItemNotFound
+        || report(error, securityError(status));
 }
 
 bool KOVKeychain::removeAllItems()
@@ -563,12 +565,8 @@ bool KOVKeychain::removeAllItems()
 bool KOVKeychain::removeAllItemsWithError(Error *error)
 {
     const qint32 status = ItemStore().remove(query());
-    if (status == KeychainStatus::Success || status == KeychainStatus::ItemNotFound)
-        return true;
-    const Error security = securityError(status);
-    if (error)
-        *error = security;
-    return false;
+    return status == KeychainStatus::Success || status == KeychainStatus::ItemNotFound
+        || report(error, securityError(status));
 }
 
 // MARK: subscripts
@@ -860,13 +858,9 @@ QString KOVKeychain::Class::stringForKey(const QString &key, const QString &serv
 QString KOVKeychain::Class::stringForKey(const QString &key, const QString &service, const QString &accessGroup,
                                          Error *error)
 {
-    if (key.isNull()) {
-        const Error argument = argumentError(kKeyMissingMessage);
-        if (error)
-            *error = argument;
+    if (keyMissing(key, error))
         return QString();
-    }
-    return keychainWithService(service.isNull() ? defaultService() : service, accessGroup)->stringForKey(key, error);
+    return classStore(service, accessGroup)->stringForKey(key, error);
 }
 
 bool KOVKeychain::Class::setString(const QString &value, const QString &key, Error *error)
@@ -901,16 +895,9 @@ bool KOVKeychain::Class::setString(const QString &value, const QString &key, con
                                    const QString &accessGroup, const QByteArray &genericAttribute, Error *error)
 {
     // The value is looked at first: a null one removes, whatever the key.
-    if (value.isNull())
-        return removeItemForKey(key, service, accessGroup, error);
-    const std::optional<QByteArray> data = utf8Of(value);
-    if (!data) {
-        const Error conversion = conversionError(kStringToDataMessage);
-        if (error)
-            *error = conversion;
-        return false;
-    }
-    return setData(*data, key, service, accessGroup, genericAttribute, error);
+    return writeText(
+        value, error, [&] { return removeItemForKey(key, service, accessGroup, error); },
+        [&](const QByteArray &data) { return setData(data, key, service, accessGroup, genericAttribute, error); });
 }
 
 QByteArray KOVKeychain::Class::dataForKey(const QString &key, Error *error)
@@ -926,13 +913,9 @@ QByteArray KOVKeychain::Class::dataForKey(const QString &key, const QString &ser
 QByteArray KOVKeychain::Class::dataForKey(const QString &key, const QString &service, const QString &accessGroup,
                                           Error *error)
 {
-    if (key.isNull()) {
-        const Error argument = argumentError(kKeyMissingMessage);
-        if (error)
-            *error = argument;
+    if (keyMissing(key, error))
         return QByteArray();
-    }
-    return keychainWithService(service.isNull() ? defaultService() : service, accessGroup)->dataForKey(key, error);
+    return classStore(service, accessGroup)->dataForKey(key, error);
 }
 
 bool KOVKeychain::Class::setData(const QByteArray &value, const QString &key, Error *error)
@@ -966,14 +949,9 @@ bool KOVKeychain::Class::setData(const QByteArray &value, const QString &key, co
 bool KOVKeychain::Class::setData(const QByteArray &value, const QString &key, const QString &service,
                                  const QString &accessGroup, const QByteArray &genericAttribute, Error *error)
 {
-    if (key.isNull()) {
-        const Error argument = argumentError(kKeyMissingMessage);
-        if (error)
-            *error = argument;
+    if (keyMissing(key, error))
         return false;
-    }
-    return keychainWithService(service.isNull() ? defaultService() : service, accessGroup)
-        ->setData(value, key, genericAttribute, QString(), QString(), error);
+    return classStore(service, accessGroup)->setData(value, key, genericAttribute, QString(), QString(), error);
 }
 
 bool KOVKeychain::Class::removeItemForKey(const QString &key, Error *error)
@@ -989,14 +967,9 @@ bool KOVKeychain::Class::removeItemForKey(const QString &key, const QString &ser
 bool KOVKeychain::Class::removeItemForKey(const QString &key, const QString &service, const QString &accessGroup,
                                           Error *error)
 {
-    if (key.isNull()) {
-        const Error argument = argumentError(kKeyMissingMessage);
-        if (error)
-            *error = argument;
+    if (keyMissing(key, error))
         return false;
-    }
-    return keychainWithService(service.isNull() ? defaultService() : service, accessGroup)
-        ->removeItemForKey(key, error);
+    return classStore(service, accessGroup)->removeItemForKey(key, error);
 }
 
 bool KOVKeychain::Class::removeAllItems()
@@ -1016,8 +989,7 @@ bool KOVKeychain::Class::removeAllItemsForService(const QString &service, Error 
 
 bool KOVKeychain::Class::removeAllItemsForService(const QString &service, const QString &accessGroup, Error *error)
 {
-    return keychainWithService(service.isNull() ? defaultService() : service, accessGroup)
-        ->removeAllItemsWithError(error);
+    return classStore(service, accessGroup)->removeAllItemsWithError(error);
 }
 
 } // namespace kova

@@ -11,6 +11,11 @@
 #include "platform/foundation/ProcessInfo.h"
 
 namespace kova::platform {
+
+// Defined by each program that links the SDK, pointing at the resources of
+// the build or of the installed package.
+QString defaultResourcesDir();
+
 namespace {
 std::mutex s_languagesMutex;
 QStringList s_languages;
@@ -24,7 +29,7 @@ std::shared_ptr<Bundle> Bundle::framework()
 {
     QString path = ProcessInfo::environmentValue("KOVA_RESOURCES_DIR");
     if (path.isEmpty())
-        path = QStringLiteral(KOVA_DEFAULT_RESOURCES_DIR);
+        path = defaultResourcesDir();
     static std::mutex mutex;
     static std::shared_ptr<Bundle> cached;
     std::lock_guard lock(mutex);

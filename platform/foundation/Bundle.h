@@ -14,7 +14,8 @@ namespace kova::platform {
 class Bundle {
 public:
     // The SDK's own resources: KOVA_RESOURCES_DIR when set, else the
-    // directory the build was configured with.
+    // resources of the build or installed package the program was built
+    // against.
     static std::shared_ptr<Bundle> framework();
     static std::shared_ptr<Bundle> atPath(const QString &path);
     // The host application's own bundle (translations of texts the SDK

@@ -85,9 +85,6 @@ Error urlError(qint64 code, const QUrl &failingURL);
 class URLSession {
 public:
     static URLSession &shared();
-    // Ends the shared session (its exchanges fail as cancelled); the next
-    // use makes a new one. Main thread only.
-    static void resetSharedForTesting();
 
     explicit URLSession(URLSessionConfiguration configuration = {});
     ~URLSession();

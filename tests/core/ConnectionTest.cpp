@@ -109,6 +109,18 @@ protected:
 
     std::shared_ptr<TestScreensProvider> screens = std::make_shared<TestScreensProvider>();
 
+    static std::shared_ptr<KOVAccount> someAccount()
+    {
+        return KOVAccount::initWithDictionary(QJsonObject{{"id", "ACC-1001"}});
+    }
+    static std::shared_ptr<KOVBeneficiary> someBeneficiary()
+    {
+        auto beneficiary = std::make_shared<KOVBeneficiary>();
+        beneficiary->setName("Omar");
+        beneficiary->setIban("AE460260001015333439901");
+        return beneficiary;
+    }
+
     std::shared_ptr<KOVBankConnection> import(const QJsonObject &parameters, OptionalError *errorOut = nullptr)
     {
         int calls = 0;
@@ -441,10 +453,8 @@ TEST_F(ConnectionTest, TransferDecisionTable)
 {
     auto bank = importNew();
     ASSERT_TRUE(bank);
-    auto account = KOVAccount::initWithDictionary(QJsonObject{{"id", "ACC-1001"}});
-    auto beneficiary = std::make_shared<KOVBeneficiary>();
-    beneficiary->setName("Omar");
-    beneficiary->setIban("AE460260001015333439901");
+    auto account = someAccount();
+    auto beneficiary = someBeneficiary();
 
     // No beneficiary and no remote flag: 2012 at once.
     auto noBeneficiary = transfer([&](auto completion) { bank->createTransferFromAccount(account, nullptr, 10, completion, "r"); });
@@ -508,9 +518,8 @@ TEST_F(ConnectionTest, WithoutAPaymentFlowATransferThatNeedsOneEndsWith1006OnALa
 {
     auto bank = importNew();
     ASSERT_TRUE(bank);
-    auto account = KOVAccount::initWithDictionary(QJsonObject{{"id", "ACC-1001"}});
-    auto beneficiary = std::make_shared<KOVBeneficiary>();
-    beneficiary->setName("Omar");
+    auto account = someAccount();
+    auto beneficiary = someBeneficiary();
     server->clearRequests();
 
     const std::function<void()> arrangements[] = {[&] { screens->autoFlow = nullptr; },
@@ -535,7 +544,7 @@ TEST_F(ConnectionTest, DirectTransfersReportTheReferenceNumber)
 {
     auto bank = importNew();
     ASSERT_TRUE(bank);
-    auto account = KOVAccount::initWithDictionary(QJsonObject{{"id", "ACC-1001"}});
+    auto account = someAccount();
     auto outcome = std::make_shared<Transfer>();
     bank->createTransferToExistingBeneficiaryFromAccount(
         account, "BEN-3001", 100.75,

@@ -2,6 +2,7 @@
 #include <QJsonDocument>
 
 #include "core/KOVAPIManager.h"
+#include "core/internal/KOVProcessState.h"
 #include "core/KOVAppManager.h"
 #include "core/KOVConstants.h"
 #include "core/KOVOperationQueueManager.h"
@@ -79,7 +80,7 @@ protected:
     void TearDown() override
     {
         platform::ProcessInfo::setMainBundleIdentifier(QString());
-        KOVOperationQueueManager::setSessionTimeoutsForTesting(135s, 300s);
+        internal::KOVProcessState::setSessionTimeouts(135s, 300s);
         SdkTest::TearDown();
     }
 };
@@ -304,7 +305,7 @@ TEST_F(PipelineTest, AFailureFreesTheLaneBeforeTheCallerHearsOfIt)
 
 TEST_F(PipelineTest, RequestTimeOutIsMinus1001)
 {
-    KOVOperationQueueManager::setSessionTimeoutsForTesting(300ms, 300ms);
+    internal::KOVProcessState::setSessionTimeouts(300ms, 300ms);
     startDefault();
     server->scriptAction("/data/accounts/get", silent());
     auto o = post(KOVEndPointGetAccounts, loginBody("s1"));
@@ -324,7 +325,7 @@ TEST_F(PipelineTest, AutoFlowTransfersHaveTheLongSessionAndEverythingElseTheShor
 
     // Which session a call gets shows in what outlasts it: a reply that comes
     // after the short time-out but well within the long one.
-    KOVOperationQueueManager::setSessionTimeoutsForTesting(300ms, 60s);
+    internal::KOVProcessState::setSessionTimeouts(300ms, 60s);
     startDefault();
     const QByteArray late = R"({"status": "done"})";
     struct Case {

@@ -1,9 +1,10 @@
 #include <QStringList>
 
 #include "core/KOVAppManager.h"
+#include "core/internal/KOVProcessState.h"
 #include "core/KOVConnect.h"
 #include "core/KOVConnectDelegate.h"
-#include "core/KOVFontRegistration.h"
+#include "core/internal/KOVFontRegistration.h"
 #include "core/KOVScreensProvider.h"
 #include "tests/core/SdkTestFixture.h"
 #include "tests/core/TestScreensProvider.h"
@@ -80,7 +81,7 @@ TEST_F(ScreensProviderTest, FontsAreRegisteredOnceWhetherTheProviderComesBeforeO
     auto second = std::make_shared<TestScreensProvider>();
 
     // Before: the start registers through the installed provider, once.
-    resetFontRegistrationForTesting();
+    internal::KOVProcessState::resetFontRegistration();
     KOVScreensProvider::install(screens);
     EXPECT_EQ(screens->fontRegistrations, 0) << "installing before the start registers nothing yet";
     startFontRegistration();
@@ -90,7 +91,7 @@ TEST_F(ScreensProviderTest, FontsAreRegisteredOnceWhetherTheProviderComesBeforeO
     EXPECT_EQ(second->fontRegistrations, 0) << "fonts stay registered for the process";
 
     // After: the start only notes it; the provider registers when it arrives.
-    resetFontRegistrationForTesting();
+    internal::KOVProcessState::resetFontRegistration();
     KOVScreensProvider::install(nullptr);
     logs.reset();
     logs = std::make_unique<LogCapture>();

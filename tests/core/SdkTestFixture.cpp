@@ -1,19 +1,19 @@
 #include "tests/core/SdkTestFixture.h"
 
 #include "core/KOVAppManager.h"
-#include "core/KOVOperationQueueManager.h"
+#include "core/internal/KOVProcessState.h"
 #include "core/KOVScreensProvider.h"
 #include "core/api/KOVRepository.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Bundle.h"
-#include "platform/net/URLSession.h"
+#include "platform/net/internal/SharedSessionReset.h"
 
 namespace kova::test {
 
 void SdkTest::SetUp()
 {
     platform::Bundle::setPreferredLanguages({QStringLiteral("en")});
-    KOVAppManager::resetForTesting();
+    internal::KOVProcessState::resetAppState();
     resetDataDirectory();
     server = std::make_unique<sandbox::SandboxServer>();
     ASSERT_TRUE(server->start());
@@ -29,11 +29,11 @@ void SdkTest::TearDown()
     // and the application object still exist: left running, they would
     // still be reacting to the sandbox's closed connections as the process
     // exits and the application object goes.
-    KOVOperationQueueManager::resetSessionsForTesting();
-    platform::URLSession::resetSharedForTesting();
-    Kova::resetServiceSessionForTesting();
+    internal::KOVProcessState::resetSessions();
+    platform::internal::resetSharedURLSession();
+    internal::KOVProcessState::resetServiceSession();
     drainMainQueue();
-    KOVAppManager::resetForTesting();
+    internal::KOVProcessState::resetAppState();
     logs.reset();
     server.reset();
     qunsetenv("KOVA_SERVICE_URL");
@@ -42,7 +42,7 @@ void SdkTest::TearDown()
 void SdkTest::simulateRelaunch()
 {
     drainMainQueue();
-    KOVAppManager::resetForTesting();
+    internal::KOVProcessState::resetAppState();
 }
 
 std::shared_ptr<SdkTest::StartOutcome> SdkTest::start(const QString &appKey, const QString &clientUserID,

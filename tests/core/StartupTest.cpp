@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "core/KOVAppConfigsModel.h"
+#include "core/internal/KOVProcessState.h"
 #include "core/KOVAppManager.h"
 #include "core/KOVConstants.h"
 #include "core/store/KOVAppConfigs.h"
@@ -126,7 +127,7 @@ TEST_F(StartupTest, BadRepliesFailWithCodeZero)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        KOVAppManager::resetForTesting();
+        internal::KOVProcessState::resetAppState();
         kova::test::resetDataDirectory();
         logs.reset();
         logs = std::make_unique<LogCapture>();
@@ -313,9 +314,9 @@ TEST_F(StartupTest, ConfigsReplyThatTricklesEndsAtTheOverallDeadlineOnce)
 {
     // The idle limit never fires (a byte comes every 50 ms); only the whole
     // exchange's deadline can end the wait.
-    Kova::setServiceSessionTimeoutsForTesting(10s, 400ms);
+    internal::KOVProcessState::setServiceSessionTimeouts(10s, 400ms);
     struct Restore {
-        ~Restore() { Kova::setServiceSessionTimeoutsForTesting(60s, 135s); }
+        ~Restore() { internal::KOVProcessState::setServiceSessionTimeouts(60s, 135s); }
     } restore;
     ScriptedReply trickle = ScriptedReply::json(QJsonObject{{"success", true}, {"appConfig", goodConfig("x")}});
     trickle.fault = ScriptedReply::Fault::Trickle;

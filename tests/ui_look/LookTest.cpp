@@ -2,7 +2,8 @@
 #include <QJsonArray>
 #include <gtest/gtest.h>
 
-#include "core/KOVFontRegistration.h"
+#include "core/internal/KOVFontRegistration.h"
+#include "core/internal/KOVProcessState.h"
 #include "core/KOVScreensProvider.h"
 #include "core/Localizer.h"
 #include "platform/ui/FontRegistry.h"
@@ -92,7 +93,7 @@ TEST(FontManagerTest, SixteenNamesRegisteredOnceAndResolvedByName)
     EXPECT_EQ(names.last(), "Muli-SemiBoldItalic");
     // Through the screens provider, as the app-wide state starts it.
     KOVScreensProvider::install(std::make_shared<KOVUIScreensProvider>());
-    resetFontRegistrationForTesting();
+    internal::KOVProcessState::resetFontRegistration();
     startFontRegistration();
     for (const QString &name : names) {
         EXPECT_TRUE(platform::FontRegistry::isRegistered(name)) << name.toStdString();

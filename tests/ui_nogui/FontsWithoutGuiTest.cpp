@@ -1,7 +1,8 @@
 #include <QGuiApplication>
 #include <gtest/gtest.h>
 
-#include "core/KOVFontRegistration.h"
+#include "core/internal/KOVFontRegistration.h"
+#include "core/internal/KOVProcessState.h"
 #include "core/KOVScreensProvider.h"
 #include "platform/ui/FontRegistry.h"
 #include "ui/KovaUI.h"
@@ -13,7 +14,7 @@ TEST(FontsWithoutGuiTest, RegistrationWaitsForAGuiInsteadOfBeingUsedUp)
 {
     ASSERT_EQ(qobject_cast<QGuiApplication *>(QCoreApplication::instance()), nullptr);
     KOVScreensProvider::install(std::make_shared<KOVUIScreensProvider>());
-    resetFontRegistrationForTesting();
+    internal::KOVProcessState::resetFontRegistration();
     // The app-wide state starts the registration: the files are read and
     // wait; registering them with Qt now would crash.
     startFontRegistration();

@@ -11,7 +11,5 @@ class KOVScreensProvider;
 // provider that arrives after the start registers them when it arrives.
 void startFontRegistration();
 void fontRegistrationProviderInstalled(const std::shared_ptr<KOVScreensProvider> &provider);
-// Back to before the start; tests only.
-void resetFontRegistrationForTesting();
 
 } // namespace kova
