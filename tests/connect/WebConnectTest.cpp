@@ -342,6 +342,8 @@ TEST_F(WebConnectTest, ASuccessFromAnotherOriginDoesNothing)
 TEST_F(WebConnectTest, OnlyTheFirstSuccessIsActedOn)
 {
     startWithOptions();
+    // The first login is still being verified when the page reports another.
+    server->scriptAction(kMetadata, metadataReply(std::chrono::milliseconds(700)));
     presentAndWaitForPage();
     const QUrl first = outcomeURL("success", pageLoginItems());
     const QJsonObject secondItems = pageLoginItems();
