@@ -39,7 +39,7 @@ int logoBlue(const QImage &image)
 
 } // namespace
 
-class ConnectScreensTest : public ConnectTest {
+class ConnectScreenshotTest : public ConnectTest {
 protected:
     QRect pointsToPixels(const QRect &rect, const QImage &image) const
     {
@@ -48,7 +48,7 @@ protected:
     }
 };
 
-TEST_F(ConnectScreensTest, LoadingState)
+TEST_F(ConnectScreenshotTest, LoadingState)
 {
     startWithOptions();
     server->scriptPath("/v3/connection", kova::test::silent());
@@ -65,7 +65,7 @@ TEST_F(ConnectScreensTest, LoadingState)
     EXPECT_FALSE(grabPng(window.get(), "connect-loading").isEmpty());
 }
 
-TEST_F(ConnectScreensTest, PageWithItsBankList)
+TEST_F(ConnectScreenshotTest, PageWithItsBankList)
 {
     startWithOptions({"AE", "SA"});
     presentAndWaitForPage();
@@ -84,7 +84,7 @@ TEST_F(ConnectScreensTest, PageWithItsBankList)
     EXPECT_FALSE(grabPng(window.get(), "connect-page-banks").isEmpty());
 }
 
-TEST_F(ConnectScreensTest, VerifyingAfterSuccess)
+TEST_F(ConnectScreenshotTest, VerifyingAfterSuccess)
 {
     startWithOptions();
     server->scriptAction("/metadata/accounts/get", kova::test::silent());
@@ -96,7 +96,7 @@ TEST_F(ConnectScreensTest, VerifyingAfterSuccess)
     EXPECT_FALSE(grabPng(window.get(), "connect-verifying").isEmpty());
 }
 
-TEST_F(ConnectScreensTest, MessageAfterAFailedExchange)
+TEST_F(ConnectScreenshotTest, MessageAfterAFailedExchange)
 {
     startWithOptions();
     presentAndWaitForPage();
