@@ -4,6 +4,7 @@
 #include "ui/connect/KOVWebConnect.h"
 #include "ui/look/KOVFontManager.h"
 #include "ui/mfa/MFASheetPresenter.h"
+#include "ui/payment/KOVScreensAutoFlow.h"
 
 namespace kova {
 
@@ -21,6 +22,11 @@ std::shared_ptr<KOVMFAPresenter> KOVUIScreensProvider::mfaPresenter()
 {
     static const auto presenter = std::make_shared<MFASheetPresenter>();
     return presenter;
+}
+
+std::shared_ptr<KOVAutoFlow> KOVUIScreensProvider::makeAutoFlow(const KOVAutoFlowRequest &request)
+{
+    return KOVScreensAutoFlow::makePaymentFlow(request);
 }
 
 void installKovaUI(platform::Window *window)

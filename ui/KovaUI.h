@@ -23,6 +23,8 @@ public:
     std::shared_ptr<KOVConnect> makeConnect(const QString &clientUserID) override;
     // The prompt sheet over the top of the host's window.
     std::shared_ptr<KOVMFAPresenter> mfaPresenter() override;
+    // The payment flow on the SDK's own screens.
+    std::shared_ptr<KOVAutoFlow> makeAutoFlow(const KOVAutoFlowRequest &request) override;
 };
 
 void installKovaUI(platform::Window *window);

@@ -45,11 +45,15 @@ void completeUnavailable(const KOVDataCompletion<Result> &completion)
         [completion]() { completion(Result{}, KOVBankConnection::credentialsUnavailableError(), QString()); });
 }
 
-platform::Error paymentFlowUnavailableError()
+} // namespace
+
+platform::Error KOVBankConnection::paymentFlowUnavailableError()
 {
     return platform::Error::withDescription(KOVErrorDomain, KOVErrorPaymentFlowUnavailable,
                                             QStringLiteral("Payment flow unavailable"));
 }
+
+namespace {
 
 // What every transfer form starts from; the caller adds its beneficiary.
 KOVAutoFlowRequest transferRequest(std::shared_ptr<KOVAccount> account, double amount, const QString &remark,
@@ -397,21 +401,28 @@ void KOVBankConnection::decideTransfer(const KOVAutoFlowRequest &request)
     KOVAutoFlowRequest flowRequest = request;
     flowRequest.connection = shared_from_this();
     std::weak_ptr<KOVBankConnection> weakSelf = weak_from_this();
-    flowRequest.completion = [weakSelf, completion = request.completion](
+    // Which flow this completion belongs to: a later transfer on this
+    // connection may have replaced it by the time it runs.
+    auto ownFlow = std::make_shared<std::weak_ptr<KOVAutoFlow>>();
+    flowRequest.completion = [weakSelf, ownFlow, completion = request.completion](
                                  std::shared_ptr<KOVAccount> account, double amount, OptionalError error,
                                  QString operationID, QString reference) {
         completion(std::move(account), amount, std::move(error), std::move(operationID), std::move(reference));
-        if (auto self = weakSelf.lock())
+        const auto self = weakSelf.lock();
+        if (self && self->m_autoFlow && self->m_autoFlow == ownFlow->lock())
             self->m_autoFlow.reset();
     };
-    m_autoFlow = KOVAutoFlow::make(flowRequest);
-    if (!m_autoFlow) {
+    std::shared_ptr<KOVAutoFlow> flow = KOVAutoFlow::make(flowRequest);
+    if (!flow) {
         platform::MainQueue::async([request]() {
             request.completion(request.account, request.amount, paymentFlowUnavailableError(), QString(), QString());
         });
         return;
     }
-    m_autoFlow->present();
+    *ownFlow = flow;
+    m_autoFlow = flow;
+    // The flow may end (and clear autoFlow) before present() returns.
+    flow->present();
 }
 
 void KOVBankConnection::createTransfer(KOVTransferCompletion completion)

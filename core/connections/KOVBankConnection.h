@@ -143,6 +143,8 @@ public:
 
     // The error every call of a login without usable credentials ends with.
     static platform::Error credentialsUnavailableError();
+    // The error of a transfer whose payment flow cannot be shown or run.
+    static platform::Error paymentFlowUnavailableError();
 
 private:
     KOVBankConnection() = default;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Log.h"
 #include "platform/store/AttributeValue.h"
 #include "platform/store/EntityDescription.h"
@@ -35,7 +36,55 @@ bool compilePath(const EntityDescription *entity, const QString &keyPath, Path &
 
 } // namespace
 
-ManagedObjectContext::ManagedObjectContext(std::shared_ptr<const ManagedObjectModel> model) : m_model(std::move(model)) {}
+ManagedObjectContext::ManagedObjectContext(std::shared_ptr<const ManagedObjectModel> model)
+    : m_model(std::move(model)), m_alive(std::make_shared<ManagedObjectContext *>(this))
+{
+}
+
+ManagedObjectContext::ObserverToken ManagedObjectContext::addChangeObserver(ChangeObserver observer)
+{
+    const ObserverToken token = m_nextObserver++;
+    m_observers.emplace(token, std::make_shared<ChangeObserver>(std::move(observer)));
+    return token;
+}
+
+void ManagedObjectContext::removeChangeObserver(ObserverToken token)
+{
+    m_observers.erase(token);
+}
+
+void ManagedObjectContext::noteChange(ManagedObject *object)
+{
+    if (m_loading || m_observers.empty())
+        return;
+    m_pendingNotice.emplace(object, object->shared_from_this());
+    if (m_noticeScheduled)
+        return;
+    m_noticeScheduled = true;
+    // The context may be gone by then (a store replaced in tests).
+    std::weak_ptr<ManagedObjectContext *> alive = m_alive;
+    MainQueue::async([alive]() {
+        if (const auto context = alive.lock())
+            (*context)->announceChanges();
+    });
+}
+
+void ManagedObjectContext::announceChanges()
+{
+    m_noticeScheduled = false;
+    QList<std::shared_ptr<ManagedObject>> changed;
+    for (auto &entry : m_pendingNotice)
+        changed.append(std::move(entry.second));
+    m_pendingNotice.clear();
+    if (changed.isEmpty())
+        return;
+    // A copy: an observer may add or remove observers while it runs.
+    std::vector<std::pair<ObserverToken, std::shared_ptr<ChangeObserver>>> observers(m_observers.begin(), m_observers.end());
+    for (const auto &[token, observer] : observers) {
+        if (m_observers.count(token))
+            (*observer)(changed);
+    }
+}
 
 ManagedObjectContext::~ManagedObjectContext()
 {
@@ -201,6 +250,7 @@ std::shared_ptr<ManagedObject> ManagedObjectContext::insertNewObject(const QStri
     tableOf(entity).objects.emplace(raw->m_id, raw);
     addToIndexes(raw);
     raw->awakeFromInsert();
+    noteChange(raw);
     return object;
 }
 
@@ -221,6 +271,8 @@ void ManagedObjectContext::changeAttribute(ManagedObject *object, const Attribut
 
 void ManagedObjectContext::markUpdated(ManagedObject *object)
 {
+    if (!m_loading && object->m_context == this && !object->m_deleted)
+        noteChange(object);
     if (m_loading || object->m_inserted || object->m_deleted || object->m_updated || object->m_context != this)
         return;
     object->m_updated = true;
@@ -292,6 +344,7 @@ void ManagedObjectContext::deleteNow(ManagedObject *object)
 {
     // Keeps the object alive while its relationships are taken apart.
     const std::shared_ptr<ManagedObject> keep = object->shared_from_this();
+    noteChange(object);
     object->m_deleted = true;
     removeFromIndexes(object);
     tableOf(object->m_entity).objects.erase(object->m_id);

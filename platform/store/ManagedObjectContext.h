@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QHash>
+#include <functional>
 #include <QList>
 #include <map>
 #include <memory>
@@ -71,6 +72,17 @@ public:
         return result;
     }
 
+    // Changes are announced on a later turn of the main queue, once for all
+    // the changes made until then (as the platform processes pending changes
+    // at the end of a run-loop turn): the objects inserted, changed or
+    // deleted since the last announcement, each once.
+    using ChangeObserver = std::function<void(const QList<std::shared_ptr<ManagedObject>> &changed)>;
+    using ObserverToken = quint64;
+    ObserverToken addChangeObserver(ChangeObserver observer);
+    void removeChangeObserver(ObserverToken token);
+    // Expires when the context goes, for holders that may outlive it.
+    std::weak_ptr<void> lifetime() const { return m_alive; }
+
 private:
     friend class ManagedObject;
     friend class PersistentContainer;
@@ -101,6 +113,8 @@ private:
     bool canLink(const ManagedObject *owner, const RelationshipDescription &relationship, const ManagedObject *target) const;
     void markUpdated(ManagedObject *object);
     void deleteNow(ManagedObject *object);
+    void noteChange(ManagedObject *object);
+    void announceChanges();
     void rekeyInserted(qint64 largestStoredKey);
 
     std::shared_ptr<const ManagedObjectModel> m_model;
@@ -112,6 +126,12 @@ private:
     std::map<qint64, ManagedObject *> m_deleted;
     qint64 m_nextKey = 1;
     bool m_loading = false;
+    std::map<ObserverToken, std::shared_ptr<ChangeObserver>> m_observers;
+    ObserverToken m_nextObserver = 1;
+    // By object, not key: a save may give new objects other keys meanwhile.
+    std::map<const ManagedObject *, std::shared_ptr<ManagedObject>> m_pendingNotice;
+    bool m_noticeScheduled = false;
+    std::shared_ptr<ManagedObjectContext *> m_alive;
 };
 
 } // namespace kova::platform

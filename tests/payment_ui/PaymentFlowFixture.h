@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QJsonObject>
+#include <memory>
+#include <optional>
+
+#include "core/connections/KOVAutoFlow.h"
+#include "platform/ui/DisplayLink.h"
+#include "platform/ui/NotificationCenter.h"
+#include "tests/core/SdkTestFixture.h"
+#include "tests/support/UiHarness.h"
+
+namespace kova {
+class KOVAutoFlowNavigationController;
+class KOVBankConnection;
+class KOVBeneficiary;
+class MessageViewController;
+} // namespace kova
+
+namespace kova::test {
+
+// What a transfer's completion received, and when.
+struct TransferOutcome {
+    int calls = 0;
+    std::shared_ptr<KOVAccount> account;
+    double amount = 0;
+    std::optional<platform::Error> error;
+    QString operationID;
+    QString reference;
+    // Whether a result screen was already on show when it ran.
+    bool resultScreenShown = false;
+};
+
+// The SDK started against the sandbox, its screens installed, a host window
+// with a plain home screen, and the loader on a clock the test moves.
+class PaymentFlowTest : public SdkTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Links a new login of the client user and returns its bank connection,
+    // listed afresh.
+    std::shared_ptr<KOVBankConnection> link(QJsonObject *parameters = nullptr);
+    // The same, with its accounts fetched and stored first.
+    std::shared_ptr<KOVBankConnection> linkWithAccounts(QJsonObject *parameters = nullptr);
+    std::shared_ptr<KOVBeneficiary> beneficiary() const;
+    // Starts a transfer through the bank connection's deciding method.
+    std::shared_ptr<TransferOutcome> transfer(const std::shared_ptr<KOVBankConnection> &bank,
+                                              std::shared_ptr<KOVAccount> account, double amount, bool wire = false);
+    std::shared_ptr<KOVAutoFlowNavigationController> coordinator(const std::shared_ptr<KOVBankConnection> &bank) const;
+    // The controller on top of the window's presented chain.
+    std::shared_ptr<platform::ViewController> top() const;
+    std::shared_ptr<MessageViewController> resultScreen() const;
+    // Moves the loader's clock on by whole seconds.
+    void advanceSeconds(int seconds);
+    // The body of the last transfer request, without the fixed keys.
+    QJsonObject lastTransferBody(const QString &action) const;
+    void setOptions(bool showSuccess, bool showError);
+
+    WindowPtr window;
+    std::shared_ptr<platform::ViewController> home;
+    std::shared_ptr<platform::ManualRefreshSource> clock;
+    int dismissedNotices = 0;
+    platform::NotificationObservation dismissedObservation;
+};
+
+} // namespace kova::test

@@ -1,0 +1,382 @@
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include "core/KOVConstants.h"
+#include "core/Kova.h"
+#include "core/connections/KOVBankConnection.h"
+#include "core/records/KOVAccount.h"
+#include "core/records/KOVBeneficiary.h"
+#include "core/records/KOVWireBeneficiary.h"
+#include "core/store/KOVSubaccount.h"
+#include "core/records/KOVWireBeneficiary.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/TableView.h"
+#include "platform/ui/TextField.h"
+#include "tests/payment_ui/PaymentFlowFixture.h"
+#include "ui/look/KOVButton.h"
+#include "ui/messages/MessageViewController.h"
+#include "ui/payment/KOVAccountsViewController.h"
+#include "ui/payment/KOVAutoFlowNavigationController.h"
+#include "ui/payment/KOVNumPadDisplayViewController.h"
+#include "ui/payment/KOVScreensAutoFlow.h"
+#include "ui/payment/KOVTransferLoaderViewController.h"
+
+using namespace kova;
+using namespace kova::test;
+using sandbox::ScriptedReply;
+
+namespace {
+
+const QJsonValue kNull(QJsonValue::Null);
+
+// The host's payment-flow delegate, counting the notices.
+class Notices : public KOVAutoFlowDelegate {
+public:
+    int count = 0;
+    double amount = 0;
+    QString accountID;
+    void autoFlowWillTransferAmount(KOVAutoFlow &, double a, const std::shared_ptr<KOVAccount> &account) override
+    {
+        ++count;
+        amount = a;
+        accountID = account ? account->accountID() : QString();
+    }
+};
+
+} // namespace
+
+class PaymentRoadTest : public PaymentFlowTest {
+protected:
+    // The picker up and its placeholders refreshed into the three accounts.
+    std::shared_ptr<KOVAccountsViewController> pickerShown(const std::shared_ptr<KOVBankConnection> &bank)
+    {
+        auto flow = coordinator(bank);
+        EXPECT_TRUE(flow);
+        if (!flow)
+            return nullptr;
+        EXPECT_TRUE(pumpUntil([&] { return flow->isVisible() && flow->accountsViewController(); }));
+        auto picker = flow->accountsViewController();
+        EXPECT_TRUE(pumpUntil([&] {
+            return picker->tableView() && picker->refreshingUserIDs().isEmpty() && picker->tableView()->numberOfRows(0) == 3;
+        }));
+        return picker;
+    }
+
+    std::shared_ptr<KOVNumPadDisplayViewController> padShown(const std::shared_ptr<KOVAutoFlowNavigationController> &flow)
+    {
+        // On screen and settled: a sheet still coming in cannot be swiped.
+        EXPECT_TRUE(pumpUntil([&] {
+            const auto sheet = window->topPresentedViewController();
+            return flow->numPadDisplayViewController() && flow->numPadDisplayViewController()->isVisible() && sheet
+                && !sheet->isBeingPresented();
+        }));
+        return flow->numPadDisplayViewController();
+    }
+};
+
+TEST_F(PaymentRoadTest, PickerPadLoaderAndSuccessForALocalTransfer)
+{
+    setOptions(true, true);
+    QJsonObject issued;
+    auto bank = link(&issued);
+    ASSERT_TRUE(bank);
+    auto outcome = transfer(bank, nullptr, 0);
+    auto notices = std::make_shared<Notices>();
+    ASSERT_TRUE(bank->autoFlow());
+    bank->autoFlow()->setAutoflowDelegate(notices); // after the call returned, as a host would
+
+    auto picker = pickerShown(bank);
+    ASSERT_TRUE(picker);
+    auto flow = coordinator(bank);
+    // Choose the savings account, then Continue.
+    picker->tableView()->tapRow({0, 1});
+    const QString chosen = picker->subaccountAt({0, 1})->accountId();
+    EXPECT_EQ(picker->selectedAccountID(), chosen);
+    tap(picker->confirmButton());
+    auto pad = padShown(flow);
+    ASSERT_TRUE(pad);
+    EXPECT_EQ(pad->title(), "Enter amount");
+    EXPECT_FALSE(pad->confirmButton()->isEnabled());
+
+    server->scriptAction("/payment/transfer/autoflow",
+                         delayed(QJsonDocument(QJsonObject{{"success", true}, {"operationID", "op-9"}, {"reference", "TRF-77"}}).toJson(),
+                                 std::chrono::milliseconds(600)));
+    type(pad->amountLabel(), "1,5a0");
+    EXPECT_EQ(pad->amountLabel()->text(), "150");
+    ASSERT_TRUE(pad->confirmButton()->isEnabled());
+    tap(pad->confirmButton());
+
+    // The loader: the opening text with four faint dots, then a tick a second.
+    ASSERT_TRUE(pumpUntil([&] { return flow->alert() && flow->alert()->isVisible(); }));
+    EXPECT_EQ(notices->count, 1);
+    EXPECT_EQ(notices->amount, 150);
+    EXPECT_EQ(notices->accountID, chosen);
+    EXPECT_EQ(flow->alert()->message(), "Connecting with your bank");
+    EXPECT_EQ(flow->alert()->faintDots(), 4);
+    advanceSeconds(2);
+    EXPECT_EQ(flow->alert()->message(), "Connecting with your bank");
+    EXPECT_EQ(flow->alert()->visibleDots(), 1);
+    EXPECT_EQ(flow->alert()->faintDots(), 2);
+    advanceSeconds(9); // second 11
+    EXPECT_EQ(flow->alert()->message(), "Checking the sending account");
+    EXPECT_EQ(flow->alert()->visibleDots(), 0);
+    advanceSeconds(60); // second 71
+    EXPECT_EQ(flow->alert()->message(), flow->alertMessages().last());
+
+    ASSERT_TRUE(pumpUntil([&] { return outcome->calls == 1 && resultScreen() && resultScreen()->isVisible(); }));
+    EXPECT_FALSE(outcome->error.has_value());
+    EXPECT_EQ(outcome->amount, 150);
+    EXPECT_EQ(outcome->account->accountID(), chosen);
+    EXPECT_EQ(outcome->operationID, "op-9");
+    EXPECT_EQ(outcome->reference, "TRF-77");
+    EXPECT_FALSE(outcome->resultScreenShown) << "the completion runs before the result screen";
+    EXPECT_FALSE(bank->autoFlow()) << "the connection lets go of the flow once it has completed";
+    EXPECT_EQ(QJsonDocument(lastTransferBody("/payment/transfer/autoflow")).toJson().toStdString(),
+              QJsonDocument(
+              (QJsonObject{{"senderID", chosen}, {"amount", 150}, {"userSecret", issued.value("userSecret")},
+                           {"tokenID", issued.value("tokenID")}, {"userID", issued.value("userID")}, {"remark", "rent"},
+                           {"beneficiary", beneficiary()->dictionaryRepresentation()}, {"bankID", issued.value("bankId")}}))
+                  .toJson()
+                  .toStdString());
+    auto success = resultScreen();
+    EXPECT_EQ(success->titleText(), "Transfer successful");
+    EXPECT_TRUE(success->messageText().contains("TRF-77"));
+    EXPECT_FALSE(flow->alert()) << "the loader has closed";
+
+    tap(success->button());
+    tap(success->button()); // a repeated tap
+    const bool closed = pumpUntil([&] { return !flow->presentingViewController() && top() == home; });
+    ASSERT_TRUE(closed) << "top: " << (top() ? top()->metaObject()->className() : "none") << " flow presented by "
+                        << (flow->presentingViewController() ? "someone" : "nobody");
+    pump();
+    EXPECT_EQ(dismissedNotices, 1);
+    EXPECT_EQ(outcome->calls, 1);
+}
+
+TEST_F(PaymentRoadTest, WireTransferWithAnAccountGivenStartsOnThePad)
+{
+    setOptions(false, false);
+    auto bank = linkWithAccounts();
+    ASSERT_TRUE(bank);
+    const auto account = bank->accounts().value(0);
+    ASSERT_TRUE(account);
+    auto outcome = transfer(bank, account, 0, /*wire*/ true);
+    auto flow = coordinator(bank);
+    ASSERT_TRUE(flow);
+    auto pad = padShown(flow);
+    ASSERT_TRUE(pad);
+    EXPECT_EQ(flow->viewControllers().front(), pad) << "the pad is the coordinator's first screen";
+    EXPECT_FALSE(flow->accountsViewController());
+    EXPECT_FALSE(pad->navigationItem().leftBarButtonItems().empty()) << "it carries the cancel button";
+
+    type(pad->amountLabel(), "75");
+    tap(pad->confirmButton());
+    ASSERT_TRUE(pumpUntil([&] { return outcome->calls == 1; }));
+    EXPECT_FALSE(outcome->error.has_value());
+    const QJsonObject body = lastTransferBody("/wire/transfer/autoflow");
+    EXPECT_EQ(body.value("senderID"), account->accountID());
+    EXPECT_EQ(body.value("amount"), 75);
+    EXPECT_EQ(body.value("beneficiary").toObject().value("accountNumber"), "GB29NWBK60161331926819");
+    // No result screens asked for: the flow closes without a notice.
+    ASSERT_TRUE(pumpUntil([&] { return top() == home; }));
+    pump();
+    EXPECT_EQ(dismissedNotices, 0);
+}
+
+TEST_F(PaymentRoadTest, CancelOnEachScreenIsReportedOnceWithTheFirstAccount)
+{
+    auto bank = linkWithAccounts();
+    ASSERT_TRUE(bank);
+    const QString firstAccount = bank->accounts().value(0)->accountID();
+    auto expectCancel = [&](const std::shared_ptr<TransferOutcome> &outcome, double amount) {
+        ASSERT_TRUE(pumpUntil([&] { return outcome->calls > 0 && top() == home; }));
+        pump();
+        EXPECT_EQ(outcome->calls, 1);
+        ASSERT_TRUE(outcome->error.has_value());
+        EXPECT_EQ(outcome->error->domain, KOVErrorDomain);
+        EXPECT_EQ(outcome->error->code, 1003);
+        EXPECT_EQ(outcome->error->localizedDescription(), "You cancelled the account selection.");
+        EXPECT_EQ(outcome->error->userInfo.size(), 1);
+        EXPECT_EQ(outcome->account ? outcome->account->accountID() : QString(), firstAccount);
+        EXPECT_EQ(outcome->amount, amount);
+        EXPECT_TRUE(outcome->operationID.isNull());
+        EXPECT_TRUE(outcome->reference.isNull());
+        EXPECT_FALSE(bank->autoFlow());
+    };
+
+    {   // The picker's back button, after choosing another account: still the first one.
+        SCOPED_TRACE("picker back");
+        auto outcome = transfer(bank, nullptr, 25);
+        auto picker = pickerShown(bank);
+        ASSERT_TRUE(picker);
+        picker->tableView()->tapRow({0, 2});
+        auto item = coordinator(bank)->viewControllers().front()->navigationItem().leftBarButtonItems().front();
+        item->trigger();
+        item->trigger(); // a second click does nothing
+        expectCancel(outcome, 25);
+    }
+    {   // The pad as first screen, closed by the user's swipe.
+        SCOPED_TRACE("pad swipe");
+        auto outcome = transfer(bank, bank->accounts().value(1), 0);
+        auto flow = coordinator(bank);
+        ASSERT_TRUE(padShown(flow));
+        EXPECT_TRUE(window->userSwipeDown());
+        expectCancel(outcome, 0);
+    }
+    {   // The pad's own container over the picker swipes back to the picker and tells nobody.
+        SCOPED_TRACE("pad container");
+        auto outcome = transfer(bank, nullptr, 0);
+        auto picker = pickerShown(bank);
+        ASSERT_TRUE(picker);
+        auto flow = coordinator(bank);
+        tap(picker->confirmButton());
+        auto pad = padShown(flow);
+        ASSERT_TRUE(pad);
+        EXPECT_TRUE(window->userSwipeDown());
+        ASSERT_TRUE(pumpUntil([&] { return window->topPresentedViewController() == flow; }));
+        pump();
+        EXPECT_EQ(outcome->calls, 0);
+        // Continue again opens a fresh pad.
+        tap(picker->confirmButton());
+        ASSERT_TRUE(padShown(flow));
+        ASSERT_TRUE(bank->autoFlow());
+        // The host takes the flow away before any transfer: the cancel, once.
+        int dismissed = 0;
+        bank->autoFlow()->dismissWithCompletion([&] { ++dismissed; });
+        expectCancel(outcome, 0);
+        EXPECT_EQ(dismissed, 1);
+    }
+}
+
+TEST_F(PaymentRoadTest, AServerErrorShowsTheErrorScreenAfterTheCompletion)
+{
+    setOptions(true, true);
+    auto bank = linkWithAccounts();
+    ASSERT_TRUE(bank);
+    server->scriptAction("/payment/transfer/autoflow",
+                         ScriptedReply::json(QJsonObject{{"success", false}, {"type", "INSUFFICIENT_FUNDS"}, {"msg", "Not enough"}}));
+    auto outcome = transfer(bank, bank->accounts().value(0), 0);
+    auto flow = coordinator(bank);
+    auto pad = padShown(flow);
+    ASSERT_TRUE(pad);
+    type(pad->amountLabel(), "40");
+    tap(pad->confirmButton());
+    ASSERT_TRUE(pumpUntil([&] { return outcome->calls == 1 && resultScreen() && resultScreen()->isVisible(); }));
+    ASSERT_TRUE(outcome->error.has_value());
+    EXPECT_EQ(outcome->error->code, 2005);
+    EXPECT_TRUE(outcome->reference.isNull());
+    EXPECT_FALSE(outcome->resultScreenShown);
+    // The result screen cannot be swiped away; its button closes the flow.
+    EXPECT_FALSE(window->userSwipeDown() && top() == home);
+    pump();
+    ASSERT_TRUE(resultScreen());
+    tap(resultScreen()->button());
+    ASSERT_TRUE(pumpUntil([&] { return top() == home; }));
+    EXPECT_EQ(dismissedNotices, 1);
+    EXPECT_EQ(outcome->calls, 1);
+}
+
+TEST_F(PaymentRoadTest, AnAccountNoLoginHoldsEndsOnceWithAnError)
+{
+    setOptions(true, true);
+    auto bank = linkWithAccounts();
+    ASSERT_TRUE(bank);
+    auto stranger = KOVAccount::initWithDictionary(QJsonObject{{"id", "ACC-NOBODY"}, {"currency", QJsonObject{{"code", "AED"}}}});
+    auto outcome = transfer(bank, stranger, 0);
+    auto flow = coordinator(bank);
+    auto pad = padShown(flow);
+    ASSERT_TRUE(pad);
+    server->clearRequests();
+    type(pad->amountLabel(), "10");
+    tap(pad->confirmButton());
+    ASSERT_TRUE(pumpUntil([&] { return outcome->calls == 1 && resultScreen() && resultScreen()->isVisible(); }));
+    ASSERT_TRUE(outcome->error.has_value());
+    EXPECT_EQ(outcome->error->domain, KOVErrorDomain);
+    EXPECT_EQ(outcome->error->code, 1006);
+    EXPECT_FALSE(flow->alert()) << "the loader closed";
+    EXPECT_TRUE(server->requestsForPath(sandbox::SandboxServer::AppServerPath).isEmpty());
+    advanceSeconds(30);
+    pump();
+    EXPECT_EQ(flow->loaderSchedule().secNumber(), 0) << "the loader's clock has stopped";
+    EXPECT_EQ(outcome->calls, 1);
+}
+
+TEST_F(PaymentRoadTest, ASecondSendSendsNothingMore)
+{
+    auto bank = linkWithAccounts();
+    ASSERT_TRUE(bank);
+    server->scriptAction("/payment/transfer/autoflow",
+                         delayed(QJsonDocument(QJsonObject{{"success", true}, {"reference", "TRF-1"}}).toJson(),
+                                 std::chrono::milliseconds(300)));
+    auto outcome = transfer(bank, bank->accounts().value(0), 0);
+    auto pad = padShown(coordinator(bank));
+    ASSERT_TRUE(pad);
+    server->clearRequests();
+    type(pad->amountLabel(), "12");
+    tap(pad->confirmButton());
+    tap(pad->confirmButton());
+    pad->confirmButtonTapped();
+    ASSERT_TRUE(pumpUntil([&] { return outcome->calls == 1 && top() == home; }));
+    pump();
+    int transfers = 0;
+    for (const auto &request : server->requestsForPath(sandbox::SandboxServer::AppServerPath))
+        transfers += request.action == "/payment/transfer/autoflow";
+    EXPECT_EQ(transfers, 1);
+    EXPECT_EQ(outcome->calls, 1);
+}
+
+TEST_F(PaymentRoadTest, AGivenAmountGoesStraightFromThePicker)
+{
+    setOptions(false, false);
+    auto bank = linkWithAccounts();
+    ASSERT_TRUE(bank);
+    auto outcome = std::make_shared<TransferOutcome>();
+    bank->createTransferFromAccount(nullptr, beneficiary(), 33,
+                                    [outcome](auto account, double amount, OptionalError error, QString, QString) {
+                                        ++outcome->calls;
+                                        outcome->account = account;
+                                        outcome->amount = amount;
+                                        outcome->error = error;
+                                    },
+                                    QString());
+    auto picker = pickerShown(bank);
+    ASSERT_TRUE(picker);
+    auto flow = coordinator(bank);
+    server->clearRequests();
+    tap(picker->confirmButton());
+    EXPECT_FALSE(flow->numPadDisplayViewController()) << "an amount given skips the pad";
+    ASSERT_TRUE(pumpUntil([&] { return outcome->calls == 1 && top() == home; }));
+    pump();
+    EXPECT_FALSE(outcome->error.has_value());
+    EXPECT_EQ(outcome->amount, 33);
+    EXPECT_EQ(lastTransferBody("/payment/transfer/autoflow").value("amount"), 33);
+    EXPECT_EQ(outcome->calls, 1);
+}
+
+TEST_F(PaymentRoadTest, AHostDismissalDuringATransferStillReportsTheResultOnceWithoutScreens)
+{
+    setOptions(true, true);
+    auto bank = linkWithAccounts();
+    ASSERT_TRUE(bank);
+    server->scriptAction("/payment/transfer/autoflow",
+                         delayed(QJsonDocument(QJsonObject{{"success", true}, {"reference", "TRF-5"}}).toJson(),
+                                 std::chrono::milliseconds(300)));
+    auto outcome = transfer(bank, bank->accounts().value(0), 0);
+    auto flowEntry = bank->autoFlow();
+    auto flow = coordinator(bank);
+    auto pad = padShown(flow);
+    ASSERT_TRUE(pad);
+    type(pad->amountLabel(), "20");
+    tap(pad->confirmButton());
+    ASSERT_TRUE(pumpUntil([&] { return flow->alert() && flow->alert()->isVisible(); }));
+    int gone = 0;
+    flowEntry->dismissWithCompletion([&] { ++gone; });
+    flow->backButtonTapped(); // too late for a cancel
+    ASSERT_TRUE(pumpUntil([&] { return outcome->calls == 1 && gone == 1; }));
+    pump(20);
+    EXPECT_EQ(outcome->calls, 1);
+    EXPECT_FALSE(outcome->error.has_value()) << "the transfer's own result, not a cancel";
+    EXPECT_EQ(outcome->reference, "TRF-5");
+    EXPECT_EQ(top(), home) << "no result screen after the host took the flow away";
+    EXPECT_EQ(dismissedNotices, 0);
+}
