@@ -1,5 +1,6 @@
 #include "core/Kova.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonObject>
 
@@ -125,15 +126,22 @@ QString Kova::serviceBaseURL()
 namespace {
 using namespace std::chrono_literals;
 platform::URLSessionConfiguration s_serviceConfiguration{60s, 135s, KOVMaxServiceReplyBytes};
-// Lives for the process, like the platform's shared session: replies may
-// still be on their way when the application object goes.
+// Lives until the application object goes, like the platform's shared
+// session: its network thread must not outlive the application.
 platform::URLSession *s_serviceSession = nullptr;
 } // namespace
 
 platform::URLSession &Kova::serviceSession()
 {
-    if (!s_serviceSession)
+    if (!s_serviceSession) {
         s_serviceSession = new platform::URLSession(s_serviceConfiguration);
+        // Its network thread must end while the application object exists.
+        static const bool endsWithTheApplication = [] {
+            qAddPostRoutine(&internal::KOVProcessState::resetServiceSession);
+            return true;
+        }();
+        Q_UNUSED(endsWithTheApplication);
+    }
     return *s_serviceSession;
 }
 

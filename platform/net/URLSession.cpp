@@ -1,6 +1,7 @@
 #include "platform/net/URLSession.h"
 #include "platform/net/internal/SharedSessionReset.h"
 
+#include <QCoreApplication>
 #include <QHostAddress>
 #include <QIODevice>
 #include <QNetworkAccessManager>
@@ -160,15 +161,22 @@ bool isAllowedByTransportSecurity(const QUrl &url)
 }
 
 namespace {
-// Lives for the process, unless a test ends it while the application object
-// still exists (its network thread must not outlive the application).
+// Lives until the application object goes: its network thread must not
+// outlive the application, or an event that thread still handles as the
+// process exits finds no application and crashes it.
 URLSession *s_shared = nullptr;
 } // namespace
 
 URLSession &URLSession::shared()
 {
-    if (!s_shared)
+    if (!s_shared) {
         s_shared = new URLSession();
+        static const bool endsWithTheApplication = [] {
+            qAddPostRoutine(&internal::resetSharedURLSession);
+            return true;
+        }();
+        Q_UNUSED(endsWithTheApplication);
+    }
     return *s_shared;
 }
 
