@@ -77,11 +77,17 @@ QUrl successURL(sandbox::SandboxServer &server, const QJsonObject &items)
 
 double post(QNetworkAccessManager &network, const QUrl &url, const QJsonObject &body)
 {
+    // The bytes the SDK sends: its headers and its indented body, so the
+    // baseline carries the same request, not a leaner one.
     QNetworkRequest request(url);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json; charset=utf-8");
+    request.setRawHeader("Accept", "application/json");
+    request.setRawHeader("Content-Type", "application/json; charset=utf-8");
+    request.setRawHeader("Platform", "iOS-SDK");
+    request.setRawHeader("SDKVersion", KovaVersionString.toUtf8());
+    const QByteArray bytes = QJsonDocument(body).toJson(QJsonDocument::Indented);
     QElapsedTimer timer;
     timer.start();
-    QNetworkReply *reply = network.post(request, QJsonDocument(body).toJson(QJsonDocument::Compact));
+    QNetworkReply *reply = network.post(request, bytes);
     spinUntil([&] { return reply->isFinished(); });
     const double ms = timer.nsecsElapsed() / 1e6;
     reply->deleteLater();
@@ -140,8 +146,10 @@ int main(int argc, char **argv)
         // From the page's "success" to the host's success call.
         const QJsonObject items = pageItems(server);
         const int before = delegate->successes;
+        // The address is made before the clock starts: the page hands it over whole.
+        const QUrl success = successURL(server, items);
         timer.restart();
-        screen()->handleURLChange(successURL(server, items));
+        screen()->handleURLChange(success);
         if (!spinUntil([&] { return delegate->successes > before || delegate->failures > 0; }) || delegate->failures)
             return 1;
         sdkLogin.push_back(timer.nsecsElapsed() / 1e6);

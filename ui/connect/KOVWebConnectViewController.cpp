@@ -124,9 +124,13 @@ void KOVWebConnectViewController::setLoadingAnimation()
 {
     if (!m_animatedImageView)
         return;
-    const QByteArray gif = AssetsLoader::dataForGIFNamed(QStringLiteral("connectAnimation"));
-    placeAnimationView(UIImageAnimatedGIF::animatedImageWithAnimatedGIFData(gif),
-                       m_animatedImageView->isVisibleTo(view()));
+    // Decoded once per screen: the post-success loading state plays the same
+    // animation again, and decoding it there would hold up the login's
+    // requests by a few milliseconds.
+    if (m_connectAnimation.isNull())
+        m_connectAnimation = UIImageAnimatedGIF::animatedImageWithAnimatedGIFData(
+            AssetsLoader::dataForGIFNamed(QStringLiteral("connectAnimation")));
+    placeAnimationView(m_connectAnimation, m_animatedImageView->isVisibleTo(view()));
 }
 
 void KOVWebConnectViewController::placeAnimationView(const platform::AnimatedImage &animation, bool visible)
