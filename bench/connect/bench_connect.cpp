@@ -12,6 +12,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QWebEngineView>
 #include <algorithm>
 #include <array>
@@ -97,7 +98,56 @@ std::optional<Steps> split(qint64 startNs, qint64 endNs, const QList<sandbox::Re
     return steps;
 }
 
-QJsonObject pageItems(sandbox::SandboxServer &server)
+// The sandbox on a thread of its own, as the real page and servers are other
+// machines: the SDK's work on the main thread does not hold up the server's
+// answers, nor does the server's work count as the SDK's. Every call is made
+// on that thread and waited for.
+class ServerThread {
+public:
+    ServerThread()
+    {
+        m_thread.start();
+        m_context.moveToThread(&m_thread);
+        run([this] {
+            m_server = new sandbox::SandboxServer;
+            m_started = m_server->start();
+        });
+    }
+    ~ServerThread()
+    {
+        run([this] { delete m_server; });
+        m_thread.quit();
+        m_thread.wait();
+    }
+    bool started() const { return m_started; }
+    template <typename F> auto call(F work) -> decltype(work())
+    {
+        decltype(work()) result;
+        run([&] { result = work(); });
+        return result;
+    }
+    QUrl baseUrl() { return call([this] { return m_server->baseUrl(); }); }
+    QUrl appServerUrl() { return call([this] { return m_server->appServerUrl(); }); }
+    QJsonObject issueLogin(const QString &clientUserID, const QString &bankId)
+    {
+        return call([&] { return m_server->issueLogin(clientUserID, bankId); });
+    }
+    QList<sandbox::RecordedRequest> requests() { return call([this] { return m_server->requests(); }); }
+    void clearRequests() { run([this] { m_server->clearRequests(); }); }
+
+private:
+    void run(const std::function<void()> &work)
+    {
+        QMetaObject::invokeMethod(&m_context, work, Qt::BlockingQueuedConnection);
+    }
+
+    QThread m_thread;
+    QObject m_context;
+    sandbox::SandboxServer *m_server = nullptr;
+    bool m_started = false;
+};
+
+QJsonObject pageItems(ServerThread &server)
 {
     QJsonObject items = server.issueLogin(QString(), QStringLiteral("SANDBOXBANK"));
     items.remove(QStringLiteral("clientUserID"));
@@ -106,7 +156,7 @@ QJsonObject pageItems(sandbox::SandboxServer &server)
     return items;
 }
 
-QUrl successURL(sandbox::SandboxServer &server, const QJsonObject &items)
+QUrl successURL(ServerThread &server, const QJsonObject &items)
 {
     QUrl url = server.baseUrl();
     url.setPath(QStringLiteral("/v3/connection/success"));
@@ -173,8 +223,8 @@ int main(int argc, char **argv)
     platform::setLogSink([](const QString &) {});
     platform::Application::shared().setAnimationsEnabled(false);
 
-    sandbox::SandboxServer server;
-    if (!server.start())
+    ServerThread server;
+    if (!server.started())
         return 1;
     qputenv("KOVA_SERVICE_URL", server.baseUrl().toString().toUtf8());
     qputenv("KOVA_CONNECT_URL", server.baseUrl().toString().toUtf8());
