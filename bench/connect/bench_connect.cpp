@@ -1,10 +1,10 @@
-// Connect screen benchmarks against the in-process sandbox, in the web
-// engine offscreen:
+// Connect screen benchmarks against the sandbox (in process, on a thread of
+// its own), in the web engine offscreen:
 //  - page: from presentConnect to the page's "link", as a ratio to a bare web
 //    engine view loading the same address until the same "link";
 //  - login: from the page's "success" to the host's success call, as a ratio
 //    to the raw sum of the exchange and metadata round trips (plain POSTs of
-//    the same bodies to the same server).
+//    the same requests to the same server, on its own thread).
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -12,7 +12,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QWebEngineView>
 #include <algorithm>
 #include <array>
@@ -23,6 +22,7 @@
 #include <unistd.h>
 
 #include "bench/support/BenchLoop.h"
+#include "bench/support/ServerThread.h"
 #include "core/KOVConfigurations.h"
 #include "core/KOVConnectDelegate.h"
 #include "core/KOVConstants.h"
@@ -42,6 +42,7 @@
 using namespace kova;
 
 using kova::bench::median;
+using kova::bench::ServerThread;
 using kova::bench::spinUntil;
 
 namespace {
@@ -98,67 +99,19 @@ std::optional<Steps> split(qint64 startNs, qint64 endNs, const QList<sandbox::Re
     return steps;
 }
 
-// The sandbox on a thread of its own, as the real page and servers are other
-// machines: the SDK's work on the main thread does not hold up the server's
-// answers, nor does the server's work count as the SDK's. Every call is made
-// on that thread and waited for.
-class ServerThread {
-public:
-    ServerThread()
-    {
-        m_thread.start();
-        m_context.moveToThread(&m_thread);
-        run([this] {
-            m_server = new sandbox::SandboxServer;
-            m_started = m_server->start();
-        });
-    }
-    ~ServerThread()
-    {
-        run([this] { delete m_server; });
-        m_thread.quit();
-        m_thread.wait();
-    }
-    bool started() const { return m_started; }
-    template <typename F> auto call(F work) -> decltype(work())
-    {
-        decltype(work()) result;
-        run([&] { result = work(); });
-        return result;
-    }
-    QUrl baseUrl() { return call([this] { return m_server->baseUrl(); }); }
-    QUrl appServerUrl() { return call([this] { return m_server->appServerUrl(); }); }
-    QJsonObject issueLogin(const QString &clientUserID, const QString &bankId)
-    {
-        return call([&] { return m_server->issueLogin(clientUserID, bankId); });
-    }
-    QList<sandbox::RecordedRequest> requests() { return call([this] { return m_server->requests(); }); }
-    void clearRequests() { run([this] { m_server->clearRequests(); }); }
-
-private:
-    void run(const std::function<void()> &work)
-    {
-        QMetaObject::invokeMethod(&m_context, work, Qt::BlockingQueuedConnection);
-    }
-
-    QThread m_thread;
-    QObject m_context;
-    sandbox::SandboxServer *m_server = nullptr;
-    bool m_started = false;
-};
-
 QJsonObject pageItems(ServerThread &server)
 {
-    QJsonObject items = server.issueLogin(QString(), QStringLiteral("SANDBOXBANK"));
+    QJsonObject items = server.get<QJsonObject>(
+        [](sandbox::SandboxServer &s) { return s.issueLogin(QString(), QStringLiteral("SANDBOXBANK")); });
     items.remove(QStringLiteral("clientUserID"));
     items.insert(QStringLiteral("color"),
                  QString::fromUtf8(QJsonDocument(items.value("color").toObject()).toJson(QJsonDocument::Compact)));
     return items;
 }
 
-QUrl successURL(ServerThread &server, const QJsonObject &items)
+QUrl successURL(const QUrl &pageOrigin, const QJsonObject &items)
 {
-    QUrl url = server.baseUrl();
+    QUrl url = pageOrigin;
     url.setPath(QStringLiteral("/v3/connection/success"));
     QList<platform::URLQueryItem> list;
     for (auto it = items.begin(); it != items.end(); ++it)
@@ -226,8 +179,19 @@ int main(int argc, char **argv)
     ServerThread server;
     if (!server.started())
         return 1;
-    qputenv("KOVA_SERVICE_URL", server.baseUrl().toString().toUtf8());
-    qputenv("KOVA_CONNECT_URL", server.baseUrl().toString().toUtf8());
+    const QUrl baseUrl = server.get<QUrl>([](sandbox::SandboxServer &s) { return s.baseUrl(); });
+    const QUrl appServerUrl = server.get<QUrl>([](sandbox::SandboxServer &s) { return s.appServerUrl(); });
+    const auto clearRequests = [&] {
+        server.get<bool>([](sandbox::SandboxServer &s) {
+            s.clearRequests();
+            return true;
+        });
+    };
+    const auto requests = [&] {
+        return server.get<QList<sandbox::RecordedRequest>>([](sandbox::SandboxServer &s) { return s.requests(); });
+    };
+    qputenv("KOVA_SERVICE_URL", baseUrl.toString().toUtf8());
+    qputenv("KOVA_CONNECT_URL", baseUrl.toString().toUtf8());
     KOVScreensProvider::install(std::make_shared<KOVUIScreensProvider>());
     std::shared_ptr<Kova> kova;
     Kova::startWithAppKey("bench-key", "bench-user", KOVConfigurations::initWithCountries({"AE"}, KOVEnvironmentSandbox),
@@ -251,7 +215,7 @@ int main(int argc, char **argv)
     // The SDK reaches the app server on a connection its start-up already
     // opened to this origin; the baseline gets the same head start.
     QNetworkAccessManager network;
-    post(network, server.appServerUrl(), QJsonObject{{"action", "/metadata/accounts/get"}});
+    post(network, appServerUrl, QJsonObject{{"action", "/metadata/accounts/get"}});
     for (int round = 0; round < kRounds; ++round) {
         // The SDK's screen, from the host's call to the page's "link".
         QElapsedTimer timer;
@@ -271,13 +235,13 @@ int main(int argc, char **argv)
         const QJsonObject items = pageItems(server);
         const int before = delegate->successes;
         // The address is made before the clock starts: the page hands it over whole.
-        const QUrl success = successURL(server, items);
-        server.clearRequests();
+        const QUrl success = successURL(baseUrl, items);
+        clearRequests();
         const qint64 sdkStart = steadyNanoseconds();
         screen()->handleURLChange(success);
         if (!spinUntil([&] { return delegate->successes > before || delegate->failures > 0; }) || delegate->failures)
             return 1;
-        const auto sdkSteps = split(sdkStart, delegate->succeededAtNs, server.requests());
+        const auto sdkSteps = split(sdkStart, delegate->succeededAtNs, requests());
         if (!sdkSteps)
             return 1;
         sdkLogin.push_back(*sdkSteps);
@@ -308,12 +272,12 @@ int main(int argc, char **argv)
                                    {"userID", login.value("userID")},         {"bankID", "SANDBOXBANK"},
                                    {"appKey", "bench-key"},                   {"action", "/metadata/accounts/get"},
                                    {"bundleID", QJsonValue::Null}};
-        server.clearRequests();
+        clearRequests();
         const qint64 rawStart = steadyNanoseconds();
         qint64 rawEnd = 0;
-        post(network, server.appServerUrl(), exchange);
-        post(network, server.appServerUrl(), metadata, &rawEnd);
-        const auto rawSteps = split(rawStart, rawEnd, server.requests());
+        post(network, appServerUrl, exchange);
+        post(network, appServerUrl, metadata, &rawEnd);
+        const auto rawSteps = split(rawStart, rawEnd, requests());
         if (!rawSteps)
             return 1;
         rawLogin.push_back(*rawSteps);
