@@ -143,7 +143,7 @@ void printSteps(const std::vector<Steps> &sdk, const std::vector<Steps> &raw)
     static const char *const names[Steps::kCount] = {
         "until the exchange reaches the server (SDK: the loading state, the request queue)",
         "the exchange at the server",
-        "its answer until the metadata call arrives (SDK: keychain write, new record)",
+        "its answer until the metadata call arrives (SDK: verifying state drawn, keychain write, record)",
         "the metadata call at the server",
         "its answer until the end (SDK: store save, dismissal, the host's call)"};
     const auto column = [](const std::vector<Steps> &rounds, int step) {
