@@ -57,6 +57,7 @@ private:
     QWidget *m_target;
     ShadowStyle m_style;
     QImage m_rendered;
+    QString m_renderedKey;
 };
 
 // Adds one more layer; sized from the target's geometry and following it.
