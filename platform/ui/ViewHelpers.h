@@ -86,5 +86,8 @@ bool isShimmering(const QWidget *view);
 QString shimmerAnimationKey(const QWidget *view);
 
 QMargins safeAreaInsets(const QWidget *view);
+// Set on a widget (int, pixels from its top) whose upper part a bar covers;
+// views inside it keep their safe area below that.
+inline constexpr char kBarCoverProperty[] = "kovaBarCover";
 
 } // namespace kova::platform
