@@ -26,15 +26,19 @@ function(kova_add_test name)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
 endfunction()
 
-# kova_add_ui_test(<name> SOURCES ... [LIBS ...]): a screen test with a
-# QApplication main and the UI harness, labelled "ui".
+# kova_add_ui_test(<name> SOURCES ... [LIBS ...] [LABELS ...]): a screen test
+# with a QApplication main (one the web engine can run in) and the UI
+# harness, labelled "ui" unless LABELS says otherwise.
 function(kova_add_ui_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
   if(KOVA_SANITIZE STREQUAL "thread")
     return()
   endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE kova_ui_test_main ${T_LIBS} GTest::gtest)
-  set_property(DIRECTORY APPEND PROPERTY LABELS ui)
+  if(NOT T_LABELS)
+    set(T_LABELS ui)
+  endif()
+  set_property(DIRECTORY APPEND PROPERTY LABELS ${T_LABELS})
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
 endfunction()

@@ -1,6 +1,7 @@
 #include "core/KOVConnect.h"
 
 #include "core/KOVScreensProvider.h"
+#include "core/connections/KOVBankConnection.h"
 #include "platform/foundation/Log.h"
 
 namespace kova {
@@ -11,6 +12,11 @@ std::shared_ptr<KOVConnect> KOVConnect::initWithClientUserID(const QString &clie
     if (!connect)
         platform::log(QStringLiteral("[Kova] The connect screen is not available yet"));
     return connect;
+}
+
+QList<std::shared_ptr<KOVBankConnection>> KOVConnect::getConnections() const
+{
+    return KOVBankConnection::getConnectionsWithClientUserID(m_clientUserID);
 }
 
 } // namespace kova

@@ -88,6 +88,19 @@ void DemoHost::run()
             next();
         });
     }});
+    steps.append({"Connect", [this](auto next) {
+        // A person links a bank on the connect page, typing into it.
+        m_connectUser->link("SANDBOXBANK", "demo.user", "demo-password",
+                            [this, next](const QString &bankID, std::shared_ptr<KOVBankConnection> connection,
+                                         const QString &error) {
+                                if (!connection)
+                                    return fail("Connect", error);
+                                say(QStringLiteral("✓ Linked through the connect page: bank %1 (%2), user %3, %4 account(s)")
+                                        .arg(bankID, connection->bankName(), connection->userID())
+                                        .arg(connection->accounts().size()));
+                                next();
+                            });
+    }});
     steps.append({"Import", [this](auto next) {
         // The sandbox issues a login as the connect page would have.
         QNetworkRequest request(QUrl(platform::ProcessInfo::environmentValue("KOVA_SERVICE_URL") + "/sandbox/logins"));

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 
+#include "demo/DemoConnectUser.h"
 #include "demo/DemoMfaUser.h"
 #include "platform/foundation/Error.h"
 
@@ -16,8 +17,8 @@ class KOVBankConnection;
 class KOVCard;
 } // namespace kova
 
-// Plays a host application: starts the SDK, imports a login that the
-// sandbox issues, and walks every headless road, printing what a host
+// Plays a host application: starts the SDK, links a bank through the hosted
+// connect page, imports a login that the sandbox issues, and walks every road, printing what a host
 // developer would want to see. Any failing step ends the run non-zero.
 class DemoHost : public QObject {
 public:
@@ -38,4 +39,5 @@ private:
     std::shared_ptr<kova::KOVCard> m_card;
     QString m_beneficiaryID;
     DemoMfaUser m_mfaUser;
+    std::shared_ptr<DemoConnectUser> m_connectUser = std::make_shared<DemoConnectUser>();
 };

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QTimer>
 #include <cstdio>
+#include <unistd.h>
 
 #include "demo/DemoHost.h"
 #include "platform/foundation/ProcessInfo.h"
@@ -16,6 +17,11 @@ int main(int argc, char **argv)
     // The prompt screens need a widget application; the demo runs it offscreen.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The connect page runs in the web engine, whose own sandbox cannot run
+    // as root, and which shares its GL contexts only when told this early.
+    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("KovaDemo"));
     QCoreApplication::setApplicationName(QStringLiteral("kova-demo"));

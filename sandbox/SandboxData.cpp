@@ -1,5 +1,7 @@
 #include "sandbox/SandboxData.h"
 
+#include <QHash>
+
 namespace kova::sandbox {
 
 namespace {
@@ -225,9 +227,13 @@ QJsonObject SandboxData::beneficiaryCoolDownPeriod()
 
 QString SandboxData::bankName(const QString &bankId)
 {
-    if (bankId == QLatin1String("SANDBOXBANK"))
-        return QStringLiteral("Sandbox Bank");
-    return bankId;
+    static const QHash<QString, QString> names{
+        {QStringLiteral("SANDBOXBANK"), QStringLiteral("Sandbox Bank")},
+        {QStringLiteral("DUNEBANK"), QStringLiteral("Dune Savings Bank")},
+        {QStringLiteral("OASISBANK"), QStringLiteral("Oasis National Bank")},
+        {QStringLiteral("HARBOURBANK"), QStringLiteral("Harbour & Trust Bank")},
+    };
+    return names.value(bankId, bankId);
 }
 
 QJsonObject SandboxData::bankColors()

@@ -5,6 +5,7 @@
 #include <QTcpSocket>
 
 #include "sandbox/AppServer.h"
+#include "sandbox/ConnectPage.h"
 #include "sandbox/HttpConnection.h"
 
 namespace kova::sandbox {
@@ -18,7 +19,9 @@ ScriptedReply failure(int status, const QString &message)
 
 } // namespace
 
-SandboxServer::SandboxServer(QObject *parent) : QObject(parent), m_appServer(std::make_unique<AppServer>())
+SandboxServer::SandboxServer(QObject *parent)
+    : QObject(parent), m_appServer(std::make_unique<AppServer>()),
+      m_connectPage(std::make_unique<ConnectPage>(*m_appServer))
 {
     connect(&m_server, &QTcpServer::newConnection, this, &SandboxServer::onNewConnection);
 }
@@ -185,6 +188,8 @@ ScriptedReply SandboxServer::route(const RecordedRequest &request)
     }
     if (auto asset = m_appServer->asset(request))
         return *asset;
+    if (auto page = m_connectPage->handle(request))
+        return *page;
     return failure(404, QStringLiteral("Not found: %1").arg(request.path));
 }
 

@@ -17,6 +17,7 @@
 namespace kova::sandbox {
 
 class AppServer;
+class ConnectPage;
 class HttpConnection;
 
 // Every party outside the SDK on one loopback port: the service's configs and
@@ -34,6 +35,7 @@ public:
     // Scripts MFA rounds from another process: POST {"action", "rounds": [[prompt, ...], ...],
     // "answers": {id: answer}, "hlAPIStep"?, "operationID"?} as scriptMfa() takes them.
     static constexpr const char *ScriptMfaPath = "/sandbox/mfa";
+    // The hosted connect page lives under "/v3/connection" (ConnectPage).
 
     explicit SandboxServer(QObject *parent = nullptr);
     ~SandboxServer() override;
@@ -91,6 +93,7 @@ private:
     int m_connectionsAccepted = 0;
     QTcpServer m_server;
     std::unique_ptr<AppServer> m_appServer;
+    std::unique_ptr<ConnectPage> m_connectPage;
     QList<RecordedRequest> m_requests;
     QHash<QString, QList<ScriptedReply>> m_pathScripts;
     QHash<QString, QList<ScriptedReply>> m_actionScripts;

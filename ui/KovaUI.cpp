@@ -1,6 +1,7 @@
 #include "ui/KovaUI.h"
 
 #include "platform/ui/Application.h"
+#include "ui/connect/KOVWebConnect.h"
 #include "ui/look/KOVFontManager.h"
 #include "ui/mfa/MFASheetPresenter.h"
 #include "ui/payment/KOVScreensAutoFlow.h"
@@ -10,6 +11,11 @@ namespace kova {
 void KOVUIScreensProvider::registerFonts()
 {
     KOVFontManager::startLoading();
+}
+
+std::shared_ptr<KOVConnect> KOVUIScreensProvider::makeConnect(const QString &clientUserID)
+{
+    return KOVWebConnect::initWithClientUserID(clientUserID);
 }
 
 std::shared_ptr<KOVMFAPresenter> KOVUIScreensProvider::mfaPresenter()

@@ -19,6 +19,8 @@ namespace kova {
 class KOVUIScreensProvider : public KOVScreensProvider {
 public:
     void registerFonts() override;
+    // The web connect screen's entry for this client user.
+    std::shared_ptr<KOVConnect> makeConnect(const QString &clientUserID) override;
     // The prompt sheet over the top of the host's window.
     std::shared_ptr<KOVMFAPresenter> mfaPresenter() override;
     // The payment flow on the SDK's own screens.

@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "bench/support/BenchLoop.h"
 #include "core/KOVAppManager.h"
 #include "core/Kova.h"
 #include "core/api/KOVRepository.h"
@@ -34,35 +35,11 @@
 
 using namespace kova;
 
+using kova::bench::median;
+using kova::bench::percentile;
+using kova::bench::spinUntil;
+
 namespace {
-
-// Runs the main loop as a host's would: asleep in the loop until there is
-// something to do. (processEvents with a time limit never waits: it would
-// spin a core and take it from the server's and the network's threads.)
-bool spinUntil(const std::function<bool()> &done, int seconds = 120)
-{
-    QDeadlineTimer deadline(seconds * 1000);
-    // Wakes the loop now and then so the deadline is seen when nothing comes.
-    QTimer wake;
-    wake.start(50);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
-
-double percentile(std::vector<double> values, double p)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[std::min(values.size() - 1, size_t(p * double(values.size())))];
-}
-
-double median(std::vector<double> values)
-{
-    return percentile(std::move(values), 0.5);
-}
 
 // Each round's SDK time over the same round's baseline: rounds run back to
 // back, so a busy spell of the machine weighs on both sides of one ratio.

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "platform/ui/Application.h"
 #include "tests/support/TestSupport.h"
@@ -12,6 +13,11 @@ int main(int argc, char **argv)
 {
     QTemporaryDir home;
     kova::test::prepareEnvironment(home.path());
+    // The web engine's own sandbox cannot run as root; the engine shares its
+    // GL contexts only when told before the application exists.
+    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     kova::test::prepareApplication(home.path());
     kova::platform::Application::shared().setAnimationsEnabled(false);

@@ -1,0 +1,106 @@
+// Screenshots of every state of the connect screen, written by the screens
+// command (KOVA_SCREENS_DIR) and checked here for what each state must show.
+#include <QImage>
+
+#include "ConnectTestSupport.h"
+#include "platform/ui/Label.h"
+#include "platform/web/WebView.h"
+#include "ui/mfa/AnimatedFramesView.h"
+
+using namespace kova;
+using namespace kova::test;
+using State = KOVWebConnectViewController::State;
+
+namespace {
+
+// Pixels of the area that are far from white.
+int inked(const QImage &image, const QRect &area)
+{
+    int count = 0;
+    for (int y = area.top(); y <= area.bottom(); y += 2)
+        for (int x = area.left(); x <= area.right(); x += 2) {
+            const QColor c = image.pixelColor(x, y);
+            count += (c.red() + c.green() + c.blue() < 600) ? 1 : 0;
+        }
+    return count;
+}
+
+// Pixels of the sandbox's logo blue.
+int logoBlue(const QImage &image)
+{
+    int count = 0;
+    for (int y = 0; y < image.height(); y += 2)
+        for (int x = 0; x < image.width(); x += 2) {
+            const QColor c = image.pixelColor(x, y);
+            count += (c.blue() > 200 && c.red() < 100 && c.green() < 140) ? 1 : 0;
+        }
+    return count;
+}
+
+} // namespace
+
+class ConnectScreenshotTest : public ConnectTest {
+protected:
+    QRect pointsToPixels(const QRect &rect, const QImage &image) const
+    {
+        const qreal ratio = image.devicePixelRatio();
+        return QRect((rect.topLeft() * ratio), rect.size() * ratio).intersected(image.rect());
+    }
+};
+
+TEST_F(ConnectScreenshotTest, LoadingState)
+{
+    startWithOptions();
+    server->scriptPath("/v3/connection", kova::test::silent());
+    kova->presentConnect(delegate);
+    const auto shown = screen();
+    ASSERT_TRUE(pumpUntil([&] {
+        return shown->isVisible() && shown->animatedImageView() && !shown->animatedImageView()->image().isNull();
+    }));
+    const QImage shot = grab(window.get());
+    const QRect animation = pointsToPixels(shown->animatedImageView()->geometry(), shot);
+    EXPECT_GT(inked(shot, animation), 20) << "the animation shows a frame";
+    EXPECT_EQ(shown->footnoteLabel()->text(), QStringLiteral("Connecting your bank, made simple"));
+    EXPECT_FALSE(shown->webView()->isVisible());
+    EXPECT_FALSE(grabPng(window.get(), "connect-loading").isEmpty());
+}
+
+TEST_F(ConnectScreenshotTest, PageWithItsBankList)
+{
+    startWithOptions({"AE", "SA"});
+    presentAndWaitForPage();
+    ASSERT_TRUE(pumpUntil([&] {
+        return js("document.images.length == 4 && Array.prototype.every.call(document.images,"
+                  " function (i) { return i.complete && i.naturalWidth > 0; })") == QVariant(true);
+    })) << "every bank shows its logo";
+    // The engine paints a while after it has loaded: wait for the bank rows
+    // and their four logos.
+    QImage shot;
+    ASSERT_TRUE(pumpUntil([&] {
+        shot = grab(window.get());
+        const int perLogo = 16 * 16 * shot.devicePixelRatio() * shot.devicePixelRatio();
+        return inked(shot, pointsToPixels(QRect(0, 200, 390, 300), shot)) > 200 && logoBlue(shot) > 4 * perLogo * 8 / 10;
+    }));
+    EXPECT_FALSE(grabPng(window.get(), "connect-page-banks").isEmpty());
+}
+
+TEST_F(ConnectScreenshotTest, VerifyingAfterSuccess)
+{
+    startWithOptions();
+    server->scriptAction("/metadata/accounts/get", kova::test::silent());
+    presentAndWaitForPage();
+    logIn("SANDBOXBANK", "alice", "secret");
+    ASSERT_TRUE(pumpUntil([&] { return screen()->state() == State::Verifying && screen()->connection(); }));
+    ASSERT_TRUE(pumpUntil([&] { return !screen()->animatedImageView()->image().isNull(); }));
+    EXPECT_EQ(screen()->footnoteLabel()->text(), QStringLiteral("Verifying your account"));
+    EXPECT_FALSE(grabPng(window.get(), "connect-verifying").isEmpty());
+}
+
+TEST_F(ConnectScreenshotTest, MessageAfterAFailedExchange)
+{
+    startWithOptions();
+    presentAndWaitForPage();
+    logIn("SANDBOXBANK", "badexchange", "secret");
+    ASSERT_TRUE(pumpUntil([&] { return messageScreenShown(); }));
+    EXPECT_FALSE(grabPng(window.get(), "connect-exchange-error").isEmpty());
+}

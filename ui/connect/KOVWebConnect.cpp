@@ -1,0 +1,42 @@
+#include "ui/connect/KOVWebConnect.h"
+
+#include "platform/foundation/Log.h"
+#include "platform/ui/Application.h"
+#include "ui/connect/KOVWebConnectViewController.h"
+
+namespace kova {
+
+std::shared_ptr<KOVWebConnect> KOVWebConnect::initWithClientUserID(const QString &clientUserID)
+{
+    auto connect = std::make_shared<KOVWebConnect>();
+    connect->setClientUserID(clientUserID);
+    return connect;
+}
+
+void KOVWebConnect::setDelegate(std::weak_ptr<KOVConnectDelegate> delegate)
+{
+    KOVConnect::setDelegate(delegate);
+    if (m_screen)
+        m_screen->setConnectDelegate(std::move(delegate));
+}
+
+void KOVWebConnect::presentWithBankID(const QString &bankID)
+{
+    m_screen = KOVWebConnectViewController::initWithClientUserID(clientUserID(), bankID);
+    m_screen->setConnectDelegate(delegate());
+    const std::shared_ptr<platform::ViewController> over = platform::Application::shared().presentationAnchor();
+    if (!over) {
+        platform::log(QStringLiteral("[Kova] There is no window to show the connect screen in"));
+        return;
+    }
+    over->present(m_screen, true);
+}
+
+void KOVWebConnect::dismissWithCompletion(std::function<void()> completion)
+{
+    if (!m_screen)
+        return;
+    m_screen->dismiss(true, std::move(completion));
+}
+
+} // namespace kova

@@ -1,0 +1,429 @@
+#include "ui/connect/KOVWebConnectViewController.h"
+
+#include <QTimer>
+
+#include "animatedgif/UIImageAnimatedGIF.h"
+#include "core/KOVAppManager.h"
+#include "core/KOVConfigurations.h"
+#include "core/KOVConstants.h"
+#include "core/Kova.h"
+#include "core/Localizer.h"
+#include "core/api/KOVRepository.h"
+#include "core/connections/KOVBankConnection.h"
+#include "core/connections/KOVConnectManager.h"
+#include "core/connections/KOVLogin.h"
+#include "core/store/KOVBankInfo.h"
+#include "core/store/KOVConnection.h"
+#include "core/store/KOVFinancialInstitutionColorScheme.h"
+#include "platform/dispatch/MainQueue.h"
+#include "platform/foundation/Log.h"
+#include "platform/store/ManagedObjectContext.h"
+#include "platform/ui/Anchors.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Label.h"
+#include "platform/ui/NotificationCenter.h"
+#include "platform/ui/View.h"
+#include "platform/web/WebView.h"
+#include "ui/connect/KOVConnectPage.h"
+#include "ui/look/AssetsLoader.h"
+#include "ui/look/KOVFontColors.h"
+#include "ui/look/KOVFontManager.h"
+
+namespace kova {
+
+const QString KOVWebConnectViewController::kLegalPageMarker = QStringLiteral("kova.dev/legal");
+const QString KOVWebConnectViewController::kLegalPageAddress = QStringLiteral("https://www.kova.dev/legal");
+
+namespace {
+
+QString bankIDOf(const std::shared_ptr<KOVConnection> &connection)
+{
+    const auto info = connection ? connection->bankInfo() : nullptr;
+    return info ? info->bankID() : QString();
+}
+
+// The end of the chain of screens presented over `controller`.
+std::shared_ptr<platform::ViewController> topOfChain(std::shared_ptr<platform::ViewController> controller)
+{
+    while (controller && controller->presentedViewController())
+        controller = controller->presentedViewController();
+    return controller;
+}
+
+} // namespace
+
+std::shared_ptr<KOVWebConnectViewController> KOVWebConnectViewController::initWithClientUserID(
+    const QString &clientUserID, const QString &bankID)
+{
+    return std::make_shared<KOVWebConnectViewController>(clientUserID, bankID);
+}
+
+KOVWebConnectViewController::KOVWebConnectViewController(QString clientUserID, QString bankID)
+    : m_clientUserID(std::move(clientUserID)), m_bankID(std::move(bankID))
+{
+}
+
+KOVWebConnectViewController::~KOVWebConnectViewController() = default;
+
+void KOVWebConnectViewController::loadView()
+{
+    auto *root = new platform::View;
+    root->setBackgroundColor(KOVFontColors::b0());
+    setView(root);
+}
+
+void KOVWebConnectViewController::viewDidLoad()
+{
+    buildConnectAnimation();
+
+    m_footnoteLabel = new platform::Label(view());
+    m_footnoteLabel->setText(Localizer::getLocalizedStringByKey(QStringLiteral("BankConnectionsMadeSimple")));
+    m_footnoteLabel->setFont(KOVFontManager::font(KOVFontManager::medium(), 16));
+    m_footnoteLabel->setTextColor(KOVFontColors::b60());
+    m_footnoteLabel->setTextAlignment(Qt::AlignHCenter);
+    platform::anchor(m_footnoteLabel, platform::Attr::CenterX, view(), platform::Attr::CenterX);
+    platform::anchor(m_footnoteLabel, platform::Attr::Bottom, view(), platform::Attr::Bottom, -16,
+                     platform::Guide::SafeArea);
+
+    const auto self = sharedAs<KOVWebConnectViewController>();
+    presentationController().setDelegate(std::static_pointer_cast<platform::PresentationControllerDelegate>(self));
+
+    buildWebView();
+    m_webView->hide();
+
+    // The page is shown after a while even if it never says it is ready.
+    QTimer::singleShot(kPageFallbackMs, Qt::PreciseTimer, this, [this]() {
+        if (m_state == State::LoadingPage)
+            showPage();
+    });
+}
+
+void KOVWebConnectViewController::viewDidAppear(bool animated)
+{
+    platform::ViewController::viewDidAppear(animated);
+    setLoadingAnimation();
+}
+
+void KOVWebConnectViewController::viewDidDisappear(bool animated)
+{
+    platform::ViewController::viewDidDisappear(animated);
+    if (presentingViewController() && !isBeingDismissed())
+        return; // covered, not closed
+    m_state = State::Closed;
+    // A login already stored goes on to its end; one not yet stored is
+    // abandoned with the page (see the exchange's completion).
+    stopWatchingPage();
+}
+
+void KOVWebConnectViewController::buildConnectAnimation()
+{
+    placeAnimationView(platform::AnimatedImage(), true);
+}
+
+void KOVWebConnectViewController::setLoadingAnimation()
+{
+    if (!m_animatedImageView)
+        return;
+    const QByteArray gif = AssetsLoader::dataForGIFNamed(QStringLiteral("connectAnimation"));
+    placeAnimationView(UIImageAnimatedGIF::animatedImageWithAnimatedGIFData(gif),
+                       m_animatedImageView->isVisibleTo(view()));
+}
+
+void KOVWebConnectViewController::placeAnimationView(const platform::AnimatedImage &animation, bool visible)
+{
+    if (m_animatedImageView) {
+        platform::removeConstraints(m_animatedImageView);
+        m_animatedImageView->deleteLater();
+    }
+    m_animatedImageView = new AnimatedFramesView(animation, view());
+    m_animatedImageView->setContentMode(platform::ImageView::ContentMode::ScaleAspectFit);
+    platform::size(m_animatedImageView, platform::Attr::Width, 100);
+    platform::size(m_animatedImageView, platform::Attr::Height, 100);
+    platform::centerIn(m_animatedImageView, view());
+    m_animatedImageView->setVisible(visible);
+}
+
+void KOVWebConnectViewController::buildWebView()
+{
+    m_webView = new platform::WebView(view());
+    platform::pinEdges(m_webView, view());
+    m_pageOrigin = KOVConnectPage::baseURL();
+    m_watchingPage = true;
+    connect(m_webView, &platform::WebView::urlChanged, this, [this]() {
+        if (m_watchingPage)
+            handleURLChange(m_webView->url());
+    });
+    connect(m_webView, &platform::WebView::newWindowRequested, this,
+            &KOVWebConnectViewController::webViewRequestsNewWindow);
+    m_webView->load(generateConnectInitializationURL());
+}
+
+QUrl KOVWebConnectViewController::generateConnectInitializationURL() const
+{
+    const std::shared_ptr<Kova> kova = Kova::sharedInstance();
+    const KOVAppManager &manager = KOVAppManager::sharedInstance();
+    KOVConnectPage::Parameters parameters;
+    parameters.appKey = kova ? kova->appKey() : QString();
+    // The app-wide list cannot tell "none known" from "none": both read as none.
+    if (!manager.countries().isEmpty())
+        parameters.countries = manager.countries();
+    parameters.environment = manager.environment();
+    const auto configurations = kova ? kova->configurations() : nullptr;
+    parameters.showLogo = configurations ? configurations->showLogos() : true;
+    parameters.bankID = m_bankID;
+    return KOVConnectPage::initializationURL(m_pageOrigin.isEmpty() ? KOVConnectPage::baseURL() : m_pageOrigin,
+                                             parameters);
+}
+
+QJsonObject KOVWebConnectViewController::getQueryItemsFromURL(const QUrl &url)
+{
+    return KOVConnectPage::queryItems(url);
+}
+
+void KOVWebConnectViewController::handleURLChange(const QUrl &url)
+{
+    if (url.isEmpty())
+        return;
+    const KOVConnectPage::Action action = KOVConnectPage::actionForURL(url, m_pageOrigin);
+    if (action == KOVConnectPage::Action::None)
+        return;
+    const QJsonObject items = getQueryItemsFromURL(url);
+    const auto self = sharedAs<KOVWebConnectViewController>();
+    platform::MainQueue::async([self, action, items]() {
+        if (!self->m_watchingPage)
+            return;
+        switch (action) {
+        case KOVConnectPage::Action::Link:
+            if (self->m_state == State::LoadingPage) {
+                self->showPage();
+                if (self->m_animatedImageView)
+                    self->m_animatedImageView->deleteLater();
+                self->m_animatedImageView = nullptr;
+            }
+            break;
+        case KOVConnectPage::Action::Success:
+            self->onSuccess(items);
+            break;
+        case KOVConnectPage::Action::Error:
+            self->onError(items);
+            break;
+        case KOVConnectPage::Action::Exit:
+            self->onExit();
+            break;
+        case KOVConnectPage::Action::None:
+            break;
+        }
+    });
+}
+
+void KOVWebConnectViewController::showPage()
+{
+    m_state = State::PageShown;
+    if (m_animatedImageView)
+        m_animatedImageView->hide();
+    if (m_webView) {
+        m_webView->show();
+        m_webView->raise();
+    }
+}
+
+void KOVWebConnectViewController::onSuccess(const QJsonObject &items)
+{
+    // One login per screen: a page that reports success again is not heard.
+    if (m_outcomeTaken)
+        return;
+    m_outcomeTaken = true;
+    const QString bankID = KOVLogin::initWithDictionary(items)->bankId();
+    const auto self = sharedAs<KOVWebConnectViewController>();
+    loginWithConnectedQueryItems(items, [self, bankID](std::shared_ptr<KOVConnection>, std::optional<platform::Error> error) {
+        if (error)
+            self->endWithMessage(*error, bankID);
+    });
+    showPostSuccessfulConnectionLoading();
+}
+
+void KOVWebConnectViewController::onError(const QJsonObject &items)
+{
+    const QJsonValue msg = items.value(QStringLiteral("msg"));
+    const QString message = msg.isString() ? msg.toString().replace(QLatin1Char('+'), QLatin1Char(' ')) : QString();
+    const QJsonValue bankID = items.value(QStringLiteral("bankID"));
+    reportFailure(bankID.isString() ? bankID.toString() : QString(), message);
+}
+
+void KOVWebConnectViewController::onExit()
+{
+    if (m_outcomeTaken)
+        return;
+    m_outcomeTaken = true;
+    const auto self = sharedAs<KOVWebConnectViewController>();
+    dismiss(true, [self]() { self->reportDismiss(); });
+}
+
+void KOVWebConnectViewController::showPostSuccessfulConnectionLoading()
+{
+    m_state = State::Verifying;
+    if (m_webView)
+        m_webView->hide();
+    buildConnectAnimation();
+    setLoadingAnimation();
+    const std::shared_ptr<Kova> kova = Kova::sharedInstance();
+    const auto configurations = kova ? kova->configurations() : nullptr;
+    m_footnoteLabel->setText(configurations ? configurations->postSuccessfulConnectionLoadingText() : QString());
+    m_footnoteLabel->show();
+    m_footnoteLabel->raise();
+}
+
+void KOVWebConnectViewController::loginWithConnectedQueryItems(const QJsonObject &items, LoginCompletion completion)
+{
+    const std::shared_ptr<KOVLogin> login = KOVLogin::initWithDictionary(items);
+    auto manager = std::make_shared<KOVConnectManager>(m_clientUserID, login);
+    // Older copies of this login go only once the new one has proved good.
+    manager->setRemovesDuplicates(false);
+    m_connectManager = manager;
+    const std::shared_ptr<KOVRepository> repository = KOVRepository::initWithConnection(nullptr);
+    const auto self = sharedAs<KOVWebConnectViewController>();
+    repository->exchangeUserID(
+        login->userID(), login->accessCode(), login->tokenID(), login->connectionID(),
+        [self, login, manager, repository, completion](bool success, std::optional<platform::Error> error) {
+            // Closed before anything was stored: the user left this login.
+            if (self->m_state == State::Closed && !self->m_connection)
+                return;
+            if (error)
+                return completion(nullptr, error);
+            if (!success)
+                return completion(nullptr, platform::Error::withDescription(KOVErrorDomain, KOVErrorFailedToExchangeToken,
+                                                                            QStringLiteral("Failed to exchange token")));
+            std::shared_ptr<KOVConnection> created;
+            std::optional<platform::Error> createError;
+            manager->createConnection([&](std::shared_ptr<KOVConnection> connection, std::optional<platform::Error> e) {
+                created = std::move(connection);
+                createError = std::move(e);
+            });
+            if (createError || !created)
+                return completion(nullptr, createError);
+            self->m_connection = created;
+            auto scheme = KOVAppManager::sharedInstance().viewContext().insertNewObject<KOVFinancialInstitutionColorScheme>();
+            scheme->setMainColor(login->primaryColor());
+            scheme->setSecondaryColor(login->secondaryColor());
+            if (const auto info = created->bankInfo())
+                info->setColorScheme(scheme);
+            self->fetchAccountDataForConnection(created);
+            completion(created, std::nullopt);
+        });
+}
+
+void KOVWebConnectViewController::fetchAccountDataForConnection(const std::shared_ptr<KOVConnection> &connection)
+{
+    const QString bankID = bankIDOf(connection);
+    // The new record as the started instance lists it (its client user's
+    // valid records), not an older copy of the same login that is still
+    // listed until this one is saved. Built alone: listing every connection
+    // would read every login's secret.
+    std::shared_ptr<KOVBankConnection> bank;
+    const std::shared_ptr<Kova> kova = Kova::sharedInstance();
+    if (kova && connection && !connection->isDeleted() && connection->isValid()
+        && connection->clientUserID() == kova->clientUserID())
+        bank = KOVBankConnection::initWithConnection(connection);
+    if (!bank) {
+        discardLogin(connection);
+        reportFailure(bankID, QStringLiteral("The new connection is not among this app's connections"));
+        return;
+    }
+    const auto self = sharedAs<KOVWebConnectViewController>();
+    bank->getAccountMetadata([self, connection, bank, bankID](auto, std::optional<platform::Error> error, QString) {
+        if (error) {
+            self->discardLogin(connection);
+            return self->reportFailure(bankID, error->localizedDescription());
+        }
+        KOVAppManager &manager = KOVAppManager::sharedInstance();
+        platform::Error saveError;
+        if (!manager.saveContext(&saveError)) {
+            self->discardLogin(connection);
+            return self->reportFailure(bankID, saveError.localizedDescription());
+        }
+        // The new login is stored; older copies of it go now. Should this
+        // second save fail, they go with the next one.
+        self->m_connectManager->removeSameConnectionIfAvailable(connection);
+        manager.saveContext();
+        self->dismiss(true, [self, bankID, bank]() { self->reportSuccess(bankID, bank); });
+    });
+}
+
+void KOVWebConnectViewController::discardLogin(const std::shared_ptr<KOVConnection> &connection)
+{
+    if (connection && !connection->isDeleted())
+        KOVAppManager::sharedInstance().viewContext().deleteObject(connection);
+    if (m_connectManager)
+        m_connectManager->restoreKeychain();
+}
+
+void KOVWebConnectViewController::endWithMessage(const platform::Error &error, const QString &bankID)
+{
+    const auto self = sharedAs<KOVWebConnectViewController>();
+    std::weak_ptr<platform::ViewController> presenter;
+    if (platform::ViewController *presenting = presentingViewController())
+        presenter = presenting->shared_from_this();
+    dismiss(true, [self, presenter, error]() {
+        auto message = MessageViewController::initWithError(error, std::static_pointer_cast<MessageViewControllerDelegate>(self));
+        self->m_messageViewController = message;
+        message->presentationController().setDelegate(std::static_pointer_cast<platform::PresentationControllerDelegate>(self));
+        if (const auto over = topOfChain(presenter.lock()))
+            over->present(message, true);
+    });
+    reportFailure(bankID, error.localizedDescription());
+}
+
+void KOVWebConnectViewController::stopWatchingPage()
+{
+    m_watchingPage = false;
+    if (m_webView)
+        m_webView->stop();
+}
+
+void KOVWebConnectViewController::webViewRequestsNewWindow(const QUrl &url)
+{
+    QUrl target = url;
+    if (url.toString(QUrl::FullyEncoded).contains(kLegalPageMarker))
+        target = QUrl(kLegalPageAddress);
+    if (target.scheme() != QLatin1String("https") && target.scheme() != QLatin1String("http")) {
+        platform::log(QStringLiteral("[Kova] A link asked for a new window with a \"%1\" address; only http and https links open")
+                          .arg(target.scheme()));
+        return;
+    }
+    platform::Application::shared().openURL(target);
+}
+
+void KOVWebConnectViewController::presentationControllerDidDismiss(platform::PresentationController &)
+{
+    if (!m_connection)
+        reportDismiss();
+}
+
+void KOVWebConnectViewController::messageViewControllerDidTapButton(MessageViewController &controller)
+{
+    controller.dismiss(true);
+    platform::NotificationCenter::defaultCenter().post(QStringLiteral("KovaUIDismissed"));
+}
+
+void KOVWebConnectViewController::reportFailure(const QString &bankID, const QString &error)
+{
+    const auto delegate = m_connectDelegate.lock();
+    if (delegate && delegate->respondsTo(KOVConnectDelegate::Method::DidFailConnecting))
+        delegate->connectDidFailConnectingToBankID(bankID, error);
+}
+
+void KOVWebConnectViewController::reportDismiss()
+{
+    const auto delegate = m_connectDelegate.lock();
+    if (delegate && delegate->respondsTo(KOVConnectDelegate::Method::DidDismiss))
+        delegate->connectDidDismiss();
+}
+
+void KOVWebConnectViewController::reportSuccess(const QString &bankID, const std::shared_ptr<KOVBankConnection> &connection)
+{
+    const auto delegate = m_connectDelegate.lock();
+    if (delegate && delegate->respondsTo(KOVConnectDelegate::Method::DidSuccessfullyConnect))
+        delegate->connectDidSuccessfullyConnectToBankID(bankID, connection);
+}
+
+} // namespace kova
