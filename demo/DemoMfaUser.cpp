@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 
+#include "demo/DemoScreens.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Label.h"
@@ -30,7 +31,8 @@ void DemoMfaUser::look()
     platform::Window *window = platform::Application::shared().keyWindow();
     const auto sheet = window ? std::dynamic_pointer_cast<MFANavigationController>(window->topPresentedViewController())
                               : nullptr;
-    if (!sheet || !sheet->mfaViewController()->isVisible() || sheet->mfaViewController()->textFields().isEmpty())
+    if (!m_steady.held(sheet && sheet->mfaViewController()->isVisible() && !sheet->isBeingPresented()
+                       && !sheet->mfaViewController()->textFields().isEmpty()))
         return;
     m_watch.stop();
     const auto screen = sheet->mfaViewController();
@@ -50,6 +52,7 @@ void DemoMfaUser::look()
         QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
         QApplication::sendEvent(field, &release);
     }
+    saveDemoScreen(QStringLiteral("mfa-prompt"));
     screen->tableFooterView()->button()->click();
     if (m_answered)
         m_answered(question);

@@ -307,14 +307,17 @@ QMargins safeAreaInsets(const QWidget *view)
     if (!window)
         return {};
     const QMargins insets = window->safeAreaInsets();
-    const QRect inWindow(view->mapTo(window, QPoint(0, 0)), view->size());
+    QPoint sliding;
+    for (const QWidget *w = view; w && w != window; w = w->parentWidget())
+        sliding += w->property(kSlideOffsetProperty).toPoint();
+    const QRect inWindow(view->mapTo(window, QPoint(0, 0)) - sliding, view->size());
     QRect safe = window->rect().marginsRemoved(insets);
     // A bar drawn over its container's content (a transparent navigation
     // bar) is not a safe place either: the container marks how far it reaches.
     for (const QWidget *w = view; w && w != window; w = w->parentWidget()) {
         const int covered = w->property(kBarCoverProperty).toInt();
         if (covered > 0)
-            safe.setTop(std::max(safe.top(), w->mapTo(window, QPoint(0, 0)).y() + covered));
+            safe.setTop(std::max(safe.top(), w->mapTo(window, QPoint(0, 0)).y() - sliding.y() + covered));
     }
     return QMargins(std::max(0, safe.left() - inWindow.left()), std::max(0, safe.top() - inWindow.top()),
                     std::max(0, inWindow.right() - safe.right()), std::max(0, inWindow.bottom() - safe.bottom()));

@@ -89,5 +89,8 @@ QMargins safeAreaInsets(const QWidget *view);
 // Set on a widget (int, pixels from its top) whose upper part a bar covers;
 // views inside it keep their safe area below that.
 inline constexpr char kBarCoverProperty[] = "kovaBarCover";
+// Set (QPoint) on a widget that is sliding to its place: how far it still is
+// from it. Safe areas inside it are those of the place it slides to.
+inline constexpr char kSlideOffsetProperty[] = "kovaSlideOffset";
 
 } // namespace kova::platform
