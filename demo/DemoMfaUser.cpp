@@ -1,8 +1,5 @@
 #include "demo/DemoMfaUser.h"
 
-#include <QApplication>
-#include <QKeyEvent>
-
 #include "demo/DemoScreens.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Button.h"
@@ -44,14 +41,7 @@ void DemoMfaUser::look()
             break;
         }
     }
-    platform::TextField *field = screen->textFields().first();
-    field->setFocus(Qt::OtherFocusReason);
-    for (const QChar c : m_code) {
-        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(field, &press);
-        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(field, &release);
-    }
+    typeKeyByKey(screen->textFields().first(), m_code);
     saveDemoScreen(QStringLiteral("mfa-prompt"));
     screen->tableFooterView()->button()->click();
     if (m_answered)

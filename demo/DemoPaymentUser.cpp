@@ -1,8 +1,5 @@
 #include "demo/DemoPaymentUser.h"
 
-#include <QApplication>
-#include <QKeyEvent>
-
 #include "core/connections/KOVBankConnection.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/TableView.h"
@@ -34,6 +31,14 @@ void DemoPaymentUser::play(std::shared_ptr<KOVBankConnection> connection, const 
     m_watch.start();
 }
 
+void DemoPaymentUser::reach(const QString &screen, Stage next)
+{
+    m_steady.held(false);
+    m_stage = next;
+    if (!screen.isEmpty())
+        m_reached(screen);
+}
+
 void DemoPaymentUser::look()
 {
     const auto flow = m_connection ? std::dynamic_pointer_cast<KOVScreensAutoFlow>(m_connection->autoFlow()) : nullptr;
@@ -48,10 +53,8 @@ void DemoPaymentUser::look()
                            && picker->refreshingUserIDs().isEmpty() && picker->tableView()->numberOfRows(0) > 0))
             return;
         picker->tableView()->tapRow({0, 0});
-        m_reached(QStringLiteral("picker"));
-        m_steady.held(false);
+        reach(QStringLiteral("picker"), Stage::Pad);
         picker->confirmButton()->click();
-        m_stage = Stage::Pad;
         return;
     }
     case Stage::Pad: {
@@ -59,34 +62,22 @@ void DemoPaymentUser::look()
         if (!m_steady.held(settled && pad && pad->isVisible()))
             return;
         if (!m_typed) {
-            platform::TextField *field = pad->amountLabel();
-            field->setFocus(Qt::OtherFocusReason);
-            for (const QChar c : m_amount) {
-                QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-                QApplication::sendEvent(field, &press);
-                QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
-                QApplication::sendEvent(field, &release);
-            }
+            typeKeyByKey(pad->amountLabel(), m_amount);
             m_typed = true;
         }
         if (!pad->confirmButton()->isEnabled())
             return;
-        m_reached(QStringLiteral("pad"));
-        m_steady.held(false);
+        reach(QStringLiteral("pad"), Stage::Loader);
         pad->confirmButton()->click();
-        m_stage = Stage::Loader;
         return;
     }
     case Stage::Loader: {
         const auto loader = coordinator ? coordinator->alert() : nullptr;
         if (m_loaderSteady.held(loader && loader->isVisible() && !loader->isBeingPresented())) {
-            m_reached(QStringLiteral("loader"));
-            m_steady.held(false);
-            m_stage = Stage::Result;
+            reach(QStringLiteral("loader"), Stage::Result);
         } else if (std::dynamic_pointer_cast<MessageViewController>(top)) {
-            m_steady.held(false);
             // The answer came before the loader had settled.
-            m_stage = Stage::Result;
+            reach(QString(), Stage::Result);
         }
         return;
     }
@@ -94,10 +85,9 @@ void DemoPaymentUser::look()
         const auto result = std::dynamic_pointer_cast<MessageViewController>(top);
         if (!m_steady.held(settled && result != nullptr))
             return;
-        m_reached(QStringLiteral("success"));
-        result->button()->click();
-        m_stage = Stage::Done;
         m_watch.stop();
+        reach(QStringLiteral("success"), Stage::Done);
+        result->button()->click();
         return;
     }
     case Stage::Done:

@@ -27,6 +27,8 @@ public:
 private:
     enum class Stage { Picker, Pad, Loader, Result, Done };
     void look();
+    // The person has seen the screen (none: passed it unseen) and moves on.
+    void reach(const QString &screen, Stage next);
 
     QTimer m_watch;
     Stage m_stage = Stage::Done;

@@ -1,6 +1,8 @@
 #include "demo/DemoScreens.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QKeyEvent>
 #include <cstdio>
 
 #include "platform/ui/Application.h"
@@ -22,6 +24,17 @@ bool DemoSteady::held(bool condition)
     if (!m_since.isValid())
         m_since.start();
     return m_since.elapsed() >= m_milliseconds;
+}
+
+void typeKeyByKey(QWidget *field, const QString &text)
+{
+    field->setFocus(Qt::OtherFocusReason);
+    for (const QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(field, &press);
+        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(field, &release);
+    }
 }
 
 void setDemoScreensDirectory(const QString &directory)

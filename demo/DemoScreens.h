@@ -8,6 +8,10 @@
 void setDemoScreensDirectory(const QString &directory);
 void saveDemoScreen(const QString &name);
 
+class QWidget;
+// Focuses the field and types the text into it one key at a time.
+void typeKeyByKey(QWidget *field, const QString &text);
+
 // Whether a condition has held for a while: screens slide in and pages paint
 // after they say they are there, and a person looks before acting.
 class DemoSteady {
