@@ -4,6 +4,7 @@
 #include <QJsonObject>
 
 #include "core/Kova.h"
+#include "demo/DemoScreens.h"
 #include "platform/web/WebView.h"
 #include "ui/connect/KOVConnectPage.h"
 #include "ui/connect/KOVWebConnect.h"
@@ -39,9 +40,11 @@ void DemoConnectUser::look()
 {
     const auto connect = std::dynamic_pointer_cast<KOVWebConnect>(Kova::sharedInstance()->connect());
     const auto screen = connect ? connect->webConnectViewController() : nullptr;
-    if (!screen || !screen->webView() || KOVConnectPage::lastPathComponent(screen->webView()->url()) != "link")
+    if (!m_steady.held(screen && screen->webView()
+                       && KOVConnectPage::lastPathComponent(screen->webView()->url()) == QLatin1String("link")))
         return;
     m_watch.stop();
+    saveDemoScreen(QStringLiteral("connect-page"));
     screen->webView()->runJavaScript(m_script);
 }
 

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "core/KOVConnectDelegate.h"
+#include "demo/DemoScreens.h"
 
 // Plays the person on the hosted connect page: presents the connect screen,
 // waits for the page to say it is ready, chooses the bank, types the user
@@ -33,6 +34,7 @@ private:
     void finish(const QString &bankID, std::shared_ptr<kova::KOVBankConnection> connection, const QString &error);
 
     QTimer m_watch;
+    DemoSteady m_steady{1500}; // the engine paints the page a while after it has loaded
     QString m_bankID;
     QString m_script;
     Done m_done;

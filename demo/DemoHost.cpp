@@ -6,6 +6,7 @@
 #include <QJsonObject>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QTimer>
 #include <cstdio>
 
 #include "core/KOVAppManager.h"
@@ -20,7 +21,10 @@
 #include "core/records/KOVIdentity.h"
 #include "core/records/KOVResult.h"
 #include "core/records/KOVTransaction.h"
+#include "demo/DemoScreens.h"
 #include "platform/foundation/ProcessInfo.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/ViewController.h"
 
 using namespace kova;
 
@@ -60,6 +64,15 @@ void DemoHost::finish()
     QCoreApplication::exit(0);
 }
 
+void DemoHost::waitForScreensToClose()
+{
+    if (platform::Application::shared().presentationAnchor() != m_home || !m_afterScreens) {
+        QTimer::singleShot(20, this, [this] { waitForScreensToClose(); });
+        return;
+    }
+    std::exchange(m_afterScreens, nullptr)();
+}
+
 void DemoHost::runSteps(QList<std::pair<QString, Step>> steps)
 {
     if (steps.isEmpty())
@@ -70,6 +83,7 @@ void DemoHost::runSteps(QList<std::pair<QString, Step>> steps)
 
 void DemoHost::run()
 {
+    m_home = platform::Application::shared().presentationAnchor();
     say(QStringLiteral("Kova demo: host user \"%1\", service %2")
             .arg(m_clientUserID, platform::ProcessInfo::environmentValue("KOVA_SERVICE_URL")));
     const QDateTime from = QDateTime::currentDateTimeUtc().addDays(-90);
@@ -247,6 +261,34 @@ void DemoHost::run()
                         .arg(money(amount, account->currency().code()), account->accountID(), m_beneficiaryID, reference));
                 next();
             }, QStringLiteral("Demo transfer"));
+    }});
+    steps.append({"Transfer through the screens", [this](auto next) {
+        // No account and no amount: the SDK asks the person for both.
+        auto beneficiary = std::make_shared<KOVBeneficiary>();
+        beneficiary->setName("Omar Saleh");
+        beneficiary->setIban("AE460260001015333439901");
+        auto calls = std::make_shared<int>(0);
+        m_connection->createTransferFromAccount(nullptr, beneficiary, 0,
+            [this, next, calls](std::shared_ptr<KOVAccount> account, double amount, OptionalError error, QString, QString reference) {
+                if (++*calls > 1)
+                    return fail("Transfer through the screens", "the transfer completed twice");
+                if (error) {
+                    m_paymentUser.stop();
+                    return fail("Transfer through the screens", *error);
+                }
+                say(QStringLiteral("✓ Transferred %1 from %2 through the picker, pad and loader, reference %3")
+                        .arg(money(amount, account ? account->currency().code() : QString()),
+                             account ? account->accountID() : QString(), reference));
+                m_afterScreens = next;
+            },
+            QStringLiteral("Demo transfer through the screens"));
+        m_paymentUser.play(m_connection, "250", [this](const QString &screen) {
+            say(QStringLiteral("  on the %1 screen").arg(screen));
+            saveDemoScreen("payment-" + screen);
+            // The success screen comes after the completion; its Ok ends the step.
+            if (screen == QLatin1String("success"))
+                QTimer::singleShot(0, this, [this] { waitForScreensToClose(); });
+        });
     }});
     steps.append({"Export", [this](auto next) {
         const QJsonObject parameters = m_connection->getConnectionParameters();

@@ -1,8 +1,6 @@
 #include "demo/DemoMfaUser.h"
 
-#include <QApplication>
-#include <QKeyEvent>
-
+#include "demo/DemoScreens.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Label.h"
@@ -30,7 +28,8 @@ void DemoMfaUser::look()
     platform::Window *window = platform::Application::shared().keyWindow();
     const auto sheet = window ? std::dynamic_pointer_cast<MFANavigationController>(window->topPresentedViewController())
                               : nullptr;
-    if (!sheet || !sheet->mfaViewController()->isVisible() || sheet->mfaViewController()->textFields().isEmpty())
+    if (!m_steady.held(sheet && sheet->mfaViewController()->isVisible() && !sheet->isBeingPresented()
+                       && !sheet->mfaViewController()->textFields().isEmpty()))
         return;
     m_watch.stop();
     const auto screen = sheet->mfaViewController();
@@ -42,14 +41,8 @@ void DemoMfaUser::look()
             break;
         }
     }
-    platform::TextField *field = screen->textFields().first();
-    field->setFocus(Qt::OtherFocusReason);
-    for (const QChar c : m_code) {
-        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(field, &press);
-        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(field, &release);
-    }
+    typeKeyByKey(screen->textFields().first(), m_code);
+    saveDemoScreen(QStringLiteral("mfa-prompt"));
     screen->tableFooterView()->button()->click();
     if (m_answered)
         m_answered(question);

@@ -5,6 +5,8 @@
 #include <QTimer>
 #include <functional>
 
+#include "demo/DemoScreens.h"
+
 // Plays the person at the bank's prompt sheet: once armed, it waits for the
 // sheet to come up in the demo's window, types the code key by key into its
 // first field and taps Confirm, as someone holding the phone would.
@@ -19,6 +21,7 @@ private:
     void look();
 
     QTimer m_watch;
+    DemoSteady m_steady{700};
     QString m_code;
     Answered m_answered;
 };

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "demo/DemoHost.h"
+#include "demo/DemoScreens.h"
 #include "platform/foundation/ProcessInfo.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
@@ -14,8 +15,10 @@
 
 int main(int argc, char **argv)
 {
-    // The prompt screens need a widget application; the demo runs it offscreen.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    // The screens need a widget application: in a window when there is a
+    // display, offscreen otherwise.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
+        && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     // The connect page runs in the web engine, whose own sandbox cannot run
     // as root, and which shares its GL contexts only when told this early.
@@ -35,6 +38,14 @@ int main(int argc, char **argv)
     window.setRootViewController(std::make_shared<kova::platform::ViewController>());
     window.show();
     kova::installKovaUI(&window);
+    const QStringList arguments = QCoreApplication::arguments();
+    if (const qsizetype at = arguments.indexOf(QStringLiteral("--screens")); at >= 0) {
+        if (at + 1 >= arguments.size()) {
+            std::fprintf(stderr, "kova-demo: --screens needs a folder\n");
+            return 2;
+        }
+        setDemoScreensDirectory(arguments.at(at + 1));
+    }
     DemoHost host(QStringLiteral("demo-user"));
     QTimer::singleShot(0, &host, [&host] { host.run(); });
     return app.exec();

@@ -27,6 +27,11 @@ struct RecordedRequest {
     // request with a place above 1 came on a reused keep-alive connection.
     int connection = 0;
     int placeOnConnection = 0;
+    // Steady-clock nanoseconds (std::chrono::steady_clock's epoch) when the
+    // request had been read whole, and when its reply was handed to the
+    // connection (or its delay began): benchmarks split a round trip with them.
+    qint64 receivedNs = 0;
+    qint64 answeredNs = 0;
 
     // The first header of that name, compared without regard to case; a null
     // array when there is none.

@@ -3,6 +3,7 @@
 #include <QHostAddress>
 #include <QJsonDocument>
 #include <QTcpSocket>
+#include <chrono>
 
 #include "sandbox/AppServer.h"
 #include "sandbox/ConnectPage.h"
@@ -11,6 +12,11 @@
 namespace kova::sandbox {
 
 namespace {
+
+qint64 steadyNanoseconds()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
 
 ScriptedReply failure(int status, const QString &message)
 {
@@ -126,8 +132,10 @@ void SandboxServer::handle(HttpConnection *connection, RecordedRequest request)
 {
     // Every request that arrives is recorded, a client's own resend of a
     // dropped one included: what reached the server is what a test asserts on.
+    request.receivedNs = steadyNanoseconds();
     m_requests.append(request);
     connection->respond(route(m_requests.last()));
+    m_requests.last().answeredNs = steadyNanoseconds();
 }
 
 std::optional<ScriptedReply> SandboxServer::takeScripted(QHash<QString, QList<ScriptedReply>> &queues,

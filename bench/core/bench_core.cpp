@@ -21,6 +21,7 @@
 #include <cstdio>
 
 #include "bench/support/BenchLoop.h"
+#include "bench/support/ServerThread.h"
 #include "core/KOVAppManager.h"
 #include "core/Kova.h"
 #include "core/api/KOVRepository.h"
@@ -37,6 +38,7 @@ using namespace kova;
 
 using kova::bench::median;
 using kova::bench::percentile;
+using kova::bench::ServerThread;
 using kova::bench::spinUntil;
 
 namespace {
@@ -54,46 +56,6 @@ std::vector<double> pairedRatios(const std::vector<double> &sdk, const std::vect
 struct Login {
     QJsonObject parameters;
     std::shared_ptr<KOVConnection> connection;
-};
-
-// The sandbox plays the host's server on a thread of its own, as a real
-// server is elsewhere: the main loop measured here is the SDK's alone.
-class ServerThread {
-public:
-    ServerThread()
-    {
-        m_thread.start();
-        m_anchor.moveToThread(&m_thread);
-        run([this] {
-            m_server = new sandbox::SandboxServer;
-            m_started = m_server->start();
-        });
-    }
-    ~ServerThread()
-    {
-        run([this] { delete m_server; });
-        m_thread.quit();
-        m_thread.wait();
-    }
-    bool started() const { return m_started; }
-    // Runs `work` on the server's thread and waits for it.
-    void run(const std::function<void()> &work)
-    {
-        QMetaObject::invokeMethod(&m_anchor, work, Qt::BlockingQueuedConnection);
-    }
-    template <typename T>
-    T get(const std::function<T(sandbox::SandboxServer &)> &read)
-    {
-        T value;
-        run([&] { value = read(*m_server); });
-        return value;
-    }
-
-private:
-    QThread m_thread;
-    QObject m_anchor;
-    sandbox::SandboxServer *m_server = nullptr;
-    bool m_started = false;
 };
 
 // The longest gap between the ticks of a 1 ms timer: how long the main loop

@@ -189,7 +189,15 @@ std::unique_ptr<SqliteStore> SqliteStore::open(const QString &path, const Manage
     if (!path.isEmpty()) {
         // A file that is not a database shows itself at the first statement.
         if (!store->switchToWriteAheadLog(&failure)
-            || !store->exec(QStringLiteral("PRAGMA synchronous=FULL"), &failure, StoreErrors::PersistentStoreOpen)
+            // Under WAL a commit is in the log, in the system's page cache,
+            // before it returns: it survives the process being killed at any
+            // point, and the database stays whole across a power cut (the log
+            // is synced at every checkpoint). Only the last commits before a
+            // power cut can be lost, which syncing the log on every commit
+            // would add a disk flush to each save to prevent. The keychain,
+            // written before a record that needs it, still syncs every write,
+            // so a record that survives always finds its secret.
+            || !store->exec(QStringLiteral("PRAGMA synchronous=NORMAL"), &failure, StoreErrors::PersistentStoreOpen)
             // Deleted rows are overwritten, not left readable in free pages.
             || !store->exec(QStringLiteral("PRAGMA secure_delete=ON"), &failure, StoreErrors::PersistentStoreOpen)) {
             if (error)

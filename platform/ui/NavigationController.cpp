@@ -14,6 +14,7 @@ namespace {
 
 constexpr int kItemSpacing = 8;
 constexpr int kSideMargin = 16;
+constexpr int kTitleViewMargin = 6;
 
 Button *buttonFor(const std::shared_ptr<BarButtonItem> &item, const QColor &tint, const QFont &font, QWidget *parent)
 {
@@ -227,7 +228,10 @@ void NavigationBar::arrange()
         const int side = std::max(left, width() - right);
         const int titleWidth = std::max(0, width() - 2 * side);
         const QSize hint = m_title->sizeHint();
-        const int h = std::min(Height, hint.height() > 0 ? hint.height() : Height);
+        // A title view such as a logo keeps a margin to the bar's edges, as
+        // the bar's text does.
+        const int tallest = qobject_cast<Label *>(m_title) ? Height : Height - 2 * kTitleViewMargin;
+        const int h = std::min(tallest, hint.height() > 0 ? hint.height() : tallest);
         m_title->setGeometry(side, m_topInset + (Height - h) / 2, titleWidth, h);
     }
 }
@@ -297,6 +301,7 @@ void NavigationController::loadView()
         m_bar->setVisible(!m_barHidden);
         const int contentTop = (m_barHidden || overlay) ? 0 : top + NavigationBar::Height;
         m_content->setGeometry(0, contentTop, root->width(), root->height() - contentTop);
+        m_content->setProperty(kBarCoverProperty, (overlay && !m_barHidden) ? top + NavigationBar::Height : 0);
         if (m_shown && m_shown->isViewLoaded())
             m_shown->view()->setGeometry(m_content->rect());
         m_bar->raise();

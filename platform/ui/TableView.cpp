@@ -67,6 +67,7 @@ TableView::TableView(QWidget *parent) : QScrollArea(parent), m_canvas(new Canvas
     setWidgetResizable(false);
     m_canvas->setAutoFillBackground(false);
     viewport()->setAutoFillBackground(false);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { updateVisibleViews(); });
 }
 
 TableView::~TableView()
@@ -207,39 +208,53 @@ void TableView::recycle(TableViewCell *cell)
     m_pool[cell->m_reuseIdentifier].push_back(cell);
 }
 
+void TableView::recycleSection(Section &section)
+{
+    for (Row &row : section.rows) {
+        recycle(row.cell);
+        row.cell = nullptr;
+    }
+    recycleSupplementary(section.header);
+    recycleSupplementary(section.footer);
+    section.header = section.footer = nullptr;
+    section.headerAsked = false;
+}
+
 void TableView::recycleAll()
 {
-    for (Section &section : m_sections) {
-        for (Row &row : section.rows)
-            recycle(row.cell);
-        recycleSupplementary(section.header);
-        recycleSupplementary(section.footer);
-    }
+    for (Section &section : m_sections)
+        recycleSection(section);
     m_sections.clear();
 }
 
-TableView::Row TableView::buildRow(const IndexPath &indexPath)
+TableViewCell *TableView::makeCell(const IndexPath &indexPath)
 {
-    Row row;
     auto source = m_dataSource.lock();
     if (!source)
-        return row;
-    row.cell = source->cellForRow(*this, indexPath);
-    if (row.cell && row.cell->parentWidget() != m_canvas) {
-        row.cell->setParent(m_canvas);
-        row.cell->installEventFilter(this);
+        return nullptr;
+    TableViewCell *cell = source->cellForRow(*this, indexPath);
+    if (cell && cell->parentWidget() != m_canvas) {
+        cell->setParent(m_canvas);
+        cell->installEventFilter(this);
     }
+    return cell;
+}
+
+TableView::Row TableView::measureRow(const IndexPath &indexPath)
+{
+    Row row;
     qreal height = m_rowHeight;
     if (auto delegate = m_delegate.lock())
         height = delegate->heightForRow(*this, indexPath);
-    if (height < 0 && row.cell) {
-        // A cell sizes itself for the table's width when it can.
+    if (height < 0) {
+        // A cell sizes itself for the table's width when it can; it stays as
+        // the row's view until the row is found out of view.
+        row.cell = makeCell(indexPath);
         const int width = viewport()->width() - m_insets.left() - m_insets.right();
-        height = row.cell->hasHeightForWidth() ? row.cell->heightForWidth(width) : row.cell->sizeHint().height();
+        if (row.cell)
+            height = row.cell->hasHeightForWidth() ? row.cell->heightForWidth(width) : row.cell->sizeHint().height();
     }
-    if (height < 0)
-        height = m_rowHeight;
-    row.height = height;
+    row.height = height < 0 ? m_rowHeight : height;
     return row;
 }
 
@@ -247,20 +262,14 @@ TableView::Section TableView::buildSection(int index)
 {
     Section section;
     auto source = m_dataSource.lock();
-    auto delegate = m_delegate.lock();
-    if (delegate) {
-        section.header = delegate->viewForHeader(*this, index);
+    if (auto delegate = m_delegate.lock()) {
         section.headerHeight = delegate->heightForHeader(*this, index);
-        section.footer = delegate->viewForFooter(*this, index);
         section.footerHeight = delegate->heightForFooter(*this, index);
-        for (QWidget *w : {section.header, section.footer}) {
-            if (w)
-                w->setParent(m_canvas);
-        }
     }
     const int rows = source ? std::max(0, source->numberOfRows(*this, index)) : 0;
+    section.rows.reserve(rows);
     for (int r = 0; r < rows; ++r)
-        section.rows.push_back(buildRow({index, r}));
+        section.rows.push_back(measureRow({index, r}));
     return section;
 }
 
@@ -283,10 +292,7 @@ void TableView::reloadSections(const QList<int> &sections)
         if (s < 0 || s >= numberOfSections())
             continue;
         Section &old = m_sections[s];
-        for (Row &row : old.rows)
-            recycle(row.cell);
-        recycleSupplementary(old.header);
-        recycleSupplementary(old.footer);
+        recycleSection(old);
         old = buildSection(s);
     }
     relayout();
@@ -299,7 +305,7 @@ void TableView::reloadRows(const QList<IndexPath> &rows)
             continue;
         Row &row = m_sections[ip.section].rows[ip.row];
         recycle(row.cell);
-        row = buildRow(ip);
+        row = measureRow(ip);
     }
     relayout();
 }
@@ -353,8 +359,8 @@ bool TableView::performBatchUpdates(const std::function<void()> &updates)
     }
     if (!consistent)
         log(QStringLiteral("[Kova] Table updates do not match the data; reloading the whole table"));
-    // Every row is laid out, so a consistent batch and a reload end alike;
-    // the reload also picks up rows whose contents changed.
+    // Rows have no animation here, so a consistent batch and a reload end
+    // alike; the reload also picks up rows whose contents changed.
     reloadData();
     return consistent;
 }
@@ -416,19 +422,22 @@ void TableView::deselectRow(const IndexPath &indexPath)
 
 QRect TableView::rectForRow(const IndexPath &indexPath) const
 {
-    TableViewCell *cell = cellForRow(indexPath);
-    return cell ? cell->geometry() : QRect();
+    if (indexPath.row < 0 || indexPath.row >= numberOfRows(indexPath.section))
+        return QRect();
+    const Row &row = m_sections[indexPath.section].rows[indexPath.row];
+    return QRect(m_insets.left(), row.y, viewport()->width() - m_insets.left() - m_insets.right(), qRound(row.height));
 }
 
 void TableView::tapRow(const IndexPath &indexPath)
 {
-    if (!m_allowsSelection || !cellForRow(indexPath))
+    auto valid = [this](const IndexPath &ip) { return ip.row >= 0 && ip.row < numberOfRows(ip.section); };
+    if (!m_allowsSelection || !valid(indexPath))
         return;
     auto delegate = m_delegate.lock();
     std::optional<IndexPath> target = indexPath;
     if (delegate)
         target = delegate->willSelectRow(*this, indexPath);
-    if (!target || !cellForRow(*target))
+    if (!target || !valid(*target))
         return;
     selectRow(target);
     if (delegate)
@@ -464,49 +473,112 @@ void TableView::relayout()
 {
     const int width = viewport()->width() - m_insets.left() - m_insets.right();
     int y = m_insets.top();
-    auto placeWidget = [&](QWidget *w, int height) {
-        if (!w)
-            return;
+    std::vector<int> separators;
+    // The table's own header and footer keep the height they were given.
+    auto placeOwn = [&](QWidget *w) {
+        const int height = w->height() > 0 ? w->height() : std::max(0, w->sizeHint().height());
         w->setGeometry(m_insets.left(), y, width, height);
         w->show();
         y += height;
     };
-    std::vector<int> separators;
-    // The table's own header and footer keep the height they were given.
-    auto ownHeight = [](QWidget *w) { return w->height() > 0 ? w->height() : std::max(0, w->sizeHint().height()); };
     if (m_tableHeader)
-        placeWidget(m_tableHeader, ownHeight(m_tableHeader));
-    auto delegate = m_delegate.lock();
-    for (int s = 0; s < numberOfSections(); ++s) {
-        Section &section = m_sections[s];
-        if (section.header)
-            placeWidget(section.header, qRound(section.headerHeight));
-        else
-            y += qRound(section.headerHeight);
-        for (int r = 0; r < static_cast<int>(section.rows.size()); ++r) {
-            Row &row = section.rows[r];
-            if (row.cell) {
-                row.cell->setSelected(m_selected == IndexPath{s, r});
-                if (delegate)
-                    delegate->willDisplayCell(*this, row.cell, {s, r});
-            }
-            placeWidget(row.cell, qRound(row.height));
-            if (!row.cell)
-                y += qRound(row.height);
-            if (r + 1 < static_cast<int>(section.rows.size()))
+        placeOwn(m_tableHeader);
+    for (Section &section : m_sections) {
+        section.headerY = y;
+        y += qRound(section.headerHeight);
+        for (std::size_t r = 0; r < section.rows.size(); ++r) {
+            section.rows[r].y = y;
+            y += qRound(section.rows[r].height);
+            if (r + 1 < section.rows.size())
                 separators.push_back(y - 1);
         }
-        if (section.footer)
-            placeWidget(section.footer, qRound(section.footerHeight));
-        else
-            y += qRound(section.footerHeight);
+        section.footerY = y;
+        y += qRound(section.footerHeight);
     }
     if (m_tableFooter)
-        placeWidget(m_tableFooter, ownHeight(m_tableFooter));
+        placeOwn(m_tableFooter);
     y += m_insets.bottom();
-    static_cast<Canvas *>(m_canvas)->separatorYs = separators;
+    static_cast<Canvas *>(m_canvas)->separatorYs = std::move(separators);
     m_canvas->resize(viewport()->width(), std::max(y, viewport()->height()));
+    updateVisibleViews();
     m_canvas->update();
+}
+
+bool TableView::inView(int y, int height) const
+{
+    // A table not sized yet still shows a screenful; a little beyond each edge
+    // is kept so that a small scroll step finds its rows ready.
+    constexpr int kMinimumExtent = 900;
+    constexpr int kOverscan = 96;
+    const int top = verticalScrollBar()->value() - kOverscan;
+    const int bottom = verticalScrollBar()->value() + std::max(viewport()->height(), kMinimumExtent) + kOverscan;
+    return y < bottom && y + std::max(height, 1) > top;
+}
+
+void TableView::updateVisibleViews()
+{
+    const int width = viewport()->width() - m_insets.left() - m_insets.right();
+    auto delegate = m_delegate.lock();
+    auto sectionInView = [this](const Section &section) {
+        const int bottom = section.footerY + qRound(section.footerHeight);
+        return inView(section.headerY, bottom - section.headerY);
+    };
+    // What left the view goes back to its pool first, so that what comes in
+    // (after a jump as well as a step) takes those views instead of new ones.
+    for (Section &section : m_sections) {
+        const bool shown = sectionInView(section);
+        if (!shown && section.headerAsked) {
+            recycleSupplementary(section.header);
+            recycleSupplementary(section.footer);
+            section.header = section.footer = nullptr;
+            section.headerAsked = false;
+        }
+        for (Row &row : section.rows) {
+            if (row.cell && (!shown || !inView(row.y, qRound(row.height)))) {
+                recycle(row.cell);
+                row.cell = nullptr;
+            }
+        }
+    }
+    for (int s = 0; s < numberOfSections(); ++s) {
+        Section &section = m_sections[s];
+        if (!sectionInView(section))
+            continue;
+        if (!section.headerAsked && delegate) {
+            section.headerAsked = true;
+            section.header = delegate->viewForHeader(*this, s);
+            section.footer = delegate->viewForFooter(*this, s);
+        }
+        if (section.header) {
+            section.header->setParent(m_canvas);
+            section.header->setGeometry(m_insets.left(), section.headerY, width, qRound(section.headerHeight));
+            section.header->show();
+        }
+        if (section.footer) {
+            section.footer->setParent(m_canvas);
+            section.footer->setGeometry(m_insets.left(), section.footerY, width, qRound(section.footerHeight));
+            section.footer->show();
+        }
+        for (int r = 0; r < static_cast<int>(section.rows.size()); ++r) {
+            Row &row = section.rows[r];
+            const int height = qRound(row.height);
+            if (!inView(row.y, height))
+                continue;
+            if (!row.cell)
+                row.cell = makeCell({s, r});
+            if (!row.cell)
+                continue;
+            const bool appearing = row.cell->isHidden();
+            row.cell->setSelected(m_selected == IndexPath{s, r});
+            if (appearing && delegate)
+                delegate->willDisplayCell(*this, row.cell, {s, r});
+            const QRect frame(m_insets.left(), row.y, width, height);
+            if (row.cell->geometry() != frame)
+                row.cell->setGeometry(frame);
+            if (appearing)
+                row.cell->show();
+        }
+    }
 }
 
 } // namespace kova::platform

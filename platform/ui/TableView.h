@@ -8,8 +8,11 @@
 //   table->reloadData();
 //   // in cellForRow: auto *cell = table.dequeueReusableCell<AccountCell>("AccountCell", indexPath);
 //   table->performBatchUpdates([&] { table->insertRows({{0, 3}}); });
-// Every row is laid out (the lists are short); cells of a reload go back to
-// their reuse pool first and prepareForReuse() runs when one is taken again.
+// Only the rows and section headers/footers near the visible part of the
+// table have views: the others are just heights until they scroll in, and a
+// view that scrolls out goes back to its reuse pool (prepareForReuse() runs
+// when one is taken again). cellForRow() and headerView() return nullptr for
+// what has no view at the moment.
 // A batch whose counts do not match the data source's new counts is logged
 // and replaced by a full reload.
 
@@ -167,12 +170,16 @@ private:
     struct Row {
         TableViewCell *cell = nullptr;
         qreal height = 0;
+        int y = 0;
     };
     struct Section {
         QWidget *header = nullptr;
         QWidget *footer = nullptr;
         qreal headerHeight = 0;
         qreal footerHeight = 0;
+        int headerY = 0;
+        int footerY = 0;
+        bool headerAsked = false; // the delegate was asked for the views while in view
         std::vector<Row> rows;
     };
     struct Batch;
@@ -180,9 +187,14 @@ private:
     void recycleAll();
     void recycle(TableViewCell *cell);
     void recycleSupplementary(QWidget *view);
+    void recycleSection(Section &section);
     Section buildSection(int section);
-    Row buildRow(const IndexPath &indexPath);
+    Row measureRow(const IndexPath &indexPath);
+    TableViewCell *makeCell(const IndexPath &indexPath);
     void relayout();
+    // Gives views to what is near the visible part and takes them from the rest.
+    void updateVisibleViews();
+    bool inView(int y, int height) const;
 
     std::weak_ptr<TableViewDataSource> m_dataSource;
     std::weak_ptr<TableViewDelegate> m_delegate;

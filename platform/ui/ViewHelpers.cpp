@@ -1,6 +1,7 @@
 #include "platform/ui/ViewHelpers.h"
 
 #include <QEvent>
+#include <QHash>
 #include <QGraphicsOpacityEffect>
 #include <QLinearGradient>
 #include <QPainter>
@@ -164,8 +165,20 @@ void blurAlpha(std::vector<float> &alpha, int width, int height, qreal sigma)
 void ShadowLayer::paintEvent(QPaintEvent *)
 {
     // The shadow of the rounded path, blurred over the shadow radius and
-    // drawn in the shadow colour at its opacity; rendered once per size.
-    if (m_rendered.size() != size()) {
+    // drawn in the shadow colour at its opacity; rendered once per size and
+    // style for all layers, as rows and buttons of one look share them.
+    const QString key = QStringLiteral("%1x%2/%3x%4/%5/%6/%7,%8/%9")
+                            .arg(width()).arg(height()).arg(m_target->width()).arg(m_target->height())
+                            .arg(m_style.cornerRadius).arg(m_style.radius).arg(m_style.offset.x()).arg(m_style.offset.y())
+                            .arg(m_style.color.name(QColor::HexArgb) + QString::number(m_style.opacity));
+    static QHash<QString, QImage> rendered;
+    if (m_rendered.size() != size() || m_renderedKey != key) {
+        if (const auto found = rendered.constFind(key); found != rendered.constEnd()) {
+            m_rendered = *found;
+            m_renderedKey = key;
+        }
+    }
+    if (m_rendered.size() != size() || m_renderedKey != key) {
         const int r = reach();
         QImage mask(size(), QImage::Format_ARGB32_Premultiplied);
         mask.fill(Qt::transparent);
@@ -194,6 +207,10 @@ void ShadowLayer::paintEvent(QPaintEvent *)
                 line[x] = qRgba(m_style.color.red(), m_style.color.green(), m_style.color.blue(), a);
             }
         }
+        m_renderedKey = key;
+        if (rendered.size() >= 64)
+            rendered.clear();
+        rendered.insert(key, m_rendered);
     }
     QPainter painter(this);
     painter.drawImage(0, 0, m_rendered);
@@ -290,8 +307,18 @@ QMargins safeAreaInsets(const QWidget *view)
     if (!window)
         return {};
     const QMargins insets = window->safeAreaInsets();
-    const QRect inWindow(view->mapTo(window, QPoint(0, 0)), view->size());
-    const QRect safe = window->rect().marginsRemoved(insets);
+    QPoint sliding;
+    for (const QWidget *w = view; w && w != window; w = w->parentWidget())
+        sliding += w->property(kSlideOffsetProperty).toPoint();
+    const QRect inWindow(view->mapTo(window, QPoint(0, 0)) - sliding, view->size());
+    QRect safe = window->rect().marginsRemoved(insets);
+    // A bar drawn over its container's content (a transparent navigation
+    // bar) is not a safe place either: the container marks how far it reaches.
+    for (const QWidget *w = view; w && w != window; w = w->parentWidget()) {
+        const int covered = w->property(kBarCoverProperty).toInt();
+        if (covered > 0)
+            safe.setTop(std::max(safe.top(), w->mapTo(window, QPoint(0, 0)).y() - sliding.y() + covered));
+    }
     return QMargins(std::max(0, safe.left() - inWindow.left()), std::max(0, safe.top() - inWindow.top()),
                     std::max(0, inWindow.right() - safe.right()), std::max(0, inWindow.bottom() - safe.bottom()));
 }

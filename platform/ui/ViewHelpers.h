@@ -57,6 +57,7 @@ private:
     QWidget *m_target;
     ShadowStyle m_style;
     QImage m_rendered;
+    QString m_renderedKey;
 };
 
 // Adds one more layer; sized from the target's geometry and following it.
@@ -85,5 +86,11 @@ bool isShimmering(const QWidget *view);
 QString shimmerAnimationKey(const QWidget *view);
 
 QMargins safeAreaInsets(const QWidget *view);
+// Set on a widget (int, pixels from its top) whose upper part a bar covers;
+// views inside it keep their safe area below that.
+inline constexpr char kBarCoverProperty[] = "kovaBarCover";
+// Set (QPoint) on a widget that is sliding to its place: how far it still is
+// from it. Safe areas inside it are those of the place it slides to.
+inline constexpr char kSlideOffsetProperty[] = "kovaSlideOffset";
 
 } // namespace kova::platform

@@ -5,11 +5,13 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QPropertyAnimation>
 #include <QTimer>
 
 #include "platform/ui/Application.h"
 #include "platform/ui/PresentationController.h"
+#include "platform/ui/ViewHelpers.h"
 #include "platform/ui/View.h"
 #include "platform/ui/ViewController.h"
 
@@ -198,7 +200,18 @@ void Window::addLayer(ViewController *controller, ModalPresentationStyle style, 
         slide->setEndValue(end);
         slide->setDuration(duration);
         slide->setEasingCurve(QEasingCurve::OutCubic);
-        whenOver(slide, std::move(done));
+        // Screens lay themselves out for where the card comes to rest, not
+        // for where the slide happens to be (their safe area would be off).
+        QPointer<QWidget> card = raw->card;
+        card->setProperty(kSlideOffsetProperty, QPoint(0, height() - end.y()));
+        connect(slide, &QVariantAnimation::valueChanged, card, [card, end](const QVariant &value) {
+            card->setProperty(kSlideOffsetProperty, value.toPoint() - end);
+        });
+        whenOver(slide, [card, done = std::move(done)]() mutable {
+            if (card)
+                card->setProperty(kSlideOffsetProperty, QVariant());
+            done();
+        });
         slide->start(QAbstractAnimation::DeleteWhenStopped);
     } else {
         later(std::move(done));

@@ -132,6 +132,7 @@ TEST_F(WebConnectTest, TheScreenLoadsThenShowsThePageThenVerifies)
     EXPECT_TRUE(shown->animatedImageView()->isVisible());
     EXPECT_EQ(shown->animatedImageView()->size(), QSize(100, 100));
     ASSERT_TRUE(waitUntil([&] { return !shown->animatedImageView()->animation().isNull(); }));
+    const qint64 loadingFrame = shown->animatedImageView()->animation().images.first().cacheKey();
 
     ASSERT_TRUE(waitUntil([&] { return shown->state() == State::PageShown; }));
     EXPECT_TRUE(shown->webView()->isVisible());
@@ -145,6 +146,9 @@ TEST_F(WebConnectTest, TheScreenLoadsThenShowsThePageThenVerifies)
     EXPECT_EQ(shown->animatedImageView()->currentFrameIndex() >= 0, true);
     EXPECT_EQ(shown->footnoteLabel()->text(), QStringLiteral("Verifying your account"));
     EXPECT_TRUE(shown->footnoteLabel()->isVisible());
+    // The same decoded frames play again: nothing is decoded while the login's requests wait.
+    ASSERT_FALSE(shown->animatedImageView()->animation().isNull());
+    EXPECT_EQ(shown->animatedImageView()->animation().images.first().cacheKey(), loadingFrame);
     EXPECT_TRUE(shown->connection()) << "the record exists while its metadata is fetched";
     EXPECT_TRUE(delegate->events.isEmpty());
 }

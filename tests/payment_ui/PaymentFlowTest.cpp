@@ -380,3 +380,50 @@ TEST_F(PaymentRoadTest, AHostDismissalDuringATransferStillReportsTheResultOnceWi
     EXPECT_EQ(top(), home) << "no result screen after the host took the flow away";
     EXPECT_EQ(dismissedNotices, 0);
 }
+
+// A host often keeps its bank connection only for the length of the transfer
+// and lets go of it inside the completion. The connection holds the flow and
+// the flow its screens, so the completion may be dropping the last owner of
+// the very code that is calling it: nothing may be touched after that.
+TEST_F(PaymentRoadTest, AHostThatLetsGoOfEverythingInsideTheCompletionEndsTheFlowCleanly)
+{
+    setOptions(false, false);
+    for (const bool cancel : {false, true}) {
+        SCOPED_TRACE(cancel ? "cancelled" : "transferred");
+        auto bank = linkWithAccounts();
+        ASSERT_TRUE(bank);
+        const auto account = bank->accounts().value(0);
+        ASSERT_TRUE(account);
+        auto held = std::make_shared<std::shared_ptr<KOVBankConnection>>(bank);
+        int calls = 0;
+        std::optional<qint64> code;
+        bank->createTransferFromAccount(
+            account, beneficiary(), 0,
+            [held, &calls, &code](std::shared_ptr<KOVAccount>, double, OptionalError error, QString, QString) {
+                ++calls;
+                if (error)
+                    code = error->code;
+                held->reset(); // the host's last reference to the connection goes here
+            },
+            QStringLiteral("rent"));
+        std::weak_ptr<KOVBankConnection> watched = bank;
+        std::weak_ptr<KOVAutoFlowNavigationController> flowWatched = coordinator(bank);
+        ASSERT_FALSE(flowWatched.expired());
+        auto pad = padShown(flowWatched.lock());
+        ASSERT_TRUE(pad);
+        bank.reset();
+        if (cancel) {
+            swipeDown(window.get());
+        } else {
+            type(pad->amountLabel(), "75");
+            tap(pad->confirmButton());
+        }
+        pad.reset();
+        ASSERT_TRUE(pumpUntil([&] { return calls == 1 && top() == home; }));
+        pump();
+        EXPECT_EQ(calls, 1);
+        EXPECT_EQ(code, cancel ? std::optional<qint64>(1003) : std::nullopt);
+        EXPECT_TRUE(pumpUntil([&] { return watched.expired() && flowWatched.expired(); }))
+            << "the connection and the flow go once nothing holds them";
+    }
+}

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/ui/AlertController.h"
+#include "platform/ui/Anchors.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/NavigationController.h"
 #include "platform/ui/ViewHelpers.h"
@@ -229,6 +230,30 @@ TEST_F(PresentationTest, CompletionsSurviveTheWindowGoingMidTransition)
     kova::test::pump(10);
     EXPECT_EQ(dismissed, 1);
     EXPECT_EQ(presented, 1);
+}
+
+TEST_F(PresentationTest, ASheetLaysOutForWhereItComesToRestWhileItSlidesIn)
+{
+    // Laid out during the slide, a button kept above the safe area's bottom
+    // must already be where it will be once the sheet is in place.
+    Application::shared().setAnimationsEnabled(true);
+    auto sheet = std::make_shared<ViewController>();
+    auto *button = new QWidget(sheet->view());
+    anchor(button, Attr::Leading, sheet->view(), Attr::Leading);
+    anchor(button, Attr::Bottom, sheet->view(), Attr::Bottom, -8, Guide::SafeArea);
+    size(button, Attr::Width, 100);
+    size(button, Attr::Height, 50);
+    bool arrived = false;
+    ASSERT_TRUE(root->present(sheet, true, [&] { arrived = true; }));
+    kova::test::pump(2);
+    const int sliding = sheet->view()->mapTo(window.get(), QPoint(0, 0)).y();
+    const int whileSliding = button->y();
+    ASSERT_TRUE(kova::test::pumpUntil([&] { return arrived; }));
+    Application::shared().setAnimationsEnabled(false);
+    const int atRest = sheet->view()->mapTo(window.get(), QPoint(0, 0)).y();
+    EXPECT_GT(sliding, atRest) << "the first layout happened during the slide";
+    EXPECT_EQ(whileSliding, button->y());
+    EXPECT_EQ(button->mapTo(window.get(), QPoint(0, 50)).y(), 844 - 34 - 8);
 }
 
 TEST_F(PresentationTest, ProgrammaticDismissalNeverReachesTheDelegate)

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QScrollBar>
+
 #include "platform/ui/Label.h"
 #include "platform/ui/TableView.h"
 #include "tests/support/TestSupport.h"
@@ -187,6 +189,42 @@ TEST_F(TableViewTest, BatchUpdatesApplyWhenConsistentAndReloadWhenNot)
     source->sections.pop_back();
     EXPECT_FALSE(table->performBatchUpdates([] {}));
     EXPECT_EQ(table->numberOfSections(), 2);
+}
+
+TEST_F(TableViewTest, ALongTableHasViewsOnlyNearWhatIsShownAndReusesThemWhileScrolling)
+{
+    QStringList names;
+    for (int i = 0; i < 300; ++i)
+        names << QString("row %1").arg(i);
+    source->sections = {names, {"tail"}};
+    table->reloadData();
+    const int shownAtOnce = static_cast<int>(table->visibleCells().size());
+    EXPECT_GT(shownAtOnce, 600 / 50);
+    EXPECT_LT(shownAtOnce, 40);
+    EXPECT_EQ(table->cellForRow({0, 299}), nullptr);
+    EXPECT_EQ(table->headerView(1), nullptr);
+    // Positions are known for rows that have no view.
+    EXPECT_EQ(table->rectForRow({0, 299}), QRect(0, 299 * 50, 390, 50));
+
+    // Picked while out of view: the row is selected and shows it once it is in view.
+    QScrollBar *bar = table->verticalScrollBar();
+    for (int value = 0; value <= bar->maximum(); value += 50)
+        bar->setValue(value);
+    EXPECT_EQ(textAt({0, 299}), "row 299");
+    EXPECT_EQ(textAt({1, 0}), "tail");
+    ASSERT_NE(table->headerView(1), nullptr);
+    EXPECT_EQ(table->headerView(1)->geometry(), QRect(0, 300 * 50, 390, 30));
+    EXPECT_EQ(table->cellForRow({0, 0}), nullptr);
+    table->tapRow({0, 3});
+    ASSERT_EQ(source->selected.size(), 1);
+    EXPECT_EQ(source->selected.first(), (IndexPath{0, 3}));
+    bar->setValue(0);
+    EXPECT_EQ(textAt({0, 3}), "row 3");
+    EXPECT_TRUE(table->cellForRow({0, 3})->isSelected());
+    EXPECT_FALSE(table->cellForRow({0, 2})->isSelected());
+    EXPECT_EQ(table->cellForRow({1, 0}), nullptr);
+    // The whole trip made no more cells than a screenful and its edges.
+    EXPECT_LE(table->findChildren<NameCell *>().size(), shownAtOnce + 2);
 }
 
 TEST_F(TableViewTest, ADataSourceThatIsGoneEmptiesTheTable)

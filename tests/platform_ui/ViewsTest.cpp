@@ -1,5 +1,7 @@
 #include <QFile>
 #include <QFontInfo>
+#include <QLabel>
+#include <QPixmap>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
@@ -293,10 +295,28 @@ TEST(NavigationTest, BarShowsItemsBackAndPops)
     nav->addDismissButtonIfNeeded();
     EXPECT_TRUE(first->navigationItem().leftBarButtonItems().empty());
     EXPECT_EQ(bar->tintColor(), tint);
-    // The transparent bar lets the content run under it.
+    // The transparent bar lets the content run under it, but what keeps to
+    // the safe area stays clear of the bar's items.
+    auto *heading = new View(first->view());
+    anchor(heading, Attr::Top, first->view(), Attr::Top, 16, Guide::SafeArea);
+    anchor(heading, Attr::Leading, first->view(), Attr::Leading, 32);
+    size(heading, Attr::Width, 100);
+    size(heading, Attr::Height, 20);
     nav->setTransparentNavigationBar();
+    layoutNow(first->view());
     EXPECT_EQ(first->view()->mapTo(window.get(), QPoint(0, 0)).y(), 0);
     EXPECT_EQ(bar->barBackgroundColor().alpha(), 0);
+    EXPECT_EQ(safeAreaInsets(first->view()).top(), 47 + 44);
+    EXPECT_EQ(heading->geometry(), QRect(32, 47 + 44 + 16, 100, 20));
+    // A title view keeps a margin to the bar's edges whatever its own size.
+    auto *logo = new QLabel;
+    logo->setPixmap(QPixmap::fromImage(solid(Qt::darkGreen).scaled(64, 64)));
+    ASSERT_EQ(logo->sizeHint(), QSize(64, 64));
+    first->navigationItem().setTitleView(logo);
+    kova::test::pump();
+    EXPECT_EQ(logo->parentWidget(), bar);
+    EXPECT_EQ(logo->geometry().height(), 44 - 12);
+    EXPECT_EQ(logo->geometry().top(), 47 + 6);
 }
 
 TEST(StackViewTest, FillEquallySplitsTheAxisAndHiddenViewsTakeNoRoom)

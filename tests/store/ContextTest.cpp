@@ -1,7 +1,10 @@
+#include <QCoreApplication>
 #include <QJsonValue>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimeZone>
 #include <cmath>
+#include <csignal>
 #include <gtest/gtest.h>
 
 #include "platform/store/ManagedObjectContext.h"
@@ -429,4 +432,49 @@ TEST_F(ObjectStore, FailedSaveWritesNothingAndKeepsItsChanges)
     EXPECT_EQ(fetch("Owner", {{"name", "B"}}).first()->text("note"), "pending");
     EXPECT_EQ(texts(fetch("Item"), "title"), QStringList{"1"});
     EXPECT_EQ(fetch("Item").first()->toOne("owner")->text("name"), "A");
+}
+
+// A save that has returned is on its way to the disk whatever happens to the
+// process next: a process killed straight after its last save, with the store
+// never closed, leaves every saved change, the last one included.
+TEST_F(ObjectStore, SavedChangesSurviveTheProcessBeingKilled)
+{
+    m_container.reset();
+    QProcess child;
+    child.setProgram(QCoreApplication::applicationFilePath());
+    child.setArguments({QStringLiteral("--gtest_filter=KilledStoreChild.*")});
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("KOVA_KILLED_STORE"), m_file);
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    child.start();
+    ASSERT_TRUE(child.waitForFinished(60000));
+    ASSERT_EQ(child.exitStatus(), QProcess::CrashExit) << "the child was to be killed after its saves";
+
+    m_container = open();
+    const auto owners = fetch("Owner", {}, {{"name", true}});
+    ASSERT_EQ(texts(owners, "name"), (QStringList{"First", "Second"}));
+    EXPECT_EQ(owners[0]->text("note"), "changed by the last save");
+    EXPECT_TRUE(fetch("Item").isEmpty()) << "a change never saved is not kept";
+}
+
+// Run only as a child of the test above: saves, then is killed with the store open.
+TEST(KilledStoreChild, SavesThenIsKilled)
+{
+    const QString file = qEnvironmentVariable("KOVA_KILLED_STORE");
+    if (file.isEmpty())
+        GTEST_SKIP() << "only runs as a child process";
+    PersistentContainer container("Test", testModel(1));
+    container.setStoreFile(file);
+    Error error;
+    ASSERT_TRUE(container.loadPersistentStores(&error)) << error.localizedDescription().toStdString();
+    ManagedObjectContext &context = container.viewContext();
+    auto first = context.insertNewObject("Owner");
+    first->setText("name", "First");
+    ASSERT_TRUE(context.save());
+    context.insertNewObject("Owner")->setText("name", "Second");
+    first->setText("note", "changed by the last save");
+    ASSERT_TRUE(context.save());
+    context.insertNewObject("Item")->setText("title", "never saved");
+    std::raise(SIGKILL);
 }

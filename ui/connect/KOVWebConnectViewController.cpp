@@ -124,9 +124,13 @@ void KOVWebConnectViewController::setLoadingAnimation()
 {
     if (!m_animatedImageView)
         return;
-    const QByteArray gif = AssetsLoader::dataForGIFNamed(QStringLiteral("connectAnimation"));
-    placeAnimationView(UIImageAnimatedGIF::animatedImageWithAnimatedGIFData(gif),
-                       m_animatedImageView->isVisibleTo(view()));
+    // Decoded once per screen: the post-success loading state plays the same
+    // animation again, and decoding it there would hold up the login's
+    // requests by a few milliseconds.
+    if (m_connectAnimation.isNull())
+        m_connectAnimation = UIImageAnimatedGIF::animatedImageWithAnimatedGIFData(
+            AssetsLoader::dataForGIFNamed(QStringLiteral("connectAnimation")));
+    placeAnimationView(m_connectAnimation, m_animatedImageView->isVisibleTo(view()));
 }
 
 void KOVWebConnectViewController::placeAnimationView(const platform::AnimatedImage &animation, bool visible)
@@ -239,7 +243,19 @@ void KOVWebConnectViewController::onSuccess(const QJsonObject &items)
         if (error)
             self->endWithMessage(*error, bankID);
     });
-    showPostSuccessfulConnectionLoading();
+    // The screen is verifying from here on (the page's "link" and the
+    // fallback no longer show it), but the exchange leaves before the page is
+    // hidden: hiding the web engine's view keeps the main loop busy for a few
+    // milliseconds, and the request's start waits for the loop. Two turns:
+    // one for the request queue to start the call, one for the network layer
+    // to take it up.
+    m_state = State::Verifying;
+    platform::MainQueue::async([self]() {
+        platform::MainQueue::async([self]() {
+            if (self->m_state == State::Verifying)
+                self->showPostSuccessfulConnectionLoading();
+        });
+    });
 }
 
 void KOVWebConnectViewController::onError(const QJsonObject &items)

@@ -105,6 +105,7 @@ private:
     QString m_bankID;
     QPointer<platform::WebView> m_webView;
     QPointer<AnimatedFramesView> m_animatedImageView;
+    platform::AnimatedImage m_connectAnimation;
     QPointer<platform::Label> m_footnoteLabel;
     std::shared_ptr<MessageViewController> m_messageViewController;
     std::shared_ptr<KOVConnection> m_connection;
