@@ -496,3 +496,35 @@ TEST_F(WebConnectTest, SwipingTheMessageAwayTellsTheHostItWasDismissed)
         << delegate->kinds().join(",").toStdString() << " top " << (window->topPresentedViewController() != nullptr);
     EXPECT_EQ(delegate->kinds(), (QStringList{"failure", "dismiss"}));
 }
+
+TEST_F(WebConnectTest, LinkingTheSameLoginAgainReplacesItAndTakesTheOldSecretAlong)
+{
+    startWithOptions();
+    presentAndWaitForPage();
+    const QJsonObject first = pageLoginItems();
+    navigatePage(outcomeURL("success", first));
+    ASSERT_TRUE(waitUntil([&] { return delegate->kinds() == QStringList{"success"}; }));
+    ASSERT_TRUE(waitUntil([&] { return window->topPresentedViewController() == nullptr; }));
+    const QString userID = first.value("userID").toString();
+    const QString oldKey = first.value("tokenID").toString() + userID;
+    ASSERT_EQ(KOVKeychain::keychain()->stringForKey(oldKey), first.value("userSecret").toString());
+
+    // The bank hands the same user a new token and secret.
+    QJsonObject again = server->relinkLogin(userID);
+    again.remove(QStringLiteral("clientUserID"));
+    again.insert(QStringLiteral("color"),
+                 QString::fromUtf8(QJsonDocument(again.value("color").toObject()).toJson(QJsonDocument::Compact)));
+    ASSERT_NE(again.value("tokenID"), first.value("tokenID"));
+    presentAndWaitForPage();
+    navigatePage(outcomeURL("success", again));
+    ASSERT_TRUE(waitUntil([&] { return delegate->kinds() == QStringList({"success", "success"}); }));
+    drainMainQueue();
+
+    const auto connections = kova->getConnections();
+    ASSERT_EQ(connections.size(), 1);
+    EXPECT_EQ(connections[0]->getConnectionParameters().value("tokenID").toString(), again.value("tokenID").toString());
+    const QString newKey = again.value("tokenID").toString() + userID;
+    EXPECT_TRUE(KOVKeychain::keychain()->stringForKey(oldKey).isNull()) << "the replaced login's secret is gone";
+    EXPECT_EQ(KOVKeychain::keychain()->stringForKey(newKey), again.value("userSecret").toString());
+    EXPECT_EQ(KOVKeychain::keychain()->allKeys(), QStringList{newKey});
+}

@@ -360,7 +360,10 @@ void KOVWebConnectViewController::fetchAccountDataForConnection(const std::share
         // The new login is stored; older copies of it go now. Should this
         // second save fail, they go with the next one.
         self->m_connectManager->removeSameConnectionIfAvailable(connection);
-        manager.saveContext();
+        // A replaced login's secret goes only once its record is gone from
+        // the file, and stays while another stored login still uses it.
+        if (manager.saveContext())
+            self->m_connectManager->forgetReplacedSecrets();
         self->dismiss(true, [self, bankID, bank]() { self->reportSuccess(bankID, bank); });
     });
 }
