@@ -36,11 +36,6 @@ using sandbox::ScriptedReply;
 
 namespace {
 
-platform::ManagedObjectContext &context()
-{
-    return KOVAppManager::sharedInstance().viewContext();
-}
-
 QList<std::shared_ptr<KOVConnection>> allConnections(const QString &clientUserID)
 {
     return KOVAppManager::sharedInstance().getConnectionsForClientUserID(clientUserID);

@@ -71,4 +71,9 @@ std::shared_ptr<Kova> SdkTest::startDefault(const QString &clientUserID)
     return outcome->kova;
 }
 
+platform::ManagedObjectContext &context()
+{
+    return KOVAppManager::sharedInstance().viewContext();
+}
+
 } // namespace kova::test

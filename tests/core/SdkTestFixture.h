@@ -10,7 +10,14 @@
 #include "sandbox/SandboxServer.h"
 #include "tests/support/TestSupport.h"
 
+namespace kova::platform {
+class ManagedObjectContext;
+}
+
 namespace kova::test {
+
+// The app-wide store's context, where the SDK's roads keep their records.
+platform::ManagedObjectContext &context();
 
 inline sandbox::ScriptedReply dropped()
 {

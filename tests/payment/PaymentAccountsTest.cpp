@@ -20,11 +20,6 @@ using sandbox::ScriptedReply;
 
 namespace {
 
-platform::ManagedObjectContext &context()
-{
-    return KOVAppManager::sharedInstance().viewContext();
-}
-
 QStringList namesOf(const std::shared_ptr<KOVConnection> &connection)
 {
     QStringList names;

@@ -41,11 +41,6 @@ using sandbox::ScriptedReply;
 
 namespace {
 
-platform::ManagedObjectContext &context()
-{
-    return KOVAppManager::sharedInstance().viewContext();
-}
-
 // The add-bank screen stand-in: it records that it was shown; the test plays
 // the bank's answer.
 class FakeConnect : public KOVConnect {
