@@ -5,7 +5,7 @@
 #include "ConnectTestSupport.h"
 #include "platform/ui/Label.h"
 #include "platform/web/WebView.h"
-#include "ui/mfa/AnimatedFramesView.h"
+#include "ui/look/AnimatedFramesView.h"
 
 using namespace kova;
 using namespace kova::test;

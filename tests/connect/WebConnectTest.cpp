@@ -18,7 +18,7 @@
 #include "platform/web/WebView.h"
 #include "sandbox/SandboxData.h"
 #include "ui/connect/KOVConnectPage.h"
-#include "ui/mfa/AnimatedFramesView.h"
+#include "ui/look/AnimatedFramesView.h"
 
 using namespace kova;
 using namespace kova::test;

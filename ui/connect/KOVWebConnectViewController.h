@@ -14,7 +14,7 @@
 #include "platform/ui/PresentationController.h"
 #include "platform/ui/ViewController.h"
 #include "platform/web/WebView.h"
-#include "ui/mfa/AnimatedFramesView.h"
+#include "ui/look/AnimatedFramesView.h"
 #include "ui/messages/MessageViewController.h"
 
 namespace kova {

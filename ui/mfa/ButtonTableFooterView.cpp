@@ -8,7 +8,7 @@
 #include "ui/look/AssetsLoader.h"
 #include "ui/look/KOVFontManager.h"
 #include "ui/look/UIColorImage.h"
-#include "ui/mfa/AnimatedFramesView.h"
+#include "ui/look/AnimatedFramesView.h"
 
 namespace kova {
 

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "platform/ui/View.h"
-#include "ui/mfa/AnimatedFramesView.h"
+#include "ui/look/AnimatedFramesView.h"
 
 namespace kova {
 

@@ -1,4 +1,4 @@
-#include "ui/mfa/AnimatedFramesView.h"
+#include "ui/look/AnimatedFramesView.h"
 
 #include <algorithm>
 #include <cmath>
