@@ -21,7 +21,10 @@ bool KOVAPI::load(std::shared_ptr<KOVConnection> record)
     const QString tokenID = m_connection->tokenID();
     if (tokenID.isEmpty())
         return false;
-    const QString secret = KOVKeychain::keychain()->stringForKey(tokenID + m_userID);
+    // A login just linked may still have its secret on the way to the disk.
+    QString secret = KOVConnectManager::secretUnderWay(tokenID + m_userID);
+    if (secret.isNull())
+        secret = KOVKeychain::keychain()->stringForKey(tokenID + m_userID);
     if (secret.isNull())
         return false;
     m_tokenID = tokenID;

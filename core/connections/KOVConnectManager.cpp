@@ -6,32 +6,140 @@
 #include "core/store/KOVConnection.h"
 #include "core/store/KOVKeychain.h"
 #include "core/store/KOVSubaccount.h"
+#include "platform/dispatch/MainQueue.h"
+#include "platform/dispatch/SerialQueue.h"
 #include "platform/foundation/Log.h"
 #include "platform/store/ManagedObjectContext.h"
 #include "platform/store/SortDescriptor.h"
 
+#include <QHash>
 #include <QSet>
 #include <utility>
+#include <vector>
 
 namespace kova {
+
+namespace {
+
+// New logins' secrets are written here, off the main thread, one at a time.
+platform::SerialQueue &secretWrites()
+{
+    static platform::SerialQueue queue(QStringLiteral("kova.keychain.write"));
+    return queue;
+}
+
+void putBack(const QString &key, const QString &previous)
+{
+    const auto keychain = KOVKeychain::keychain();
+    platform::Error error;
+    if (previous.isNull())
+        keychain->removeItemForKey(key, &error);
+    else
+        keychain->setString(previous, key, &error);
+}
+
+} // namespace
+
+// A background write as the main thread sees it: its outcome arrives there,
+// and so does every wait on it.
+struct KOVConnectManager::SecretWrite {
+    QString key;
+    QString secret;
+    bool ended = false;
+    std::optional<platform::Error> error;
+    std::vector<std::function<void(std::optional<platform::Error>)>> waiting;
+
+    // Secrets under way, by key, for the main thread's readers meanwhile.
+    static QHash<QString, QString> &underWay()
+    {
+        static QHash<QString, QString> secrets;
+        return secrets;
+    }
+
+    void end(std::optional<platform::Error> outcome)
+    {
+        ended = true;
+        error = std::move(outcome);
+        if (const auto it = underWay().constFind(key); it != underWay().cend() && *it == secret)
+            underWay().erase(it);
+        if (error)
+            platform::log(QStringLiteral("[Kova] Keychain failed: %1").arg(error->description()));
+        for (auto &done : std::exchange(waiting, {}))
+            done(error);
+    }
+};
 
 KOVConnectManager::KOVConnectManager(QString clientUserID, std::shared_ptr<KOVLogin> loginItems)
     : m_clientUserID(std::move(clientUserID)), m_loginItems(std::move(loginItems))
 {
 }
 
+std::optional<platform::Error> KOVConnectManager::unstorableLogin() const
+{
+    const std::shared_ptr<KOVLogin> &login = m_loginItems;
+    // Without all three there is no usable login, and an empty secret must
+    // never replace one that is stored.
+    if (!login || login->userSecret().isEmpty() || login->tokenID().isEmpty() || login->userID().isEmpty())
+        return KOVKeychain::argumentError(QStringLiteral("A connection needs a user secret, a token ID and a user ID"));
+    return std::nullopt;
+}
+
+QString KOVConnectManager::secretKeyOfLogin() const
+{
+    return m_loginItems ? m_loginItems->tokenID() + m_loginItems->userID() : QString();
+}
+
+void KOVConnectManager::storeSecretInBackground()
+{
+    if (m_secretWrite)
+        return;
+    auto write = std::make_shared<SecretWrite>();
+    m_secretWrite = write;
+    if (std::optional<platform::Error> failure = unstorableLogin()) {
+        write->end(std::move(failure));
+        return;
+    }
+    write->key = secretKeyOfLogin();
+    write->secret = m_loginItems->userSecret();
+    m_previousSecret = KOVKeychain::keychain()->stringForKey(write->key);
+    SecretWrite::underWay().insert(write->key, write->secret);
+    secretWrites().async([write, key = write->key, secret = write->secret]() {
+        platform::Error error;
+        std::optional<platform::Error> failure;
+        if (!KOVKeychain::keychain()->setString(secret, key, &error))
+            failure = error;
+        platform::MainQueue::async([write, failure]() { write->end(failure); });
+    });
+}
+
+QString KOVConnectManager::secretUnderWay(const QString &key)
+{
+    if (!platform::MainQueue::isMainThread())
+        return QString();
+    return SecretWrite::underWay().value(key);
+}
+
+void KOVConnectManager::whenSecretStored(std::function<void(std::optional<platform::Error>)> done)
+{
+    if (m_secretWrite && !m_secretWrite->ended) {
+        m_secretWrite->waiting.push_back(std::move(done));
+        return;
+    }
+    done(m_secretWrite ? m_secretWrite->error : std::nullopt);
+}
+
 void KOVConnectManager::createConnection(const Completion &completion)
 {
     const std::shared_ptr<KOVLogin> login = m_loginItems;
-    const QString key = login ? login->tokenID() + login->userID() : QString();
-    const auto keychain = KOVKeychain::keychain();
-
     std::optional<platform::Error> failure;
-    if (!login || login->userSecret().isEmpty() || login->tokenID().isEmpty() || login->userID().isEmpty()) {
-        // Without all three there is no usable login, and an empty secret
-        // must never replace one that is stored.
-        failure = KOVKeychain::argumentError(QStringLiteral("A connection needs a user secret, a token ID and a user ID"));
-    } else {
+    if (m_secretWrite) {
+        // Its failure was logged as it came; one still to come ends the
+        // caller's wait on it instead.
+        if (m_secretWrite->error)
+            return completion(nullptr, m_secretWrite->error);
+    } else if (!(failure = unstorableLogin())) {
+        const QString key = secretKeyOfLogin();
+        const auto keychain = KOVKeychain::keychain();
         m_previousSecret = keychain->stringForKey(key);
         platform::Error error;
         if (keychain->setString(login->userSecret(), key, &error))
@@ -132,17 +240,22 @@ void KOVConnectManager::removeUnusedSecrets(const QStringList &keys)
     }
 }
 
-void KOVConnectManager::restoreKeychain() const
+void KOVConnectManager::restoreKeychain()
 {
-    if (!m_wroteSecret || !m_loginItems)
+    const QString key = secretKeyOfLogin();
+    const QString previous = m_previousSecret;
+    if (m_secretWrite) {
+        if (std::exchange(m_puttingBack, true))
+            return;
+        // Once the write has ended: only what it really replaced goes back.
+        whenSecretStored([key, previous](std::optional<platform::Error> error) {
+            if (!error)
+                putBack(key, previous);
+        });
         return;
-    const QString key = m_loginItems->tokenID() + m_loginItems->userID();
-    const auto keychain = KOVKeychain::keychain();
-    platform::Error error;
-    if (m_previousSecret.isNull())
-        keychain->removeItemForKey(key, &error);
-    else
-        keychain->setString(m_previousSecret, key, &error);
+    }
+    if (std::exchange(m_wroteSecret, false))
+        putBack(key, previous);
 }
 
 } // namespace kova

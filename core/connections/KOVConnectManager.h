@@ -24,8 +24,25 @@ public:
     const QString &clientUserID() const { return m_clientUserID; }
     const std::shared_ptr<KOVLogin> &loginItems() const { return m_loginItems; }
 
-    // Completes before it returns, on the caller's thread.
+    // Completes before it returns, on the caller's thread. After
+    // storeSecretInBackground it writes nothing itself: it fails with that
+    // write's error if it has already failed, and otherwise makes the records
+    // while the write may still be under way (whenSecretStored tells how it ended).
     void createConnection(const Completion &completion);
+
+    // Starts writing the login's secret to the keychain on a worker thread,
+    // so that its trip to the disk overlaps whatever the caller waits for
+    // next (the token exchange). A login without a secret, token ID or user
+    // ID fails at once, writing nothing.
+    void storeSecretInBackground();
+    // Runs `done` on the main thread once the background write has ended,
+    // with its error if it failed; at once when it has already ended or was
+    // never started.
+    void whenSecretStored(std::function<void(std::optional<platform::Error> error)> done);
+    // The secret that a background write is storing under `key` right now,
+    // or null. The keychain would hold a reader until that write reaches the
+    // disk; main thread only (null elsewhere).
+    static QString secretUnderWay(const QString &key);
     void createDemoSubaccountToConnection(const std::shared_ptr<KOVConnection> &connection);
     // Deletes every other record of the connection's user ID and this client
     // user ID; the given record itself always stays.
@@ -34,8 +51,9 @@ public:
     // Whether older records are removed by createConnection (the default) or
     // left for the caller to remove once the new one has proved good.
     void setRemovesDuplicates(bool removes) { m_removesDuplicates = removes; }
-    // Puts the keychain back as it was before createConnection wrote to it.
-    void restoreKeychain() const;
+    // Puts the keychain back as it was before the secret was written; after
+    // a background write still under way, once that write has ended.
+    void restoreKeychain();
     // Once the removal of older records is saved: their secrets go too.
     void forgetReplacedSecrets();
 
@@ -46,12 +64,19 @@ public:
     static QString secretKey(const KOVConnection &connection);
 
 private:
+    struct SecretWrite;
+    // Why this login's secret cannot be stored, if it cannot.
+    std::optional<platform::Error> unstorableLogin() const;
+    QString secretKeyOfLogin() const;
+
     QString m_clientUserID;
     std::shared_ptr<KOVLogin> m_loginItems;
     bool m_removesDuplicates = true;
-    bool m_wroteSecret = false;
+    bool m_wroteSecret = false; // and not yet put back
     QString m_previousSecret; // null when there was none
     QStringList m_replacedKeys; // secrets of the older records removed
+    std::shared_ptr<SecretWrite> m_secretWrite; // set by storeSecretInBackground
+    bool m_puttingBack = false;                 // restoreKeychain after it
 };
 
 } // namespace kova

@@ -13,6 +13,7 @@ View::View(QWidget *parent) : QWidget(parent)
 void View::setBackgroundColor(const QColor &color)
 {
     m_backgroundColor = color;
+    updateOpaque();
     update();
 }
 
@@ -20,6 +21,7 @@ void View::setCornerRadius(qreal radius)
 {
     m_cornerRadius = radius;
     updateClipMask();
+    updateOpaque();
     update();
 }
 
@@ -27,7 +29,21 @@ void View::setBorder(const QColor &color, qreal width)
 {
     m_borderColor = color;
     m_borderWidth = width;
+    updateOpaque();
     update();
+}
+
+bool View::coversItsRect() const
+{
+    return m_backgroundColor.alpha() == 255 && m_cornerRadius <= 0 && m_borderWidth <= 0;
+}
+
+void View::updateOpaque()
+{
+    // A view that covers every pixel of its rect spares the window from
+    // painting whatever lies beneath it (a sheet's card, the dimmed backdrop,
+    // the screen below) each time something in it changes.
+    setAttribute(Qt::WA_OpaquePaintEvent, coversItsRect());
 }
 
 void View::setClipsToBounds(bool clips)
@@ -55,6 +71,10 @@ void View::paintEvent(QPaintEvent *)
     if (m_backgroundColor.alpha() == 0 && (m_borderWidth <= 0 || m_borderColor.alpha() == 0))
         return;
     QPainter painter(this);
+    if (coversItsRect()) {
+        painter.fillRect(rect(), m_backgroundColor);
+        return;
+    }
     painter.setRenderHint(QPainter::Antialiasing);
     const qreal inset = m_borderWidth / 2;
     const QRectF box = QRectF(rect()).adjusted(inset, inset, -inset, -inset);

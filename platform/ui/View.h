@@ -40,6 +40,10 @@ protected:
 
 private:
     void updateClipMask();
+    // A square, borderless, fully opaque background: the view paints every
+    // pixel of its rect itself.
+    bool coversItsRect() const;
+    void updateOpaque();
 
     QColor m_backgroundColor = Qt::transparent;
     qreal m_cornerRadius = 0;

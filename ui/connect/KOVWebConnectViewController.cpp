@@ -124,13 +124,18 @@ void KOVWebConnectViewController::setLoadingAnimation()
 {
     if (!m_animatedImageView)
         return;
+    placeAnimationView(connectAnimation(), m_animatedImageView->isVisibleTo(view()));
+}
+
+const platform::AnimatedImage &KOVWebConnectViewController::connectAnimation()
+{
     // Decoded once per screen: the post-success loading state plays the same
     // animation again, and decoding it there would hold up the login's
     // requests by a few milliseconds.
     if (m_connectAnimation.isNull())
         m_connectAnimation = UIImageAnimatedGIF::animatedImageWithAnimatedGIFData(
             AssetsLoader::dataForGIFNamed(QStringLiteral("connectAnimation")));
-    placeAnimationView(m_connectAnimation, m_animatedImageView->isVisibleTo(view()));
+    return m_connectAnimation;
 }
 
 void KOVWebConnectViewController::placeAnimationView(const platform::AnimatedImage &animation, bool visible)
@@ -157,8 +162,10 @@ void KOVWebConnectViewController::buildWebView()
         if (m_watchingPage)
             handleURLChange(m_webView->url());
     });
-    connect(m_webView, &platform::WebView::newWindowRequested, this,
-            &KOVWebConnectViewController::webViewRequestsNewWindow);
+    connect(m_webView, &platform::WebView::newWindowRequested, this, [this](const QUrl &url) {
+        if (m_watchingPage)
+            webViewRequestsNewWindow(url);
+    });
     m_webView->load(generateConnectInitializationURL());
 }
 
@@ -280,8 +287,8 @@ void KOVWebConnectViewController::showPostSuccessfulConnectionLoading()
     m_state = State::Verifying;
     if (m_webView)
         m_webView->hide();
-    buildConnectAnimation();
-    setLoadingAnimation();
+    // A fresh view, playing from the first frame.
+    placeAnimationView(connectAnimation(), true);
     const std::shared_ptr<Kova> kova = Kova::sharedInstance();
     const auto configurations = kova ? kova->configurations() : nullptr;
     m_footnoteLabel->setText(configurations ? configurations->postSuccessfulConnectionLoadingText() : QString());
@@ -301,14 +308,21 @@ void KOVWebConnectViewController::loginWithConnectedQueryItems(const QJsonObject
     repository->exchangeUserID(
         login->userID(), login->accessCode(), login->tokenID(), login->connectionID(),
         [self, login, manager, repository, completion](bool success, std::optional<platform::Error> error) {
-            // Closed before anything was stored: the user left this login.
+            // Closed before anything was made of it: the user left this
+            // login, and its secret goes again.
             if (self->m_state == State::Closed && !self->m_connection)
+                return manager->restoreKeychain();
+            if (error || !success) {
+                // The secret is taken back before anyone hears of the failure.
+                manager->whenSecretStored([manager, completion, error](std::optional<platform::Error>) {
+                    manager->restoreKeychain();
+                    completion(nullptr, error ? error
+                                              : platform::Error::withDescription(
+                                                    KOVErrorDomain, KOVErrorFailedToExchangeToken,
+                                                    QStringLiteral("Failed to exchange token")));
+                });
                 return;
-            if (error)
-                return completion(nullptr, error);
-            if (!success)
-                return completion(nullptr, platform::Error::withDescription(KOVErrorDomain, KOVErrorFailedToExchangeToken,
-                                                                            QStringLiteral("Failed to exchange token")));
+            }
             std::shared_ptr<KOVConnection> created;
             std::optional<platform::Error> createError;
             manager->createConnection([&](std::shared_ptr<KOVConnection> connection, std::optional<platform::Error> e) {
@@ -323,9 +337,23 @@ void KOVWebConnectViewController::loginWithConnectedQueryItems(const QJsonObject
             scheme->setSecondaryColor(login->secondaryColor());
             if (const auto info = created->bankInfo())
                 info->setColorScheme(scheme);
+            // The secret may still be on its way to the disk: its metadata
+            // call goes meanwhile, and nothing is saved or told before it is
+            // there. Should it not get there, the login ends as if the
+            // keychain had failed before anything was made.
+            manager->whenSecretStored([self, created, bankID = login->bankId()](std::optional<platform::Error> error) {
+                if (error && !std::exchange(self->m_loginEnded, true)) {
+                    self->discardLogin(created);
+                    self->m_connection = nullptr;
+                    self->endWithMessage(*error, bankID);
+                }
+            });
             self->fetchAccountDataForConnection(created);
             completion(created, std::nullopt);
         });
+    // After the exchange has been asked for: a login is stored only once the
+    // page's token has been sent to be exchanged.
+    manager->storeSecretInBackground();
 }
 
 void KOVWebConnectViewController::fetchAccountDataForConnection(const std::shared_ptr<KOVConnection> &connection)
@@ -340,31 +368,47 @@ void KOVWebConnectViewController::fetchAccountDataForConnection(const std::share
     if (kova && connection && !connection->isDeleted() && connection->isValid()
         && connection->clientUserID() == kova->clientUserID())
         bank = KOVBankConnection::initWithConnection(connection);
+    const auto self = sharedAs<KOVWebConnectViewController>();
     if (!bank) {
+        m_loginEnded = true;
         discardLogin(connection);
-        reportFailure(bankID, QStringLiteral("The new connection is not among this app's connections"));
+        const auto report = [self, bankID](std::optional<platform::Error>) {
+            self->reportFailure(bankID, QStringLiteral("The new connection is not among this app's connections"));
+        };
+        // Told once the secret is back out of the keychain.
+        if (m_connectManager)
+            m_connectManager->whenSecretStored(report);
+        else
+            report(std::nullopt);
         return;
     }
-    const auto self = sharedAs<KOVWebConnectViewController>();
     bank->getAccountMetadata([self, connection, bank, bankID](auto, std::optional<platform::Error> error, QString) {
-        if (error) {
-            self->discardLogin(connection);
-            return self->reportFailure(bankID, error->localizedDescription());
-        }
-        KOVAppManager &manager = KOVAppManager::sharedInstance();
-        platform::Error saveError;
-        if (!manager.saveContext(&saveError)) {
-            self->discardLogin(connection);
-            return self->reportFailure(bankID, saveError.localizedDescription());
-        }
-        // The new login is stored; older copies of it go now. Should this
-        // second save fail, they go with the next one.
-        self->m_connectManager->removeSameConnectionIfAvailable(connection);
-        // A replaced login's secret goes only once its record is gone from
-        // the file, and stays while another stored login still uses it.
-        if (manager.saveContext())
-            self->m_connectManager->forgetReplacedSecrets();
-        self->dismiss(true, [self, bankID, bank]() { self->reportSuccess(bankID, bank); });
+        const auto manager = self->m_connectManager;
+        if (!manager)
+            return;
+        manager->whenSecretStored([self, manager, connection, bank, bankID, error](std::optional<platform::Error>) {
+            // Ended already when the secret could not be stored.
+            if (std::exchange(self->m_loginEnded, true))
+                return;
+            if (error) {
+                self->discardLogin(connection);
+                return self->reportFailure(bankID, error->localizedDescription());
+            }
+            KOVAppManager &appManager = KOVAppManager::sharedInstance();
+            platform::Error saveError;
+            if (!appManager.saveContext(&saveError)) {
+                self->discardLogin(connection);
+                return self->reportFailure(bankID, saveError.localizedDescription());
+            }
+            // The new login is stored; older copies of it go now. Should this
+            // second save fail, they go with the next one.
+            manager->removeSameConnectionIfAvailable(connection);
+            // A replaced login's secret goes only once its record is gone
+            // from the file, and stays while another stored login still uses it.
+            if (appManager.saveContext())
+                manager->forgetReplacedSecrets();
+            self->dismiss(true, [self, bankID, bank]() { self->reportSuccess(bankID, bank); });
+        });
     });
 }
 
@@ -395,8 +439,13 @@ void KOVWebConnectViewController::endWithMessage(const platform::Error &error, c
 void KOVWebConnectViewController::stopWatchingPage()
 {
     m_watchingPage = false;
-    if (m_webView)
-        m_webView->stop();
+    // Unheard from now on; the engine itself is stopped on the next turn,
+    // after whoever closed the screen has been told (stopping a page is a
+    // navigation of its own, and the host's call waits for this one).
+    platform::MainQueue::async([webView = m_webView]() {
+        if (webView)
+            webView->stop();
+    });
 }
 
 void KOVWebConnectViewController::webViewRequestsNewWindow(const QUrl &url)

@@ -87,6 +87,7 @@ private:
     void showPage();
     // A fresh animation view in the middle of the screen, in place of any other.
     void placeAnimationView(const platform::AnimatedImage &animation, bool visible);
+    const platform::AnimatedImage &connectAnimation();
     void onSuccess(const QJsonObject &items);
     void onError(const QJsonObject &items);
     void onExit();
@@ -114,6 +115,8 @@ private:
     State m_state = State::LoadingPage;
     bool m_watchingPage = false;
     bool m_outcomeTaken = false;
+    // The login the page handed over has been told about or left.
+    bool m_loginEnded = false;
 };
 
 } // namespace kova

@@ -1,16 +1,16 @@
-#include "animatedgif/KGSerialQueue.h"
+#include "platform/dispatch/SerialQueue.h"
 
 #include <pthread.h>
 
-namespace kova {
+namespace kova::platform {
 
-KGSerialQueue::KGSerialQueue(QString label)
+SerialQueue::SerialQueue(QString label)
     : m_label(std::move(label))
 {
     m_thread = std::thread([this] { run(); });
 }
 
-KGSerialQueue::~KGSerialQueue()
+SerialQueue::~SerialQueue()
 {
     std::deque<std::function<void()>> dropped;
     {
@@ -27,7 +27,7 @@ KGSerialQueue::~KGSerialQueue()
         m_thread.join();
 }
 
-void KGSerialQueue::async(std::function<void()> block)
+void SerialQueue::async(std::function<void()> block)
 {
     {
         std::lock_guard lock(m_mutex);
@@ -38,12 +38,12 @@ void KGSerialQueue::async(std::function<void()> block)
     m_wake.notify_one();
 }
 
-bool KGSerialQueue::isCurrent() const
+bool SerialQueue::isCurrent() const
 {
     return m_thread.get_id() == std::this_thread::get_id();
 }
 
-void KGSerialQueue::run()
+void SerialQueue::run()
 {
     // Thread names are limited to 15 characters; the label's tail is the telling part.
     const QByteArray name = m_label.right(15).toUtf8();
@@ -62,4 +62,4 @@ void KGSerialQueue::run()
     }
 }
 
-} // namespace kova
+} // namespace kova::platform
