@@ -3,6 +3,7 @@
 #include <QJsonDocument>
 
 #include "core/KOVConstants.h"
+#include "core/store/KOVKeychain.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/net/QueryString.h"
 #include "platform/ui/Application.h"
@@ -15,19 +16,19 @@ void RecordingConnectDelegate::connectDidSuccessfullyConnectToBankID(const QStri
                                                                      std::shared_ptr<KOVBankConnection> connection)
 {
     events.append({QStringLiteral("success"), bankID, QString(), std::move(connection),
-                   window && window->topPresentedViewController() != nullptr});
+                   window && window->topPresentedViewController() != nullptr, KOVKeychain::keychain()->allKeys()});
 }
 
 void RecordingConnectDelegate::connectDidFailConnectingToBankID(const QString &bankID, const QString &error)
 {
     events.append({QStringLiteral("failure"), bankID, error, nullptr,
-                   window && window->topPresentedViewController() != nullptr});
+                   window && window->topPresentedViewController() != nullptr, KOVKeychain::keychain()->allKeys()});
 }
 
 void RecordingConnectDelegate::connectDidDismiss()
 {
     events.append({QStringLiteral("dismiss"), QString(), QString(), nullptr,
-                   window && window->topPresentedViewController() != nullptr});
+                   window && window->topPresentedViewController() != nullptr, KOVKeychain::keychain()->allKeys()});
 }
 
 QStringList RecordingConnectDelegate::kinds() const

@@ -26,6 +26,8 @@ public:
         QString error;
         std::shared_ptr<KOVBankConnection> connection;
         bool screenStillShown = false;
+        // The keychain's keys as the host could read them when it was told.
+        QStringList keychainKeys;
     };
     void connectDidSuccessfullyConnectToBankID(const QString &bankID, std::shared_ptr<KOVBankConnection> connection) override;
     void connectDidFailConnectingToBankID(const QString &bankID, const QString &error) override;

@@ -6,7 +6,13 @@
 #include "core/api/KOVRepository.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Bundle.h"
+#include "platform/keychain/Vault.h"
 #include "platform/net/internal/SharedSessionReset.h"
+
+#include <QFile>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace kova::test {
 
@@ -69,6 +75,54 @@ std::shared_ptr<Kova> SdkTest::startDefault(const QString &clientUserID)
     EXPECT_FALSE(outcome->error.has_value()) << outcome->error->localizedDescription().toStdString();
     EXPECT_TRUE(outcome->kova);
     return outcome->kova;
+}
+
+VaultWriteHold::VaultWriteHold()
+{
+    const QByteArray lockFile = QFile::encodeName(platform::Vault::standard()->lockPath());
+    m_fd = ::open(lockFile.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (m_fd >= 0 && ::flock(m_fd, LOCK_EX) != 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    m_held = m_fd >= 0;
+    m_deadline = std::thread([this] {
+        std::unique_lock lock(m_mutex);
+        if (!m_wake.wait_for(lock, std::chrono::seconds(20), [this] { return m_released; }))
+            ADD_FAILURE() << "the vault was held past the deadline";
+        m_released = true;
+        letGo();
+    });
+}
+
+VaultWriteHold::~VaultWriteHold()
+{
+    release();
+    m_deadline.join();
+}
+
+void VaultWriteHold::loseKeyFile()
+{
+    QFile::remove(platform::Vault::standard()->keyPath());
+}
+
+void VaultWriteHold::release()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_released = true;
+    }
+    m_wake.notify_all();
+}
+
+void VaultWriteHold::letGo()
+{
+    // Called once, by the deadline thread, with the mutex held.
+    if (m_fd >= 0) {
+        ::flock(m_fd, LOCK_UN);
+        ::close(m_fd);
+        m_fd = -1;
+    }
 }
 
 platform::ManagedObjectContext &context()

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QJsonObject>
+#include <condition_variable>
 #include <gtest/gtest.h>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 #include "core/KOVConfigurations.h"
 #include "core/Kova.h"
@@ -39,6 +42,32 @@ inline sandbox::ScriptedReply delayed(const QByteArray &body, std::chrono::milli
     reply.delay = delay;
     return reply;
 }
+
+// Holds the process-wide vault's lock the way another process would, so that
+// a keychain write waits for release(). Let go at the latest when destroyed
+// or after a deadline, so that a test gone wrong fails instead of hanging.
+class VaultWriteHold {
+public:
+    VaultWriteHold();
+    ~VaultWriteHold();
+    VaultWriteHold(const VaultWriteHold &) = delete;
+    VaultWriteHold &operator=(const VaultWriteHold &) = delete;
+
+    bool held() const { return m_held; }
+    // The vault's key file goes: the write waiting for the lock fails once it gets it.
+    void loseKeyFile();
+    void release();
+
+private:
+    void letGo();
+
+    int m_fd = -1; // the deadline thread's once it runs
+    bool m_held = false;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_released = false;
+    std::thread m_deadline;
+};
 
 // A fresh device and a fresh process state for every test, with the sandbox
 // playing the service and the host's server on loopback.
