@@ -80,6 +80,74 @@ TEST(LabelTest, ShowsMarkupAsTypedText)
     EXPECT_GT(label.heightForWidth(60), label.heightForWidth(2000));
 }
 
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget *widget) { widget->installEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++count;
+        return false;
+    }
+};
+
+TEST(ViewTest, OnlyASquareOpaqueBackgroundSparesWhatLiesBeneathFromRepainting)
+{
+    auto root = std::make_shared<ViewController>();
+    auto window = kova::test::makeWindow(root);
+    auto *beneath = new View(root->view());
+    beneath->setGeometry(0, 0, 300, 300);
+    beneath->setBackgroundColor(QColor(255, 0, 0));
+    beneath->show();
+    auto *cover = new View(beneath);
+    cover->setGeometry(20, 20, 200, 200);
+    cover->setBackgroundColor(QColor(0, 0, 255));
+    cover->show();
+    auto *inside = new View(cover);
+    inside->setGeometry(50, 50, 40, 40);
+    inside->setBackgroundColor(QColor(0, 255, 0));
+    inside->show();
+    PaintCounter paints(beneath);
+
+    struct Case {
+        const char *name;
+        std::function<void()> apply;
+        bool opaque;
+        QColor corner; // the cover's top-left pixel: beneath shows through it unless opaque
+    };
+    const QList<Case> cases{
+        {"square and opaque", [] {}, true, QColor(0, 0, 255)},
+        {"rounded", [&] { cover->setCornerRadius(16); }, false, QColor(255, 0, 0)},
+        {"square again", [&] { cover->setCornerRadius(0); }, true, QColor(0, 0, 255)},
+        {"bordered", [&] { cover->setBorder(QColor(0, 0, 0), 2); }, false, QColor(127, 0, 0)},
+        {"borderless", [&] { cover->setBorder(QColor(0, 0, 0), 0); }, true, QColor(0, 0, 255)},
+        {"translucent", [&] { cover->setBackgroundColor(QColor(0, 0, 255, 128)); }, false, QColor(127, 0, 128)},
+        {"opaque again", [&] { cover->setBackgroundColor(QColor(0, 0, 255)); }, true, QColor(0, 0, 255)},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        c.apply();
+        EXPECT_EQ(cover->testAttribute(Qt::WA_OpaquePaintEvent), c.opaque);
+        const QColor corner = kova::test::pixelAt(window.get(), QPoint(20, 20));
+        EXPECT_NEAR(corner.red(), c.corner.red(), 1);
+        EXPECT_NEAR(corner.green(), c.corner.green(), 1);
+        EXPECT_NEAR(corner.blue(), c.corner.blue(), 1);
+
+        // Something inside the cover goes: what lies beneath is repainted
+        // only when the cover does not paint all of its rect itself.
+        inside->show();
+        kova::test::pump();
+        const int before = paints.count;
+        inside->hide();
+        kova::test::pump();
+        EXPECT_EQ(paints.count > before, !c.opaque);
+    }
+}
+
 TEST(ButtonTest, StatesFallBackToNormalAndPaintTheirBackground)
 {
     auto root = std::make_shared<ViewController>();
