@@ -480,6 +480,11 @@ TEST_F(WebConnectTest, TheHostsDismissalStopsThePage)
     kova->dismissConnect();
     EXPECT_FALSE(kova->connect());
     ASSERT_TRUE(waitUntil([&] { return window->topPresentedViewController() == nullptr; }));
+    // Whatever the page still asks for once the screen has closed opens nothing.
+    ASSERT_TRUE(waitUntil([&] { return shown->state() == State::Closed; }));
+    emit shown->webView()->newWindowRequested(QUrl("https://bank.example/help"));
+    drainMainQueue();
+    EXPECT_TRUE(opened.isEmpty());
     ASSERT_TRUE(waitUntil([&] { return shown->webView()->url() == QUrl("about:blank"); }));
     EXPECT_EQ(shown->state(), State::Closed);
     EXPECT_TRUE(delegate->events.isEmpty());
