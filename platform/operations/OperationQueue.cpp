@@ -7,14 +7,20 @@
 
 namespace kova::platform {
 
-std::shared_ptr<OperationQueue> OperationQueue::create(QString name, int maxConcurrentOperationCount)
+std::shared_ptr<OperationQueue> OperationQueue::create(QString name, int maxConcurrentOperationCount,
+                                                       StartPolicy policy)
 {
-    return std::shared_ptr<OperationQueue>(new OperationQueue(std::move(name), maxConcurrentOperationCount));
+    return std::shared_ptr<OperationQueue>(new OperationQueue(std::move(name), maxConcurrentOperationCount, policy));
 }
 
-OperationQueue::OperationQueue(QString name, int maxConcurrent)
-    : m_name(std::move(name)), m_maxConcurrent(std::max(0, maxConcurrent))
+OperationQueue::OperationQueue(QString name, int maxConcurrent, StartPolicy policy)
+    : m_name(std::move(name)), m_maxConcurrent(std::max(0, maxConcurrent)), m_policy(policy)
 {
+}
+
+bool OperationQueue::hasRoom() const
+{
+    return m_maxConcurrent == 0 || int(m_running.size()) < m_maxConcurrent;
 }
 
 void OperationQueue::addOperation(std::shared_ptr<Operation> operation)
@@ -22,6 +28,11 @@ void OperationQueue::addOperation(std::shared_ptr<Operation> operation)
     if (!operation || operation->isExecuting() || operation->isFinished())
         return;
     m_waiting.push_back(std::move(operation));
+    // Only when nothing is waiting or scheduled, so the lane's order holds.
+    if (m_policy == StartPolicy::AtOnceWhenIdle && m_waiting.size() == 1 && !m_startScheduled && hasRoom()) {
+        startReady();
+        return;
+    }
     scheduleStart();
 }
 
@@ -39,7 +50,7 @@ void OperationQueue::scheduleStart()
 
 void OperationQueue::startReady()
 {
-    while (!m_waiting.empty() && (m_maxConcurrent == 0 || int(m_running.size()) < m_maxConcurrent)) {
+    while (!m_waiting.empty() && hasRoom()) {
         std::shared_ptr<Operation> operation = std::move(m_waiting.front());
         m_waiting.pop_front();
         m_running.push_back(operation);
