@@ -29,11 +29,27 @@ void OperationQueue::addOperation(std::shared_ptr<Operation> operation)
         return;
     m_waiting.push_back(std::move(operation));
     // Only when nothing is waiting or scheduled, so the lane's order holds.
-    if (m_policy == StartPolicy::AtOnceWhenIdle && m_waiting.size() == 1 && !m_startScheduled && hasRoom()) {
+    if (m_policy == StartPolicy::AtOnceWhenIdle && m_waiting.size() == 1 && !m_startScheduled && hasRoom()
+        && takeAtOnceStart()) {
         startReady();
         return;
     }
     scheduleStart();
+}
+
+bool OperationQueue::takeAtOnceStart()
+{
+    // What an operation sets going inside the caller's turn is often
+    // finished by work the toolkit queues for the loop's next turn, and that
+    // work runs there in one go. Past a few starts in one turn, the rest wait
+    // for the main queue, which runs them in slices the loop's timers can
+    // come between.
+    static int s_startedThisTurn = 0;
+    if (s_startedThisTurn >= kAtOnceStartsPerTurn)
+        return false;
+    if (s_startedThisTurn++ == 0)
+        MainQueue::async([] { s_startedThisTurn = 0; });
+    return true;
 }
 
 void OperationQueue::scheduleStart()

@@ -23,9 +23,12 @@ public:
         // and never finishes or calls back inside itself: an operation added
         // while the lane has room and nothing waits starts inside the adding
         // call, which saves its caller a turn of the loop. Operations that
-        // wait, and those freed by a `finish`, still start on a later turn.
+        // wait, and those freed by a `finish`, still start on a later turn,
+        // as do those past the first `kAtOnceStartsPerTurn` of a turn (on
+        // all such queues together).
         AtOnceWhenIdle,
     };
+    static constexpr int kAtOnceStartsPerTurn = 8;
 
     static std::shared_ptr<OperationQueue> create(QString name, int maxConcurrentOperationCount,
                                                   StartPolicy policy = StartPolicy::OnALaterTurn);
@@ -43,6 +46,7 @@ public:
 private:
     OperationQueue(QString name, int maxConcurrent, StartPolicy policy);
     bool hasRoom() const;
+    static bool takeAtOnceStart();
     void scheduleStart();
     void startReady();
     void operationFinished(Operation *operation);

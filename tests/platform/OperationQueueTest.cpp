@@ -128,3 +128,36 @@ TEST(OperationQueueTest, UnboundedLaneThatStartsAtOnceStartsEachAddedOperation)
         op->done();
     EXPECT_EQ(queue->operationCount(), 0u);
 }
+
+TEST(OperationQueueTest, OnlyTheFirstFewIdleLanesOfATurnStartAtOnce)
+{
+    kova::test::drainMainQueue(); // a fresh turn
+    QStringList log;
+    const int budget = OperationQueue::kAtOnceStartsPerTurn;
+    std::vector<std::shared_ptr<OperationQueue>> lanes;
+    std::vector<std::shared_ptr<Recorder>> ops;
+    for (int i = 0; i < budget + 3; ++i) {
+        lanes.push_back(OperationQueue::create("lane", 1, OperationQueue::StartPolicy::AtOnceWhenIdle));
+        ops.push_back(std::make_shared<Recorder>(QString::number(i), &log));
+        lanes.back()->addOperation(ops.back());
+    }
+    EXPECT_EQ(log.size(), budget) << "the rest wait for the main queue";
+    ASSERT_TRUE(kova::test::waitUntil([&] { return log.size() == budget + 3; }));
+    EXPECT_EQ(log.last(), QStringLiteral("start %1").arg(budget + 2)) << "in the order they were added";
+
+    kova::test::drainMainQueue();
+    auto next = std::make_shared<Recorder>("next", &log);
+    lanes.front()->addOperation(next);
+    EXPECT_EQ(log.size(), budget + 3) << "lane 0 is still busy";
+    ops.front()->done();
+    ASSERT_TRUE(kova::test::waitUntil([&] { return log.last() == QStringLiteral("start next"); }));
+    kova::test::drainMainQueue();
+    auto fresh = OperationQueue::create("lane", 1, OperationQueue::StartPolicy::AtOnceWhenIdle);
+    auto again = std::make_shared<Recorder>("again", &log);
+    fresh->addOperation(again);
+    EXPECT_EQ(log.last(), QStringLiteral("start again")) << "a later turn has its own allowance";
+    for (auto &op : ops)
+        op->done();
+    next->done();
+    again->done();
+}
