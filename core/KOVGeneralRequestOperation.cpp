@@ -41,24 +41,25 @@ void KOVGeneralRequestOperation::execute()
     m_mfaResolved = makeDoneHandle();
     // The task's callback holds the done block, not the operation: the
     // operation belongs to its queue until the done block ends it.
-    m_session->dataTask(m_request, [tracing, done = m_mfaResolved, completion = m_completion](
+    // An operation runs once, so its completion moves into the task.
+    m_session->dataTask(m_request, [tracing, done = m_mfaResolved, completion = std::move(m_completion)](
                                        const QByteArray &data, const std::optional<platform::HTTPURLResponse> &response,
-                                       const std::optional<platform::Error> &error) {
+                                       const std::optional<platform::Error> &error) mutable {
         if (tracing)
             platform::writeStandardOutput(
                 QStringLiteral("\n\u2705 Received HTTP Response\nURL\n%1\nStatus Code\n%2\nBody\n%3")
                     .arg(response ? response->url.toString() : QString(),
                          QString::number(response ? response->statusCode : 0), traceText(data)));
+        if (!completion)
+            return;
         // The session already delivers on a later turn of the main loop;
         // another hop would only add latency.
-        auto deliver = [done, completion, data, response, error]() {
-            if (completion)
-                completion(done, data, response, error);
-        };
-        if (platform::MainQueue::isMainThread())
-            deliver();
-        else
-            platform::MainQueue::async(deliver);
+        if (platform::MainQueue::isMainThread()) {
+            completion(std::move(done), data, response, error);
+            return;
+        }
+        platform::MainQueue::async([done = std::move(done), completion = std::move(completion), data, response,
+                                    error]() { completion(done, data, response, error); });
     });
     // Only the task and the caller hold the done block from here on.
     m_mfaResolved = nullptr;

@@ -13,6 +13,9 @@ namespace {
 using namespace std::chrono_literals;
 std::chrono::milliseconds s_defaultTimeout = 135s;
 std::chrono::milliseconds s_autoFlowTimeout = 300s;
+// A request operation only sets its data task going, so a call made while
+// its lane is free goes out at once instead of a turn of the loop later.
+constexpr auto kRequestLanes = platform::OperationQueue::StartPolicy::AtOnceWhenIdle;
 } // namespace
 
 KOVOperationQueueManager &KOVOperationQueueManager::sharedInstance()
@@ -22,7 +25,7 @@ KOVOperationQueueManager &KOVOperationQueueManager::sharedInstance()
 }
 
 KOVOperationQueueManager::KOVOperationQueueManager()
-    : m_parallelQueue(platform::OperationQueue::create(QStringLiteral("parallelQueue"), 0))
+    : m_parallelQueue(platform::OperationQueue::create(QStringLiteral("parallelQueue"), 0, kRequestLanes))
 {
 }
 
@@ -118,7 +121,7 @@ void KOVOperationQueueManager::enqueueOnLane(const platform::URLRequest &request
     auto operation = std::make_shared<KOVGeneralRequestOperation>(currentSession(), request, std::move(completionHandler));
     if (userSecret.isNull()) {
         // A lane of its own, gone once its one request is done.
-        platform::OperationQueue::create(QStringLiteral("request"), 1)->addOperation(std::move(operation));
+        platform::OperationQueue::create(QStringLiteral("request"), 1, kRequestLanes)->addOperation(std::move(operation));
         return;
     }
     const QString name = queueNameForUserSecret(userSecret);
@@ -128,7 +131,7 @@ void KOVOperationQueueManager::enqueueOnLane(const platform::URLRequest &request
             return;
         }
     }
-    auto queue = platform::OperationQueue::create(name, 1);
+    auto queue = platform::OperationQueue::create(name, 1, kRequestLanes);
     m_serialQueues.append(queue);
     queue->addOperation(std::move(operation));
 }

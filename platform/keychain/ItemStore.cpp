@@ -54,14 +54,17 @@ bool entryMatches(const std::optional<T> &wanted, const std::optional<T> &actual
     return !wanted || wanted == actual;
 }
 
-bool matches(const ItemAttributes &q, const ItemAttributes &item)
+// `sameAccount`: the item was found under the query's account already, so
+// the texts need not be compared again (an item without an account is filed
+// under the empty text and still compared).
+bool matches(const ItemAttributes &q, const ItemAttributes &item, bool sameAccount = false)
 {
     if (q.itemClass != item.itemClass)
         return false;
     const Synchronizable sync = item.synchronizable.value_or(Synchronizable::No);
     if (q.synchronizable != Synchronizable::Any && q.synchronizable.value_or(Synchronizable::No) != sync)
         return false;
-    return entryMatches(q.account, item.account) && entryMatches(q.service, item.service)
+    return ((sameAccount && item.account) || entryMatches(q.account, item.account)) && entryMatches(q.service, item.service)
         && entryMatches(q.accessGroup, item.accessGroup) && entryMatches(q.server, item.server)
         && entryMatches(q.port, item.port) && entryMatches(q.protocol, item.protocol)
         && entryMatches(q.authenticationType, item.authenticationType)
@@ -186,8 +189,8 @@ qint32 ItemStore::withMatches(const ItemAttributes &query, bool returnsData, Fun
         return m_vault->read([&](const Vault::Items &items, const Vault::AccountIndex &byAccount) {
             Matches found;
             bool guarded = false;
-            auto consider = [&](const VaultItem &item) {
-                if (!matches(query, item.attributes()))
+            auto consider = [&](const VaultItem &item, bool sameAccount) {
+                if (!matches(query, item.attributes(), sameAccount))
                     return true;
                 found.append(&item);
                 guarded = guarded || item.attributes().needsUserPresence();
@@ -196,11 +199,11 @@ qint32 ItemStore::withMatches(const ItemAttributes &query, bool returnsData, Fun
             if (query.account) {
                 // Most lookups name their item: only that account's items can match.
                 for (qsizetype i = byAccount.first(*query.account); i >= 0; i = byAccount.next(i))
-                    if (!consider(items[i]))
+                    if (!consider(items[i], true))
                         break;
             } else {
                 for (const VaultItem &item : items)
-                    if (!consider(item))
+                    if (!consider(item, false))
                         break;
             }
             if (found.empty())

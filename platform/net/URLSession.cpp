@@ -311,7 +311,9 @@ void URLSession::dataTask(const URLRequest &request, DataTaskCompletion completi
 
     const QUrl url = request.url;
     QObject::connect(reply, &QNetworkReply::finished, reply,
-                     [reply, url, timing = std::weak_ptr<Timing>(m_timing), completion = std::move(completion)]() {
+                     [reply, url, timing = std::weak_ptr<Timing>(m_timing), completion = std::move(completion)]() mutable {
+        if (!completion)
+            return; // told once already
         if (auto t = timing.lock())
             t->inFlight.erase(reply);
         const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
@@ -335,7 +337,8 @@ void URLSession::dataTask(const URLRequest &request, DataTaskCompletion completi
         // Completions never run inside Qt's signal emission. Posted before the
         // reply is let go of, so the caller has its result ahead of Qt taking
         // the exchange apart (tens of microseconds) rather than after it.
-        MainQueue::async([completion, data, response, error]() { completion(data, response, error); });
+        MainQueue::async([completion = std::move(completion), data = std::move(data), response = std::move(response),
+                          error = std::move(error)]() { completion(data, response, error); });
         reply->deleteLater();
     });
 }

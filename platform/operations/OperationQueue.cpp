@@ -7,14 +7,20 @@
 
 namespace kova::platform {
 
-std::shared_ptr<OperationQueue> OperationQueue::create(QString name, int maxConcurrentOperationCount)
+std::shared_ptr<OperationQueue> OperationQueue::create(QString name, int maxConcurrentOperationCount,
+                                                       StartPolicy policy)
 {
-    return std::shared_ptr<OperationQueue>(new OperationQueue(std::move(name), maxConcurrentOperationCount));
+    return std::shared_ptr<OperationQueue>(new OperationQueue(std::move(name), maxConcurrentOperationCount, policy));
 }
 
-OperationQueue::OperationQueue(QString name, int maxConcurrent)
-    : m_name(std::move(name)), m_maxConcurrent(std::max(0, maxConcurrent))
+OperationQueue::OperationQueue(QString name, int maxConcurrent, StartPolicy policy)
+    : m_name(std::move(name)), m_maxConcurrent(std::max(0, maxConcurrent)), m_policy(policy)
 {
+}
+
+bool OperationQueue::hasRoom() const
+{
+    return m_maxConcurrent == 0 || int(m_running.size()) < m_maxConcurrent;
 }
 
 void OperationQueue::addOperation(std::shared_ptr<Operation> operation)
@@ -22,7 +28,28 @@ void OperationQueue::addOperation(std::shared_ptr<Operation> operation)
     if (!operation || operation->isExecuting() || operation->isFinished())
         return;
     m_waiting.push_back(std::move(operation));
+    // Only when nothing is waiting or scheduled, so the lane's order holds.
+    if (m_policy == StartPolicy::AtOnceWhenIdle && m_waiting.size() == 1 && !m_startScheduled && hasRoom()
+        && takeAtOnceStart()) {
+        startReady();
+        return;
+    }
     scheduleStart();
+}
+
+bool OperationQueue::takeAtOnceStart()
+{
+    // What an operation sets going inside the caller's turn is often
+    // finished by work the toolkit queues for the loop's next turn, and that
+    // work runs there in one go. Past a few starts in one turn, the rest wait
+    // for the main queue, which runs them in slices the loop's timers can
+    // come between.
+    static int s_startedThisTurn = 0;
+    if (s_startedThisTurn >= kAtOnceStartsPerTurn)
+        return false;
+    if (s_startedThisTurn++ == 0)
+        MainQueue::async([] { s_startedThisTurn = 0; });
+    return true;
 }
 
 void OperationQueue::scheduleStart()
@@ -39,7 +66,7 @@ void OperationQueue::scheduleStart()
 
 void OperationQueue::startReady()
 {
-    while (!m_waiting.empty() && (m_maxConcurrent == 0 || int(m_running.size()) < m_maxConcurrent)) {
+    while (!m_waiting.empty() && hasRoom()) {
         std::shared_ptr<Operation> operation = std::move(m_waiting.front());
         m_waiting.pop_front();
         m_running.push_back(operation);

@@ -159,7 +159,8 @@ void NavigationBar::rebuild()
         update();
         return;
     }
-    QFont itemFont = m_titleFont;
+    // Bar buttons stay in the system font whatever font the title is given.
+    QFont itemFont = font();
     itemFont.setPixelSize(17);
     itemFont.setWeight(QFont::Normal);
     if (m_showBack && !m_item->hidesBackButton() && m_item->leftBarButtonItems().empty()) {

@@ -39,6 +39,8 @@ public:
     void setShadowImage(const QImage &image);
     QImage backgroundImage() const { return m_backgroundImage; }
     QImage shadowImage() const { return m_shadowImage; }
+    // The title's font and colour only: bar buttons keep the system font
+    // and the tint colour.
     void setTitleFont(const QFont &font);
     void setTitleColor(const QColor &color);
     QFont titleFont() const { return m_titleFont; }
@@ -56,6 +58,8 @@ public:
     QList<QWidget *> leftItemWidgets() const;
     QList<QWidget *> rightItemWidgets() const;
     QString shownTitle() const;
+    // The title on show: the bar's own label, or the item's title view.
+    QWidget *titleWidget() const { return m_title; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -1,3 +1,4 @@
+#include <QFontInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -10,10 +11,13 @@
 #include "core/store/KOVSubaccount.h"
 #include "core/records/KOVWireBeneficiary.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/Label.h"
+#include "platform/ui/NavigationController.h"
 #include "platform/ui/TableView.h"
 #include "platform/ui/TextField.h"
 #include "tests/payment_ui/PaymentFlowFixture.h"
 #include "ui/look/KOVButton.h"
+#include "ui/look/KOVFontManager.h"
 #include "ui/messages/MessageViewController.h"
 #include "ui/payment/KOVAccountsViewController.h"
 #include "ui/payment/KOVAutoFlowNavigationController.h"
@@ -28,6 +32,21 @@ using sandbox::ScriptedReply;
 namespace {
 
 const QJsonValue kNull(QJsonValue::Null);
+
+// The bar's title in the look's regular face at 17 points, in the bar's
+// black (no screen of the flow colours it).
+void expectLookTitle(platform::ViewController &screen, const QString &text)
+{
+    platform::NavigationController *navigation = screen.navigationController();
+    ASSERT_TRUE(navigation);
+    auto *title = qobject_cast<platform::Label *>(navigation->navigationBar()->titleWidget());
+    ASSERT_TRUE(title);
+    EXPECT_EQ(title->text(), text);
+    EXPECT_EQ(title->font(), KOVFontManager::font(KOVFontManager::regular(), 17));
+    EXPECT_EQ(QFontInfo(title->font()).family(), "Muli");
+    EXPECT_EQ(QFontInfo(title->font()).weight(), QFont::Normal);
+    EXPECT_EQ(title->textColor(), QColor(Qt::black));
+}
 
 // The host's payment-flow delegate, counting the notices.
 class Notices : public KOVAutoFlowDelegate {
@@ -96,6 +115,8 @@ TEST_F(PaymentRoadTest, PickerPadLoaderAndSuccessForALocalTransfer)
     auto pad = padShown(flow);
     ASSERT_TRUE(pad);
     EXPECT_EQ(pad->title(), "Enter amount");
+    EXPECT_NE(pad->navigationController(), flow.get()) << "the pad comes in a container of its own";
+    expectLookTitle(*pad, "Enter amount");
     EXPECT_FALSE(pad->confirmButton()->isEnabled());
 
     server->scriptAction("/payment/transfer/autoflow",
@@ -166,6 +187,7 @@ TEST_F(PaymentRoadTest, WireTransferWithAnAccountGivenStartsOnThePad)
     auto pad = padShown(flow);
     ASSERT_TRUE(pad);
     EXPECT_EQ(flow->viewControllers().front(), pad) << "the pad is the coordinator's first screen";
+    expectLookTitle(*pad, "Enter amount");
     EXPECT_FALSE(flow->accountsViewController());
     EXPECT_FALSE(pad->navigationItem().leftBarButtonItems().empty()) << "it carries the cancel button";
 

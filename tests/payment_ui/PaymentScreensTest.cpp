@@ -1,3 +1,4 @@
+#include <QFontInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -24,6 +25,7 @@
 #include "tests/payment_ui/PaymentFlowFixture.h"
 #include "ui/KovaUI.h"
 #include "ui/look/KOVButton.h"
+#include "ui/look/KOVFontManager.h"
 #include "ui/look/KOVTheme.h"
 #include "ui/messages/MessageViewController.h"
 #include "ui/payment/KOVAccountsHeaderView.h"
@@ -31,6 +33,7 @@
 #include "ui/payment/KOVAccountsViewController.h"
 #include "ui/payment/KOVAutoFlowNavigationController.h"
 #include "ui/payment/KOVNumPadDisplayViewController.h"
+#include "ui/payment/KOVPaymentNavigationController.h"
 #include "ui/payment/KOVScreensAutoFlow.h"
 #include "ui/payment/KOVSubaccountsViewController.h"
 #include "ui/payment/KOVTransferLoaderViewController.h"
@@ -170,6 +173,34 @@ TEST_F(PaymentScreensTest, AmountPadTakesDigitsOnlyAndRidesOnTheKeyboard)
     ASSERT_TRUE(pumpUntil([&] { return preset->isVisible(); }));
     EXPECT_EQ(preset->amountLabel()->text(), "250");
     EXPECT_FALSE(preset->confirmButton()->isEnabled());
+}
+
+TEST_F(PaymentScreensTest, APaymentContainerTitlesInTheLookAndPassesTheAmountOn)
+{
+    struct Receiver : KOVPaymentNavigationControllerDelegate {
+        QList<double> values;
+        void paymentNavigationControllerDidSubmitValue(KOVPaymentNavigationController &, double value) override
+        {
+            values << value;
+        }
+    };
+    auto pad = padAlone(0, 0);
+    auto container = std::make_shared<KOVPaymentNavigationController>(pad);
+    auto receiver = std::make_shared<Receiver>();
+    container->setPaymentDelegate(receiver);
+    pad->setDelegate(container);
+    ASSERT_TRUE(home->present(container, false));
+    ASSERT_TRUE(pumpUntil([&] { return pad->isVisible(); }));
+    auto *title = qobject_cast<platform::Label *>(container->navigationBar()->titleWidget());
+    ASSERT_TRUE(title);
+    EXPECT_EQ(title->text(), "Enter amount");
+    EXPECT_EQ(title->font(), KOVFontManager::font(KOVFontManager::regular(), 17));
+    EXPECT_EQ(QFontInfo(title->font()).family(), "Muli");
+
+    type(pad->amountLabel(), "42");
+    tap(pad->confirmButton());
+    EXPECT_EQ(receiver->values, QList<double>{42});
+    closeTop();
 }
 
 TEST_F(PaymentScreensTest, StoredBoundsReachThePad)

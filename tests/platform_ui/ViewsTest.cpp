@@ -331,6 +331,39 @@ TEST(TextFieldTest, EditingChangedIsTheUsersEditOnly)
     EXPECT_EQ(returns, 1);
 }
 
+TEST(NavigationTest, TitleFontAndColourAreTheTitlesAlone)
+{
+    auto first = std::make_shared<ViewController>();
+    first->setTitle("Styled");
+    first->navigationItem().setRightBarButtonItems({BarButtonItem::withTitle("Done", BarButtonItem::Style::Done, [] {})});
+    auto nav = std::make_shared<NavigationController>(first);
+    auto window = kova::test::makeWindow(nav);
+    NavigationBar *bar = nav->navigationBar();
+    QFont serif(QStringLiteral("Serif"));
+    serif.setPixelSize(21);
+    serif.setItalic(true);
+    bar->setTitleFont(serif);
+    bar->setTitleColor(QColor(0xAA, 0x11, 0x22));
+    auto *title = qobject_cast<Label *>(bar->titleWidget());
+    ASSERT_TRUE(title);
+    EXPECT_EQ(title->text(), "Styled");
+    EXPECT_EQ(title->font(), serif);
+    EXPECT_EQ(title->textColor(), QColor(0xAA, 0x11, 0x22));
+    ASSERT_EQ(bar->rightItemWidgets().size(), 1);
+    auto *done = qobject_cast<Button *>(bar->rightItemWidgets().first());
+    ASSERT_TRUE(done);
+    EXPECT_EQ(done->titleFont().family(), bar->font().family()) << "bar buttons keep the system font";
+    EXPECT_EQ(done->titleFont().pixelSize(), 17);
+    EXPECT_FALSE(done->titleFont().italic());
+    EXPECT_TRUE(done->titleFont().bold());
+    EXPECT_EQ(done->titleColorForState(Button::State::Normal), bar->tintColor());
+
+    // A title view stands in for the label.
+    auto *logo = new View;
+    first->navigationItem().setTitleView(logo);
+    EXPECT_EQ(bar->titleWidget(), logo);
+}
+
 TEST(NavigationTest, BarShowsItemsBackAndPops)
 {
     auto first = std::make_shared<ViewController>();

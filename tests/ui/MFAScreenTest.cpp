@@ -2,6 +2,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QFontInfo>
 #include <QTemporaryDir>
 #include <QPainter>
 #include <QJsonObject>
@@ -124,6 +125,20 @@ TEST_F(MFAScreenTest, OneCodePromptAndConfirmFollowsTheAnswer)
 
     EXPECT_EQ(sheet->navigationBar()->shownTitle(), "Authenticate");
     EXPECT_EQ(sheet->navigationBar()->titleColor(), QColor(Qt::white));
+    // The title in the look's regular face at the bar's 17 points, white;
+    // Cancel keeps the system's bold.
+    auto *title = qobject_cast<platform::Label *>(sheet->navigationBar()->titleWidget());
+    ASSERT_TRUE(title);
+    EXPECT_EQ(title->font(), KOVFontManager::font(KOVFontManager::regular(), 17));
+    EXPECT_EQ(QFontInfo(title->font()).family(), "Muli");
+    EXPECT_EQ(QFontInfo(title->font()).pixelSize(), 17);
+    EXPECT_EQ(QFontInfo(title->font()).weight(), QFont::Normal);
+    EXPECT_EQ(title->textColor(), QColor(Qt::white));
+    ASSERT_EQ(sheet->navigationBar()->rightItemWidgets().size(), 1);
+    auto *cancel = qobject_cast<platform::Button *>(sheet->navigationBar()->rightItemWidgets().first());
+    ASSERT_TRUE(cancel);
+    EXPECT_NE(QFontInfo(cancel->titleFont()).family(), "Muli");
+    EXPECT_TRUE(cancel->titleFont().bold());
     EXPECT_TRUE(sheet->navigationBar()->isTranslucent());
     EXPECT_TRUE(sheet->navigationBar()->backgroundImage().isNull());
     ASSERT_EQ(screen->navigationItem().rightBarButtonItems().size(), 1u);
@@ -206,6 +221,58 @@ TEST_F(MFAScreenTest, OneCodePromptAndConfirmFollowsTheAnswer)
     screen->dismissSelf();
     EXPECT_EQ(submitted.size(), 1);
     EXPECT_EQ(cancels, 0);
+}
+
+TEST_F(MFAScreenTest, TheConfirmAnimationShowsWholeOverTheFootersEdges)
+{
+    auto sheet = show({prompt("otp", "Enter the code we sent", 0)});
+    auto screen = sheet->mfaViewController();
+    ButtonTableFooterView *footer = screen->tableFooterView();
+    test::type(field(sheet, 0), "123456");
+    const QImage before = test::grab(window.get());
+    test::tap(confirm(sheet));
+    AnimatedFramesView *animation = footer->animatedImageView();
+    ASSERT_TRUE(animation);
+    ASSERT_TRUE(animation->isVisible());
+    EXPECT_EQ(footer->height(), 76) << "the footer keeps its height";
+
+    // 120 points square on the footer's centre, reaching 22 points past its
+    // top and bottom edges, and not cut to the footer.
+    const QRect footerRect(footer->mapTo(window.get(), QPoint(0, 0)), footer->size());
+    const QRect shown(animation->mapTo(window.get(), QPoint(0, 0)), animation->size());
+    EXPECT_EQ(shown.size(), QSize(120, 120));
+    EXPECT_EQ(shown.top(), footerRect.top() - 22);
+    EXPECT_EQ(shown.bottom(), footerRect.bottom() + 22);
+    EXPECT_EQ(shown.left(), footerRect.left() + (footerRect.width() - 120) / 2);
+    EXPECT_EQ(animation->visibleRegion(), QRegion(animation->rect()));
+
+    // Where it overhangs, the window shows the animation: the strips above
+    // and below the footer differ from the same strips before the tap.
+    const QImage after = test::grab(window.get());
+    const qreal ratio = after.devicePixelRatio();
+    auto changed = [&](const QRect &points) {
+        const QRect pixels(points.topLeft() * ratio, points.size() * ratio);
+        int count = 0;
+        for (int y = pixels.top(); y <= pixels.bottom(); ++y) {
+            for (int x = pixels.left(); x <= pixels.right(); ++x)
+                count += before.pixel(x, y) != after.pixel(x, y);
+        }
+        return count;
+    };
+    EXPECT_GT(changed(QRect(shown.left(), shown.top(), 120, 22)), 20) << "the part above the footer shows";
+    EXPECT_GT(changed(QRect(shown.left(), footerRect.bottom() + 1, 120, 22)), 20) << "the part below the footer shows";
+
+    // It takes no taps: the field above stays reachable where they overlap.
+    const QPoint overField = field(sheet, 0)->mapTo(window.get(), QPoint(field(sheet, 0)->width() / 2, field(sheet, 0)->height() - 4));
+    ASSERT_TRUE(shown.contains(overField));
+    QWidget *hit = window->childAt(overField);
+    EXPECT_TRUE(hit == field(sheet, 0) || field(sheet, 0)->isAncestorOf(hit));
+
+    // It shows exactly while the footer does.
+    footer->hide();
+    EXPECT_FALSE(animation->isVisible());
+    footer->show();
+    EXPECT_TRUE(animation->isVisible());
 }
 
 TEST_F(MFAScreenTest, CaptchaAndTextPrompts)

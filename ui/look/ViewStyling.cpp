@@ -1,6 +1,7 @@
 #include "ui/look/ViewStyling.h"
 
 #include "platform/ui/ViewHelpers.h"
+#include "ui/look/KOVFontManager.h"
 
 namespace kova {
 
@@ -37,6 +38,12 @@ void applyKOVShadow(QWidget *view)
 void removeShadowLayer(QWidget *view)
 {
     platform::removeLayersNamed(view, kShadowLayerName);
+}
+
+void setKOVNavigationTitleFont(platform::NavigationController &navigation)
+{
+    platform::NavigationBar *bar = navigation.navigationBar();
+    bar->setTitleFont(KOVFontManager::font(KOVFontManager::regular(), bar->titleFont().pixelSize()));
 }
 
 bool isStringEmpty(const QString &text)

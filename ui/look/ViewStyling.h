@@ -6,6 +6,7 @@
 //   reuseIdentifier<AccountCell>();          // "AccountCell"
 //   isStringEmpty(text); stringRepresentation({"AE", "SA"});  // ["AE","SA"]
 //   topViewController(); add(parent, child); setTransparentNavigationBar(nav);
+//   setKOVNavigationTitleFont(nav);
 
 #include <QString>
 #include <QStringList>
@@ -35,6 +36,10 @@ QString reuseIdentifier()
 
 bool isStringEmpty(const QString &text);
 QString stringRepresentation(const QStringList &list);
+
+// The SDK's navigation bars set their titles in the look's regular face at
+// the bar's title size; the title's colour is left to each screen.
+void setKOVNavigationTitleFont(platform::NavigationController &navigation);
 
 inline std::shared_ptr<platform::ViewController> topViewController()
 {

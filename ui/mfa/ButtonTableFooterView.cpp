@@ -5,10 +5,10 @@
 #include "animatedgif/UIImageAnimatedGIF.h"
 #include "platform/ui/Anchors.h"
 #include "platform/ui/Button.h"
+#include "platform/ui/Overhang.h"
 #include "ui/look/AssetsLoader.h"
 #include "ui/look/KOVFontManager.h"
 #include "ui/look/UIColorImage.h"
-#include "ui/look/AnimatedFramesView.h"
 
 namespace kova {
 
@@ -33,14 +33,12 @@ void ButtonTableFooterView::buttonTapped()
     if (!delegate)
         return;
     if (!m_animatedImageView) {
-        m_animatedImageView = new AnimatedFramesView(
-            UIImageAnimatedGIF::animatedImageWithAnimatedGIFData(AssetsLoader::dataForGIFNamed(
-                QStringLiteral("connectAnimation"))),
-            this);
+        m_animatedImageView = new AnimatedFramesView(UIImageAnimatedGIF::animatedImageWithAnimatedGIFData(
+            AssetsLoader::dataForGIFNamed(QStringLiteral("connectAnimation"))));
         m_animatedImageView->setContentMode(platform::ImageView::ContentMode::ScaleAspectFit);
-        platform::size(m_animatedImageView, Attr::Width, 120);
-        platform::size(m_animatedImageView, Attr::Height, 120);
-        platform::centerIn(m_animatedImageView, this);
+        // Taller than the footer: it reaches over the row above and the
+        // space below, so it must not be cut to the footer's rectangle.
+        platform::overhang(m_animatedImageView, this, QSize(120, 120));
         m_animatedImageView->show();
     }
     m_button->hide();

@@ -38,7 +38,9 @@ public:
     std::shared_ptr<ButtonTableFooterViewDelegate> delegate() const { return m_delegate.lock(); }
     void setDelegate(std::weak_ptr<ButtonTableFooterViewDelegate> delegate) { m_delegate = std::move(delegate); }
     platform::Button *button() const { return m_button; }
-    // Made by the first tap.
+    // Made by the first tap: 120 points square on the footer's centre, drawn
+    // whole over the footer's edges (it lives in an overhang frame, not in
+    // the footer), shown while the footer is and gone with it.
     AnimatedFramesView *animatedImageView() const { return m_animatedImageView; }
 
 private:

@@ -1,5 +1,7 @@
 #include "ui/mfa/MFANavigationController.h"
 
+#include "ui/look/ViewStyling.h"
+
 namespace kova {
 
 std::shared_ptr<MFANavigationController> MFANavigationController::initWithUserInput(
@@ -19,6 +21,7 @@ void MFANavigationController::viewDidLoad()
 {
     platform::NavigationController::viewDidLoad();
     setTransparentNavigationBar();
+    setKOVNavigationTitleFont(*this);
 }
 
 void MFANavigationController::viewDidDisappear(bool animated)

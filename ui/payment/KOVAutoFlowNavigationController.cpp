@@ -23,6 +23,7 @@
 #include "ui/look/AssetsLoader.h"
 #include "ui/look/KOVImageManager.h"
 #include "ui/look/KOVTheme.h"
+#include "ui/look/ViewStyling.h"
 #include "ui/payment/KOVAmountEntry.h"
 #include "ui/payment/KOVPaymentAccounts.h"
 #include "ui/payment/KOVTransferLoaderViewController.h"
@@ -106,6 +107,7 @@ void KOVAutoFlowNavigationController::viewDidLoad()
     for (int i = 1; i <= 6; ++i)
         m_alertMessages << Localizer::getLocalizedStringByKey(QStringLiteral("TransferLoaderMessage%1").arg(i));
     presentationController().setDelegate(self());
+    setKOVNavigationTitleFont(*this);
 
     std::shared_ptr<platform::ViewController> first;
     if (!m_sendingAccount) {
@@ -244,6 +246,7 @@ std::shared_ptr<platform::NavigationController> KOVAutoFlowNavigationController:
     auto navigation = std::make_shared<platform::NavigationController>(createNumPadViewController());
     navigation->setTransparentNavigationBar();
     navigation->addDismissButtonIfNeeded();
+    setKOVNavigationTitleFont(*navigation);
     navigation->presentationController().setDelegate(self());
     return navigation;
 }
@@ -286,6 +289,7 @@ void KOVAutoFlowNavigationController::accountsViewControllerDidSelectAccountConn
     auto navigation = std::make_shared<platform::NavigationController>(m_subaccounts);
     navigation->setTransparentNavigationBar();
     navigation->addDismissButtonIfNeeded();
+    setKOVNavigationTitleFont(*navigation);
     auto *logo = new platform::ImageView;
     logo->setContentMode(platform::ImageView::ContentMode::ScaleAspectFit);
     const auto bankInfo = connection->bankInfo();

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "platform/ui/NavigationController.h"
+#include "ui/look/ViewStyling.h"
 #include "ui/payment/KOVNumPadDisplayViewController.h"
 
 namespace kova {
@@ -28,6 +29,12 @@ class KOVPaymentNavigationController : public platform::NavigationController,
     Q_OBJECT
 public:
     using platform::NavigationController::NavigationController;
+
+    void viewDidLoad() override
+    {
+        platform::NavigationController::viewDidLoad();
+        setKOVNavigationTitleFont(*this);
+    }
 
     std::shared_ptr<KOVPaymentNavigationControllerDelegate> paymentDelegate() const { return m_paymentDelegate.lock(); }
     void setPaymentDelegate(std::weak_ptr<KOVPaymentNavigationControllerDelegate> delegate)
