@@ -304,6 +304,9 @@ void KOVWebConnectViewController::loginWithConnectedQueryItems(const QJsonObject
     manager->setRemovesDuplicates(false);
     m_connectManager = manager;
     const std::shared_ptr<KOVRepository> repository = KOVRepository::initWithConnection(nullptr);
+    // The secret's trip to the disk is the longest part of the login: it
+    // starts first and runs beside the exchange (taken back should that fail).
+    manager->storeSecretInBackground();
     const auto self = sharedAs<KOVWebConnectViewController>();
     repository->exchangeUserID(
         login->userID(), login->accessCode(), login->tokenID(), login->connectionID(),
@@ -351,9 +354,6 @@ void KOVWebConnectViewController::loginWithConnectedQueryItems(const QJsonObject
             self->fetchAccountDataForConnection(created);
             completion(created, std::nullopt);
         });
-    // After the exchange has been asked for: a login is stored only once the
-    // page's token has been sent to be exchanged.
-    manager->storeSecretInBackground();
 }
 
 void KOVWebConnectViewController::fetchAccountDataForConnection(const std::shared_ptr<KOVConnection> &connection)
