@@ -17,6 +17,10 @@
 
 namespace kova::test {
 
+// The app server's actions of a login's end.
+inline const QString kExchange = QStringLiteral("/auth/ExchangeToken");
+inline const QString kMetadata = QStringLiteral("/metadata/accounts/get");
+
 // What the host hears, in order.
 class RecordingConnectDelegate : public KOVConnectDelegate {
 public:

@@ -10,14 +10,13 @@
 #include "platform/store/ManagedObjectContext.h"
 #include "sandbox/SandboxData.h"
 
+#include <optional>
+
 using namespace kova;
 using namespace kova::test;
 using State = KOVWebConnectViewController::State;
 
 namespace {
-
-const QString kExchange = QStringLiteral("/auth/ExchangeToken");
-const QString kMetadata = QStringLiteral("/metadata/accounts/get");
 
 QString secretKeyOf(const QJsonObject &items)
 {
@@ -67,6 +66,33 @@ protected:
                                                  {"appKey", "app-key-1"},
                                                  {"action", kMetadata},
                                                  {"bundleID", QJsonValue::Null}}));
+    }
+
+    // Holds the secret's write until the metadata call is out (and, if
+    // asked, its reply taken in), then makes the write fail, and expects the
+    // keychain's failure road.
+    void failTheWriteOnceTheMetadataCallIsOut(std::optional<sandbox::ScriptedReply> metadata, bool afterTheReply)
+    {
+        startWithOptions();
+        if (metadata)
+            server->scriptAction(kMetadata, *metadata);
+        keepAnUnrelatedItem();
+        presentAndWaitForPage();
+        const QJsonObject items = pageLoginItems();
+        {
+            VaultWriteHold hold;
+            EXPECT_TRUE(hold.held());
+            succeedUntilTheMetadataCall(items);
+            if (afterTheReply) {
+                EXPECT_TRUE(waitUntil([&] { return metadataTakenIn(); }));
+                drainMainQueue();
+            }
+            EXPECT_TRUE(delegate->events.isEmpty());
+            hold.loseKeyFile();
+            hold.release();
+            expectAKeychainFailure(items);
+        }
+        expectExchangeThenMetadata(items);
     }
 
     // The road of a keychain that failed (the vault lost its key): one
@@ -123,25 +149,11 @@ TEST_F(WebConnectKeychainTest, TheSuccessWaitsForTheSecretToReachTheDisk)
 
 TEST_F(WebConnectKeychainTest, AWriteThatFailsBeforeTheMetadataReplyEndsAsAKeychainFailure)
 {
-    startWithOptions();
     // The reply comes well after the keychain has failed, and must change nothing then.
     sandbox::ScriptedReply late = sandbox::ScriptedReply::json(QJsonObject{
         {"success", true}, {"accountsMetadata", sandbox::SandboxData::accountsMetadata("SANDBOXBANK")}});
     late.delay = std::chrono::milliseconds(600);
-    server->scriptAction(kMetadata, late);
-    keepAnUnrelatedItem();
-    presentAndWaitForPage();
-    const QJsonObject items = pageLoginItems();
-    {
-        VaultWriteHold hold;
-        ASSERT_TRUE(hold.held());
-        succeedUntilTheMetadataCall(items);
-        EXPECT_TRUE(delegate->events.isEmpty());
-        hold.loseKeyFile();
-        hold.release();
-        expectAKeychainFailure(items);
-    }
-    expectExchangeThenMetadata(items);
+    failTheWriteOnceTheMetadataCallIsOut(late, false);
     EXPECT_FALSE(waitUntil([&] { return context().hasChanges() || delegate->events.size() > 1; },
                            std::chrono::milliseconds(1200)))
         << "the late reply stores nothing and tells nothing";
@@ -150,22 +162,7 @@ TEST_F(WebConnectKeychainTest, AWriteThatFailsBeforeTheMetadataReplyEndsAsAKeych
 
 TEST_F(WebConnectKeychainTest, AWriteThatFailsAfterTheMetadataReplyEndsAsAKeychainFailure)
 {
-    startWithOptions();
-    keepAnUnrelatedItem();
-    presentAndWaitForPage();
-    const QJsonObject items = pageLoginItems();
-    {
-        VaultWriteHold hold;
-        ASSERT_TRUE(hold.held());
-        succeedUntilTheMetadataCall(items);
-        ASSERT_TRUE(waitUntil([&] { return metadataTakenIn(); }));
-        drainMainQueue();
-        EXPECT_TRUE(delegate->events.isEmpty());
-        hold.loseKeyFile();
-        hold.release();
-        expectAKeychainFailure(items);
-    }
-    expectExchangeThenMetadata(items);
+    failTheWriteOnceTheMetadataCallIsOut(std::nullopt, true);
 }
 
 TEST_F(WebConnectKeychainTest, AFailedExchangeTakesTheWrittenSecretBackBeforeTheHostHears)

@@ -26,9 +26,6 @@ using State = KOVWebConnectViewController::State;
 
 namespace {
 
-const QString kExchange = QStringLiteral("/auth/ExchangeToken");
-const QString kMetadata = QStringLiteral("/metadata/accounts/get");
-
 sandbox::ScriptedReply metadataReply(std::chrono::milliseconds delay)
 {
     sandbox::ScriptedReply reply = sandbox::ScriptedReply::json(QJsonObject{
