@@ -26,6 +26,10 @@ QString dataDirectory()
     QString path;
     {
         std::lock_guard lock(s_mutex);
+        // The usual case, asked on every keychain and store use: a directory
+        // chosen by the host and already made.
+        if (!s_dataOverride.isEmpty() && s_dataOverride == s_ensuredDirectory)
+            return s_ensuredDirectory;
         path = s_dataOverride;
     }
     if (path.isEmpty())

@@ -274,6 +274,11 @@ Vault::~Vault() = default;
 
 std::shared_ptr<Vault> Vault::standard()
 {
+    {
+        std::lock_guard lock(s_standardMutex);
+        if (s_hostVault)
+            return s_hostVault;
+    }
     const QString directory = ProcessInfo::dataDirectory();
     {
         std::lock_guard lock(s_standardMutex);
