@@ -45,6 +45,7 @@ void putBack(const QString &key, const QString &previous)
 struct KOVConnectManager::SecretWrite {
     QString key;
     QString secret;
+    QString previous; // what the write replaced, null when nothing; set as it ends
     bool ended = false;
     std::optional<platform::Error> error;
     std::vector<std::function<void(std::optional<platform::Error>)>> waiting;
@@ -56,10 +57,11 @@ struct KOVConnectManager::SecretWrite {
         return secrets;
     }
 
-    void end(std::optional<platform::Error> outcome)
+    void end(std::optional<platform::Error> outcome, QString replaced = QString())
     {
         ended = true;
         error = std::move(outcome);
+        previous = std::move(replaced);
         if (const auto it = underWay().constFind(key); it != underWay().cend() && *it == secret)
             underWay().erase(it);
         if (error)
@@ -101,14 +103,19 @@ void KOVConnectManager::storeSecretInBackground()
     }
     write->key = secretKeyOfLogin();
     write->secret = m_loginItems->userSecret();
-    m_previousSecret = KOVKeychain::keychain()->stringForKey(write->key);
     SecretWrite::underWay().insert(write->key, write->secret);
+    // What it replaces is read there too: the main thread touches the vault
+    // on this road only if the login has to be taken back.
     secretWrites().async([write, key = write->key, secret = write->secret]() {
+        const auto keychain = KOVKeychain::keychain();
+        QString previous = keychain->stringForKey(key);
         platform::Error error;
         std::optional<platform::Error> failure;
-        if (!KOVKeychain::keychain()->setString(secret, key, &error))
+        if (!keychain->setString(secret, key, &error))
             failure = error;
-        platform::MainQueue::async([write, failure]() { write->end(failure); });
+        platform::MainQueue::async([write, failure, previous = std::move(previous)]() mutable {
+            write->end(failure, std::move(previous));
+        });
     });
 }
 
@@ -243,19 +250,18 @@ void KOVConnectManager::removeUnusedSecrets(const QStringList &keys)
 void KOVConnectManager::restoreKeychain()
 {
     const QString key = secretKeyOfLogin();
-    const QString previous = m_previousSecret;
     if (m_secretWrite) {
         if (std::exchange(m_puttingBack, true))
             return;
         // Once the write has ended: only what it really replaced goes back.
-        whenSecretStored([key, previous](std::optional<platform::Error> error) {
+        whenSecretStored([key, write = m_secretWrite](std::optional<platform::Error> error) {
             if (!error)
-                putBack(key, previous);
+                putBack(key, write->previous);
         });
         return;
     }
     if (std::exchange(m_wroteSecret, false))
-        putBack(key, previous);
+        putBack(key, m_previousSecret);
 }
 
 } // namespace kova

@@ -73,7 +73,7 @@ private:
     std::shared_ptr<KOVLogin> m_loginItems;
     bool m_removesDuplicates = true;
     bool m_wroteSecret = false; // and not yet put back
-    QString m_previousSecret; // null when there was none
+    QString m_previousSecret; // replaced by createConnection's own write; null when none
     QStringList m_replacedKeys; // secrets of the older records removed
     std::shared_ptr<SecretWrite> m_secretWrite; // set by storeSecretInBackground
     bool m_puttingBack = false;                 // restoreKeychain after it

@@ -64,6 +64,17 @@ platform::Error invalidAmountError()
     return platform::Error::withDescription(KOVErrorDomain, KOVErrorInvalidAmount, QStringLiteral("Invalid amount"));
 }
 
+// The sheets this flow puts over itself: a clear bar with the dismiss
+// button, its title in the look's face.
+std::shared_ptr<platform::NavigationController> sheetNavigation(std::shared_ptr<platform::ViewController> root)
+{
+    auto navigation = std::make_shared<platform::NavigationController>(std::move(root));
+    navigation->setTransparentNavigationBar();
+    navigation->addDismissButtonIfNeeded();
+    setKOVNavigationTitleFont(*navigation);
+    return navigation;
+}
+
 } // namespace
 
 KOVAutoFlowNavigationController::KOVAutoFlowNavigationController(const KOVAutoFlowRequest &request)
@@ -243,10 +254,7 @@ std::shared_ptr<KOVNumPadDisplayViewController> KOVAutoFlowNavigationController:
 
 std::shared_ptr<platform::NavigationController> KOVAutoFlowNavigationController::createNumPadNavigationController()
 {
-    auto navigation = std::make_shared<platform::NavigationController>(createNumPadViewController());
-    navigation->setTransparentNavigationBar();
-    navigation->addDismissButtonIfNeeded();
-    setKOVNavigationTitleFont(*navigation);
+    auto navigation = sheetNavigation(createNumPadViewController());
     navigation->presentationController().setDelegate(self());
     return navigation;
 }
@@ -286,10 +294,7 @@ void KOVAutoFlowNavigationController::accountsViewControllerDidSelectAccountConn
         return;
     m_subaccounts = std::make_shared<KOVSubaccountsViewController>(connection->subaccounts());
     m_subaccounts->setDelegate(self());
-    auto navigation = std::make_shared<platform::NavigationController>(m_subaccounts);
-    navigation->setTransparentNavigationBar();
-    navigation->addDismissButtonIfNeeded();
-    setKOVNavigationTitleFont(*navigation);
+    auto navigation = sheetNavigation(m_subaccounts);
     auto *logo = new platform::ImageView;
     logo->setContentMode(platform::ImageView::ContentMode::ScaleAspectFit);
     const auto bankInfo = connection->bankInfo();
