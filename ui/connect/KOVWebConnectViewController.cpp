@@ -2,7 +2,6 @@
 
 #include <QTimer>
 
-#include "animatedgif/UIImageAnimatedGIF.h"
 #include "core/KOVAppManager.h"
 #include "core/KOVConfigurations.h"
 #include "core/KOVConstants.h"
@@ -25,7 +24,6 @@
 #include "platform/ui/View.h"
 #include "platform/web/WebView.h"
 #include "ui/connect/KOVConnectPage.h"
-#include "ui/look/AssetsLoader.h"
 #include "ui/look/KOVFontColors.h"
 #include "ui/look/KOVFontManager.h"
 
@@ -125,17 +123,6 @@ void KOVWebConnectViewController::setLoadingAnimation()
     if (!m_animatedImageView)
         return;
     placeAnimationView(connectAnimation(), m_animatedImageView->isVisibleTo(view()));
-}
-
-const platform::AnimatedImage &KOVWebConnectViewController::connectAnimation()
-{
-    // Decoded once per screen: the post-success loading state plays the same
-    // animation again, and decoding it there would hold up the login's
-    // requests by a few milliseconds.
-    if (m_connectAnimation.isNull())
-        m_connectAnimation = UIImageAnimatedGIF::animatedImageWithAnimatedGIFData(
-            AssetsLoader::dataForGIFNamed(QStringLiteral("connectAnimation")));
-    return m_connectAnimation;
 }
 
 void KOVWebConnectViewController::placeAnimationView(const platform::AnimatedImage &animation, bool visible)

@@ -87,7 +87,6 @@ private:
     void showPage();
     // A fresh animation view in the middle of the screen, in place of any other.
     void placeAnimationView(const platform::AnimatedImage &animation, bool visible);
-    const platform::AnimatedImage &connectAnimation();
     void onSuccess(const QJsonObject &items);
     void onError(const QJsonObject &items);
     void onExit();
@@ -106,7 +105,6 @@ private:
     QString m_bankID;
     QPointer<platform::WebView> m_webView;
     QPointer<AnimatedFramesView> m_animatedImageView;
-    platform::AnimatedImage m_connectAnimation;
     QPointer<platform::Label> m_footnoteLabel;
     std::shared_ptr<MessageViewController> m_messageViewController;
     std::shared_ptr<KOVConnection> m_connection;

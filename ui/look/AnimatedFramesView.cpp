@@ -3,7 +3,21 @@
 #include <algorithm>
 #include <cmath>
 
+#include "animatedgif/UIImageAnimatedGIF.h"
+#include "ui/look/AssetsLoader.h"
+
 namespace kova {
+
+const platform::AnimatedImage &connectAnimation()
+{
+    // Decoding it again for each screen would hold up the road it appears on
+    // (a login's requests, a confirmed prompt) by a few milliseconds.
+    static platform::AnimatedImage animation;
+    if (animation.isNull())
+        animation = UIImageAnimatedGIF::animatedImageWithAnimatedGIFData(
+            AssetsLoader::dataForGIFNamed(QStringLiteral("connectAnimation")));
+    return animation;
+}
 
 AnimatedFramesView::AnimatedFramesView(platform::AnimatedImage animation, QWidget *parent)
     : platform::ImageView(parent), m_animation(std::move(animation))

@@ -31,4 +31,8 @@ private:
     int m_index = 0;
 };
 
+// The loading animation the connect screen and the MFA prompt play: read
+// and decoded on first use, then shared (main thread only).
+const platform::AnimatedImage &connectAnimation();
+
 } // namespace kova

@@ -2,11 +2,9 @@
 
 #include <QFont>
 
-#include "animatedgif/UIImageAnimatedGIF.h"
 #include "platform/ui/Anchors.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Overhang.h"
-#include "ui/look/AssetsLoader.h"
 #include "ui/look/KOVFontManager.h"
 #include "ui/look/UIColorImage.h"
 
@@ -33,8 +31,7 @@ void ButtonTableFooterView::buttonTapped()
     if (!delegate)
         return;
     if (!m_animatedImageView) {
-        m_animatedImageView = new AnimatedFramesView(UIImageAnimatedGIF::animatedImageWithAnimatedGIFData(
-            AssetsLoader::dataForGIFNamed(QStringLiteral("connectAnimation"))));
+        m_animatedImageView = new AnimatedFramesView(connectAnimation());
         m_animatedImageView->setContentMode(platform::ImageView::ContentMode::ScaleAspectFit);
         // Taller than the footer: it reaches over the row above and the
         // space below, so it must not be cut to the footer's rectangle.
