@@ -140,6 +140,8 @@ SqliteStore::~SqliteStore()
         sqlite3_finalize(s.update);
         sqlite3_finalize(s.remove);
     }
+    for (sqlite3_stmt *kept : {m_begin, m_commit, m_largestKey})
+        sqlite3_finalize(kept);
     sqlite3_close_v2(m_db);
 }
 
@@ -222,6 +224,26 @@ bool SqliteStore::exec(const QString &sql, Error *error, qint64 code)
         return true;
     if (error)
         *error = sqliteError(code, QStringLiteral("The store cannot run \"%1\"").arg(sql));
+    return false;
+}
+
+bool SqliteStore::execKept(sqlite3_stmt **slot, const char *sql, Error *error, qint64 code)
+{
+    // Compiling costs more than running these: every save pays for both.
+    if (!*slot && sqlite3_prepare_v3(m_db, sql, -1, SQLITE_PREPARE_PERSISTENT, slot, nullptr) != SQLITE_OK) {
+        if (error)
+            *error = sqliteError(code, QStringLiteral("The store cannot run \"%1\"").arg(QLatin1String(sql)));
+        return false;
+    }
+    const int rc = sqlite3_step(*slot);
+    if (rc == SQLITE_DONE) {
+        sqlite3_reset(*slot);
+        return true;
+    }
+    // Described before the reset, which keeps the code but may change the text.
+    if (error)
+        *error = sqliteError(code, QStringLiteral("The store cannot run \"%1\"").arg(QLatin1String(sql)));
+    sqlite3_reset(*slot);
     return false;
 }
 
@@ -502,19 +524,25 @@ bool SqliteStore::write(const std::vector<const ManagedObject *> &deleted, const
 
 qint64 SqliteStore::largestStoredKey(bool *ok)
 {
-    qint64 largest = 0;
-    for (const QString &table : std::as_const(m_tables)) {
-        sqlite3_stmt *statement = nullptr;
-        const QByteArray sql = QStringLiteral("SELECT max(\"Z_PK\") FROM %1").arg(quoted(table)).toUtf8();
-        if (sqlite3_prepare_v2(m_db, sql.constData(), -1, &statement, nullptr) != SQLITE_OK) {
-            *ok = false;
+    // One statement over every table, compiled once: a save that inserts
+    // asks this each time.
+    if (!m_largestKey) {
+        QStringList parts;
+        for (const QString &table : std::as_const(m_tables))
+            parts.append(QStringLiteral("SELECT max(\"Z_PK\") AS k FROM %1").arg(quoted(table)));
+        const QByteArray sql = QStringLiteral("SELECT max(k) FROM (%1)").arg(parts.join(QStringLiteral(" UNION ALL "))).toUtf8();
+        if (m_tables.isEmpty()
+            || sqlite3_prepare_v3(m_db, sql.constData(), -1, SQLITE_PREPARE_PERSISTENT, &m_largestKey, nullptr) != SQLITE_OK) {
+            *ok = m_tables.isEmpty();
             return 0;
         }
-        if (sqlite3_step(statement) == SQLITE_ROW)
-            largest = std::max(largest, sqlite3_column_int64(statement, 0));
-        sqlite3_finalize(statement);
     }
-    *ok = true;
+    qint64 largest = 0;
+    const int rc = sqlite3_step(m_largestKey);
+    if (rc == SQLITE_ROW)
+        largest = sqlite3_column_int64(m_largestKey, 0);
+    sqlite3_reset(m_largestKey);
+    *ok = rc == SQLITE_ROW || rc == SQLITE_DONE;
     return largest;
 }
 
@@ -524,7 +552,7 @@ bool SqliteStore::writeOnce(const std::vector<const ManagedObject *> &deleted,
                             int *failedCode, Error *error)
 {
     const qint64 code = StoreErrors::PersistentStoreSave;
-    if (!exec(QStringLiteral("BEGIN IMMEDIATE"), error, code)) {
+    if (!execKept(&m_begin, "BEGIN IMMEDIATE", error, code)) {
         *failedCode = sqlite3_extended_errcode(m_db);
         return false;
     }
@@ -588,7 +616,7 @@ bool SqliteStore::writeOnce(const std::vector<const ManagedObject *> &deleted,
         if (ok && sqlite3_changes(m_db) == 0)
             ok = insertRow(object);
     }
-    if (ok && exec(QStringLiteral("COMMIT"), error, code))
+    if (ok && execKept(&m_commit, "COMMIT", error, code))
         return true;
     return rollBack();
 }

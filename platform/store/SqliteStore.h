@@ -65,6 +65,9 @@ private:
 
     SqliteStore(sqlite3 *db, QString path);
     bool exec(const QString &sql, Error *error, qint64 code);
+    // Runs a statement of the transaction's own (begin, commit), compiled
+    // once and kept in `slot`.
+    bool execKept(sqlite3_stmt **slot, const char *sql, Error *error, qint64 code);
     bool switchToWriteAheadLog(Error *error);
     bool writeOnce(const std::vector<const ManagedObject *> &deleted, const std::vector<const ManagedObject *> &inserted,
                    const std::vector<const ManagedObject *> &updated, const KeyAllocator &allocateKeys,
@@ -80,6 +83,9 @@ private:
     QString m_path;
     QHash<const EntityDescription *, Statements> m_statements;
     QStringList m_tables;
+    sqlite3_stmt *m_begin = nullptr;
+    sqlite3_stmt *m_commit = nullptr;
+    sqlite3_stmt *m_largestKey = nullptr;
 };
 
 } // namespace kova::platform

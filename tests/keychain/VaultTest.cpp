@@ -1,4 +1,5 @@
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -339,6 +340,34 @@ TEST_F(VaultTest, ThreadsWritingAtOnceLoseNothing)
     QList<ItemAttributes> items;
     ASSERT_EQ(ItemStore(vault).copyMatching(all, &items), Status::Success);
     EXPECT_EQ(items.size(), kThreads * kItems);
+}
+
+TEST_F(VaultTest, FilesReplacedByWritesAreLetGo)
+{
+    // Each write renames a new file over the one the vault held open; the
+    // replaced one is closed off the writer's thread, and must still be
+    // closed, or every write would keep a deleted file alive.
+    const auto descriptorsOnReplacedFiles = [this] {
+        int count = 0;
+        const QString prefix = QFileInfo(vaultPath()).canonicalFilePath();
+        for (const QFileInfo &entry : QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System | QDir::Files)) {
+            const QString target = entry.symLinkTarget();
+            if (target.startsWith(prefix) && target.endsWith(QLatin1String("(deleted)")))
+                ++count;
+        }
+        return count;
+    };
+    auto vault = std::make_shared<Vault>(vaultPath());
+    for (int i = 0; i < 20; ++i)
+        ASSERT_EQ(put(vault, QStringLiteral("a%1").arg(i), QByteArray::number(i)), Status::Success);
+    ASSERT_TRUE(QFileInfo::exists(vaultPath()));
+    const QDeadlineTimer deadline(5000);
+    while (descriptorsOnReplacedFiles() > 0 && !deadline.hasExpired())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(descriptorsOnReplacedFiles(), 0);
+    QByteArray value;
+    EXPECT_EQ(get(vault, QStringLiteral("a19"), &value), Status::Success);
+    EXPECT_EQ(value, QByteArray("19"));
 }
 
 TEST_F(VaultTest, ProcessesWritingAtOnceLoseNothing)
