@@ -11,6 +11,8 @@
 #include <map>
 #include <climits>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/ProcessInfo.h"
@@ -104,6 +106,26 @@ bool isHttpStatusError(QNetworkReply::NetworkError error)
         || (error >= QNetworkReply::InternalServerError && error <= QNetworkReply::UnknownServerError);
 }
 
+// Bodies not yet read out to the network, and who waits for them (main thread).
+struct UnsentBodies {
+    int count = 0;
+    std::vector<std::function<void()>> waiting;
+
+    static UnsentBodies &instance()
+    {
+        static UnsentBodies unsent;
+        return unsent;
+    }
+    void add() { ++count; }
+    void sent()
+    {
+        if (--count > 0)
+            return;
+        for (auto &done : std::exchange(waiting, {}))
+            MainQueue::async(std::move(done));
+    }
+};
+
 // A request body that can be read through once. Qt's HTTP stack sends a
 // request again on a new connection when the one it used closes before the
 // reply, which for a reused keep-alive connection can happen after the server
@@ -115,7 +137,12 @@ public:
     OnceReadBody(QByteArray data, QObject *parent) : QIODevice(parent), m_data(std::move(data))
     {
         open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+        if (!m_data.isEmpty())
+            UnsentBodies::instance().add();
+        else
+            m_counted = false;
     }
+    ~OnceReadBody() override { markSent(); }
     bool isSequential() const override { return true; }
     qint64 size() const override { return m_data.size(); }
     qint64 bytesAvailable() const override { return m_data.size() - m_position; }
@@ -131,13 +158,26 @@ protected:
             return -1;
         std::memcpy(data, m_data.constData() + m_position, size_t(count));
         m_position += count;
+        if (m_position == m_data.size())
+            markSent();
         return count;
     }
     qint64 writeData(const char *, qint64) override { return -1; }
 
 private:
+    void markSent()
+    {
+        if (!std::exchange(m_counted, false))
+            return;
+        if (MainQueue::isMainThread())
+            UnsentBodies::instance().sent();
+        else
+            MainQueue::async([] { UnsentBodies::instance().sent(); });
+    }
+
     QByteArray m_data;
     qint64 m_position = 0;
+    bool m_counted = true;
 };
 
 bool isIdempotent(const QByteArray &method)
@@ -251,6 +291,15 @@ void URLSession::checkDeadlines()
             reply->abort();
     if (next)
         watchUntil(*next);
+}
+
+void URLSession::whenRequestBodiesSent(std::function<void()> done)
+{
+    UnsentBodies &unsent = UnsentBodies::instance();
+    if (unsent.count > 0)
+        unsent.waiting.push_back(std::move(done));
+    else
+        MainQueue::async(std::move(done));
 }
 
 void URLSession::dataTask(const URLRequest &request, DataTaskCompletion completion)

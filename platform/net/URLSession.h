@@ -100,6 +100,14 @@ public:
     // URLErrorNetworkConnectionLost.
     void dataTask(const URLRequest &request, DataTaskCompletion completion);
 
+    // Runs `done` on the main thread once the body of every request started
+    // so far, by any session, has been handed to the network (or its
+    // exchange has ended without it); with none under way, on the next turn.
+    // Qt's network thread reads a body through the main thread, so work that
+    // would hold the main thread up can wait for this instead of holding up
+    // the request. Main thread only.
+    static void whenRequestBodiesSent(std::function<void()> done);
+
 private:
     struct Timing;
     // Aborts the exchanges whose time is up and asks to be called again at

@@ -168,6 +168,52 @@ TEST(URLSessionTest, RequestAndResourceTimeoutsAreMinus1001)
     }
 }
 
+TEST(URLSessionTest, WaitersForRequestBodiesRunOnceEveryBodyIsOut)
+{
+    int ran = 0;
+    const auto waiter = [&ran] { ++ran; };
+
+    // Nothing under way: on the next turn, never inside the call.
+    URLSession::whenRequestBodiesSent(waiter);
+    EXPECT_EQ(ran, 0);
+    kova::test::drainMainQueue();
+    EXPECT_EQ(ran, 1);
+
+    // A peer that reads the whole request and never answers: the waiter runs
+    // while the exchange is still open, once the body has left.
+    {
+        Peer peer(Peer::Mode::Silent);
+        URLSession session(URLSessionConfiguration{10s, 10s});
+        // The session's end still completes the exchange, on a later turn.
+        const auto completed = std::make_shared<bool>(false);
+        session.dataTask(post(peer.url()), [completed](auto &&...) { *completed = true; });
+        URLSession::whenRequestBodiesSent(waiter);
+        URLSession::whenRequestBodiesSent(waiter);
+        EXPECT_EQ(ran, 1);
+        ASSERT_TRUE(kova::test::waitUntil([&] { return ran == 3; }));
+        EXPECT_FALSE(*completed);
+        EXPECT_TRUE(kova::test::waitUntil([&] { return peer.received().endsWith("\r\n\r\n{\"a\":1}"); }));
+    }
+    kova::test::drainMainQueue();
+
+    // No server: the body is never read, and the waiter runs when the
+    // exchange has failed.
+    QTcpServer closed;
+    closed.listen(QHostAddress::LocalHost);
+    const quint16 port = closed.serverPort();
+    closed.close();
+    URLSession session;
+    std::optional<Error> failure;
+    session.dataTask(post(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(port))),
+                     [&](const QByteArray &, const std::optional<HTTPURLResponse> &, const std::optional<Error> &e) { failure = e; });
+    URLSession::whenRequestBodiesSent(waiter);
+    ASSERT_TRUE(kova::test::waitUntil([&] { return ran == 4; }));
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_EQ(failure->code, -1004);
+    kova::test::drainMainQueue();
+    EXPECT_EQ(ran, 4);
+}
+
 namespace {
 
 // Serves requests on keep-alive connections: answers each with a fixed reply,

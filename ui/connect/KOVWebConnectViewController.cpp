@@ -16,6 +16,7 @@
 #include "core/store/KOVFinancialInstitutionColorScheme.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Log.h"
+#include "platform/net/URLSession.h"
 #include "platform/store/ManagedObjectContext.h"
 #include "platform/ui/Anchors.h"
 #include "platform/ui/Application.h"
@@ -33,6 +34,10 @@ const QString KOVWebConnectViewController::kLegalPageMarker = QStringLiteral("ko
 const QString KOVWebConnectViewController::kLegalPageAddress = QStringLiteral("https://www.kova.dev/legal");
 
 namespace {
+
+// The latest the post-success loading state waits for the exchange's body to
+// leave: one frame at 60 Hz, so that nobody sees the wait.
+constexpr std::chrono::milliseconds kLoadingStateLatest{16};
 
 QString bankIDOf(const std::shared_ptr<KOVConnection> &connection)
 {
@@ -239,17 +244,17 @@ void KOVWebConnectViewController::onSuccess(const QJsonObject &items)
     });
     // The screen is verifying from here on (the page's "link" and the
     // fallback no longer show it), but the exchange leaves before the page is
-    // hidden: hiding the web engine's view keeps the main loop busy for a few
-    // milliseconds, and the request's start waits for the loop. Two turns:
-    // one for the request queue to start the call, one for the network layer
-    // to take it up.
+    // hidden: hiding the web engine's view holds the main thread for most of
+    // a millisecond, and Qt's network thread reads the request's body
+    // through the main thread. Drawn once the body is out, or a frame later
+    // at the latest.
     m_state = State::Verifying;
-    platform::MainQueue::async([self]() {
-        platform::MainQueue::async([self]() {
-            if (self->m_state == State::Verifying)
-                self->showPostSuccessfulConnectionLoading();
-        });
-    });
+    auto showLoading = [self, shown = std::make_shared<bool>(false)]() {
+        if (!std::exchange(*shown, true) && self->m_state == State::Verifying)
+            self->showPostSuccessfulConnectionLoading();
+    };
+    platform::URLSession::whenRequestBodiesSent(showLoading);
+    platform::MainQueue::asyncAfter(kLoadingStateLatest, showLoading);
 }
 
 void KOVWebConnectViewController::onError(const QJsonObject &items)
