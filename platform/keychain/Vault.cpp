@@ -178,15 +178,20 @@ QByteArray keyCheck(const VaultKeys &keys, const QByteArray &vaultId)
     return keys.mac(input.constData(), input.size(), kKeyCheckBytes);
 }
 
-// Closing the last descriptor of a vault file that a write has replaced
-// frees its inode, which on a journalling file system costs about as much
-// as a third of the write itself: it is done on a thread of its own, off the
-// caller's road. The queue is never destroyed, so a vault forgotten while
-// the process exits still has it.
+// What a write leaves to finish off the caller's road, on a thread of its
+// own: closing the last descriptor of the file it replaced, which frees the
+// inode and costs a journal update, and syncing the directory, a second
+// journal commit as long as the first. Never destroyed, so that a vault let
+// go while the process exits still has it.
+SerialQueue &afterWrites()
+{
+    static SerialQueue *const queue = new SerialQueue(QStringLiteral("com.kova.vault.after-writes"));
+    return *queue;
+}
+
 void closeLater(int fd)
 {
-    static SerialQueue *const closer = new SerialQueue(QStringLiteral("com.kova.vault.close"));
-    closer->async([fd] { ::close(fd); });
+    afterWrites().async([fd] { ::close(fd); });
 }
 
 std::mutex s_standardMutex;
@@ -723,7 +728,11 @@ qint32 Vault::store(State &state, Items &items, const std::shared_ptr<const Vaul
         ::unlink(temp.constData());
         return fail(KeychainStatus::IO, QStringLiteral("cannot write the vault: %1").arg(errnoText(error)));
     }
-    syncDirectory(dir);
+    // The new file's contents are on the disk before its name is: a crash
+    // from here on leaves this vault or the one before it, never a part of
+    // one. The name's own trip to the disk follows on the after-writes
+    // thread; the caller waits only for the contents.
+    afterWrites().async([dir] { syncDirectory(dir); });
 
     state.forget();
     // Stamped after the rename, which touches the inode's change time.
