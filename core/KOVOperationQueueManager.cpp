@@ -124,15 +124,14 @@ void KOVOperationQueueManager::enqueueOnLane(const platform::URLRequest &request
         platform::OperationQueue::create(QStringLiteral("request"), 1, kRequestLanes)->addOperation(std::move(operation));
         return;
     }
-    const QString name = queueNameForUserSecret(userSecret);
-    for (const auto &queue : m_serialQueues) {
-        if (queue->name() == name) {
-            queue->addOperation(std::move(operation));
-            return;
-        }
+    const size_t hash = qHash(userSecret, QHashSeed::globalSeed());
+    if (const auto found = m_lanesBySecretHash.constFind(hash); found != m_lanesBySecretHash.cend()) {
+        (*found)->addOperation(std::move(operation));
+        return;
     }
-    auto queue = platform::OperationQueue::create(name, 1, kRequestLanes);
+    auto queue = platform::OperationQueue::create(queueNameForUserSecret(userSecret), 1, kRequestLanes);
     m_serialQueues.append(queue);
+    m_lanesBySecretHash.insert(hash, queue);
     queue->addOperation(std::move(operation));
 }
 

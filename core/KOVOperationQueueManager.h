@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <functional>
@@ -53,6 +54,10 @@ private:
                        KOVGeneralRequestOperation::Completion completionHandler);
 
     QList<std::shared_ptr<platform::OperationQueue>> m_serialQueues;
+    // The same lanes by a seeded hash of their secret: finding a login's lane
+    // costs no digest per request, and the map holds no secret. Two secrets
+    // of one hash would merely share a lane.
+    QHash<size_t, std::shared_ptr<platform::OperationQueue>> m_lanesBySecretHash;
     std::shared_ptr<platform::OperationQueue> m_parallelQueue;
     std::shared_ptr<platform::URLSession> m_defaultSession;
     std::shared_ptr<platform::URLSession> m_autoFlowSession;
