@@ -3,12 +3,14 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QStandardPaths>
+#include <atomic>
 #include <mutex>
 
 namespace kova::platform::ProcessInfo {
 namespace {
 std::mutex s_mutex;
 QString s_dataOverride;
+std::atomic<quint64> s_dataGeneration{1};
 QString s_ensuredDirectory; // created already: asking again is cheap
 QString s_bundleIdentifier;
 bool s_bundleIdentifierSet = false;
@@ -50,6 +52,12 @@ void setDataDirectoryOverride(const QString &path)
 {
     std::lock_guard lock(s_mutex);
     s_dataOverride = path;
+    s_dataGeneration.fetch_add(1, std::memory_order_release);
+}
+
+quint64 dataDirectoryGeneration()
+{
+    return s_dataGeneration.load(std::memory_order_acquire);
 }
 
 QString mainBundleIdentifier()

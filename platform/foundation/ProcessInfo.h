@@ -12,6 +12,9 @@ QString environmentValue(const char *name);
 // elsewhere with setDataDirectoryOverride.
 QString dataDirectory();
 void setDataDirectoryOverride(const QString &path);
+// Changes whenever the host chooses another data directory: what is kept per
+// directory is current while this is unchanged.
+quint64 dataDirectoryGeneration();
 
 // The host application's identifier (reverse DNS), or a null QString when the
 // host has none. A host sets it once at start-up; without it the SDK derives

@@ -198,6 +198,7 @@ std::mutex s_standardMutex;
 std::shared_ptr<Vault> s_hostVault;
 std::shared_ptr<Vault> s_defaultVault;
 QString s_defaultDirectory; // the data directory s_defaultVault lives in
+quint64 s_defaultGeneration = 0; // the data directory's generation it was made for
 
 } // namespace
 
@@ -293,18 +294,26 @@ Vault::~Vault() = default;
 
 std::shared_ptr<Vault> Vault::standard()
 {
+    // Asked on every keychain call: while the host has not chosen another
+    // data directory, the default vault is handed out without working the
+    // directory out again.
+    const quint64 generation = ProcessInfo::dataDirectoryGeneration();
     {
         std::lock_guard lock(s_standardMutex);
         if (s_hostVault)
             return s_hostVault;
+        if (s_defaultVault && s_defaultGeneration == generation)
+            return s_defaultVault;
     }
     const QString directory = ProcessInfo::dataDirectory();
     {
         std::lock_guard lock(s_standardMutex);
         if (s_hostVault)
             return s_hostVault;
-        if (s_defaultVault && s_defaultDirectory == directory)
+        if (s_defaultVault && s_defaultDirectory == directory) {
+            s_defaultGeneration = generation;
             return s_defaultVault;
+        }
     }
     // The default follows the data directory.
     auto vault = std::make_shared<Vault>(QDir(directory).filePath(kDefaultFileName));
@@ -313,6 +322,7 @@ std::shared_ptr<Vault> Vault::standard()
         s_defaultVault = std::move(vault);
         s_defaultDirectory = directory;
     }
+    s_defaultGeneration = generation;
     return s_hostVault ? s_hostVault : s_defaultVault;
 }
 

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "core/store/KOVKeychain.h"
+#include "platform/foundation/ProcessInfo.h"
 #include "platform/keychain/ItemStore.h"
 #include "platform/keychain/KeychainStatus.h"
 #include "platform/keychain/Vault.h"
@@ -340,6 +341,32 @@ TEST_F(VaultTest, ThreadsWritingAtOnceLoseNothing)
     QList<ItemAttributes> items;
     ASSERT_EQ(ItemStore(vault).copyMatching(all, &items), Status::Success);
     EXPECT_EQ(items.size(), kThreads * kItems);
+}
+
+TEST_F(VaultTest, TheStandardVaultFollowsTheDataDirectory)
+{
+    QTemporaryDir other;
+    const QString home = test::dataDirectory();
+    const auto first = Vault::standard();
+    EXPECT_EQ(first->path(), QDir(home).filePath(QFileInfo(first->path()).fileName()));
+    EXPECT_EQ(Vault::standard(), first) << "one vault while the directory stays";
+
+    platform::ProcessInfo::setDataDirectoryOverride(other.path());
+    const auto moved = Vault::standard();
+    EXPECT_NE(moved, first);
+    EXPECT_EQ(QFileInfo(moved->path()).absolutePath(), other.path());
+
+    // Chosen again, even as the same directory: the vault is still the one there.
+    platform::ProcessInfo::setDataDirectoryOverride(other.path());
+    EXPECT_EQ(Vault::standard(), moved);
+
+    auto host = std::make_shared<Vault>(vaultPath());
+    Vault::setStandard(host);
+    EXPECT_EQ(Vault::standard(), host);
+    Vault::setStandard(nullptr);
+
+    platform::ProcessInfo::setDataDirectoryOverride(home);
+    EXPECT_EQ(QFileInfo(Vault::standard()->path()).absolutePath(), home);
 }
 
 TEST_F(VaultTest, FilesReplacedByWritesAreLetGo)
