@@ -1,7 +1,9 @@
 #include "platform/web/WebView.h"
 
 #include <QCoreApplication>
+#include <QHideEvent>
 #include <QPointer>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWebEngineNewWindowRequest>
 #include <QWebEngineProfile>
@@ -24,6 +26,29 @@ std::set<WebView *> &liveViews()
     static std::set<WebView *> s_views;
     return s_views;
 }
+
+// The view goes at once; the engine hears that its page is hidden a moment
+// later. Telling it holds the main thread for about half a millisecond, and a
+// page is hidden just when the app is busiest (a login's requests going out
+// and coming back). Shown again meanwhile, the engine is told nothing.
+class EngineView : public QWebEngineView {
+public:
+    using QWebEngineView::QWebEngineView;
+
+    static constexpr std::chrono::milliseconds kHideNoticeDelay{100};
+
+protected:
+    void hideEvent(QHideEvent *event) override
+    {
+        QWidget::hideEvent(event);
+        QTimer::singleShot(kHideNoticeDelay, this, [this] {
+            if (isVisible())
+                return;
+            QHideEvent hidden;
+            QWebEngineView::hideEvent(&hidden);
+        });
+    }
+};
 
 } // namespace
 
@@ -50,7 +75,7 @@ WebView::WebView(QWidget *parent) : QWidget(parent)
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    m_view = new QWebEngineView(this);
+    m_view = new EngineView(this);
     m_page = new WebPage(sharedProfile(), m_view);
     m_page->settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
     m_view->setPage(m_page);

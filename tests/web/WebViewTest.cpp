@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QStandardPaths>
 #include <QVBoxLayout>
@@ -101,6 +102,35 @@ TEST_F(WebViewTest, ShowsThePageOnceItHasPainted)
     const QRgb red = shot.pixel(40, 40);
     EXPECT_GT(qRed(red), 180);
     EXPECT_LT(qGreen(red), 40);
+}
+
+TEST_F(WebViewTest, APageHearsItIsHiddenAMomentAfterItsViewAndNotWhenShownAgainMeanwhile)
+{
+    open("/visibility", "<p>page</p>");
+    evaluate("window.hiddenAt = null; window.changes = 0;"
+             "document.addEventListener('visibilitychange', () => {"
+             "  ++window.changes; if (document.hidden) window.hiddenAt = performance.now(); })");
+    ASSERT_EQ(evaluate("document.visibilityState").toString(), "visible");
+
+    // The view goes at once; the page hears of it no sooner than 100 ms after
+    // a moment that came before the hiding.
+    const double before = evaluate("performance.now()").toDouble();
+    view->hide();
+    EXPECT_FALSE(view->isVisible());
+    ASSERT_TRUE(waitUntil([&] { return evaluate("document.visibilityState").toString() == "hidden"; }));
+    EXPECT_GE(evaluate("window.hiddenAt").toDouble() - before, 90.0);
+    view->show();
+    ASSERT_TRUE(waitUntil([&] { return evaluate("document.visibilityState").toString() == "visible"; }));
+    EXPECT_EQ(evaluate("window.changes").toInt(), 2);
+
+    // Hidden and shown again within the moment: the page hears nothing.
+    view->hide();
+    view->show();
+    QElapsedTimer waited;
+    waited.start();
+    waitUntil([&] { return waited.hasExpired(300); });
+    EXPECT_EQ(evaluate("window.changes").toInt(), 2);
+    EXPECT_EQ(evaluate("document.visibilityState").toString(), "visible");
 }
 
 TEST_F(WebViewTest, ReportsEveryAddressChangeInPageOnesIncluded)
