@@ -243,11 +243,11 @@ void KOVWebConnectViewController::onSuccess(const QJsonObject &items)
             self->endWithMessage(*error, bankID);
     });
     // The screen is verifying from here on (the page's "link" and the
-    // fallback no longer show it), but the exchange leaves before the page is
-    // hidden: hiding the web engine's view holds the main thread for most of
-    // a millisecond, and Qt's network thread reads the request's body
-    // through the main thread. Drawn once the body is out, or a frame later
-    // at the latest.
+    // fallback no longer show it), but the exchange leaves before the loading
+    // state is drawn: drawing it holds the main thread for the better part of
+    // a millisecond, and Qt's network thread reads the request's body through
+    // the main thread. Drawn once the body is out, or a frame later at the
+    // latest.
     m_state = State::Verifying;
     auto showLoading = [self, shown = std::make_shared<bool>(false)]() {
         if (!std::exchange(*shown, true) && self->m_state == State::Verifying)
