@@ -9,7 +9,9 @@
 #include <QHash>
 #include <QtEndian>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <future>
 #include <fcntl.h>
 #include <mutex>
 #include <sodium.h>
@@ -178,6 +180,22 @@ QByteArray keyCheck(const VaultKeys &keys, const QByteArray &vaultId)
     return keys.mac(input.constData(), input.size(), kKeyCheckBytes);
 }
 
+SerialQueue &afterWrites();
+
+// A process that ends normally first lets the after-writes thread finish, so
+// that the renames of its last writes reach the disk before it goes (for a
+// while at most: a stuck disk does not hold the exit up for good). A child
+// forked without exec has no such thread and does not wait for one.
+void finishAfterWrites(pid_t owner)
+{
+    if (::getpid() != owner)
+        return;
+    auto finished = std::make_shared<std::promise<void>>();
+    std::future<void> done = finished->get_future();
+    afterWrites().async([finished] { finished->set_value(); });
+    done.wait_for(std::chrono::seconds(2));
+}
+
 // What a write leaves to finish off the caller's road, on a thread of its
 // own: closing the last descriptor of the file it replaced, which frees the
 // inode and costs a journal update, and syncing the directory, a second
@@ -185,7 +203,12 @@ QByteArray keyCheck(const VaultKeys &keys, const QByteArray &vaultId)
 // go while the process exits still has it.
 SerialQueue &afterWrites()
 {
-    static SerialQueue *const queue = new SerialQueue(QStringLiteral("com.kova.vault.after-writes"));
+    static pid_t owner = 0;
+    static SerialQueue *const queue = [] {
+        owner = ::getpid();
+        std::atexit([] { finishAfterWrites(owner); });
+        return new SerialQueue(QStringLiteral("com.kova.vault.after-writes"));
+    }();
     return *queue;
 }
 
