@@ -230,21 +230,14 @@ bool SqliteStore::exec(const QString &sql, Error *error, qint64 code)
 bool SqliteStore::execKept(sqlite3_stmt **slot, const char *sql, Error *error, qint64 code)
 {
     // Compiling costs more than running these: every save pays for both.
-    if (!*slot && sqlite3_prepare_v3(m_db, sql, -1, SQLITE_PREPARE_PERSISTENT, slot, nullptr) != SQLITE_OK) {
-        if (error)
-            *error = sqliteError(code, QStringLiteral("The store cannot run \"%1\"").arg(QLatin1String(sql)));
-        return false;
-    }
-    const int rc = sqlite3_step(*slot);
-    if (rc == SQLITE_DONE) {
-        sqlite3_reset(*slot);
-        return true;
-    }
+    const bool ok = (*slot || sqlite3_prepare_v3(m_db, sql, -1, SQLITE_PREPARE_PERSISTENT, slot, nullptr) == SQLITE_OK)
+        && sqlite3_step(*slot) == SQLITE_DONE;
     // Described before the reset, which keeps the code but may change the text.
-    if (error)
+    if (!ok && error)
         *error = sqliteError(code, QStringLiteral("The store cannot run \"%1\"").arg(QLatin1String(sql)));
-    sqlite3_reset(*slot);
-    return false;
+    if (*slot)
+        sqlite3_reset(*slot);
+    return ok;
 }
 
 bool SqliteStore::switchToWriteAheadLog(Error *error)

@@ -25,18 +25,14 @@ protected:
 
     std::shared_ptr<ManagedObject> owner(const QString &name, const QString &note = {})
     {
-        auto object = context().insertNewObject("Owner");
-        object->setText("name", name);
+        auto object = kova::test::insertOwner(context(), name);
         object->setText("note", note);
         return object;
     }
 
     std::shared_ptr<ManagedObject> item(const QString &title, const std::shared_ptr<ManagedObject> &owner)
     {
-        auto object = context().insertNewObject("Item");
-        object->setText("title", title);
-        owner->addToMany("items", object);
-        return object;
+        return kova::test::insertItem(context(), title, owner);
     }
 
     Objects fetch(const QString &entity, QList<FetchRequest::Term> terms = {}, QList<SortDescriptor> sorts = {},

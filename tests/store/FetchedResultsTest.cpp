@@ -74,18 +74,10 @@ protected:
 
     ManagedObjectContext &context() { return m_container.viewContext(); }
 
-    std::shared_ptr<ManagedObject> owner(const QString &name)
-    {
-        auto object = context().insertNewObject("Owner");
-        object->setText("name", name);
-        return object;
-    }
+    std::shared_ptr<ManagedObject> owner(const QString &name) { return kova::test::insertOwner(context(), name); }
     std::shared_ptr<ManagedObject> item(const QString &title, const std::shared_ptr<ManagedObject> &owner)
     {
-        auto object = context().insertNewObject("Item");
-        object->setText("title", title);
-        owner->addToMany("items", object);
-        return object;
+        return kova::test::insertItem(context(), title, owner);
     }
     QStringList batch()
     {

@@ -3,9 +3,27 @@
 #include <QFile>
 #include <sqlite3.h>
 
+#include "platform/store/ManagedObject.h"
+#include "platform/store/ManagedObjectContext.h"
 #include "platform/store/ManagedObjectModel.h"
 
 namespace kova::test {
+
+std::shared_ptr<platform::ManagedObject> insertOwner(platform::ManagedObjectContext &context, const QString &name)
+{
+    auto object = context.insertNewObject("Owner");
+    object->setText("name", name);
+    return object;
+}
+
+std::shared_ptr<platform::ManagedObject> insertItem(platform::ManagedObjectContext &context, const QString &title,
+                                                    const std::shared_ptr<platform::ManagedObject> &owner)
+{
+    auto object = context.insertNewObject("Item");
+    object->setText("title", title);
+    owner->addToMany("items", object);
+    return object;
+}
 
 std::shared_ptr<platform::ManagedObjectModel> testModel(int version)
 {

@@ -9,8 +9,10 @@
 // Raw access to a store file, as another process (or a damaged disk) would
 // touch it.
 namespace kova::platform {
+class ManagedObject;
+class ManagedObjectContext;
 class ManagedObjectModel;
-}
+} // namespace kova::platform
 
 namespace kova::test {
 
@@ -24,6 +26,11 @@ namespace kova::test {
 //   Item: title (indexed text), rank integer?; owner -> Owner
 // A later version adds Item.extra (text).
 std::shared_ptr<platform::ManagedObjectModel> testModel(int version = 1);
+
+// A new Owner of that name, and a new Item of that title in an owner's items.
+std::shared_ptr<platform::ManagedObject> insertOwner(platform::ManagedObjectContext &context, const QString &name);
+std::shared_ptr<platform::ManagedObject> insertItem(platform::ManagedObjectContext &context, const QString &title,
+                                                    const std::shared_ptr<platform::ManagedObject> &owner);
 
 } // namespace kova::test
 
