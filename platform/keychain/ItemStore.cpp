@@ -180,7 +180,8 @@ qint32 ItemStore::add(const ItemAttributes &attributes)
     });
 }
 
-qint32 ItemStore::withMatches(const ItemAttributes &query, bool returnsData, FunctionRef<qint32(const Matches &found)> use)
+qint32 ItemStore::withMatches(const ItemAttributes &query, bool returnsData, Vault::Freshness freshness,
+                              FunctionRef<qint32(const Matches &found)> use)
 {
     if (!validQuery(query))
         return KeychainStatus::Param;
@@ -213,13 +214,13 @@ qint32 ItemStore::withMatches(const ItemAttributes &query, bool returnsData, Fun
             if (guarded && returnsData && !confirmed)
                 return kNeedsPresence;
             return use(found);
-        });
+        }, freshness);
     });
 }
 
 qint32 ItemStore::copyMatching(const ItemAttributes &query, QList<ItemAttributes> *result)
 {
-    return withMatches(query, query.returnData, [&](const Matches &found) {
+    return withMatches(query, query.returnData, Vault::Freshness::Exact, [&](const Matches &found) {
         if (!result)
             return qint32(KeychainStatus::Success);
         QList<ItemAttributes> out;
@@ -243,7 +244,11 @@ qint32 ItemStore::copyMatching(const ItemAttributes &query, QList<ItemAttributes
 
 qint32 ItemStore::copyValue(const ItemAttributes &query, QByteArray *value)
 {
-    return withMatches(query, true, [&](const Matches &found) { return found.front()->value(value); });
+    // A value is read far more often than anything is written: it may come
+    // from what was read a moment ago. Whatever decides a write (existence,
+    // update, removal) looks at the file itself.
+    return withMatches(query, true, Vault::Freshness::Recent,
+                       [&](const Matches &found) { return found.front()->value(value); });
 }
 
 qint32 ItemStore::update(const ItemAttributes &query, const ItemAttributes &changes)

@@ -58,7 +58,8 @@ private:
     // Finds what `query` matches (its first item, or all) inside the vault's
     // read and, the presence rules passed, hands the items to `use`.
     using Matches = QVarLengthArray<const VaultItem *, 4>;
-    qint32 withMatches(const ItemAttributes &query, bool returnsData, FunctionRef<qint32(const Matches &found)> use);
+    qint32 withMatches(const ItemAttributes &query, bool returnsData, Vault::Freshness freshness,
+                       FunctionRef<qint32(const Matches &found)> use);
 
     std::shared_ptr<Vault> m_vault;
 };

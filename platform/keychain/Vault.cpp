@@ -238,6 +238,8 @@ struct Vault::State {
     // Held open so that the file's inode cannot be reused while we trust the stamp.
     int heldFd = -1;
     FileStamp stamp;
+    // Until when a Recent read may take the cache without looking at the file.
+    std::chrono::steady_clock::time_point trustedUntil;
     QByteArray vaultId;
     std::shared_ptr<const VaultKeys> keys;
     bool keysFromFile = false;
@@ -263,6 +265,7 @@ struct Vault::State {
         if (heldFd >= 0)
             closeLater(std::exchange(heldFd, -1));
         stamp = {};
+        trustedUntil = {};
         vaultId.clear();
         keys.reset();
         keysFromFile = false;
@@ -377,10 +380,14 @@ qint32 Vault::fail(qint32 status, const QString &reason) const
     return status;
 }
 
-qint32 Vault::read(FunctionRef<qint32(const Items &items, const AccountIndex &byAccount)> reader)
+qint32 Vault::read(FunctionRef<qint32(const Items &items, const AccountIndex &byAccount)> reader,
+                  Freshness freshness)
 {
     State &state = *m_state;
     std::lock_guard lock(state.mutex);
+    if (freshness == Freshness::Recent && state.loaded && state.exists && sameKeys(state)
+        && std::chrono::steady_clock::now() < state.trustedUntil)
+        return reader(state.items, state.byAccount);
     qint32 status = ensureCurrent(state);
     if (status != KeychainStatus::Success && state.damaged) {
         ProcessLock processLock;
@@ -507,19 +514,29 @@ qint32 Vault::damagedFile(State &state, const struct stat &st, const QString &re
     return KeychainStatus::Decode;
 }
 
+bool Vault::sameKeys(const State &state) const
+{
+    return m_keySupplied
+        ? (m_suppliedKeys && !state.keysFromFile && state.keys && state.keys->sameAs(*m_suppliedKeys))
+        : state.keysFromFile;
+}
+
 qint32 Vault::ensureCurrent(State &state)
 {
     if (m_keySupplied && !m_suppliedKeys)
         return fail(KeychainStatus::Param, QStringLiteral("the supplied key is not 32 bytes long"));
-    const bool sameKeys = m_keySupplied ? (!state.keysFromFile && state.keys && state.keys->sameAs(*m_suppliedKeys))
-                                        : state.keysFromFile;
+    const bool sameKeys = this->sameKeys(state);
+    const auto trusted = [&state] {
+        state.trustedUntil = std::chrono::steady_clock::now() + kRecentFor;
+        return qint32(KeychainStatus::Success);
+    };
     struct stat st;
     // The file we read is held open: while it is still linked and unchanged,
     // nothing has replaced it (every write renames a new file into place).
     // Asking the descriptor spares a path lookup on every read.
     if (state.loaded && state.exists && sameKeys && ::fstat(state.heldFd, &st) == 0 && st.st_nlink > 0
         && state.stamp == FileStamp::of(st))
-        return KeychainStatus::Success;
+        return trusted();
     if (::stat(m_nativePath.constData(), &st) != 0) {
         if (errno != ENOENT)
             return fail(KeychainStatus::IO, QStringLiteral("cannot inspect the vault: %1").arg(errnoText(errno)));
@@ -530,8 +547,9 @@ qint32 Vault::ensureCurrent(State &state)
         return KeychainStatus::Success;
     }
     if (state.loaded && state.exists && sameKeys && state.stamp == FileStamp::of(st))
-        return KeychainStatus::Success;
-    return reload(state);
+        return trusted();
+    const qint32 status = reload(state);
+    return status == KeychainStatus::Success && state.exists ? trusted() : status;
 }
 
 qint32 Vault::reload(State &state)
@@ -778,6 +796,7 @@ qint32 Vault::store(State &state, Items &items, const std::shared_ptr<const Vaul
     state.exists = true;
     state.heldFd = fd;
     state.stamp = FileStamp::of(st);
+    state.trustedUntil = std::chrono::steady_clock::now() + kRecentFor;
     state.vaultId = vaultId;
     state.keys = keys;
     state.keysFromFile = !m_keySupplied;

@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -59,9 +60,18 @@ public:
     QString keyPath() const;
     QString lockPath() const;
 
+    // How sure a read must be that no other process has replaced the file.
+    // Exact asks the file system on every read. Recent trusts what this
+    // process last found there for kRecentFor, so that a run of reads pays
+    // for one look: another process's write may then go unseen that long.
+    // What this process writes is seen at once either way.
+    enum class Freshness { Exact, Recent };
+    static constexpr std::chrono::microseconds kRecentFor{1000};
+
     // Runs `reader` on the current items and returns its status, or the
     // vault's own failure without running it.
-    qint32 read(FunctionRef<qint32(const Items &items, const AccountIndex &byAccount)> reader);
+    qint32 read(FunctionRef<qint32(const Items &items, const AccountIndex &byAccount)> reader,
+                Freshness freshness = Freshness::Exact);
     // Runs `writer` on a copy of the current items, holding the write lock;
     // when it succeeds, the copy replaces the vault. Concurrent writers in
     // any process see each other's items.
@@ -80,6 +90,7 @@ private:
     qint32 lockAcrossProcesses(State &state, ProcessLock *held);
     qint32 replaceDamaged(State &state);
     qint32 damagedFile(State &state, const struct stat &st, const QString &reason);
+    bool sameKeys(const State &state) const;
     qint32 ensureCurrent(State &state);
     qint32 reload(State &state);
     qint32 fileKeys(bool createIfMissing, std::shared_ptr<const VaultKeys> *keys);

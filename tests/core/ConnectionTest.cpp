@@ -29,6 +29,7 @@
 #include "sandbox/SandboxData.h"
 #include "tests/core/SdkTestFixture.h"
 #include "tests/core/TestScreensProvider.h"
+#include "tests/keychain/KeychainTestSupport.h"
 
 using namespace kova;
 using namespace kova::test;
@@ -889,6 +890,7 @@ TEST_F(ConnectionTest, DamagedVaultIsSetAsideSoItsLoginsSay1004AndANewLinkWorks)
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(damaged);
     file.close();
+    test::waitOutRecentReads();
 
     const auto listed = Kova::sharedInstance()->getConnections();
     ASSERT_EQ(listed.size(), 1);

@@ -554,6 +554,7 @@ TEST_F(KOVKeychainTest, DamagedVaultReadsAsEmptyAndTheStoreWorksAgain)
     bytes[bytes.size() / 2] = char(bytes[bytes.size() / 2] ^ 0x20);
     ASSERT_TRUE(QFile::remove(path)); // a new file, as another process would leave it
     ASSERT_TRUE(test::writeFileBytes(path, bytes));
+    test::waitOutRecentReads();
 
     // The secret that was in it is missing (no error), as for a connection
     // whose secret is gone; the damaged file is kept aside.

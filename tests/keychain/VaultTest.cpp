@@ -164,6 +164,42 @@ TEST_F(VaultTest, DamagedVaultFoundByAWriterIsMovedAsideBeforeTheWrite)
     EXPECT_EQ(get(std::make_shared<Vault>(vaultPath()), QStringLiteral("dave"), &value), Status::Success);
 }
 
+TEST_F(VaultTest, ValueReadsTrustTheFileForAMomentWhatDecidesAWriteNever)
+{
+    // Another process takes bob out again: it leaves the file as it was
+    // before bob was added (a new file in its place, as every write does).
+    auto vault = std::make_shared<Vault>(vaultPath());
+    ASSERT_EQ(put(vault, QStringLiteral("alice"), "first secret"), Status::Success);
+    const QByteArray withoutBob = test::fileBytes(vaultPath());
+    ASSERT_EQ(put(vault, QStringLiteral("bob"), "second secret"), Status::Success);
+    QByteArray value;
+    ASSERT_EQ(ItemStore(vault).copyValue(test::genericItem(QStringLiteral("svc"), QStringLiteral("bob")), &value),
+              Status::Success);
+    ASSERT_TRUE(QFile::remove(vaultPath()));
+    ASSERT_TRUE(test::writeFileBytes(vaultPath(), withoutBob));
+
+    // Existence, updates and removals look at the file at once.
+    EXPECT_EQ(get(vault, QStringLiteral("bob"), &value), Status::ItemNotFound);
+    ItemAttributes change;
+    change.valueData = QByteArray("changed");
+    EXPECT_EQ(ItemStore(vault).update(test::genericItem(QStringLiteral("svc"), QStringLiteral("bob")), change),
+              Status::ItemNotFound);
+
+    // A value read sees it once the moment has passed; what this process
+    // writes meanwhile is seen at once.
+    ASSERT_EQ(put(vault, QStringLiteral("carol"), "third"), Status::Success);
+    const ItemAttributes carol = test::genericItem(QStringLiteral("svc"), QStringLiteral("carol"));
+    ASSERT_EQ(ItemStore(vault).copyValue(carol, &value), Status::Success);
+    EXPECT_EQ(value, QByteArray("third"));
+    ASSERT_TRUE(QFile::remove(vaultPath()));
+    ASSERT_TRUE(test::writeFileBytes(vaultPath(), withoutBob));
+    test::waitOutRecentReads();
+    EXPECT_EQ(ItemStore(vault).copyValue(carol, &value), Status::ItemNotFound);
+    EXPECT_EQ(ItemStore(vault).copyValue(test::genericItem(QStringLiteral("svc"), QStringLiteral("alice")), &value),
+              Status::Success);
+    EXPECT_EQ(value, QByteArray("first secret"));
+}
+
 TEST_F(VaultTest, KeyThatDoesNotMatchTheVaultKeepsTheVaultUntouched)
 {
     writeTwoItems();
