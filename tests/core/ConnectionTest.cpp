@@ -29,7 +29,6 @@
 #include "sandbox/SandboxData.h"
 #include "tests/core/SdkTestFixture.h"
 #include "tests/core/TestScreensProvider.h"
-#include "tests/keychain/KeychainTestSupport.h"
 
 using namespace kova;
 using namespace kova::test;

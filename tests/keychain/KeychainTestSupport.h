@@ -4,10 +4,8 @@
 #include <QFile>
 #include <QString>
 #include <functional>
-#include <thread>
 
 #include "platform/keychain/ItemAttributes.h"
-#include "platform/keychain/Vault.h"
 
 namespace kova::test {
 
@@ -21,14 +19,6 @@ inline bool writeFileBytes(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
-
-// A value read may trust the vault file for a moment after it was last
-// looked at; a test that replaces the file behind the vault's back waits
-// that moment out before reading values.
-inline void waitOutRecentReads()
-{
-    std::this_thread::sleep_for(platform::Vault::kRecentFor * 2);
 }
 
 inline platform::ItemAttributes genericItem(const QString &service, const QString &account)

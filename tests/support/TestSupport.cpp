@@ -4,10 +4,12 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
+#include <thread>
 
 #include "platform/foundation/Log.h"
 #include "platform/foundation/ProcessInfo.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/keychain/Vault.h"
 
 namespace kova::test {
 
@@ -58,6 +60,12 @@ void resetDataDirectory()
     QDir dir(dataDirectory());
     dir.removeRecursively();
     QDir().mkpath(dir.path());
+    waitOutRecentReads();
+}
+
+void waitOutRecentReads()
+{
+    std::this_thread::sleep_for(platform::Vault::kRecentFor * 2);
 }
 
 LogCapture::LogCapture()

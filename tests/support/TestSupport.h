@@ -25,6 +25,10 @@ void prepareApplication(const QString &home);
 QString dataDirectory();
 // Empties the data directory so a test starts from a clean device.
 void resetDataDirectory();
+// A value read from the keychain may trust the vault file for a moment after
+// it was last looked at; a test that changes the file behind the vault's back
+// waits that moment out before reading values.
+void waitOutRecentReads();
 
 // Captures the system log (and optionally standard output) for its lifetime.
 class LogCapture {
