@@ -134,14 +134,19 @@ TEST_F(WebConnectTest, TheScreenLoadsThenShowsThePageThenVerifies)
     ASSERT_TRUE(waitUntil([&] { return shown->state() == State::PageShown; }));
     EXPECT_TRUE(shown->webView()->isVisible());
     EXPECT_EQ(shown->webView()->geometry(), shown->view()->rect()) << "the page fills the whole screen";
+    EXPECT_FALSE(shown->animatedImageView() && shown->animatedImageView()->isVisible());
+    // The host changes its options while the person logs in: the verifying
+    // state says what they say by then.
+    kova->configurations()->setPostSuccessfulConnectionLoadingText(QStringLiteral("Almost there"));
 
     logIn("SANDBOXBANK", "alice", "secret");
     ASSERT_TRUE(waitUntil([&] { return !appServerRequests(kMetadata).isEmpty(); }));
     EXPECT_EQ(shown->state(), State::Verifying);
     EXPECT_FALSE(shown->webView()->isVisible());
     EXPECT_TRUE(shown->animatedImageView()->isVisible());
-    EXPECT_EQ(shown->animatedImageView()->currentFrameIndex() >= 0, true);
-    EXPECT_EQ(shown->footnoteLabel()->text(), QStringLiteral("Verifying your account"));
+    EXPECT_EQ(shown->animatedImageView()->size(), QSize(100, 100));
+    EXPECT_EQ(shown->animatedImageView()->geometry().center(), shown->view()->rect().center());
+    EXPECT_EQ(shown->footnoteLabel()->text(), QStringLiteral("Almost there"));
     EXPECT_TRUE(shown->footnoteLabel()->isVisible());
     // The same decoded frames play again: nothing is decoded while the login's requests wait.
     ASSERT_FALSE(shown->animatedImageView()->animation().isNull());

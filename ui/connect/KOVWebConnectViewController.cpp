@@ -197,12 +197,8 @@ void KOVWebConnectViewController::handleURLChange(const QUrl &url)
             return;
         switch (action) {
         case KOVConnectPage::Action::Link:
-            if (self->m_state == State::LoadingPage) {
+            if (self->m_state == State::LoadingPage)
                 self->showPage();
-                if (self->m_animatedImageView)
-                    self->m_animatedImageView->deleteLater();
-                self->m_animatedImageView = nullptr;
-            }
             break;
         case KOVConnectPage::Action::Success:
             self->onSuccess(items);
@@ -228,6 +224,20 @@ void KOVWebConnectViewController::showPage()
         m_webView->show();
         m_webView->raise();
     }
+    prepareVerifyingState();
+}
+
+void KOVWebConnectViewController::prepareVerifyingState()
+{
+    // The loading state's view goes; the verifying state gets one of its own
+    // that has never played, so it starts from the first frame.
+    placeAnimationView(connectAnimation(), false);
+    m_verifyingViewPrepared = true;
+    const std::shared_ptr<Kova> kova = Kova::sharedInstance();
+    const auto configurations = kova ? kova->configurations() : nullptr;
+    m_footnoteLabel->setText(configurations ? configurations->postSuccessfulConnectionLoadingText() : QString());
+    if (m_webView)
+        m_webView->raise();
 }
 
 void KOVWebConnectViewController::onSuccess(const QJsonObject &items)
@@ -279,8 +289,14 @@ void KOVWebConnectViewController::showPostSuccessfulConnectionLoading()
     m_state = State::Verifying;
     if (m_webView)
         m_webView->hide();
-    // A fresh view, playing from the first frame.
-    placeAnimationView(connectAnimation(), true);
+    // A fresh view, playing from the first frame: the one made while the
+    // page was up when there is one.
+    if (std::exchange(m_verifyingViewPrepared, false) && m_animatedImageView)
+        m_animatedImageView->show();
+    else
+        placeAnimationView(connectAnimation(), true);
+    // Set again in case the host changed its options while the page was up
+    // (the same text costs nothing).
     const std::shared_ptr<Kova> kova = Kova::sharedInstance();
     const auto configurations = kova ? kova->configurations() : nullptr;
     m_footnoteLabel->setText(configurations ? configurations->postSuccessfulConnectionLoadingText() : QString());

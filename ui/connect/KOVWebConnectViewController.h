@@ -85,6 +85,10 @@ public:
 
 private:
     void showPage();
+    // What the post-success loading state shows, made while the page is up
+    // and hidden beneath it, so that switching to it costs little once the
+    // login's requests are out.
+    void prepareVerifyingState();
     // A fresh animation view in the middle of the screen, in place of any other.
     void placeAnimationView(const platform::AnimatedImage &animation, bool visible);
     void onSuccess(const QJsonObject &items);
@@ -113,6 +117,9 @@ private:
     State m_state = State::LoadingPage;
     bool m_watchingPage = false;
     bool m_outcomeTaken = false;
+    // m_animatedImageView is the prepared, never shown view of the
+    // post-success loading state.
+    bool m_verifyingViewPrepared = false;
     // The login the page handed over has been told about or left.
     bool m_loginEnded = false;
 };
