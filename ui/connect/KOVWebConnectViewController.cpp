@@ -35,6 +35,15 @@ const QString KOVWebConnectViewController::kLegalPageAddress = QStringLiteral("h
 
 namespace {
 
+// The footnote of the post-success loading state: the options' text, empty
+// when the SDK was started without options.
+QString verifyingText()
+{
+    const std::shared_ptr<Kova> kova = Kova::sharedInstance();
+    const auto configurations = kova ? kova->configurations() : nullptr;
+    return configurations ? configurations->postSuccessfulConnectionLoadingText() : QString();
+}
+
 // The latest the post-success loading state waits for the exchange's body to
 // leave: one frame at 60 Hz, so that nobody sees the wait.
 constexpr std::chrono::milliseconds kLoadingStateLatest{16};
@@ -233,9 +242,7 @@ void KOVWebConnectViewController::prepareVerifyingState()
     // that has never played, so it starts from the first frame.
     placeAnimationView(connectAnimation(), false);
     m_verifyingViewPrepared = true;
-    const std::shared_ptr<Kova> kova = Kova::sharedInstance();
-    const auto configurations = kova ? kova->configurations() : nullptr;
-    m_footnoteLabel->setText(configurations ? configurations->postSuccessfulConnectionLoadingText() : QString());
+    m_footnoteLabel->setText(verifyingText());
     if (m_webView)
         m_webView->raise();
 }
@@ -297,9 +304,7 @@ void KOVWebConnectViewController::showPostSuccessfulConnectionLoading()
         placeAnimationView(connectAnimation(), true);
     // Set again in case the host changed its options while the page was up
     // (the same text costs nothing).
-    const std::shared_ptr<Kova> kova = Kova::sharedInstance();
-    const auto configurations = kova ? kova->configurations() : nullptr;
-    m_footnoteLabel->setText(configurations ? configurations->postSuccessfulConnectionLoadingText() : QString());
+    m_footnoteLabel->setText(verifyingText());
     m_footnoteLabel->show();
     m_footnoteLabel->raise();
 }
