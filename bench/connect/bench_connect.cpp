@@ -47,7 +47,7 @@ using kova::bench::spinUntil;
 
 namespace {
 
-constexpr int kRounds = 12;
+constexpr int kRounds = 25;
 
 qint64 steadyNanoseconds()
 {
