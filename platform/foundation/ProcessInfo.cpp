@@ -8,12 +8,23 @@
 
 namespace kova::platform::ProcessInfo {
 namespace {
+// Nothing here is destroyed at exit: an exception that escapes a host's
+// global object while the process ends is still recorded, and the report
+// is written to the data directory.
 std::mutex s_mutex;
-QString s_dataOverride;
 std::atomic<quint64> s_dataGeneration{1};
-QString s_ensuredDirectory; // created already: asking again is cheap
-QString s_bundleIdentifier;
 bool s_bundleIdentifierSet = false;
+
+struct Texts {
+    QString dataOverride;
+    QString ensuredDirectory; // made already: asking again is cheap
+    QString bundleIdentifier;
+};
+Texts &texts()
+{
+    static Texts *const texts = new Texts;
+    return *texts;
+}
 } // namespace
 
 QString environmentValue(const char *name)
@@ -30,9 +41,10 @@ QString dataDirectory()
         std::lock_guard lock(s_mutex);
         // The usual case, asked on every keychain and store use: a directory
         // chosen by the host and already made.
-        if (!s_dataOverride.isEmpty() && s_dataOverride == s_ensuredDirectory)
-            return s_ensuredDirectory;
-        path = s_dataOverride;
+        const Texts &known = texts();
+        if (!known.dataOverride.isEmpty() && known.dataOverride == known.ensuredDirectory)
+            return known.ensuredDirectory;
+        path = known.dataOverride;
     }
     if (path.isEmpty())
         path = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
@@ -41,9 +53,9 @@ QString dataDirectory()
     // Created once per path: the store, the vault and the settings ask on
     // every use, and a directory creation is far too slow for that.
     std::lock_guard lock(s_mutex);
-    if (path != s_ensuredDirectory) {
+    if (path != texts().ensuredDirectory) {
         QDir().mkpath(path);
-        s_ensuredDirectory = path;
+        texts().ensuredDirectory = path;
     }
     return path;
 }
@@ -51,7 +63,7 @@ QString dataDirectory()
 void setDataDirectoryOverride(const QString &path)
 {
     std::lock_guard lock(s_mutex);
-    s_dataOverride = path;
+    texts().dataOverride = path;
     s_dataGeneration.fetch_add(1, std::memory_order_release);
 }
 
@@ -65,7 +77,7 @@ QString mainBundleIdentifier()
     {
         std::lock_guard lock(s_mutex);
         if (s_bundleIdentifierSet)
-            return s_bundleIdentifier;
+            return texts().bundleIdentifier;
     }
     const QString domain = QCoreApplication::organizationDomain();
     const QString name = QCoreApplication::applicationName();
@@ -80,7 +92,7 @@ QString mainBundleIdentifier()
 void setMainBundleIdentifier(const QString &identifier)
 {
     std::lock_guard lock(s_mutex);
-    s_bundleIdentifier = identifier;
+    texts().bundleIdentifier = identifier;
     s_bundleIdentifierSet = true;
 }
 

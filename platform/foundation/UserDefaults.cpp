@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <QSettings>
 
 #include "platform/foundation/Log.h"
@@ -15,14 +16,16 @@
 namespace kova::platform {
 namespace {
 std::mutex s_standardMutex;
-std::unique_ptr<UserDefaults> s_standard;
+// Never destroyed at exit, like the data directory it lives in: see
+// ProcessInfo.
+UserDefaults *s_standard = nullptr;
 } // namespace
 
 UserDefaults &UserDefaults::standard()
 {
     std::lock_guard lock(s_standardMutex);
     if (!s_standard)
-        s_standard = std::make_unique<UserDefaults>(
+        s_standard = new UserDefaults(
             QDir(ProcessInfo::dataDirectory()).filePath(QStringLiteral("UserDefaults.ini")));
     return *s_standard;
 }
@@ -30,7 +33,7 @@ UserDefaults &UserDefaults::standard()
 void UserDefaults::resetStandard()
 {
     std::lock_guard lock(s_standardMutex);
-    s_standard.reset();
+    delete std::exchange(s_standard, nullptr);
 }
 
 namespace {

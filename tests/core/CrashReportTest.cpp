@@ -17,6 +17,19 @@ using sandbox::ScriptedReply;
 
 // Run only as a child of CrashCapture: ends the process with an uncaught
 // exception of the kind the parent asks for.
+namespace {
+// A host's global object whose destructor throws: it runs as the process
+// ends, after the SDK's own globals are gone.
+struct ThrowsAtExit {
+    bool armed = false;
+    ~ThrowsAtExit() noexcept(false)
+    {
+        if (armed)
+            throw std::runtime_error("thrown while the process ends");
+    }
+} s_throwsAtExit;
+} // namespace
+
 TEST(CrashChild, EndsWithAnUncaughtException)
 {
     const QString kind = qEnvironmentVariable("KOVA_CRASH_CHILD");
@@ -34,6 +47,10 @@ TEST(CrashChild, EndsWithAnUncaughtException)
         installUncaughtExceptionHandler();
     }
     installUncaughtExceptionHandler();
+    if (kind == "exit") {
+        s_throwsAtExit.armed = true;
+        return;
+    }
     std::thread([kind] {
         if (kind == "std")
             throw std::runtime_error("disk on fire");
@@ -60,6 +77,16 @@ int crashChild(const QString &kind)
 } // namespace
 
 class CrashReportTest : public SdkTest {};
+
+TEST_F(CrashReportTest, AnExceptionAsTheProcessEndsIsRecordedToo)
+{
+    // Recorded with the state the report needs still there, not read from
+    // memory already freed (or a lock already gone, which hung the process).
+    EXPECT_EQ(crashChild("exit"), -1);
+    platform::UserDefaults &defaults = platform::UserDefaults::standard();
+    EXPECT_EQ(defaults.string(kUnhandledExceptionName), "std::runtime_error");
+    EXPECT_EQ(defaults.string(kUnhandledExceptionReason), "thrown while the process ends");
+}
 
 TEST_F(CrashReportTest, CaptureRecordsTypeReasonStackAndBothTimes)
 {
