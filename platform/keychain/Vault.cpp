@@ -240,6 +240,7 @@ struct Vault::State {
     FileStamp stamp;
     // Until when a Recent read may take the cache without looking at the file.
     std::chrono::steady_clock::time_point trustedUntil;
+    void trustForAMoment() { trustedUntil = std::chrono::steady_clock::now() + kRecentFor; }
     QByteArray vaultId;
     std::shared_ptr<const VaultKeys> keys;
     bool keysFromFile = false;
@@ -527,7 +528,7 @@ qint32 Vault::ensureCurrent(State &state)
         return fail(KeychainStatus::Param, QStringLiteral("the supplied key is not 32 bytes long"));
     const bool sameKeys = this->sameKeys(state);
     const auto trusted = [&state] {
-        state.trustedUntil = std::chrono::steady_clock::now() + kRecentFor;
+        state.trustForAMoment();
         return qint32(KeychainStatus::Success);
     };
     struct stat st;
@@ -796,7 +797,7 @@ qint32 Vault::store(State &state, Items &items, const std::shared_ptr<const Vaul
     state.exists = true;
     state.heldFd = fd;
     state.stamp = FileStamp::of(st);
-    state.trustedUntil = std::chrono::steady_clock::now() + kRecentFor;
+    state.trustForAMoment();
     state.vaultId = vaultId;
     state.keys = keys;
     state.keysFromFile = !m_keySupplied;

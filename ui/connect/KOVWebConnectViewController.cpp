@@ -243,8 +243,6 @@ void KOVWebConnectViewController::prepareVerifyingState()
     placeAnimationView(connectAnimation(), false);
     m_verifyingViewPrepared = true;
     m_footnoteLabel->setText(verifyingText());
-    if (m_webView)
-        m_webView->raise();
 }
 
 void KOVWebConnectViewController::onSuccess(const QJsonObject &items)
