@@ -1,4 +1,7 @@
+#include <QClipboard>
 #include <QFontInfo>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -173,6 +176,54 @@ TEST_F(PaymentScreensTest, AmountPadTakesDigitsOnlyAndRidesOnTheKeyboard)
     ASSERT_TRUE(pumpUntil([&] { return preset->isVisible(); }));
     EXPECT_EQ(preset->amountLabel()->text(), "250");
     EXPECT_FALSE(preset->confirmButton()->isEnabled());
+}
+
+// The amount as a person copies it from an invoice or a bank statement: the
+// cents after the point are not part of a whole-unit amount, and must never
+// turn into more digits of it.
+TEST_F(PaymentScreensTest, AmountPadKeepsOnlyTheWholeUnitsOfAPastedAmount)
+{
+    struct Submitted : KOVNumPadDisplayViewControllerDelegate {
+        QList<double> values;
+        void numPadDisplayViewControllerDidSubmitValue(KOVNumPadDisplayViewController &, double value) override
+        {
+            values << value;
+        }
+    };
+    const struct {
+        const char *pasted;
+        const char *shown;
+        double sent;
+    } rows[] = {{"1,250.00", "1,250", 1250}, {"40.00", "40", 40}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.pasted);
+        auto pad = showPad(0, 0);
+        auto submitted = std::make_shared<Submitted>();
+        pad->setDelegate(submitted);
+        QGuiApplication::clipboard()->setText(QString::fromLatin1(row.pasted));
+        pad->amountLabel()->selectAll();
+        pressKey(pad->amountLabel(), Qt::Key_V, Qt::ControlModifier);
+        EXPECT_EQ(pad->amountLabel()->text(), row.shown);
+        if (pad->confirmButton()->isEnabled())
+            tap(pad->confirmButton());
+        EXPECT_EQ(submitted->values, QList<double>{row.sent});
+        closeTop();
+    }
+}
+
+// A number pad in an Arabic locale types Arabic-Indic digits.
+TEST_F(PaymentScreensTest, AmountPadTakesArabicIndicDigits)
+{
+    auto pad = showPad(10, 0);
+    pad->amountLabel()->clear();
+    pad->amountLabel()->setFocus();
+    for (const QChar digit : QString::fromUtf8("\xD9\xA1\xD9\xA5\xD9\xA0")) { // one, five, zero
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(digit));
+        QCoreApplication::sendEvent(pad->amountLabel(), &press);
+    }
+    EXPECT_EQ(pad->amountLabel()->text(), "150");
+    EXPECT_TRUE(pad->confirmButton()->isEnabled());
+    EXPECT_FALSE(pad->limitLabel()->isVisible());
 }
 
 TEST_F(PaymentScreensTest, APaymentContainerTitlesInTheLookAndPassesTheAmountOn)
