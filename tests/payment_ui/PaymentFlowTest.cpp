@@ -449,3 +449,42 @@ TEST_F(PaymentRoadTest, AHostThatLetsGoOfEverythingInsideTheCompletionEndsTheFlo
             << "the connection and the flow go once nothing holds them";
     }
 }
+
+// The user closes the amount pad's sheet and, while it is still sliding
+// away, clicks its Send: the user has left the pad, so no money may move,
+// and certainly not behind a screen that shows no loader.
+TEST_F(PaymentRoadTest, SendOnAPadWhoseSheetIsLeavingSendsNothing)
+{
+    auto bank = linkWithAccounts();
+    ASSERT_TRUE(bank);
+    auto outcome = transfer(bank, nullptr, 0);
+    auto picker = pickerShown(bank);
+    ASSERT_TRUE(picker);
+    auto flow = coordinator(bank);
+    tap(picker->confirmButton());
+    auto pad = padShown(flow);
+    ASSERT_TRUE(pad);
+    type(pad->amountLabel(), "10");
+    ASSERT_TRUE(pad->confirmButton()->isEnabled());
+    server->clearRequests();
+
+    platform::Application::shared().setAnimationsEnabled(true);
+    ASSERT_TRUE(window->userSwipeDown());
+    EXPECT_TRUE(pad->confirmButton()->isVisible()) << "the sheet is still on its way out";
+    tap(pad->confirmButton());
+    platform::Application::shared().setAnimationsEnabled(false);
+
+    ASSERT_TRUE(pumpUntil([&] { return window->topPresentedViewController() == flow; }));
+    pump(40);
+    int transfers = 0;
+    for (const auto &request : server->requestsForPath(sandbox::SandboxServer::AppServerPath))
+        transfers += request.action == "/payment/transfer/autoflow";
+    EXPECT_EQ(transfers, 0);
+    EXPECT_EQ(outcome->calls, 0);
+    // Back on the picker nothing is under way: its back button still cancels.
+    flow->backButtonTapped();
+    EXPECT_TRUE(pumpUntil([&] { return outcome->calls == 1 && top() == home; }));
+    if (outcome->calls == 1 && outcome->error) {
+        EXPECT_EQ(outcome->error->code, 1003);
+    }
+}
