@@ -488,3 +488,35 @@ TEST_F(PaymentRoadTest, SendOnAPadWhoseSheetIsLeavingSendsNothing)
         EXPECT_EQ(outcome->error->code, 1003);
     }
 }
+
+// The same with the pad as the flow's own first screen: the swipe is the
+// user's cancel, and a Send clicked while the flow slides away must not turn
+// it into a transfer.
+TEST_F(PaymentRoadTest, SendWhileTheSwipedAwayFlowLeavesStaysACancel)
+{
+    auto bank = linkWithAccounts();
+    ASSERT_TRUE(bank);
+    auto outcome = transfer(bank, bank->accounts().value(0), 0);
+    auto flow = coordinator(bank);
+    auto pad = padShown(flow);
+    ASSERT_TRUE(pad);
+    type(pad->amountLabel(), "10");
+    ASSERT_TRUE(pad->confirmButton()->isEnabled());
+    server->clearRequests();
+
+    platform::Application::shared().setAnimationsEnabled(true);
+    ASSERT_TRUE(window->userSwipeDown());
+    EXPECT_TRUE(pad->confirmButton()->isVisible()) << "the flow is still on its way out";
+    tap(pad->confirmButton());
+    platform::Application::shared().setAnimationsEnabled(false);
+
+    ASSERT_TRUE(pumpUntil([&] { return outcome->calls == 1 && top() == home; }));
+    pump(40);
+    int transfers = 0;
+    for (const auto &request : server->requestsForPath(sandbox::SandboxServer::AppServerPath))
+        transfers += request.action == "/payment/transfer/autoflow";
+    EXPECT_EQ(transfers, 0);
+    EXPECT_EQ(outcome->calls, 1);
+    ASSERT_TRUE(outcome->error.has_value()) << "reported as a transfer, not as the user's cancel";
+    EXPECT_EQ(outcome->error->code, 1003);
+}
