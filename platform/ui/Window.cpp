@@ -47,6 +47,28 @@ private:
     qreal m_dim;
 };
 
+// What a person does to a screen: none of it may reach a screen on its way out.
+bool isInput(QEvent::Type type)
+{
+    switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::InputMethod:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::ContextMenu:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // Work for a later loop turn that outlives the window.
 void later(std::function<void()> work)
 {
@@ -100,6 +122,8 @@ Window *Window::containing(const QWidget *widget)
 
 Window::~Window()
 {
+    if (!m_leaving.isEmpty())
+        QCoreApplication::instance()->removeEventFilter(this);
     // Views belong to their controllers: take them out before the widget
     // tree goes, so a controller that outlives the window keeps a whole view.
     for (auto &layer : m_layers) {
@@ -227,8 +251,19 @@ void Window::removeLayer(ViewController *controller, bool animated, std::functio
     }
     std::unique_ptr<Layer> layer = std::move(*it);
     m_layers.erase(it);
-    auto teardown = [backdrop = QPointer<QWidget>(layer->backdrop), weak = controller->weak_from_this(),
-                     done = std::move(done)]() mutable {
+    // A Send pressed while the screen slides away would act for a screen the
+    // user has already left (and a cancel would become a transfer).
+    if (m_leaving.isEmpty())
+        QCoreApplication::instance()->installEventFilter(this);
+    m_leaving.append(layer->backdrop);
+    auto teardown = [self = QPointer<Window>(this), backdrop = QPointer<QWidget>(layer->backdrop),
+                     weak = controller->weak_from_this(), done = std::move(done)]() mutable {
+        if (self) {
+            self->m_leaving.removeAll(backdrop);
+            self->m_leaving.removeAll(nullptr);
+            if (self->m_leaving.isEmpty())
+                QCoreApplication::instance()->removeEventFilter(self);
+        }
         if (auto c = weak.lock(); c && c->m_view && backdrop && backdrop->isAncestorOf(c->m_view)) {
             c->m_view->hide();
             c->m_view->setParent(nullptr);
@@ -337,6 +372,12 @@ void Window::changeEvent(QEvent *event)
 
 bool Window::eventFilter(QObject *watched, QEvent *event)
 {
+    if (!m_leaving.isEmpty() && isInput(event->type()) && watched->isWidgetType()) {
+        auto *widget = static_cast<QWidget *>(watched);
+        for (const QPointer<QWidget> &leaving : std::as_const(m_leaving))
+            if (leaving && (leaving == widget || leaving->isAncestorOf(widget)))
+                return true;
+    }
     // A drag down on a sheet's card (where no child took the press) is the
     // user's swipe.
     for (const auto &layer : m_layers) {

@@ -12,6 +12,7 @@
 // close button while a sheet is on top (the window then stays open).
 
 #include <QMargins>
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -69,6 +70,8 @@ private:
     std::shared_ptr<ViewController> m_root;
     QMargins m_safeArea{0, 47, 0, 34};
     std::vector<std::unique_ptr<Layer>> m_layers;
+    // Layers sliding away: the user has left them, so they take no input.
+    QList<QPointer<QWidget>> m_leaving;
 };
 
 } // namespace kova::platform

@@ -79,10 +79,15 @@ TEST(AmountEntryTest, RewrittenFieldIsStableUnderASecondEvaluation)
 
 TEST(AmountEntryTest, FilteringAndParsing)
 {
-    // Only ASCII digits and commas survive: full-width and Arabic-Indic digits,
-    // signs, points and letters are dropped.
-    EXPECT_EQ(KOVAmountEntry::filtered(QString::fromUtf8("\xEF\xBC\x91" "2a-3.4,5 \xD9\xA3")), "234,5");
+    // Digits of any script come out as ASCII, commas stay, signs and letters
+    // go, and a decimal point ends the amount: its cents never become more
+    // digits of it.
+    EXPECT_EQ(KOVAmountEntry::filtered(QString::fromUtf8("\xEF\xBC\x91" "2a-3,4 \xD9\xA3")), "123,43");
     EXPECT_EQ(KOVAmountEntry::filtered("1e5"), "15");
+    EXPECT_EQ(KOVAmountEntry::filtered("1,250.00"), "1,250");
+    EXPECT_EQ(KOVAmountEntry::filtered("12."), "12");
+    EXPECT_EQ(KOVAmountEntry::filtered(".75"), "");
+    EXPECT_EQ(KOVAmountEntry::filtered(QString::fromUtf8("\xD9\xA4\xD9\xA0\xD9\xAB\xD9\xA5")), "40"); // 40.5 in Arabic-Indic
 
     EXPECT_FALSE(KOVAmountEntry::parse(""));
     EXPECT_FALSE(KOVAmountEntry::parse(",,"));

@@ -1,4 +1,5 @@
 #include <QKeyEvent>
+#include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -254,6 +255,42 @@ TEST_F(PresentationTest, ASheetLaysOutForWhereItComesToRestWhileItSlidesIn)
     EXPECT_GT(sliding, atRest) << "the first layout happened during the slide";
     EXPECT_EQ(whileSliding, button->y());
     EXPECT_EQ(button->mapTo(window.get(), QPoint(0, 50)).y(), 844 - 34 - 8);
+}
+
+TEST_F(PresentationTest, ASheetOnItsWayOutTakesNoClickOrKey)
+{
+    // Whether the user closed it or the code did, a screen that is leaving
+    // is gone for the user: its buttons must not act during the slide.
+    Application::shared().setAnimationsEnabled(true);
+    for (const bool byTheUser : {true, false}) {
+        SCOPED_TRACE(byTheUser ? "closed by the user" : "dismissed by the code");
+        auto sheet = make("sheet");
+        auto *button = new QPushButton(QStringLiteral("Send"), sheet->view());
+        button->setGeometry(20, 200, 200, 60);
+        int clicks = 0;
+        QObject::connect(button, &QPushButton::clicked, [&] { ++clicks; });
+        bool arrived = false;
+        ASSERT_TRUE(root->present(sheet, true, [&] { arrived = true; }));
+        ASSERT_TRUE(kova::test::pumpUntil([&] { return arrived; }));
+        kova::test::tap(button);
+        ASSERT_EQ(clicks, 1) << "the button works while the sheet is up";
+
+        bool gone = false;
+        if (byTheUser) {
+            ASSERT_TRUE(window->userSwipeDown());
+        } else {
+            sheet->dismiss(true, [&] { gone = true; });
+        }
+        ASSERT_TRUE(button->isVisible()) << "still sliding";
+        kova::test::tap(button);
+        kova::test::pressKey(button, Qt::Key_Space);
+        EXPECT_EQ(clicks, 1);
+        ASSERT_TRUE(kova::test::pumpUntil([&] { return window->topPresentedViewController() == nullptr && !button->isVisible(); }));
+        if (!byTheUser) {
+            EXPECT_TRUE(kova::test::pumpUntil([&] { return gone; }));
+        }
+    }
+    Application::shared().setAnimationsEnabled(false);
 }
 
 TEST_F(PresentationTest, ProgrammaticDismissalNeverReachesTheDelegate)

@@ -10,8 +10,14 @@ QString KOVAmountEntry::filtered(const QString &text)
     QString result;
     result.reserve(text.size());
     for (const QChar c : text) {
-        if ((c >= u'0' && c <= u'9') || c == u',')
+        // Amounts are whole units: what follows a decimal point is a
+        // fraction (cents pasted from an invoice), never more of the amount.
+        if (c == u'.' || c == u'\u066B')
+            break;
+        if (c == u',')
             result.append(c);
+        else if (c.isDigit())
+            result.append(QChar(u'0' + c.digitValue()));
     }
     return result;
 }

@@ -27,8 +27,9 @@ public:
     // The field never shows more than this unless a higher upper bound allows it.
     static constexpr quint64 displayCap = 1000000;
 
-    // Keeps ASCII digits and the field's own grouping commas; anything a
-    // person pastes or a keyboard of another script types is dropped.
+    // The whole units of what a person typed or pasted: decimal digits of any
+    // script (as ASCII) and the field's own grouping commas, up to the first
+    // decimal point; signs, letters and the fraction are dropped.
     static QString filtered(const QString &text);
     // The whole number of a text of digits and commas, saturating at the
     // largest unsigned value; empty for a text without a digit or with any
