@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -26,13 +27,18 @@ public:
     bool isCurrent() const;
 
 private:
-    void run();
+    // Shared with the queue's thread, which may outlive the queue when one
+    // of its own blocks lets go of it.
+    struct State {
+        std::mutex mutex;
+        std::condition_variable wake;
+        std::deque<std::function<void()>> pending;
+        bool stopping = false;
+    };
+    static void run(const std::shared_ptr<State> &state, const QString &label);
 
     const QString m_label;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::deque<std::function<void()>> m_pending;
-    bool m_stopping = false;
+    const std::shared_ptr<State> m_state = std::make_shared<State>();
     std::thread m_thread;
 };
 
