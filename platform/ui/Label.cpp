@@ -1,8 +1,36 @@
 #include "platform/ui/Label.h"
 
 #include <QFontMetrics>
+#include <QPainter>
+#include <QRegularExpression>
+#include <QTextLayout>
+#include <cmath>
 
 namespace kova::platform {
+
+namespace {
+
+// The height of a text wrapped at word boundaries, and inside a word only
+// where a word is wider than a line: lines stacked as the painter stacks them.
+int wrappedAnywhereHeight(QString text, const QFont &font, int width)
+{
+    text.replace(QLatin1Char('\n'), QChar::LineSeparator);
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    const qreal leading = QFontMetricsF(font).leading();
+    qreal height = -leading;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        height = std::ceil(height + leading) + line.height();
+    }
+    layout.endLayout();
+    return int(std::ceil(height));
+}
+
+} // namespace
 
 Label::Label(QWidget *parent) : QLabel(parent)
 {
@@ -68,12 +96,44 @@ int Label::heightForWidth(int width) const
     const QFontMetrics metrics(font());
     if (m_lines == 1)
         return m_text.isEmpty() ? 0 : metrics.height();
-    const QRect box = metrics.boundingRect(QRect(0, 0, std::max(1, width), 100000),
-                                           Qt::TextWordWrap | static_cast<int>(alignment()), m_text);
-    int height = box.height();
+    int height = 0;
+    if (hasWordWiderThan(width)) {
+        height = wrappedAnywhereHeight(m_text, font(), std::max(1, width));
+    } else {
+        const QRect box = metrics.boundingRect(QRect(0, 0, std::max(1, width), 100000),
+                                               Qt::TextWordWrap | static_cast<int>(alignment()), m_text);
+        height = box.height();
+    }
     if (m_lines > 1)
         height = std::min(height, m_lines * metrics.lineSpacing());
     return height;
+}
+
+bool Label::hasWordWiderThan(int width) const
+{
+    if (m_lines == 1 || width <= 0)
+        return false;
+    const QFontMetrics metrics(font());
+    static const QRegularExpression space(QStringLiteral("\\s+"));
+    for (const QString &word : m_text.split(space, Qt::SkipEmptyParts))
+        if (metrics.horizontalAdvance(word) > width)
+            return true;
+    return false;
+}
+
+void Label::paintEvent(QPaintEvent *event)
+{
+    const QRect box = contentsRect();
+    if (!hasWordWiderThan(box.width())) {
+        QLabel::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    painter.setFont(font());
+    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, foregroundRole()));
+    QTextOption option(alignment());
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    painter.drawText(QRectF(box), m_text, option);
 }
 
 void Label::resizeEvent(QResizeEvent *event)

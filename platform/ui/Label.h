@@ -34,9 +34,14 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     void refresh();
+    // Whether a wrapped text holds a word wider than `width`: such a word is
+    // broken across lines, as a reference number in a bank's question must
+    // be read whole.
+    bool hasWordWiderThan(int width) const;
 
     QString m_text;
     QColor m_textColor;

@@ -136,6 +136,15 @@ bool ViewController::isBeingDismissed() const
     return m_transition == Transition::Dismissing;
 }
 
+std::shared_ptr<ViewController> ViewController::leavingScreen()
+{
+    for (ViewController *c = this; c; c = c->m_parent) {
+        if (c->m_transition == Transition::Dismissing)
+            return c->shared_from_this();
+    }
+    return nullptr;
+}
+
 NavigationController *ViewController::navigationController() const
 {
     for (ViewController *c = m_parent; c; c = c->m_parent) {
@@ -183,12 +192,10 @@ bool ViewController::present(const std::shared_ptr<ViewController> &controller, 
         log(QStringLiteral("[Kova] Refused to present %1: it is already on screen").arg(describe(controller.get())));
         return false;
     }
-    for (const ViewController *c = this; c; c = c->m_parent) {
-        // On a screen that is leaving (or inside one), the new one would go too.
-        if (c->m_transition == Transition::Dismissing) {
-            log(QStringLiteral("[Kova] Refused to present %1 on %2, which is leaving").arg(describe(controller.get()), describe(this)));
-            return false;
-        }
+    // On a screen that is leaving (or inside one), the new one would go too.
+    if (leavingScreen()) {
+        log(QStringLiteral("[Kova] Refused to present %1 on %2, which is leaving").arg(describe(controller.get()), describe(this)));
+        return false;
     }
     Window *host = window();
     if (!host) {

@@ -86,6 +86,12 @@ public:
     PresentationController &presentationController();
     bool isBeingPresented() const;
     bool isBeingDismissed() const;
+    // The controller, or the container it is in, that is on its way out, if
+    // any: nothing can be presented over it.
+    std::shared_ptr<ViewController> leavingScreen();
+    // Runs `work` once this controller's presentation or dismissal has ended
+    // (nothing runs it when none is under way).
+    void runAfterTransition(Completion work);
     // Whether the controller's view is in a window and shown (after
     // viewWillAppear until viewWillDisappear).
     bool isVisible() const { return m_appearance == Appearance::Appearing || m_appearance == Appearance::Appeared; }
@@ -131,7 +137,6 @@ private:
     // Removes the chain that starts at `base` from its presenter.
     static void dismissChain(const std::shared_ptr<ViewController> &base, bool animated, Completion completion,
                              bool byUser);
-    void runAfterTransition(Completion work);
     void finishTransition();
 
     QPointer<QWidget> m_view;

@@ -29,6 +29,7 @@
 #include "ui/mfa/ButtonTableFooterView.h"
 #include "ui/mfa/MFANavigationController.h"
 #include "ui/mfa/MFAOnboardingViewController.h"
+#include "ui/mfa/MFASheetPresenter.h"
 #include "ui/mfa/MFATableViewCell.h"
 #include "ui/mfa/MFATextField.h"
 #include "ui/mfa/MFAWarningLabel.h"
@@ -523,4 +524,63 @@ TEST_F(MFAScreenTest, GuidePageWithoutItsPictureShowsNone)
     test::tap(guide->actionButton());
     EXPECT_FALSE(guide->imageView()->image().isNull());
     qunsetenv("KOVA_RESOURCES_DIR");
+}
+
+TEST_F(MFAScreenTest, TurningTheDeviceWhileTypingKeepsTheFieldAndItsAnswer)
+{
+    auto otp = prompt("otp", "Code", 0);
+    auto pin = prompt("pin", "PIN", 1);
+    auto sheet = show({otp, pin});
+    MFATextField *code = field(sheet, 0);
+    ASSERT_TRUE(test::waitUntil([&] { return code->hasFocus(); }));
+    QTest::keyClicks(QApplication::focusWidget(), "12");
+    window->resize(844, 390);
+    test::pump();
+    EXPECT_TRUE(code->hasFocus()) << "the keyboard stays with the field being typed in";
+    QTest::keyClicks(QApplication::focusWidget(), "34");
+    EXPECT_EQ(otp->answer(), "1234");
+    EXPECT_TRUE(pin->answer().isNull());
+}
+
+TEST_F(MFAScreenTest, APromptArrivingWhileTheHostsScreenLeavesIsShownBelowIt)
+{
+    auto hostScreen = std::make_shared<platform::ViewController>();
+    bool shown = false;
+    root->present(hostScreen, false, [&] { shown = true; });
+    ASSERT_TRUE(test::waitUntil([&] { return shown; }));
+
+    // The host closes its screen; the bank's question comes in before the
+    // screen has gone.
+    bool hostGone = false;
+    root->dismiss(true, [&] { hostGone = true; });
+    int submittedCalls = 0;
+    int cancelledCalls = 0;
+    MFAPresentation presentation;
+    presentation.prompts = {prompt("otp", "Code", 0)};
+    MFASheetPresenter presenter;
+    EXPECT_TRUE(presenter.presentMFA(
+        presentation, [&](const QList<std::shared_ptr<MFAParameter>> &) { ++submittedCalls; },
+        [&] { ++cancelledCalls; }))
+        << "a screen on its way out is no reason to give up on the user's answer";
+    ASSERT_TRUE(test::waitUntil([&] { return hostGone; }));
+    test::drainMainQueue();
+    EXPECT_EQ(cancelledCalls, 0);
+    EXPECT_EQ(submittedCalls, 0);
+    EXPECT_TRUE(std::dynamic_pointer_cast<MFANavigationController>(window->topPresentedViewController()));
+}
+
+TEST_F(MFAScreenTest, AQuestionWithAWordWiderThanTheRowIsShownWhole)
+{
+    // A payment reference the bank quotes in its question: one long word.
+    const QString word(120, QChar('7'));
+    auto sheet = show({prompt("otp", "Type the code sent for payment reference " + word, 0)});
+    auto *question = qobject_cast<platform::Label *>(sheet->mfaViewController()->inputViews().value(3));
+    ASSERT_TRUE(question);
+    const QFontMetrics metrics(question->font());
+    ASSERT_GT(question->width(), 0);
+    // The word breaks over as many lines as it needs, below the first line's words.
+    const int wordLines = (metrics.horizontalAdvance(word) + question->width() - 1) / question->width();
+    EXPECT_GE(question->height(), (1 + wordLines) * metrics.lineSpacing())
+        << "the row is " << question->height() << " points high for a " << metrics.horizontalAdvance(word)
+        << "-point word in a " << question->width() << "-point row";
 }

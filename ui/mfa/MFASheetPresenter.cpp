@@ -41,6 +41,26 @@ bool MFASheetPresenter::presentMFA(const MFAPresentation &presentation,
     const std::shared_ptr<platform::ViewController> anchor = platform::Application::shared().presentationAnchor();
     if (!anchor)
         return false;
+    if (const std::shared_ptr<platform::ViewController> leaving = anchor->leavingScreen()) {
+        // The top screen is on its way out (the host closed it, or the
+        // previous login's sheet goes after its Confirm): the question goes
+        // over what is left once it has gone, rather than being given up.
+        leaving->runAfterTransition([presentation, submitted, cancelled]() {
+            if (!presentSheet(presentation, submitted, cancelled))
+                cancelled();
+        });
+        return true;
+    }
+    return presentSheet(presentation, std::move(submitted), std::move(cancelled));
+}
+
+bool MFASheetPresenter::presentSheet(const MFAPresentation &presentation,
+                                     std::function<void(const QList<std::shared_ptr<MFAParameter>> &)> submitted,
+                                     std::function<void()> cancelled)
+{
+    const std::shared_ptr<platform::ViewController> anchor = platform::Application::shared().presentationAnchor();
+    if (!anchor || anchor->leavingScreen())
+        return false;
     auto sheet = MFANavigationController::initWithUserInput(
         presentation.prompts,
         presentation.colorScheme ? *presentation.colorScheme : KOVFinancialInstitutionColor(),

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QPointer>
 #include <QRect>
 #include <QScrollBar>
 
@@ -145,7 +146,14 @@ bool MFAViewController::eventFilter(QObject *watched, QEvent *event)
         const int width = m_tableViewport->width();
         if (width != m_laidOutWidth) {
             m_laidOutWidth = width;
+            // A reload may hand a row to another cell, and a field that
+            // moves loses the keyboard: the one being typed in keeps it.
+            QPointer<QWidget> typing = QApplication::focusWidget();
+            if (typing && !m_tableView->isAncestorOf(typing))
+                typing = nullptr;
             m_tableView->reloadData();
+            if (typing && m_tableView->isAncestorOf(typing))
+                typing->setFocus(Qt::OtherFocusReason);
         }
     }
     return platform::ViewController::eventFilter(watched, event);
