@@ -17,6 +17,7 @@
 #include <sodium.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -469,9 +470,20 @@ qint32 Vault::lockAcrossProcesses(State &state, ProcessLock *held)
             if (state.lockFd < 0)
                 return fail(KeychainStatus::IO, QStringLiteral("cannot open the lock file: %1").arg(errnoText(errno)));
         }
-        while (::flock(state.lockFd, LOCK_EX) != 0) {
-            if (errno != EINTR)
+        // Bounded: a peer that keeps the lock (stopped, or stuck on a slow
+        // disk) must not hang this process, whose reads wait behind its writes.
+        const auto giveUp = std::chrono::steady_clock::now() + kProcessLockWait;
+        auto pause = std::chrono::microseconds(200);
+        while (::flock(state.lockFd, LOCK_EX | LOCK_NB) != 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno != EWOULDBLOCK)
                 return fail(KeychainStatus::IO, QStringLiteral("cannot take the lock: %1").arg(errnoText(errno)));
+            if (std::chrono::steady_clock::now() >= giveUp)
+                return fail(KeychainStatus::IO, QStringLiteral("another process has held the lock for over %1 ms")
+                                                    .arg(std::chrono::milliseconds(kProcessLockWait).count()));
+            std::this_thread::sleep_for(pause);
+            pause = std::min<std::chrono::microseconds>(pause * 2, std::chrono::milliseconds(10));
         }
         struct stat lockHeld, named;
         if (::fstat(state.lockFd, &lockHeld) == 0 && ::stat(lockFile.constData(), &named) == 0

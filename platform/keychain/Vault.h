@@ -67,6 +67,9 @@ public:
     // What this process writes is seen at once either way.
     enum class Freshness { Exact, Recent };
     static constexpr std::chrono::microseconds kRecentFor{1000};
+    // How long a write waits for another process to let go of the vault
+    // before it fails with KeychainStatus::IO.
+    static constexpr std::chrono::milliseconds kProcessLockWait{2000};
 
     // Runs `reader` on the current items and returns its status, or the
     // vault's own failure without running it.

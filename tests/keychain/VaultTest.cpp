@@ -5,7 +5,10 @@
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QElapsedTimer>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <csignal>
@@ -379,6 +382,38 @@ TEST_F(VaultTest, ThreadsWritingAtOnceLoseNothing)
     QList<ItemAttributes> items;
     ASSERT_EQ(ItemStore(vault).copyMatching(all, &items), Status::Success);
     EXPECT_EQ(items.size(), kThreads * kItems);
+}
+
+TEST_F(VaultTest, AWriteWaitsForAnotherProcessOnlySoLong)
+{
+    writeTwoItems();
+    auto vault = std::make_shared<Vault>(vaultPath());
+    // Another process holding the lock: flock excludes every other open of
+    // the file, this process's own included.
+    const int peer = ::open(QFile::encodeName(vault->lockPath()).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(peer, 0);
+    ASSERT_EQ(::flock(peer, LOCK_EX), 0);
+
+    test::LogCapture log;
+    QElapsedTimer waited;
+    waited.start();
+    EXPECT_EQ(put(vault, QStringLiteral("carol"), "third secret"), Status::IO);
+    EXPECT_GE(waited.elapsed(), qint64(Vault::kProcessLockWait.count()) - 10);
+    EXPECT_LT(waited.elapsed(), qint64(Vault::kProcessLockWait.count()) + 2000);
+    EXPECT_TRUE(log.contains(QStringLiteral("Keychain vault %1: another process has held the lock for over 2000 ms (status -36)")
+                                 .arg(vaultPath())))
+        << log.lines().join('\n').toStdString();
+    // What was stored is still there and readable meanwhile.
+    QByteArray value;
+    EXPECT_EQ(get(vault, QStringLiteral("alice"), &value), Status::Success);
+    EXPECT_EQ(value, "first secret");
+
+    // Once the peer lets go, writes go through again.
+    ::flock(peer, LOCK_UN);
+    ::close(peer);
+    EXPECT_EQ(put(vault, QStringLiteral("carol"), "third secret"), Status::Success);
+    EXPECT_EQ(get(vault, QStringLiteral("carol"), &value), Status::Success);
+    EXPECT_EQ(value, "third secret");
 }
 
 TEST_F(VaultTest, TheStandardVaultFollowsTheDataDirectory)
