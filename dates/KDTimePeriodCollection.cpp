@@ -173,18 +173,21 @@ bool KDTimePeriodCollection::isEqualToCollection(const std::shared_ptr<KDTimePer
 
 void KDTimePeriodCollection::updateVariables()
 {
-    QDateTime start = platform::DateEnvironment::distantFuture();
-    QDateTime end = platform::DateEnvironment::distantPast();
+    // The earliest start and latest end, even beyond the distant dates; with
+    // no dated period the collection spans from the distant future to the
+    // distant past.
+    QDateTime start;
+    QDateTime end;
     for (const auto &period : std::as_const(m_periods)) {
         const QDateTime periodStart = period->StartDate();
         const QDateTime periodEnd = period->EndDate();
-        if (periodStart.isValid() && periodStart.toMSecsSinceEpoch() < start.toMSecsSinceEpoch())
+        if (periodStart.isValid() && (!start.isValid() || periodStart.toMSecsSinceEpoch() < start.toMSecsSinceEpoch()))
             start = periodStart;
-        if (periodEnd.isValid() && periodEnd.toMSecsSinceEpoch() > end.toMSecsSinceEpoch())
+        if (periodEnd.isValid() && (!end.isValid() || periodEnd.toMSecsSinceEpoch() > end.toMSecsSinceEpoch()))
             end = periodEnd;
     }
-    m_startDate = start;
-    m_endDate = end;
+    m_startDate = start.isValid() ? start : platform::DateEnvironment::distantFuture();
+    m_endDate = end.isValid() ? end : platform::DateEnvironment::distantPast();
 }
 
 void KDTimePeriodCollection::setVariablesNil()

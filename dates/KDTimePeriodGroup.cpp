@@ -1,5 +1,7 @@
 #include "dates/KDTimePeriodGroup.h"
 
+#include <QSet>
+
 #include "dates/KDError.h"
 
 namespace kova {
@@ -50,16 +52,26 @@ bool KDTimePeriodGroup::hasSameCharacteristicsAs(const std::shared_ptr<KDTimePer
 
 void KDTimePeriodGroup::shiftEarlierWithSize(KDPeriodUnit size, qint64 amount)
 {
-    for (const auto &period : std::as_const(m_periods))
-        period->shiftEarlierWithSize(size, amount);
+    forEachPeriodOnce([&](KDTimePeriod &period) { period.shiftEarlierWithSize(size, amount); });
     updateVariables();
 }
 
 void KDTimePeriodGroup::shiftLaterWithSize(KDPeriodUnit size, qint64 amount)
 {
-    for (const auto &period : std::as_const(m_periods))
-        period->shiftLaterWithSize(size, amount);
+    forEachPeriodOnce([&](KDTimePeriod &period) { period.shiftLaterWithSize(size, amount); });
     updateVariables();
+}
+
+void KDTimePeriodGroup::forEachPeriodOnce(const std::function<void(KDTimePeriod &)> &work)
+{
+    // A group may hold one period object more than once; it moves once.
+    QSet<const KDTimePeriod *> done;
+    for (const auto &period : std::as_const(m_periods)) {
+        if (period && !done.contains(period.get())) {
+            done.insert(period.get());
+            work(*period);
+        }
+    }
 }
 
 } // namespace kova

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QList>
+#include <functional>
 #include <memory>
 
 #include "dates/KDTimePeriod.h"
@@ -46,6 +47,7 @@ public:
 
 protected:
     KDTimePeriod bounds() const { return KDTimePeriod(m_startDate, m_endDate); }
+    void forEachPeriodOnce(const std::function<void(KDTimePeriod &)> &work);
 
     QList<std::shared_ptr<KDTimePeriod>> m_periods;
     QDateTime m_startDate;

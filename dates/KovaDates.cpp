@@ -291,10 +291,13 @@ QString KovaDates::timeAgoSinceDate(const QDateTime &date, const QDateTime &othe
     if (*elapsed.hour >= 24) {
         // Whole calendar days between the two day starts, so that 25 hours
         // across one midnight is one day and across two midnights two.
-        const platform::CalendarUnits dayParts = CalendarUnit::Year | CalendarUnit::Month | CalendarUnit::Day;
+        // The era too: without it a day before year 1 would start in the year
+        // of the same number after it.
+        const platform::CalendarUnits dayParts = CalendarUnit::Era | CalendarUnit::Year | CalendarUnit::Month | CalendarUnit::Day;
         auto dayStart = [&](const QDateTime &moment) {
             const DateComponents parts = calendar->components(dayParts, moment);
             DateComponents start;
+            start.era = parts.era;
             start.year = parts.year;
             start.month = parts.month;
             start.day = parts.day;
@@ -418,14 +421,30 @@ qint64 KovaDates::daysInMonth(const QDateTime &date)
 
 qint64 KovaDates::daysInYear(const QDateTime &date)
 {
-    return isInLeapYear(date) ? 366 : 365;
+    if (isMissing(date))
+        return 365;
+    // Counted in the implicit calendar itself: its year numbers need not be
+    // the Gregorian ones (Buddhist 2567 is 2024, a leap year).
+    const std::shared_ptr<Calendar> calendar = Calendar::currentCalendar();
+    const DateComponents parts = calendar->components(CalendarUnit::Era | CalendarUnit::Year, date);
+    if (!parts.year)
+        return 365;
+    DateComponents first;
+    first.era = parts.era;
+    first.year = parts.year;
+    first.month = 1;
+    first.day = 1;
+    const QDateTime start = calendar->dateFromComponents(first);
+    DateComponents oneYear;
+    oneYear.year = 1;
+    const DateComponents days = calendar->components(CalendarUnit::Day, start, calendar->dateByAddingComponents(oneYear, start));
+    return days.day.value_or(365);
 }
 
 bool KovaDates::isInLeapYear(const QDateTime &date)
 {
-    if (isMissing(date))
-        return false;
-    return isLeapYear(year(date));
+    // A year with a day more than a common year of 365.
+    return daysInYear(date) > 365;
 }
 
 bool KovaDates::isToday(const QDateTime &date)

@@ -146,6 +146,18 @@ TEST_F(DateHelpers, ImplicitCalendarIdentifier)
     EXPECT_EQ(Calendar::currentCalendar()->calendarIdentifier(), "gregorian");
 }
 
+TEST_F(DateHelpers, LeapYearsOfAnotherImplicitCalendar)
+{
+    // Buddhist 2567 is Gregorian 2024: it has a 29 February, so 366 days.
+    KovaDates::setDefaultCalendarIdentifier("buddhist");
+    const QDateTime leapDay = berlin(2024, 2, 29, 12);
+    ASSERT_EQ(KovaDates::year(leapDay), 2567);
+    ASSERT_EQ(KovaDates::dayOfYear(berlin(2024, 12, 31, 12)), 366);
+    EXPECT_TRUE(KovaDates::isInLeapYear(leapDay));
+    EXPECT_EQ(KovaDates::daysInYear(leapDay), 366);
+    EXPECT_EQ(KovaDates::daysInYear(berlin(2023, 6, 1)), 365);
+}
+
 // ------------------------------------------------------------- arithmetic
 
 TEST_F(DateHelpers, MonthEndArithmeticPinsToTheLastDay)

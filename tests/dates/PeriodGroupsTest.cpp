@@ -15,6 +15,7 @@ using kova::KDTimePeriod;
 using kova::KDTimePeriodChain;
 using kova::KDTimePeriodCollection;
 using kova::KDTimePeriodGroup;
+using kova::KovaDates;
 using kova::platform::DateEnvironment;
 using Period = std::shared_ptr<KDTimePeriod>;
 
@@ -132,6 +133,22 @@ TEST_F(PeriodGroups, ShiftingEveryPeriod)
     EXPECT_EQ(empty->durationInSeconds(), 0.0);
 }
 
+TEST_F(PeriodGroups, ShiftingMovesAPeriodHeldTwiceOnce)
+{
+    // A collection may hold the same period object twice; shifting the
+    // collection by an hour moves that period by an hour, not two.
+    auto collection = KDTimePeriodCollection::collection();
+    const Period hour = KDTimePeriod::timePeriodWithSize(KDPeriodUnit::Hour, berlin(2024, 1, 1, 9));
+    collection->addTimePeriod(hour);
+    collection->addTimePeriod(hour);
+    collection->shiftLaterWithSize(KDPeriodUnit::Hour);
+    EXPECT_EQ(hour->StartDate(), berlin(2024, 1, 1, 10));
+    EXPECT_EQ(hour->EndDate(), berlin(2024, 1, 1, 11));
+    collection->shiftEarlierWithSize(KDPeriodUnit::Day, 1);
+    EXPECT_EQ(hour->StartDate(), berlin(2023, 12, 31, 10));
+    EXPECT_EQ(collection->StartDate(), berlin(2023, 12, 31, 10));
+}
+
 // --------------------------------------------------------- the collection
 
 TEST_F(PeriodGroups, CollectionBoundsFollowAddsAndRemoves)
@@ -153,6 +170,24 @@ TEST_F(PeriodGroups, CollectionBoundsFollowAddsAndRemoves)
     collection->addTimePeriod(period(QDateTime(), berlin(2024, 3, 1)));
     EXPECT_EQ(collection->StartDate(), DateEnvironment::distantFuture());
     EXPECT_EQ(collection->EndDate(), berlin(2024, 3, 1));
+}
+
+TEST_F(PeriodGroups, CollectionBoundsOfPeriodsBeyondTheDistantDates)
+{
+    // The earliest start and the latest end, even where they lie after the
+    // distant future or before the distant past.
+    const Period late = period(berlin(5000, 1, 1), berlin(5000, 2, 1));
+    auto collection = KDTimePeriodCollection::collection();
+    collection->addTimePeriod(late);
+    EXPECT_EQ(collection->StartDate(), late->StartDate());
+    EXPECT_EQ(collection->EndDate(), late->EndDate());
+    const QDateTime bcStart = KovaDates::dateBySubtractingYears(KovaDates::dateWithYear(1, 1, 1), 500);
+    const Period early = period(bcStart, KovaDates::dateByAddingYears(bcStart, 100));
+    auto old = KDTimePeriodCollection::collection();
+    old->addTimePeriod(early);
+    EXPECT_EQ(old->StartDate(), early->StartDate());
+    EXPECT_EQ(old->EndDate(), early->EndDate());
+    EXPECT_EQ(old->durationInYears(), 100.0);
 }
 
 TEST_F(PeriodGroups, CollectionInsertionAndRemovalBounds)

@@ -168,6 +168,24 @@ TEST_F(TimeAgo, DistancesBeyondThirtyTwoBitsOfSeconds)
               "4000y");
 }
 
+TEST_F(TimeAgo, DatesBeforeTheFirstYear)
+{
+    // Day starts must stay in the era of the date they start: 11 BC and 6 BC
+    // are five years apart, and 30 December 1 BC is three days before
+    // 2 January AD 1.
+    const QDateTime sixBc = KovaDates::dateBySubtractingYears(KovaDates::dateWithYear(1, 6, 1, 12, 0, 0), 6);
+    const QDateTime elevenBc = KovaDates::dateBySubtractingYears(sixBc, 5);
+    ASSERT_EQ(KovaDates::era(sixBc), 0);
+    ASSERT_EQ(KovaDates::yearsFrom(sixBc, elevenBc), 5);
+    EXPECT_EQ(text(elevenBc, sixBc, KDTimeAgoStyle::Short), "5y");
+    EXPECT_EQ(text(elevenBc, sixBc, KDTimeAgoStyle::Words), "5 years ago");
+    const QDateTime adJan2 = KovaDates::dateWithYear(1, 1, 2, 12, 0, 0);
+    const QDateTime bcDec30 = KovaDates::dateBySubtractingDays(adJan2, 3);
+    ASSERT_EQ(KovaDates::era(bcDec30), 0);
+    EXPECT_EQ(text(bcDec30, adJan2, KDTimeAgoStyle::Short), "3d");
+    EXPECT_EQ(text(adJan2, bcDec30, KDTimeAgoStyle::Words), "3 days ago");
+}
+
 // ------------------------------------------------------------ plural keys
 
 class PluralSuffix : public kova::test::DatesTest {
