@@ -49,9 +49,14 @@ std::shared_ptr<KOVConnection> KOVAPI::fetchConnectionForUserID(const QString &u
 
 void KOVAPI::deleteConnectionWithUserID(const QString &userID) const
 {
-    // This facade's own record goes, not some other record of the same user.
-    const bool own = m_connection && !m_connection->isDeleted() && m_connection->userID() == userID;
-    const auto connection = own ? m_connection : fetchConnectionForUserID(userID);
+    // This facade's own record goes, never some other record of the same
+    // user: a handle whose record was replaced by a relink must not remove
+    // the login that replaced it.
+    std::shared_ptr<KOVConnection> connection;
+    if (!m_connection)
+        connection = fetchConnectionForUserID(userID);
+    else if (!m_connection->isDeleted() && m_connection->userID() == userID)
+        connection = m_connection;
     if (!connection)
         return;
     KOVAppManager &manager = KOVAppManager::sharedInstance();

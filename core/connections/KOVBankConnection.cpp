@@ -236,6 +236,8 @@ void KOVBankConnection::create(const QJsonObject &parameters, ImportCompletion c
         platform::MainQueue::async([completion, error]() { completion(nullptr, error); });
         return;
     }
+    // Not listed while it is checked: until then the stored login is the one.
+    created->setIsValid(false);
 
     platform::MainQueue::async([manager, login, created, completion]() {
         auto fail = [manager, created, completion](const platform::Error &error) {
@@ -244,7 +246,6 @@ void KOVBankConnection::create(const QJsonObject &parameters, ImportCompletion c
             manager->restoreKeychain();
             completion(nullptr, error);
         };
-        created->setIsValid(false);
         const std::shared_ptr<KOVBankConnection> bank = initWithConnection(created);
         if (!bank->m_metadataAPI)
             return fail(credentialsUnavailableError());

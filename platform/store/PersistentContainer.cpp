@@ -1,6 +1,9 @@
 #include "platform/store/PersistentContainer.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -12,7 +15,42 @@
 #include "platform/store/SqliteStore.h"
 #include "platform/store/StoreErrors.h"
 
+#include <sqlite3.h>
+#include <sys/stat.h>
+
 namespace kova::platform {
+
+namespace {
+
+// A file SQLite finds is no database, or a damaged one: nothing in it can be
+// read, and nothing saved would ever be read back while it stays in place.
+bool isDamaged(const Error &failure)
+{
+    const int code = failure.userInfo.value(StoreErrors::SQLiteErrorKey).toInt() & 0xff;
+    return code == SQLITE_NOTADB || code == SQLITE_CORRUPT;
+}
+
+// Moves the damaged file (and its write-ahead log) aside under a dated name,
+// never deleting it; only the very file found damaged, should another
+// process have put a fresh store in its place meanwhile.
+QString setAside(const QString &path, const struct stat &damaged)
+{
+    const QByteArray native = QFile::encodeName(path);
+    struct stat now {};
+    if (::lstat(native.constData(), &now) != 0 || now.st_dev != damaged.st_dev || now.st_ino != damaged.st_ino)
+        return QString();
+    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+    QString aside = path + QStringLiteral(".damaged-") + stamp;
+    for (int n = 2; QFileInfo::exists(aside) || QFileInfo(aside).isSymLink(); ++n)
+        aside = path + QStringLiteral(".damaged-%1-%2").arg(stamp).arg(n);
+    if (::rename(native.constData(), QFile::encodeName(aside).constData()) != 0)
+        return QString();
+    QFile::rename(path + QStringLiteral("-wal"), aside + QStringLiteral("-wal"));
+    QFile::remove(path + QStringLiteral("-shm"));
+    return aside;
+}
+
+} // namespace
 
 PersistentContainer::PersistentContainer(QString name, std::shared_ptr<const ManagedObjectModel> model)
     : m_name(std::move(name)), m_model(std::move(model)), m_storeFile(defaultStoreFile(m_name))
@@ -50,10 +88,27 @@ bool PersistentContainer::loadPersistentStores(Error *error)
     m_loaded = true;
     Error failure;
     if (!m_inMemory && !m_modelMissing) {
+        struct stat found {};
+        const bool existed = ::lstat(QFile::encodeName(m_storeFile).constData(), &found) == 0;
         if (auto store = SqliteStore::open(m_storeFile, *m_model, &failure)) {
             if (m_context->reload(std::move(store), &failure)) {
                 m_usesMemory = false;
                 return true;
+            }
+        }
+        // A damaged file is kept aside and a new store takes its place: in
+        // memory instead, every login linked from now on would be gone at the
+        // next launch. A file from a newer model is never moved.
+        if (existed && isDamaged(failure)) {
+            if (const QString aside = setAside(m_storeFile, found); !aside.isEmpty()) {
+                log(QStringLiteral("The store \"%1\" is damaged (%2); it is kept as \"%3\" and a new store takes its place.")
+                        .arg(m_storeFile, failure.localizedDescription(), aside));
+                if (auto fresh = SqliteStore::open(m_storeFile, *m_model, &failure)) {
+                    if (m_context->reload(std::move(fresh), &failure)) {
+                        m_usesMemory = false;
+                        return true;
+                    }
+                }
             }
         }
         log(QStringLiteral("The store \"%1\" cannot be opened (%2); an in-memory store takes its place.")

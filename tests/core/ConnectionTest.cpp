@@ -910,3 +910,79 @@ TEST_F(ConnectionTest, DamagedVaultIsSetAsideSoItsLoginsSay1004AndANewLinkWorks)
     EXPECT_TRUE(relinked->dataAPI());
     EXPECT_EQ(KOVKeychain::keychain()->allKeys().size(), 1);
 }
+
+TEST_F(ConnectionTest, AStaleHandleOfAReplacedLoginNeverRemovesTheLoginThatReplacedIt)
+{
+    // The host keeps a bank connection it listed earlier; the user then links
+    // the same bank user again, which replaces the stored record. Whatever the
+    // old handle hears afterwards concerns the old token only.
+    struct Case {
+        const char *name;
+        std::function<void(const std::shared_ptr<KOVBankConnection> &, int &)> call;
+    };
+    const QList<Case> cases{
+        {"a delink of the old token succeeds",
+         [](const std::shared_ptr<KOVBankConnection> &stale, int &calls) {
+             stale->deleteConnection([&calls](std::shared_ptr<KOVResult>, OptionalError error) {
+                 ++calls;
+                 EXPECT_FALSE(error.has_value());
+             });
+         }},
+        {"the old token is said to be delinked",
+         [this](const std::shared_ptr<KOVBankConnection> &stale, int &calls) {
+             server->scriptAction("/data/identity/get",
+                                  ScriptedReply::json(QJsonObject{{"success", false}, {"type", "USER_DELINKED"}}));
+             stale->getIdentity([&calls](auto, OptionalError error, QString) {
+                 ++calls;
+                 ASSERT_TRUE(error.has_value());
+                 EXPECT_EQ(error->code, 2001);
+             });
+         }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QJsonObject issued;
+        auto stale = importNew(&issued);
+        ASSERT_TRUE(stale);
+        const QJsonObject again = server->relinkLogin(issued.value("userID").toString());
+        auto renewed = import(again);
+        ASSERT_TRUE(renewed);
+        ASSERT_TRUE(stale->connection()->isDeleted()) << "the relink replaced the old record";
+
+        int calls = 0;
+        c.call(stale, calls);
+        ASSERT_TRUE(waitUntil([&] { return calls == 1; }));
+        drainMainQueue();
+
+        const auto listed = KOVBankConnection::getConnectionsWithClientUserID("client-1");
+        EXPECT_EQ(listed.size(), 1) << "the login linked again is still there";
+        if (listed.size() == 1) {
+            EXPECT_EQ(listed[0]->connection(), renewed->connection());
+        }
+        EXPECT_EQ(secretOf(again).toStdString(), again.value("userSecret").toString().toStdString())
+            << "and so is its secret";
+
+        // Start the next case from an empty device.
+        for (const auto &record : allConnections("client-1"))
+            context().deleteObject(record);
+        ASSERT_TRUE(KOVAppManager::sharedInstance().saveContext());
+        for (const QString &key : KOVKeychain::keychain()->allKeys())
+            KOVKeychain::keychain()->removeItemForKey(key);
+    }
+}
+
+TEST_F(ConnectionTest, AnImportStillBeingCheckedIsNeverListed)
+{
+    QJsonObject issued;
+    auto first = importNew(&issued);
+    ASSERT_TRUE(first);
+    // The host imports the same login again and refreshes its list at once,
+    // before the check has been answered.
+    int calls = 0;
+    KOVBankConnection::create(issued, [&](std::shared_ptr<KOVBankConnection>, OptionalError) { ++calls; });
+    const auto meanwhile = KOVBankConnection::getConnectionsWithClientUserID("client-1");
+    EXPECT_EQ(meanwhile.size(), 1) << "one login, listed once, and never one whose check is still out";
+    ASSERT_TRUE(waitUntil([&] { return calls == 1; }));
+    drainMainQueue();
+    EXPECT_EQ(KOVBankConnection::getConnectionsWithClientUserID("client-1").size(), 1);
+}

@@ -55,27 +55,6 @@ TEST_F(KovaConnectContainer, KeepsItsStoreInTheDataDirectory)
     ASSERT_EQ(found.size(), 1);
 }
 
-TEST_F(KovaConnectContainer, ACorruptStoreFallsBackWithoutCrashing)
-{
-    {
-        QFile file(storeFile());
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray(8192, '\x5a'));
-    }
-    kova::test::LogCapture log;
-    auto container = makeKovaConnectContainer();
-    EXPECT_TRUE(container->usesInMemoryStore());
-    EXPECT_EQ(log.lines(), QStringList{QStringLiteral("The store \"%1\" cannot be opened (The store cannot run \"PRAGMA "
-                                                      "journal_mode=WAL\": file is not a database); an in-memory store "
-                                                      "takes its place.")
-                                           .arg(storeFile())});
-    auto connection = container->viewContext().insertNewObject<KOVConnection>();
-    ASSERT_NE(connection, nullptr);
-    EXPECT_TRUE(connection->isValid());
-    EXPECT_TRUE(container->viewContext().save());
-    EXPECT_EQ(QFile(storeFile()).size(), 8192);
-}
-
 TEST_F(KovaConnectContainer, AMissingModelLeavesAnEmptyStoreInMemory)
 {
     QTemporaryDir empty;
@@ -113,4 +92,34 @@ TEST_F(KovaConnectContainer, ABrokenModelIsRefusedTheSameWay)
     EXPECT_EQ(loadKovaConnectModel(), nullptr);
     EXPECT_EQ(log.lines(), QStringList{"The data model KovaConnect cannot be loaded: The data model cannot be used: its "
                                        "version must be a whole number from 1."});
+}
+
+TEST_F(KovaConnectContainer, LoginsSavedAfterADamagedStoreSurviveTheNextLaunch)
+{
+    {
+        QFile file(storeFile());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(8192, '\x5a'));
+    }
+    kova::test::LogCapture log;
+    {
+        // The user links a bank after the damage; the save reports success.
+        auto container = makeKovaConnectContainer();
+        EXPECT_FALSE(container->usesInMemoryStore());
+        ASSERT_EQ(log.lines().size(), 1);
+        EXPECT_TRUE(log.lines().first().startsWith(QStringLiteral("The store \"%1\" is damaged (The store cannot run \"PRAGMA "
+                                                                  "journal_mode=WAL\": file is not a database); it is kept as \"%1.damaged-")
+                                                       .arg(storeFile())))
+            << log.lines().first().toStdString();
+        auto connection = container->viewContext().insertNewObject<KOVConnection>();
+        ASSERT_NE(connection, nullptr);
+        connection->setUserID("linked-after-damage");
+        connection->setClientUserID("client-1");
+        ASSERT_TRUE(container->viewContext().save());
+    }
+    auto relaunched = makeKovaConnectContainer();
+    EXPECT_FALSE(relaunched->usesInMemoryStore()) << "every later launch would forget what it saves";
+    const auto found = relaunched->viewContext().fetch<KOVConnection>(
+        KOVConnection::fetchRequestWithUserID("linked-after-damage", "client-1", true));
+    EXPECT_EQ(found.size(), 1) << "a login saved as stored is gone after a relaunch";
 }

@@ -1,3 +1,5 @@
+#include <QDir>
+#include <QRegularExpression>
 #include <QFile>
 #include <QTemporaryDir>
 #include <barrier>
@@ -140,7 +142,7 @@ TEST_F(StoreFile, ViewContextLoadsOnFirstUse)
     EXPECT_FALSE(c->usesInMemoryStore());
 }
 
-TEST_F(StoreFile, CorruptFileFallsBackToMemoryAndIsLeftAlone)
+TEST_F(StoreFile, CorruptFileIsKeptAsideAndANewStoreTakesItsPlace)
 {
     QByteArray garbage;
     for (int i = 0; i < 512; ++i)
@@ -150,9 +152,30 @@ TEST_F(StoreFile, CorruptFileFallsBackToMemoryAndIsLeftAlone)
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(garbage);
     }
-    auto c = container();
-    expectFallback(*c, 134080, "The store cannot run \"PRAGMA journal_mode=WAL\": file is not a database");
-    EXPECT_EQ(contentsOf(m_file), garbage);
+    kova::test::LogCapture log;
+    {
+        auto c = container();
+        Error error;
+        EXPECT_TRUE(c->loadPersistentStores(&error));
+        EXPECT_FALSE(c->usesInMemoryStore());
+        auto owner = c->viewContext().insertNewObject("Owner");
+        owner->setText("name", "Bea");
+        ASSERT_TRUE(c->viewContext().save());
+    }
+    // The damaged file is kept whole under a dated name, never deleted.
+    const QStringList aside = QDir(m_dir.path()).entryList({QStringLiteral("Store.sqlite.damaged-*")}, QDir::Files);
+    ASSERT_EQ(aside.size(), 1);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^Store\\.sqlite\\.damaged-\\d{8}T\\d{6}Z$")).match(aside.first()).hasMatch())
+        << aside.first().toStdString();
+    EXPECT_EQ(contentsOf(m_dir.filePath(aside.first())), garbage);
+    EXPECT_EQ(log.lines(), QStringList{QStringLiteral("The store \"%1\" is damaged (The store cannot run \"PRAGMA "
+                                                      "journal_mode=WAL\": file is not a database); it is kept as \"%2\" "
+                                                      "and a new store takes its place.")
+                                           .arg(m_file, m_dir.filePath(aside.first()))});
+    // What was saved after the damage is there at the next launch.
+    auto relaunched = container();
+    ASSERT_TRUE(relaunched->loadPersistentStores());
+    EXPECT_EQ(sqlite::scalar(m_file, "SELECT COUNT(*) FROM Owner"), QVariant(qint64(1)));
 }
 
 TEST_F(StoreFile, UnusableFolderFallsBackToMemory)
