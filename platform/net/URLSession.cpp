@@ -186,6 +186,9 @@ bool isIdempotent(const QByteArray &method)
 }
 
 const char *const kTooLargeProperty = "kovaReplyTooLarge";
+const char *const kRefusedRedirectProperty = "kovaRefusedRedirect";
+// Far beyond any picture a screen shows.
+constexpr qint64 kSharedSessionMaximumReplyBytes = 16ll * 1024 * 1024;
 
 } // namespace
 
@@ -210,7 +213,11 @@ URLSession *s_shared = nullptr;
 URLSession &URLSession::shared()
 {
     if (!s_shared) {
-        s_shared = new URLSession();
+        // It fetches pictures and pages' assets: a reply far beyond any of
+        // them is refused as soon as its length is known, not read whole.
+        URLSessionConfiguration configuration;
+        configuration.maximumReplyBytes = kSharedSessionMaximumReplyBytes;
+        s_shared = new URLSession(configuration);
         static const bool endsWithTheApplication = [] {
             qAddPostRoutine(&internal::resetSharedURLSession);
             return true;
@@ -315,8 +322,23 @@ void URLSession::dataTask(const URLRequest &request, DataTaskCompletion completi
         qrequest.setRawHeader(name, value);
 
     QNetworkReply *reply = nullptr;
-    if (isIdempotent(request.httpMethod) && request.httpBody.isEmpty()) {
+    const bool idempotent = isIdempotent(request.httpMethod) && request.httpBody.isEmpty();
+    if (idempotent) {
+        // A fetch follows redirects, as long as each new address is one this
+        // session would have been allowed to ask for itself and is no less
+        // safe; a POST never does (it would silently turn into a GET).
+        qrequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
         reply = m_manager->sendCustomRequest(qrequest, request.httpMethod, request.httpBody);
+        QObject::connect(reply, &QNetworkReply::redirected, reply, [reply, from = request.url](const QUrl &to) {
+            const bool downgrade = from.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0
+                && to.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) != 0;
+            if (!downgrade && isAllowedByTransportSecurity(to)) {
+                emit reply->redirectAllowed();
+                return;
+            }
+            reply->setProperty(kRefusedRedirectProperty, true);
+            reply->abort();
+        });
     } else {
         // Streamed from the device (not copied into Qt's own rewindable
         // buffer), which needs the length up front.
@@ -371,6 +393,8 @@ void URLSession::dataTask(const URLRequest &request, DataTaskCompletion completi
         QByteArray data;
         if (reply->property(kTooLargeProperty).toBool()) {
             error = urlError(URLErrorDataLengthExceedsMaximum, url);
+        } else if (reply->property(kRefusedRedirectProperty).toBool()) {
+            error = urlError(URLErrorAppTransportSecurityRequiresSecureConnection, url);
         } else if (status.isValid() && isHttpStatusError(reply->error())) {
             // Qt flags 4xx and 5xx as errors; for us a status is a reply like any other.
             HTTPURLResponse r;

@@ -1,5 +1,8 @@
 #include <QBuffer>
 #include <QCoreApplication>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <map>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -205,6 +208,112 @@ TEST_F(ImageManagerTest, AViewGoneBeforeItsImageArrivesIsNotTouched)
     }
     ASSERT_TRUE(test::pumpUntil([&] { return KOVImageManager::sharedInstance().isCached(url("/late.png")); }));
     test::pump(10); // under AddressSanitizer a touch of the freed view fails here
+}
+
+// A logo server that answers each path with the raw bytes given for it,
+// headers included, and leaves the connection open unless told to close it.
+class RawLogoPeer : public QObject {
+public:
+    RawLogoPeer()
+    {
+        m_server.listen(QHostAddress::LocalHost);
+        QObject::connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            QTcpSocket *socket = m_server.nextPendingConnection();
+            auto received = std::make_shared<QByteArray>();
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, received] {
+                *received += socket->readAll();
+                const qsizetype headerEnd = received->indexOf("\r\n\r\n");
+                if (headerEnd < 0)
+                    return;
+                const QByteArray path = received->split(' ').value(1);
+                received->remove(0, headerEnd + 4);
+                m_paths << path;
+                const auto reply = m_replies.find(path);
+                if (reply == m_replies.end())
+                    return;
+                socket->write(reply->second.first);
+                if (reply->second.second)
+                    socket->disconnectFromHost();
+            });
+        });
+    }
+    void answer(const QByteArray &path, const QByteArray &raw, bool close = true) { m_replies[path] = {raw, close}; }
+    QUrl url(const QString &path) const
+    {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path));
+    }
+    QList<QByteArray> paths() const { return m_paths; }
+
+private:
+    QTcpServer m_server;
+    std::map<QByteArray, std::pair<QByteArray, bool>> m_replies;
+    QList<QByteArray> m_paths;
+};
+
+QByteArray pngReply(const QColor &color)
+{
+    const QByteArray body = pngOf(color);
+    return "HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nContent-Length: " + QByteArray::number(body.size())
+        + "\r\nConnection: close\r\n\r\n" + body;
+}
+
+TEST_F(ImageManagerTest, ALogoAnnouncedAsGigabytesFailsWithoutWaitingForItsBody)
+{
+    // Eight gigabytes would be read into memory whole before decoding; the
+    // request has to end as soon as the length is known to be unreasonable.
+    RawLogoPeer peer;
+    peer.answer("/huge.png",
+                "HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nContent-Length: 8589934592\r\n\r\n" + pngOf(Qt::red).left(16),
+                false);
+    auto outcome = fetch(peer.url("/huge.png"));
+    ASSERT_TRUE(test::pumpUntil([&] { return outcome->calls > 0; }, std::chrono::seconds(8)))
+        << "still reading a logo that announced 8 GB";
+    EXPECT_EQ(outcome->calls, 1);
+    EXPECT_TRUE(outcome->error);
+    EXPECT_TRUE(outcome->image.isNull());
+    EXPECT_FALSE(KOVImageManager::sharedInstance().isCached(peer.url("/huge.png")));
+}
+
+TEST_F(ImageManagerTest, ALogoBehindARedirectIsFollowedToItsImage)
+{
+    // Logo hosts move files behind redirects (to a CDN, to a new path); the
+    // fetch is a plain GET, so the new location is fetched and its image
+    // shown, as a default web session does.
+    RawLogoPeer peer;
+    peer.answer("/old.png", "HTTP/1.1 302 Found\r\nLocation: " + peer.url("/new.png").toEncoded()
+                                + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    peer.answer("/new.png", pngReply(Qt::blue));
+    auto outcome = fetchAndWait(peer.url("/old.png"));
+    EXPECT_FALSE(outcome->error) << "code " << (outcome->error ? outcome->error->code : 0);
+    EXPECT_EQ(outcome->image.pixelColor(0, 0), QColor(Qt::blue));
+    EXPECT_EQ(peer.paths(), (QList<QByteArray>{"/old.png", "/new.png"}));
+
+    // Never to an address the session would not have asked for itself: plain
+    // http away from this machine fails as such a request fails.
+    peer.answer("/away.png", "HTTP/1.1 302 Found\r\nLocation: http://192.0.2.7/logo.png\r\nContent-Length: 0\r\n"
+                             "Connection: close\r\n\r\n");
+    auto away = fetchAndWait(peer.url("/away.png"));
+    ASSERT_TRUE(away->error);
+    EXPECT_EQ(away->error->domain, platform::NSURLErrorDomain);
+    EXPECT_EQ(away->error->code, -1022);
+    EXPECT_EQ(away->calls, 1);
+}
+
+TEST_F(ImageManagerTest, AFetchStartedOffTheMainThreadCompletesOnceOnTheMainThread)
+{
+    server.scriptPath("/worker.png", png(Qt::green));
+    std::shared_ptr<Outcome> outcome;
+    QThread *worker = QThread::create([&] { outcome = fetch(url("/worker.png")); });
+    worker->start();
+    ASSERT_TRUE(worker->wait(5000));
+    delete worker;
+    ASSERT_TRUE(outcome);
+    ASSERT_TRUE(test::pumpUntil([&] { return outcome->calls > 0; }, std::chrono::seconds(8)));
+    test::pump();
+    EXPECT_EQ(outcome->calls, 1);
+    EXPECT_FALSE(outcome->error);
+    EXPECT_TRUE(outcome->onMainThread);
+    EXPECT_EQ(outcome->image.pixelColor(0, 0), QColor(Qt::green));
 }
 
 } // namespace

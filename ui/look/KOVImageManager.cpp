@@ -93,6 +93,14 @@ void KOVImageManager::removeAllCachedImages()
 
 bool KOVImageManager::fetchImageWithURL(const QUrl &url, Completion completion)
 {
+    if (!platform::MainQueue::isMainThread()) {
+        // The cache and the network session are the main thread's: the
+        // request is made there (so no download is under way on return).
+        platform::MainQueue::async([this, url, completion = std::move(completion)]() mutable {
+            fetchImageWithURL(url, std::move(completion));
+        });
+        return false;
+    }
     const QString key = url.toString(QUrl::FullyEncoded);
     if (const QImage *cached = m_imageCache.object(key)) {
         const QImage image = *cached;
