@@ -56,6 +56,24 @@ std::shared_ptr<ViewController> Application::presentationAnchor() const
     return anchor;
 }
 
+void Application::presentOverTop(std::shared_ptr<ViewController> controller, bool animated,
+                                 std::function<void(bool presented)> presented)
+{
+    const std::shared_ptr<ViewController> anchor = presentationAnchor();
+    if (anchor) {
+        if (const std::shared_ptr<ViewController> leaving = anchor->leavingScreen()) {
+            leaving->runAfterTransition([this, controller = std::move(controller), animated,
+                                         presented = std::move(presented)]() mutable {
+                presentOverTop(std::move(controller), animated, std::move(presented));
+            });
+            return;
+        }
+    }
+    const bool shown = anchor && anchor->present(controller, animated);
+    if (presented)
+        presented(shown);
+}
+
 bool Application::openURL(const QUrl &url)
 {
     if (m_opener)

@@ -38,6 +38,11 @@ public:
     // topViewController followed to the end of its presented chain: the
     // controller a new screen goes over, which never presents already.
     std::shared_ptr<ViewController> presentationAnchor() const;
+    // Presents `controller` over presentationAnchor(); when that screen is on
+    // its way out, over what is left once it has gone. `presented` (if any)
+    // hears whether it went up: at once, or after that wait.
+    void presentOverTop(std::shared_ptr<ViewController> controller, bool animated,
+                        std::function<void(bool presented)> presented = {});
 
     // The desktop opener hands http(s) URLs to the system browser and refuses
     // every other scheme; tests put a recorder in its place.

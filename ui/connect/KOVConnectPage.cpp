@@ -1,5 +1,7 @@
 #include "ui/connect/KOVConnectPage.h"
 
+#include <map>
+
 #include "core/KOVConstants.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/ProcessInfo.h"
@@ -65,13 +67,19 @@ QUrl KOVConnectPage::initializationURL(const QUrl &base, const Parameters &param
 
 QJsonObject KOVConnectPage::queryItems(const QUrl &url)
 {
-    QJsonObject items;
-    for (const platform::URLQueryItem &item : platform::query::parse(platform::query::encodedQuery(url))) {
+    // Settled in a sorted map first and handed over in order: inserting
+    // into the object as the items come costs a shift of everything after
+    // each name, which a page could make quadratic with a long query.
+    std::map<QString, QString> settled;
+    for (platform::URLQueryItem &item : platform::query::parse(platform::query::encodedQuery(url))) {
         if (item.value.isNull())
-            items.remove(item.name);
+            settled.erase(item.name);
         else
-            items.insert(item.name, item.value);
+            settled.insert_or_assign(std::move(item.name), std::move(item.value));
     }
+    QJsonObject items;
+    for (auto &[name, value] : settled)
+        items.insert(name, value);
     return items;
 }
 

@@ -24,12 +24,13 @@ void KOVWebConnect::presentWithBankID(const QString &bankID)
 {
     m_screen = KOVWebConnectViewController::initWithClientUserID(clientUserID(), bankID);
     m_screen->setConnectDelegate(delegate());
-    const std::shared_ptr<platform::ViewController> over = platform::Application::shared().presentationAnchor();
-    if (!over) {
+    if (!platform::Application::shared().presentationAnchor()) {
         platform::log(QStringLiteral("[Kova] There is no window to show the connect screen in"));
         return;
     }
-    over->present(m_screen, true);
+    // Over a screen still on its way out (the last connect screen, its
+    // message) once it has gone.
+    platform::Application::shared().presentOverTop(m_screen, true);
 }
 
 void KOVWebConnect::dismissWithCompletion(std::function<void()> completion)

@@ -322,9 +322,11 @@ void KOVWebConnectViewController::loginWithConnectedQueryItems(const QJsonObject
     repository->exchangeUserID(
         login->userID(), login->accessCode(), login->tokenID(), login->connectionID(),
         [self, login, manager, repository, completion](bool success, std::optional<platform::Error> error) {
-            // Closed before anything was made of it: the user left this
-            // login, and its secret goes again.
-            if (self->m_state == State::Closed && !self->m_connection)
+            // Closed by the user before anything was made of it: the user
+            // left this login (and heard connectDidDismiss), and its secret
+            // goes again. Closed by the host, it goes on to its end, so the
+            // host still hears how the login ended.
+            if (self->m_state == State::Closed && !self->m_connection && self->m_closedByUser)
                 return manager->restoreKeychain();
             if (error || !success) {
                 // The secret is taken back before anyone hears of the failure.
@@ -440,6 +442,9 @@ void KOVWebConnectViewController::endWithMessage(const platform::Error &error, c
     dismiss(true, [self, presenter, error]() {
         auto message = MessageViewController::initWithError(error, std::static_pointer_cast<MessageViewControllerDelegate>(self));
         self->m_messageViewController = message;
+        // The host may let go of this screen when it hears of the failure;
+        // the message's button and swipe are still answered here.
+        message->setOwner(self);
         message->presentationController().setDelegate(std::static_pointer_cast<platform::PresentationControllerDelegate>(self));
         if (const auto over = topOfChain(presenter.lock()))
             over->present(message, true);
@@ -474,6 +479,7 @@ void KOVWebConnectViewController::webViewRequestsNewWindow(const QUrl &url)
 
 void KOVWebConnectViewController::presentationControllerDidDismiss(platform::PresentationController &)
 {
+    m_closedByUser = true;
     if (!m_connection)
         reportDismiss();
 }

@@ -75,7 +75,7 @@ public:
     platform::WebView *webView() const { return m_webView; }
     AnimatedFramesView *animatedImageView() const { return m_animatedImageView; }
     platform::Label *footnoteLabel() const { return m_footnoteLabel; }
-    const std::shared_ptr<MessageViewController> &messageViewController() const { return m_messageViewController; }
+    std::shared_ptr<MessageViewController> messageViewController() const { return m_messageViewController.lock(); }
     const std::shared_ptr<KOVConnection> &connection() const { return m_connection; }
     State state() const { return m_state; }
 
@@ -110,9 +110,14 @@ private:
     QPointer<platform::WebView> m_webView;
     QPointer<AnimatedFramesView> m_animatedImageView;
     QPointer<platform::Label> m_footnoteLabel;
-    std::shared_ptr<MessageViewController> m_messageViewController;
+    // Weak: the message keeps this screen (its delegate) alive, not the
+    // other way round.
+    std::weak_ptr<MessageViewController> m_messageViewController;
     std::shared_ptr<KOVConnection> m_connection;
     std::shared_ptr<KOVConnectManager> m_connectManager;
+    // The user swiped the screen away (the host's own dismissal is not the
+    // user leaving the login).
+    bool m_closedByUser = false;
     QUrl m_pageOrigin;
     State m_state = State::LoadingPage;
     bool m_watchingPage = false;

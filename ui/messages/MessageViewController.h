@@ -55,6 +55,9 @@ public:
     static QString imageNameForError(const platform::Error &error);
     static QString titleKeyForError(const platform::Error &error);
 
+    // Lives as long as the screen: whoever answers its button and its swipe
+    // (which is held weakly as its delegate) must still be there to answer.
+    void setOwner(std::shared_ptr<void> owner) { m_owner = std::move(owner); }
     std::shared_ptr<MessageViewControllerDelegate> delegate() const { return m_delegate.lock(); }
     void setDelegate(Delegate delegate) { m_delegate = std::move(delegate); }
     const QString &titleText() const { return m_titleText; }
@@ -80,6 +83,7 @@ private:
                                                        const QString &message, bool isGif);
 
     Delegate m_delegate;
+    std::shared_ptr<void> m_owner;
     QString m_titleText;
     QString m_messageText;
     QImage m_image;

@@ -1,5 +1,7 @@
 #include "ui/mfa/MFASheetPresenter.h"
 
+#include <optional>
+
 #include "platform/dispatch/MainQueue.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/PresentationController.h"
@@ -38,28 +40,7 @@ bool MFASheetPresenter::presentMFA(const MFAPresentation &presentation,
                                    std::function<void(const QList<std::shared_ptr<MFAParameter>> &)> submitted,
                                    std::function<void()> cancelled)
 {
-    const std::shared_ptr<platform::ViewController> anchor = platform::Application::shared().presentationAnchor();
-    if (!anchor)
-        return false;
-    if (const std::shared_ptr<platform::ViewController> leaving = anchor->leavingScreen()) {
-        // The top screen is on its way out (the host closed it, or the
-        // previous login's sheet goes after its Confirm): the question goes
-        // over what is left once it has gone, rather than being given up.
-        leaving->runAfterTransition([presentation, submitted, cancelled]() {
-            if (!presentSheet(presentation, submitted, cancelled))
-                cancelled();
-        });
-        return true;
-    }
-    return presentSheet(presentation, std::move(submitted), std::move(cancelled));
-}
-
-bool MFASheetPresenter::presentSheet(const MFAPresentation &presentation,
-                                     std::function<void(const QList<std::shared_ptr<MFAParameter>> &)> submitted,
-                                     std::function<void()> cancelled)
-{
-    const std::shared_ptr<platform::ViewController> anchor = platform::Application::shared().presentationAnchor();
-    if (!anchor || anchor->leavingScreen())
+    if (!platform::Application::shared().presentationAnchor())
         return false;
     auto sheet = MFANavigationController::initWithUserInput(
         presentation.prompts,
@@ -71,7 +52,23 @@ bool MFASheetPresenter::presentSheet(const MFAPresentation &presentation,
         dismissThen(weakSheet, [submitted, answered] { submitted(answered); });
     });
     sheet->setMfaCancelled([weakSheet, cancelled] { dismissThen(weakSheet, cancelled); });
-    return anchor->present(sheet, true);
+    // A top screen on its way out (the host closed it, or the previous
+    // login's sheet goes after its Confirm) is waited for rather than taken
+    // as a reason to give up: the answer is then reported as usual, and a
+    // sheet that still cannot go up ends the call as cancelled.
+    struct Outcome {
+        bool returned = false;
+        std::optional<bool> shownAtOnce;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    platform::Application::shared().presentOverTop(sheet, true, [outcome, cancelled](bool shown) {
+        if (!outcome->returned)
+            outcome->shownAtOnce = shown;
+        else if (!shown)
+            cancelled();
+    });
+    outcome->returned = true;
+    return outcome->shownAtOnce.value_or(true);
 }
 
 } // namespace kova

@@ -13,11 +13,6 @@ public:
     bool presentMFA(const MFAPresentation &presentation,
                     std::function<void(const QList<std::shared_ptr<MFAParameter>> &answered)> submitted,
                     std::function<void()> cancelled) override;
-
-private:
-    static bool presentSheet(const MFAPresentation &presentation,
-                             std::function<void(const QList<std::shared_ptr<MFAParameter>> &answered)> submitted,
-                             std::function<void()> cancelled);
 };
 
 } // namespace kova
