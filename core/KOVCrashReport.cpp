@@ -66,13 +66,22 @@ QString getExceptionDate(bool utc)
     return (utc ? now.toUTC() : now.toLocalTime()).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
+namespace {
+// Far more than any exception's message a person would read.
+constexpr qsizetype kLongestStoredReason = 64 * 1024;
+} // namespace
+
 void recordException(const QString &name, const QString &reason, const QStringList &stack)
 {
     const QString userDate = getExceptionDate(false);
     const QString utcDate = getExceptionDate(true);
     platform::UserDefaults &defaults = platform::UserDefaults::standard();
     setOrRemove(defaults, kUnhandledExceptionName, name.isNull() ? QVariant() : QVariant(name));
-    setOrRemove(defaults, kUnhandledExceptionReason, reason.isNull() ? QVariant() : QVariant(reason));
+    // A reason of megabytes (a payload in what()) would make the settings
+    // file too large to be trusted at the next launch, and the whole report
+    // would be set aside with it: only its beginning is kept.
+    setOrRemove(defaults, kUnhandledExceptionReason,
+                reason.isNull() ? QVariant() : QVariant(reason.left(kLongestStoredReason)));
     setOrRemove(defaults, kUnhandledExceptionStacktrace, QVariant(stack));
     setOrRemove(defaults, kUnhandledExceptionUserDate, userDate);
     setOrRemove(defaults, kUnhandledExceptionUtcDate, utcDate); // every write reaches the file at once
@@ -201,13 +210,23 @@ void uploadStoredCrashReport(const QString &appKey)
         {QStringLiteral("bundleID"), platform::json::textOrNull(bundleID)},
     };
 
+    const QStringList keys{kUnhandledExceptionName, kUnhandledExceptionReason, kUnhandledExceptionStacktrace,
+                           kUnhandledExceptionUserDate, kUnhandledExceptionUtcDate};
+    QVariantList sent;
+    for (const QString &key : keys)
+        sent.append(stored(key));
     Kova::serviceSession().dataTask(
-        Kova::serviceRequest(QStringLiteral("/v2/sdk/apps/logs/add"), body), [](const QByteArray &, const std::optional<platform::HTTPURLResponse> &, const std::optional<platform::Error> &error) {
+        Kova::serviceRequest(QStringLiteral("/v2/sdk/apps/logs/add"), body),
+        [keys, sent](const QByteArray &, const std::optional<platform::HTTPURLResponse> &, const std::optional<platform::Error> &error) {
             if (error)
                 return; // kept for the next good start
+            // Forgotten only if it is still the report that went: a newer
+            // one (another process's crash meanwhile) waits for its own post.
+            for (qsizetype i = 0; i < keys.size(); ++i)
+                if (stored(keys[i]) != sent[i])
+                    return;
             platform::UserDefaults &defaults = platform::UserDefaults::standard();
-            for (const QString &key : {kUnhandledExceptionName, kUnhandledExceptionReason, kUnhandledExceptionStacktrace,
-                                       kUnhandledExceptionUserDate, kUnhandledExceptionUtcDate})
+            for (const QString &key : keys)
                 defaults.removeObject(key);
         });
 }

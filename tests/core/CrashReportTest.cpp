@@ -183,3 +183,33 @@ TEST_F(CrashReportTest, AFailedStartSendsNothing)
     drainMainQueue();
     EXPECT_TRUE(server->requestsForPath(sandbox::SandboxServer::LogsPath).isEmpty());
 }
+
+TEST_F(CrashReportTest, AReportWithAnOutsizedReasonSurvivesTheNextLaunch)
+{
+    // Exceptions that carry a whole payload in what() are not rare; the report
+    // must still be there for the next process to send.
+    const QString reason(5 * 1024 * 1024, QLatin1Char('r'));
+    recordException("std::runtime_error", reason, {"0 frame", "1 frame"});
+    platform::UserDefaults::resetStandard(); // the next process opens the file afresh
+    platform::UserDefaults &defaults = platform::UserDefaults::standard();
+    EXPECT_EQ(defaults.string(kUnhandledExceptionName), "std::runtime_error");
+    EXPECT_EQ(defaults.string(kUnhandledExceptionReason), reason.left(64 * 1024)) << "its first 64 KiB are kept";
+    EXPECT_EQ(defaults.value(kUnhandledExceptionStacktrace).toStringList(), (QStringList{"0 frame", "1 frame"}));
+}
+
+TEST_F(CrashReportTest, AReportRecordedWhileTheLastOneIsUploadingIsKept)
+{
+    using namespace std::chrono_literals;
+    recordException("First", "one", {"0 first", "1 first"});
+    server->scriptPath(sandbox::SandboxServer::LogsPath, delayed("{}", 500ms));
+    startDefault();
+    ASSERT_TRUE(waitUntil([&] { return !server->requestsForPath(sandbox::SandboxServer::LogsPath).isEmpty(); }));
+    // Another process of the app, on the same data directory, crashes while
+    // the first report is on its way.
+    recordException("Second", "two", {"0 second", "1 second"});
+    waitUntil([] { return false; }, 1500ms); // the upload's reply has long been handled
+    platform::UserDefaults &defaults = platform::UserDefaults::standard();
+    EXPECT_EQ(defaults.string(kUnhandledExceptionName), "Second") << "the newer report was never sent";
+    EXPECT_EQ(defaults.string(kUnhandledExceptionReason), "two");
+    EXPECT_TRUE(defaults.contains(kUnhandledExceptionUtcDate));
+}
