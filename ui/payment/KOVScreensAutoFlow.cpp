@@ -37,11 +37,44 @@ void KOVScreensAutoFlow::prepareAutFlow()
     m_coordinator->setAutoFlowNavigationControllerDelegate(shared_from_this());
 }
 
+namespace {
+
+// The payment flow the top screen belongs to, if any (the flow itself, one
+// of its screens, or something presented over them).
+std::shared_ptr<KOVAutoFlowNavigationController> flowBeneath(std::shared_ptr<platform::ViewController> screen)
+{
+    while (screen) {
+        for (platform::ViewController *c = screen.get(); c; c = c->parentViewController())
+            if (auto *flow = dynamic_cast<KOVAutoFlowNavigationController *>(c))
+                return std::static_pointer_cast<KOVAutoFlowNavigationController>(flow->shared_from_this());
+        platform::ViewController *presenter = screen->presentingViewController();
+        screen = presenter ? presenter->shared_from_this() : nullptr;
+    }
+    return nullptr;
+}
+
+} // namespace
+
 void KOVScreensAutoFlow::presentAutFlow()
 {
+    if (!m_coordinator)
+        return failUnshown();
+    // One payment flow at a time: over another one the new flow would leave
+    // with that flow's screens (closing its loader takes everything above
+    // it) and never end. It goes up once the other flow has gone.
     const auto anchor = platform::Application::shared().presentationAnchor();
-    if (anchor && m_coordinator && anchor->present(m_coordinator, true))
+    if (const auto other = flowBeneath(anchor); other && other != m_coordinator) {
+        other->whenGone([self = shared_from_this()] { self->presentAutFlow(); });
         return;
+    }
+    platform::Application::shared().presentOverTop(m_coordinator, true, [self = shared_from_this()](bool shown) {
+        if (!shown)
+            self->failUnshown();
+    });
+}
+
+void KOVScreensAutoFlow::failUnshown()
+{
     // Nothing can show the flow: it ends once, on the next loop turn.
     KOVTransferReferenceCompletion completion = m_request.completion;
     const KOVAutoFlowRequest request = m_request;

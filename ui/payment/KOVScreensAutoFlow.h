@@ -50,6 +50,8 @@ public:
     }
 
 private:
+    // The flow could not be shown: it ends once, with "Payment flow unavailable".
+    void failUnshown();
     std::shared_ptr<KOVAutoFlowNavigationController> m_coordinator;
 };
 
