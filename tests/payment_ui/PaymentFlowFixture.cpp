@@ -81,12 +81,11 @@ std::shared_ptr<KOVBeneficiary> PaymentFlowTest::beneficiary() const
     return beneficiary;
 }
 
-std::shared_ptr<TransferOutcome> PaymentFlowTest::transfer(const std::shared_ptr<KOVBankConnection> &bank,
-                                                          std::shared_ptr<KOVAccount> account, double amount, bool wire)
+KOVTransferReferenceCompletion PaymentFlowTest::recording(const std::shared_ptr<TransferOutcome> &outcome,
+                                                          std::function<void()> then)
 {
-    auto outcome = std::make_shared<TransferOutcome>();
-    auto completion = [this, outcome](std::shared_ptr<KOVAccount> account, double amount, OptionalError error,
-                                      QString operationID, QString reference) {
+    return [this, outcome, then](std::shared_ptr<KOVAccount> account, double amount, OptionalError error,
+                                 QString operationID, QString reference) {
         ++outcome->calls;
         outcome->account = std::move(account);
         outcome->amount = amount;
@@ -94,7 +93,16 @@ std::shared_ptr<TransferOutcome> PaymentFlowTest::transfer(const std::shared_ptr
         outcome->operationID = std::move(operationID);
         outcome->reference = std::move(reference);
         outcome->resultScreenShown = resultScreen() != nullptr;
+        if (then)
+            then();
     };
+}
+
+std::shared_ptr<TransferOutcome> PaymentFlowTest::transfer(const std::shared_ptr<KOVBankConnection> &bank,
+                                                          std::shared_ptr<KOVAccount> account, double amount, bool wire)
+{
+    auto outcome = std::make_shared<TransferOutcome>();
+    const KOVTransferReferenceCompletion completion = recording(outcome);
     if (wire) {
         auto to = std::make_shared<KOVWireBeneficiary>();
         to->setName(QStringLiteral("Omar"));

@@ -44,6 +44,9 @@ protected:
     // The same, with its accounts fetched and stored first.
     std::shared_ptr<KOVBankConnection> linkWithAccounts(QJsonObject *parameters = nullptr);
     std::shared_ptr<KOVBeneficiary> beneficiary() const;
+    // A completion that writes what it hears into `outcome`, then runs `then`.
+    KOVTransferReferenceCompletion recording(const std::shared_ptr<TransferOutcome> &outcome,
+                                             std::function<void()> then = {});
     // Starts a transfer through the bank connection's deciding method.
     std::shared_ptr<TransferOutcome> transfer(const std::shared_ptr<KOVBankConnection> &bank,
                                               std::shared_ptr<KOVAccount> account, double amount, bool wire = false);

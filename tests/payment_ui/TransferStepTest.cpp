@@ -42,23 +42,6 @@ protected:
         return flow->numPadDisplayViewController();
     }
 
-    KOVTransferReferenceCompletion recording(const std::shared_ptr<TransferOutcome> &outcome,
-                                             std::function<void()> then = {})
-    {
-        return [this, outcome, then](std::shared_ptr<KOVAccount> account, double amount, OptionalError error,
-                                     QString operationID, QString reference) {
-            ++outcome->calls;
-            outcome->account = std::move(account);
-            outcome->amount = amount;
-            outcome->error = std::move(error);
-            outcome->operationID = std::move(operationID);
-            outcome->reference = std::move(reference);
-            outcome->resultScreenShown = resultScreen() != nullptr;
-            if (then)
-                then();
-        };
-    }
-
     QList<QJsonObject> transferBodies() const
     {
         QList<QJsonObject> bodies;
