@@ -60,6 +60,15 @@ platform::URLRequest KOVAPIManager::urlRequestFor(const QUrl &components, const 
 
 void KOVAPIManager::postEndPoint(const QString &endPoint, Success success, Failure failure)
 {
+    if (!platform::MainQueue::isMainThread()) {
+        // Sent from the main thread, which the login's lane and the network
+        // session belong to; the caller hears back there.
+        platform::MainQueue::async([manager = *this, endPoint, success = std::move(success),
+                                    failure = std::move(failure)]() mutable {
+            manager.postEndPoint(endPoint, std::move(success), std::move(failure));
+        });
+        return;
+    }
     std::optional<QUrl> components = clientsServerUrlComponentsFor(endPoint);
     if (!components) {
         failure(std::nullopt, std::nullopt, noServerURLError(), QString());
@@ -67,19 +76,21 @@ void KOVAPIManager::postEndPoint(const QString &endPoint, Success success, Failu
     }
     QUrl url = *components;
 
-    // The server URL's own items stay; the host's are added after them,
-    // and the first item of a name wins.
-    QList<platform::URLQueryItem> items = platform::queryItems(url);
-    items.append(m_queryItems);
-    auto hasName = [&items](const QString &name) {
-        return std::any_of(items.begin(), items.end(), [&name](const auto &item) { return item.name == name; });
+    // The server URL's own items stay exactly as written (re-encoding them
+    // would turn a "+" into "%2B", which a server reads otherwise); the
+    // host's are added after them, and the first item of a name wins.
+    const QList<platform::URLQueryItem> own = platform::queryItems(url);
+    QList<platform::URLQueryItem> added = m_queryItems;
+    auto hasName = [&own, &added](const QString &name) {
+        const auto named = [&name](const auto &item) { return item.name == name; };
+        return std::any_of(own.begin(), own.end(), named) || std::any_of(added.begin(), added.end(), named);
     };
     if (m_configurations) {
         for (const platform::URLQueryItem &item : m_configurations->endPointExtraQueryItems().value(endPoint))
             if (!hasName(item.name))
-                items.append(item);
+                added.append(item);
     }
-    platform::setQueryItems(url, items);
+    platform::appendQueryItems(url, added);
 
     platform::URLRequest request;
     request.url = url;

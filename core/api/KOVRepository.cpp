@@ -248,6 +248,15 @@ void KOVRepository::perform(const QString &endPoint, std::function<QJsonObject()
                             KOVDataCompletion<Result> completion, std::shared_ptr<KOVResumable> resumable,
                             bool operationIDFromResult)
 {
+    if (!platform::MainQueue::isMainThread()) {
+        // The login's lane and the network session belong to the main
+        // thread: a call made on another one is made there, and answered there.
+        platform::MainQueue::async([self = shared_from_this(), endPoint, makeOwnBody, makeResult, completion, resumable,
+                                    operationIDFromResult]() {
+            self->perform<Result>(endPoint, makeOwnBody, makeResult, completion, resumable, operationIDFromResult);
+        });
+        return;
+    }
     QJsonObject body = makeOwnBody();
     if (resumable) {
         if (const std::optional<QJsonObject> resume = resumable->dictionary()) {

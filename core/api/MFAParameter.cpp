@@ -14,7 +14,8 @@ std::shared_ptr<MFAParameter> MFAParameter::initWithDictionary(const QJsonValue 
     auto parameter = std::make_shared<MFAParameter>();
     parameter->setIdentifier(json::readText(object, QStringLiteral("id")));
     parameter->m_query = json::readText(object, QStringLiteral("query"));
-    parameter->m_index = json::readInt64(object, QStringLiteral("index")).value_or(0);
+    // Some banks send the index as text: it still tells the prompts apart.
+    parameter->m_index = json::readIntegerValue(object.value(QStringLiteral("index"))).value_or(0);
     return parameter;
 }
 

@@ -30,6 +30,29 @@ std::optional<qint64> readInt64(const QJsonValue &value)
     return static_cast<qint64>(d);
 }
 
+std::optional<qint64> readIntegerValue(const QJsonValue &value)
+{
+    if (!value.isString())
+        return readInt64(value);
+    const QString text = value.toString();
+    qsizetype i = 0;
+    while (i < text.size() && text.at(i).isSpace())
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text.at(i) == u'+' || text.at(i) == u'-'))
+        negative = text.at(i++) == u'-';
+    const qsizetype digitsStart = i;
+    while (i < text.size() && text.at(i) >= u'0' && text.at(i) <= u'9')
+        ++i;
+    if (i == digitsStart)
+        return std::nullopt;
+    bool ok = false;
+    const qint64 magnitude = QStringView(text).mid(digitsStart, i - digitsStart).toLongLong(&ok);
+    if (!ok)
+        return std::nullopt; // beyond 64 bits
+    return negative ? -magnitude : magnitude;
+}
+
 std::optional<double> readDouble(const QJsonValue &value)
 {
     if (!value.isDouble() || !std::isfinite(value.toDouble()))

@@ -19,6 +19,9 @@ namespace kova::platform::json {
 std::optional<bool> readBool(const QJsonValue &value);
 // A finite number inside the signed 64-bit range; a fraction is dropped.
 std::optional<qint64> readInt64(const QJsonValue &value);
+// A number as readInt64 reads it, or the whole number a text begins with
+// (after white space, with an optional sign), as some services send numbers.
+std::optional<qint64> readIntegerValue(const QJsonValue &value);
 // A finite number.
 std::optional<double> readDouble(const QJsonValue &value);
 // Text only; anything else is a null QString.

@@ -33,19 +33,30 @@ inline QList<URLQueryItem> queryItems(const QUrl &url)
     return items;
 }
 
-// Sets the URL's query to exactly these items, in order.
-inline void setQueryItems(QUrl &url, const QList<URLQueryItem> &items)
+// The items percent-encoded and joined with "&".
+inline QString encodedQuery(const QList<URLQueryItem> &items)
 {
-    if (items.isEmpty()) {
-        url.setQuery(QString());
-        return;
-    }
     QStringList parts;
     for (const URLQueryItem &item : items) {
         const QString name = QString::fromUtf8(QUrl::toPercentEncoding(item.name));
         parts.append(item.value.isNull() ? name : name + QLatin1Char('=') + QString::fromUtf8(QUrl::toPercentEncoding(item.value)));
     }
-    url.setQuery(parts.join(QLatin1Char('&')), QUrl::StrictMode);
+    return parts.join(QLatin1Char('&'));
+}
+
+// Sets the URL's query to exactly these items, in order.
+inline void setQueryItems(QUrl &url, const QList<URLQueryItem> &items)
+{
+    url.setQuery(items.isEmpty() ? QString() : encodedQuery(items), QUrl::StrictMode);
+}
+
+// Adds these items after the URL's own query, which stays byte for byte.
+inline void appendQueryItems(QUrl &url, const QList<URLQueryItem> &items)
+{
+    if (items.isEmpty())
+        return;
+    const QString own = url.query(QUrl::FullyEncoded);
+    url.setQuery(own.isEmpty() ? encodedQuery(items) : own + QLatin1Char('&') + encodedQuery(items), QUrl::StrictMode);
 }
 
 } // namespace kova::platform

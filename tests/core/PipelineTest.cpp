@@ -488,3 +488,32 @@ TEST_F(PipelineTest, NetworkTracePrintsOnlyABoundedPrefixOfALargeBody)
         EXPECT_TRUE(chunk.contains(QStringLiteral("bytes in all)"))) << chunk.right(80).toStdString();
     }
 }
+
+TEST_F(PipelineTest, OddServerAddressesReachTheServerAsTheyWereGiven)
+{
+    startDefault();
+    const QString base = server->baseUrl().toString(QUrl::StripTrailingSlash);
+    struct Case {
+        const char *name;
+        QString address;
+        QString path;
+        QString query;
+    };
+    const QList<Case> cases{
+        {"trailing slash", "/app-server/", "/app-server/", QString()},
+        {"a plus in the server's own query", "/app-server?tenant=acme+corp", "/app-server", "tenant=acme+corp"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        server->clearRequests();
+        KOVAppManager::sharedInstance().setServerURL(QUrl(base + c.address));
+        server->scriptPath(c.path, ScriptedReply::json(QJsonObject{{"accounts", QJsonArray{}}}));
+        auto o = post(KOVEndPointGetAccounts, loginBody("s1"));
+        ASSERT_TRUE(waitUntil([&] { return finished(o); }));
+        QStringList seen;
+        for (const auto &r : server->requests())
+            if (r.method == "POST")
+                seen << r.path + "?" + r.query.toString(QUrl::FullyEncoded);
+        EXPECT_EQ(seen, QStringList{c.path + "?" + c.query});
+    }
+}

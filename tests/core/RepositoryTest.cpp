@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 #include <ctime>
+#include <atomic>
+#include <thread>
 
 #include "core/KOVConstants.h"
 #include "core/KOVOperationQueueManager.h"
@@ -17,6 +19,7 @@
 #include "core/store/KOVBankInfo.h"
 #include "core/store/KOVConnection.h"
 #include "core/store/KOVFinancialInstitutionColorScheme.h"
+#include "platform/dispatch/MainQueue.h"
 #include "platform/store/ManagedObjectContext.h"
 #include "tests/core/ScriptedMFAPresenter.h"
 #include "tests/core/TestScreensProvider.h"
@@ -524,4 +527,44 @@ TEST_F(RepositoryTest, MfaSheetShowsTheBanksColoursLogoAndID)
     const MFAPresentation noBank = showOnce(context.insertNewObject<KOVConnection>());
     EXPECT_TRUE(noBank.bankLogo.isNull());
     EXPECT_TRUE(noBank.bankID.isNull());
+}
+
+TEST_F(RepositoryTest, AnswersCarryEachPromptsIndexWhateverFormTheBankGaveIt)
+{
+    // Some banks write the index as text; the answer must still name its own prompt.
+    const QJsonArray prompts{QJsonObject{{"id", "otp"}, {"query", "Code?"}, {"index", "0"}},
+                             QJsonObject{{"id", "pin"}, {"query", "PIN?"}, {"index", "1"}}};
+    server->scriptAction("/data/identity/get", ScriptedReply::json(mfaReply(prompts)));
+    server->scriptAction("/data/identity/get", ScriptedReply::json(QJsonObject{{"identity", QJsonObject{}}}));
+    presenter->script = {ScriptedMFAPresenter::answer({"1234", "99"})};
+    Call<std::shared_ptr<KOVIdentity>> call;
+    repo->getIdentityUserSecret("s1", "t1", "BANK", nullptr, call.completion());
+    ASSERT_TRUE(waitUntil([&] { return call.calls == 1; }));
+    const auto calls = appCalls();
+    ASSERT_EQ(calls.size(), 2);
+    EXPECT_EQ(calls[1].json.value("userInputs").toArray(),
+              (QJsonArray{QJsonObject{{"id", "otp"}, {"answer", "1234"}, {"index", 0}},
+                          QJsonObject{{"id", "pin"}, {"answer", "99"}, {"index", 1}}}));
+}
+
+TEST_F(RepositoryTest, ACallMadeOffTheMainThreadIsSentAndAnsweredOnTheMainThread)
+{
+    server->scriptAction("/data/accounts/get", ScriptedReply::json(QJsonObject{{"accounts", QJsonArray{}}}));
+    std::atomic<int> calls{0};
+    std::atomic<bool> onMainThread{false};
+    std::atomic<bool> failed{false};
+    std::thread worker([&] {
+        repo->getAccountsUserSecret("s-worker", "t1", "B", nullptr, [&](auto, OptionalError error, auto) {
+            onMainThread = platform::MainQueue::isMainThread();
+            failed = error.has_value();
+            ++calls;
+        });
+    });
+    worker.join();
+    ASSERT_TRUE(waitUntil([&] { return calls.load() == 1; }, std::chrono::seconds(5)));
+    EXPECT_TRUE(onMainThread);
+    EXPECT_FALSE(failed);
+    EXPECT_EQ(appCalls().size(), 1);
+    drainMainQueue();
+    EXPECT_EQ(calls.load(), 1);
 }
