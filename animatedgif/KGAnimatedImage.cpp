@@ -484,9 +484,13 @@ void KGAnimatedImage::addFrameIndexesToCache(const std::set<quint64> &frameIndex
 
 void KGAnimatedImage::storeDecodedFrame(quint64 index, const QImage &image)
 {
+    m_requestedFrameIndexes.erase(index);
+    // A frame still on its way when the cache shrank (a memory warning, a
+    // lower limit) is kept only if the cache's window still holds it.
+    if (!frameIndexesToCache().contains(index))
+        return;
     m_cachedFramesForIndexes[index] = image;
     m_cachedFrameIndexes.insert(index);
-    m_requestedFrameIndexes.erase(index);
 }
 
 QImage KGAnimatedImage::imageAtIndex(quint64 index) const

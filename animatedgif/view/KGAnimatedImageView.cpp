@@ -1,6 +1,7 @@
 #include "animatedgif/view/KGAnimatedImageView.h"
 
 #include <QEvent>
+#include <QPointer>
 #include <QThread>
 #include <cmath>
 #include <numeric>
@@ -263,9 +264,11 @@ bool KGAnimatedImageView::advanceFrame()
         --m_loopCountdown;
         if (m_loopCompletionBlock) {
             const LoopCompletionBlock block = m_loopCompletionBlock;
+            // The callback may take the image away, or the view itself.
+            const QPointer<KGAnimatedImageView> alive(this);
             block(m_loopCountdown);
-            if (!m_animatedImage)
-                return false; // the callback took the image away
+            if (!alive || !m_animatedImage)
+                return false;
         }
         if (m_loopCountdown == 0) {
             stopAnimating();

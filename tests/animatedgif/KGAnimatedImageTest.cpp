@@ -1,6 +1,7 @@
 #include <QBuffer>
 #include <QRegularExpression>
 #include <cmath>
+#include <condition_variable>
 #include <gtest/gtest.h>
 
 #include "animatedgif/KGAnimatedImage.h"
@@ -590,6 +591,41 @@ TEST_F(AnimatedImageTest, MemoryWarningTimeline)
     EXPECT_EQ(image->frameCacheSizeMaxInternal(), 1u);
     EXPECT_TRUE(log.texts(Level::Debug).last().startsWith(
         "Attempt setting frame cache size max to 1 (previous was 0) after memory warning #4 for animated image: "));
+}
+
+TEST_F(AnimatedImageTest, FramesStillDecodingWhenAMemoryWarningArrivesDoNotRefillTheCache)
+{
+    // The decoder is held at frame 1 of a full-cache request, so the warning
+    // comes while frames 1 to 19 are still on their way.
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool released = false;
+    std::atomic<bool> holding{false};
+    KGAnimatedImage::setDecodeObserver([&](quint64 index) {
+        if (index != 1)
+            return;
+        holding = true;
+        std::unique_lock lock(mutex);
+        wake.wait(lock, [&] { return released; });
+    });
+    const auto image = KGAnimatedImage::animatedImageWithGIFData(simpleGif(4, 4, 20));
+    ASSERT_EQ(image->frameCacheSizeOptimal(), 20u);
+    image->imageLazilyCachedAtIndex(7);
+    ASSERT_TRUE(waitUntil([&] { return holding.load(); }));
+
+    kova::platform::MemoryWarning::post();
+    ASSERT_EQ(image->frameCacheSizeCurrent(), 1u);
+    {
+        std::lock_guard lock(mutex);
+        released = true;
+    }
+    wake.notify_all();
+    ASSERT_TRUE(waitUntil([&] { return image->requestedFrameIndexes().empty(); }));
+
+    // Nobody asks for a frame meanwhile (a paused player): what arrived late
+    // must not put the whole animation back in memory.
+    EXPECT_EQ(image->cachedFrameIndexes(), (std::set<quint64>{0, 7}));
+    EXPECT_EQ(image->cachedFramesForIndexes().size(), 2u);
 }
 
 TEST_F(AnimatedImageTest, MemoryWarningsReachEveryLiveImageAndGoneImagesCancelTheirCalls)

@@ -112,6 +112,23 @@ TEST_F(AnimatedImageViewTest, LoopCountZeroPlaysOnce)
     EXPECT_TRUE(view->isAnimating());
 }
 
+TEST_F(AnimatedImageViewTest, ALoopCallbackThatDestroysTheViewEndsPlaybackSafely)
+{
+    // A screen that goes away once its animation has played, taking the view
+    // with it, from inside the callback.
+    KGAnimatedImageView *view = showPlaying(coloredGif({10, 10}, 2));
+    std::vector<quint64> remaining;
+    view->setLoopCompletionBlock([&](quint64 left) {
+        remaining.push_back(left);
+        delete view;
+        view = nullptr;
+    });
+    ASSERT_TRUE(playUntil([&] { return !remaining.empty(); }));
+    source->refresh(30);
+    EXPECT_EQ(remaining, std::vector<quint64>{1});
+    EXPECT_EQ(view, nullptr);
+}
+
 TEST_F(AnimatedImageViewTest, HiddenTransparentOrRemovedPausesAndResumesWhereItWas)
 {
     auto *view = showPlaying(coloredGif({10, 10, 10, 10}, 0));
