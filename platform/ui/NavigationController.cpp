@@ -406,12 +406,27 @@ void NavigationController::showTop(bool animated)
     if (!isViewLoaded())
         return;
     auto top = topViewController();
-    if (top == m_shown)
+    const auto showBarFor = [this](const std::shared_ptr<ViewController> &shown) {
+        m_bar->showItem(&shown->navigationItem(), m_stack.size() > 1, [weak = weak_from_this()] {
+            if (auto self = std::dynamic_pointer_cast<NavigationController>(weak.lock()))
+                self->pop(true);
+        });
+    };
+    if (top == m_shown) {
+        // The same screen on a stack of another depth: its back button
+        // comes or goes with what lies below it.
+        if (top)
+            showBarFor(top);
         return;
+    }
     auto previous = m_shown;
     const bool onScreen = isVisible();
     if (previous && onScreen)
         previous->beginAppearanceTransition(false, animated);
+    else if (previous)
+        // Taken off while the whole stack is on its way out: it was told it
+        // would disappear, and the stack's own end now reaches only the new top.
+        previous->endAppearanceTransition();
     m_shown = top;
     if (top) {
         QWidget *v = top->view();
@@ -420,10 +435,7 @@ void NavigationController::showTop(bool animated)
         v->show();
         if (onScreen)
             top->beginAppearanceTransition(true, animated);
-        m_bar->showItem(&top->navigationItem(), m_stack.size() > 1, [weak = weak_from_this()] {
-            if (auto self = std::dynamic_pointer_cast<NavigationController>(weak.lock()))
-                self->pop(true);
-        });
+        showBarFor(top);
     } else {
         m_bar->showItem(nullptr, false, nullptr);
     }

@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <algorithm>
 
 #include "platform/foundation/Log.h"
 
@@ -35,6 +36,45 @@ struct TableView::Batch {
     int deletedSections = 0;
     std::map<int, int> insertedRows; // section (after) -> count
     std::map<int, int> deletedRows;  // section (before) -> count
+    // Where, for carrying the selection along: deletions in the positions
+    // before the batch, insertions in the positions after it.
+    QList<IndexPath> deletedRowPaths;
+    QList<IndexPath> insertedRowPaths;
+    QList<int> deletedSectionList;
+    QList<int> insertedSectionList;
+
+    // The selected row's position after the batch; empty when it went.
+    std::optional<IndexPath> follow(IndexPath selected) const
+    {
+        int rowsBefore = 0;
+        for (const IndexPath &deleted : deletedRowPaths) {
+            if (deleted.section != selected.section)
+                continue;
+            if (deleted.row == selected.row)
+                return std::nullopt;
+            rowsBefore += deleted.row < selected.row;
+        }
+        selected.row -= rowsBefore;
+        int sectionsBefore = 0;
+        for (int deleted : deletedSectionList) {
+            if (deleted == selected.section)
+                return std::nullopt;
+            sectionsBefore += deleted < selected.section;
+        }
+        selected.section -= sectionsBefore;
+        QList<int> sections = insertedSectionList;
+        std::sort(sections.begin(), sections.end());
+        for (int inserted : sections)
+            selected.section += inserted <= selected.section;
+        QList<int> rows;
+        for (const IndexPath &inserted : insertedRowPaths)
+            if (inserted.section == selected.section)
+                rows.append(inserted.row);
+        std::sort(rows.begin(), rows.end());
+        for (int inserted : rows)
+            selected.row += inserted <= selected.row;
+        return selected;
+    }
 };
 
 namespace {
@@ -316,6 +356,7 @@ void TableView::insertRows(const QList<IndexPath> &rows)
         return;
     for (const IndexPath &ip : rows)
         ++m_batch->insertedRows[ip.section];
+    m_batch->insertedRowPaths.append(rows);
 }
 
 void TableView::deleteRows(const QList<IndexPath> &rows)
@@ -324,18 +365,23 @@ void TableView::deleteRows(const QList<IndexPath> &rows)
         return;
     for (const IndexPath &ip : rows)
         ++m_batch->deletedRows[ip.section];
+    m_batch->deletedRowPaths.append(rows);
 }
 
 void TableView::insertSections(const QList<int> &sections)
 {
-    if (m_batch)
+    if (m_batch) {
         m_batch->insertedSections += static_cast<int>(sections.size());
+        m_batch->insertedSectionList.append(sections);
+    }
 }
 
 void TableView::deleteSections(const QList<int> &sections)
 {
-    if (m_batch)
+    if (m_batch) {
         m_batch->deletedSections += static_cast<int>(sections.size());
+        m_batch->deletedSectionList.append(sections);
+    }
 }
 
 bool TableView::performBatchUpdates(const std::function<void()> &updates)
@@ -359,6 +405,10 @@ bool TableView::performBatchUpdates(const std::function<void()> &updates)
     }
     if (!consistent)
         log(QStringLiteral("[Kova] Table updates do not match the data; reloading the whole table"));
+    // The selection stays with the row that was picked, wherever the batch
+    // moves it, and goes with it when it is deleted.
+    if (consistent && m_selected)
+        m_selected = batch->follow(*m_selected);
     // Rows have no animation here, so a consistent batch and a reload end
     // alike; the reload also picks up rows whose contents changed.
     reloadData();

@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QPropertyAnimation>
+#include <QResizeEvent>
 #include <QTimer>
 
 #include "platform/ui/Application.h"
@@ -165,8 +166,16 @@ void Window::setRootViewController(std::shared_ptr<ViewController> root)
 
 void Window::setSafeAreaInsets(const QMargins &insets)
 {
+    if (insets == m_safeArea)
+        return;
     m_safeArea = insets;
     arrangeLayers();
+    // No view changed its size, yet everything placed by the safe area
+    // (bars, anchored buttons) must move: each is laid out again, parents first.
+    for (QWidget *view : findChildren<QWidget *>()) {
+        QResizeEvent again(view->size(), view->size());
+        QCoreApplication::sendEvent(view, &again);
+    }
 }
 
 std::shared_ptr<ViewController> Window::topPresentedViewController() const

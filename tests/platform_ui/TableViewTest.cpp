@@ -238,3 +238,34 @@ TEST_F(TableViewTest, ADataSourceThatIsGoneEmptiesTheTable)
 } // namespace
 
 #include "TableViewTest.moc"
+
+// The selection belongs to the row the user picked, not to its position: rows
+// coming and going above it carry it along, and when its row goes it goes too.
+TEST_F(TableViewTest, ASelectionStaysWithItsRowThroughBatchUpdates)
+{
+    source->sections[0] = {"a", "picked", "c"};
+    table->reloadData();
+    kova::test::tap(table->cellForRow({0, 1}));
+    ASSERT_EQ(table->indexPathForSelectedRow(), (IndexPath{0, 1}));
+
+    // A row above goes: "c" moves up into the picked row's place.
+    source->sections[0].removeFirst();
+    ASSERT_TRUE(table->performBatchUpdates([&] { table->deleteRows({{0, 0}}); }));
+    EXPECT_EQ(textAt({0, 0}), "picked");
+    EXPECT_EQ(table->indexPathForSelectedRow(), (IndexPath{0, 0}));
+    EXPECT_TRUE(table->cellForRow({0, 0})->isSelected());
+    EXPECT_FALSE(table->cellForRow({0, 1})->isSelected()) << "\"c\" shows as picked";
+
+    // A row comes in above it.
+    source->sections[0] = {"new", "picked", "c"};
+    ASSERT_TRUE(table->performBatchUpdates([&] { table->insertRows({{0, 0}}); }));
+    EXPECT_EQ(table->indexPathForSelectedRow(), (IndexPath{0, 1}));
+    EXPECT_FALSE(table->cellForRow({0, 0})->isSelected()) << "\"new\" shows as picked";
+
+    // The picked row itself goes: nothing else becomes selected in its place.
+    source->sections[0] = {"new", "c"};
+    ASSERT_TRUE(table->performBatchUpdates([&] { table->deleteRows({{0, 1}}); }));
+    EXPECT_EQ(table->indexPathForSelectedRow(), std::nullopt);
+    for (TableViewCell *cell : table->visibleCells())
+        EXPECT_FALSE(cell->isSelected()) << qobject_cast<NameCell *>(cell)->label->text().toStdString();
+}
