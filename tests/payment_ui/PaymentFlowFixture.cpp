@@ -81,6 +81,24 @@ std::shared_ptr<KOVBeneficiary> PaymentFlowTest::beneficiary() const
     return beneficiary;
 }
 
+QList<QJsonObject> PaymentFlowTest::transferBodies() const
+{
+    QList<QJsonObject> bodies;
+    for (const auto &request : server->requestsForPath(sandbox::SandboxServer::AppServerPath))
+        if (request.action == "/payment/transfer/autoflow")
+            bodies.append(request.json);
+    return bodies;
+}
+
+void PaymentFlowTest::pressWhileSwipingAway(QWidget *button)
+{
+    platform::Application::shared().setAnimationsEnabled(true);
+    ASSERT_TRUE(window->userSwipeDown());
+    EXPECT_TRUE(button->isVisible()) << "the sheet is still on its way out";
+    tap(button);
+    platform::Application::shared().setAnimationsEnabled(false);
+}
+
 KOVTransferReferenceCompletion PaymentFlowTest::recording(const std::shared_ptr<TransferOutcome> &outcome,
                                                           std::function<void()> then)
 {

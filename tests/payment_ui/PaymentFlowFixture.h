@@ -44,6 +44,11 @@ protected:
     // The same, with its accounts fetched and stored first.
     std::shared_ptr<KOVBankConnection> linkWithAccounts(QJsonObject *parameters = nullptr);
     std::shared_ptr<KOVBeneficiary> beneficiary() const;
+    // The bodies of the transfers the app server has received, in order.
+    QList<QJsonObject> transferBodies() const;
+    // The user swipes the top sheet away and, while it is still sliding,
+    // presses `button` on it.
+    void pressWhileSwipingAway(QWidget *button);
     // A completion that writes what it hears into `outcome`, then runs `then`.
     KOVTransferReferenceCompletion recording(const std::shared_ptr<TransferOutcome> &outcome,
                                              std::function<void()> then = {});

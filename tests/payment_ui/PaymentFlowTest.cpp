@@ -468,18 +468,11 @@ TEST_F(PaymentRoadTest, SendOnAPadWhoseSheetIsLeavingSendsNothing)
     ASSERT_TRUE(pad->confirmButton()->isEnabled());
     server->clearRequests();
 
-    platform::Application::shared().setAnimationsEnabled(true);
-    ASSERT_TRUE(window->userSwipeDown());
-    EXPECT_TRUE(pad->confirmButton()->isVisible()) << "the sheet is still on its way out";
-    tap(pad->confirmButton());
-    platform::Application::shared().setAnimationsEnabled(false);
+    pressWhileSwipingAway(pad->confirmButton());
 
     ASSERT_TRUE(pumpUntil([&] { return window->topPresentedViewController() == flow; }));
     pump(40);
-    int transfers = 0;
-    for (const auto &request : server->requestsForPath(sandbox::SandboxServer::AppServerPath))
-        transfers += request.action == "/payment/transfer/autoflow";
-    EXPECT_EQ(transfers, 0);
+    EXPECT_TRUE(transferBodies().isEmpty());
     EXPECT_EQ(outcome->calls, 0);
     // Back on the picker nothing is under way: its back button still cancels.
     flow->backButtonTapped();
@@ -504,18 +497,11 @@ TEST_F(PaymentRoadTest, SendWhileTheSwipedAwayFlowLeavesStaysACancel)
     ASSERT_TRUE(pad->confirmButton()->isEnabled());
     server->clearRequests();
 
-    platform::Application::shared().setAnimationsEnabled(true);
-    ASSERT_TRUE(window->userSwipeDown());
-    EXPECT_TRUE(pad->confirmButton()->isVisible()) << "the flow is still on its way out";
-    tap(pad->confirmButton());
-    platform::Application::shared().setAnimationsEnabled(false);
+    pressWhileSwipingAway(pad->confirmButton());
 
     ASSERT_TRUE(pumpUntil([&] { return outcome->calls == 1 && top() == home; }));
     pump(40);
-    int transfers = 0;
-    for (const auto &request : server->requestsForPath(sandbox::SandboxServer::AppServerPath))
-        transfers += request.action == "/payment/transfer/autoflow";
-    EXPECT_EQ(transfers, 0);
+    EXPECT_TRUE(transferBodies().isEmpty());
     EXPECT_EQ(outcome->calls, 1);
     ASSERT_TRUE(outcome->error.has_value()) << "reported as a transfer, not as the user's cancel";
     EXPECT_EQ(outcome->error->code, 1003);

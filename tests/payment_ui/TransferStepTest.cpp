@@ -42,14 +42,6 @@ protected:
         return flow->numPadDisplayViewController();
     }
 
-    QList<QJsonObject> transferBodies() const
-    {
-        QList<QJsonObject> bodies;
-        for (const auto &request : server->requestsForPath(sandbox::SandboxServer::AppServerPath))
-            if (request.action == "/payment/transfer/autoflow")
-                bodies.append(request.json);
-        return bodies;
-    }
 };
 
 // The bank asks for a code while the loader is up: the prompt goes over the
