@@ -10,6 +10,8 @@
 #include "ui/KovaUI.h"
 #include "ui/messages/MessageViewController.h"
 #include "ui/payment/KOVAutoFlowNavigationController.h"
+#include "ui/payment/KOVNumPadDisplayViewController.h"
+#include "ui/payment/KOVAutoFlowNavigationController.h"
 #include "ui/payment/KOVScreensAutoFlow.h"
 
 namespace kova::test {
@@ -79,6 +81,18 @@ std::shared_ptr<KOVBeneficiary> PaymentFlowTest::beneficiary() const
     beneficiary->setName(QStringLiteral("Omar"));
     beneficiary->setIban(QStringLiteral("AE460260001015333439901"));
     return beneficiary;
+}
+
+std::shared_ptr<KOVNumPadDisplayViewController> PaymentFlowTest::padShown(const std::shared_ptr<KOVAutoFlowNavigationController> &flow)
+{
+    if (!flow)
+        return nullptr;
+    EXPECT_TRUE(pumpUntil([&] {
+        const auto sheet = window->topPresentedViewController();
+        return flow->numPadDisplayViewController() && flow->numPadDisplayViewController()->isVisible() && sheet
+            && !sheet->isBeingPresented();
+    }));
+    return flow->numPadDisplayViewController();
 }
 
 QList<QJsonObject> PaymentFlowTest::transferBodies() const

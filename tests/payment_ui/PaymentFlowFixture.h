@@ -14,6 +14,7 @@ namespace kova {
 class KOVAutoFlowNavigationController;
 class KOVBankConnection;
 class KOVBeneficiary;
+class KOVNumPadDisplayViewController;
 class MessageViewController;
 } // namespace kova
 
@@ -44,6 +45,9 @@ protected:
     // The same, with its accounts fetched and stored first.
     std::shared_ptr<KOVBankConnection> linkWithAccounts(QJsonObject *parameters = nullptr);
     std::shared_ptr<KOVBeneficiary> beneficiary() const;
+    // The flow's amount pad once it is on screen and settled (a sheet still
+    // coming in cannot be swiped).
+    std::shared_ptr<KOVNumPadDisplayViewController> padShown(const std::shared_ptr<KOVAutoFlowNavigationController> &flow);
     // The bodies of the transfers the app server has received, in order.
     QList<QJsonObject> transferBodies() const;
     // The user swipes the top sheet away and, while it is still sliding,

@@ -81,16 +81,6 @@ protected:
         return picker;
     }
 
-    std::shared_ptr<KOVNumPadDisplayViewController> padShown(const std::shared_ptr<KOVAutoFlowNavigationController> &flow)
-    {
-        // On screen and settled: a sheet still coming in cannot be swiped.
-        EXPECT_TRUE(pumpUntil([&] {
-            const auto sheet = window->topPresentedViewController();
-            return flow->numPadDisplayViewController() && flow->numPadDisplayViewController()->isVisible() && sheet
-                && !sheet->isBeingPresented();
-        }));
-        return flow->numPadDisplayViewController();
-    }
 };
 
 TEST_F(PaymentRoadTest, PickerPadLoaderAndSuccessForALocalTransfer)

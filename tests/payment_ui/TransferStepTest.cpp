@@ -28,21 +28,7 @@ const QJsonArray kOtpRound{QJsonObject{{"id", "otp"}, {"query", "Enter the code 
 
 } // namespace
 
-class TransferStepTest : public PaymentFlowTest {
-protected:
-    std::shared_ptr<KOVNumPadDisplayViewController> padShown(const std::shared_ptr<KOVAutoFlowNavigationController> &flow)
-    {
-        if (!flow)
-            return nullptr;
-        EXPECT_TRUE(pumpUntil([&] {
-            const auto sheet = window->topPresentedViewController();
-            return flow->numPadDisplayViewController() && flow->numPadDisplayViewController()->isVisible() && sheet
-                && !sheet->isBeingPresented();
-        }));
-        return flow->numPadDisplayViewController();
-    }
-
-};
+class TransferStepTest : public PaymentFlowTest {};
 
 // The bank asks for a code while the loader is up: the prompt goes over the
 // loader, an answer resends the transfer once with the answers and it ends on
