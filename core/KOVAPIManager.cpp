@@ -60,15 +60,6 @@ platform::URLRequest KOVAPIManager::urlRequestFor(const QUrl &components, const 
 
 void KOVAPIManager::postEndPoint(const QString &endPoint, Success success, Failure failure)
 {
-    if (!platform::MainQueue::isMainThread()) {
-        // Sent from the main thread, which the login's lane and the network
-        // session belong to; the caller hears back there.
-        platform::MainQueue::async([manager = *this, endPoint, success = std::move(success),
-                                    failure = std::move(failure)]() mutable {
-            manager.postEndPoint(endPoint, std::move(success), std::move(failure));
-        });
-        return;
-    }
     std::optional<QUrl> components = clientsServerUrlComponentsFor(endPoint);
     if (!components) {
         failure(std::nullopt, std::nullopt, noServerURLError(), QString());

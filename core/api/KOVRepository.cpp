@@ -242,21 +242,32 @@ QJsonObject KOVRepository::commonBody(QJsonObject body, const KOVCredentials &cr
     return body;
 }
 
+namespace {
+
+// The login's lane, the started instance and the network session belong to
+// the main thread: a call made on another thread is made there (and answered
+// there). Whether `again` was sent there to make it.
+bool madeElsewhere(std::function<void()> again)
+{
+    if (platform::MainQueue::isMainThread())
+        return false;
+    platform::MainQueue::async(std::move(again));
+    return true;
+}
+
+} // namespace
+
 template <typename Result>
 void KOVRepository::perform(const QString &endPoint, std::function<QJsonObject()> makeOwnBody,
                             std::function<Result(const QJsonObject &reply)> makeResult,
                             KOVDataCompletion<Result> completion, std::shared_ptr<KOVResumable> resumable,
                             bool operationIDFromResult)
 {
-    if (!platform::MainQueue::isMainThread()) {
-        // The login's lane and the network session belong to the main
-        // thread: a call made on another one is made there, and answered there.
-        platform::MainQueue::async([self = shared_from_this(), endPoint, makeOwnBody, makeResult, completion, resumable,
-                                    operationIDFromResult]() {
+    if (madeElsewhere([self = shared_from_this(), endPoint, makeOwnBody, makeResult, completion, resumable,
+                       operationIDFromResult]() {
             self->perform<Result>(endPoint, makeOwnBody, makeResult, completion, resumable, operationIDFromResult);
-        });
+        }))
         return;
-    }
     QJsonObject body = makeOwnBody();
     if (resumable) {
         if (const std::optional<QJsonObject> resume = resumable->dictionary()) {
@@ -310,6 +321,10 @@ void KOVRepository::perform(const QString &endPoint, std::function<QJsonObject()
 void KOVRepository::exchangeUserID(const QString &userID, const QString &accessCode, const QString &tokenID,
                                    const QString &connectionID, KOVExchangeCompletion completion)
 {
+    if (madeElsewhere([self = shared_from_this(), userID, accessCode, tokenID, connectionID, completion]() {
+            self->exchangeUserID(userID, accessCode, tokenID, connectionID, completion);
+        }))
+        return;
     if (userID.isEmpty() || accessCode.isEmpty() || tokenID.isEmpty() || connectionID.isEmpty()) {
         // An exchange missing a value cannot succeed; say so without asking the server.
         platform::MainQueue::async([completion]() {

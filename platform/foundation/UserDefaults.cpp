@@ -1,6 +1,5 @@
 #include "platform/foundation/UserDefaults.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,6 +9,7 @@
 #include <utility>
 #include <QSettings>
 
+#include "platform/foundation/DamagedFile.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/ProcessInfo.h"
 
@@ -82,8 +82,7 @@ void setAsideIfForeign(const QString &filePath)
     file.close();
     if (reason.isEmpty())
         return;
-    const QString aside = filePath + QStringLiteral(".damaged-")
-        + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+    const QString aside = unusedDamagedName(filePath);
     if (QFile::rename(filePath, aside))
         log(QStringLiteral("The settings file %1 %2; moved aside to %3").arg(filePath, reason, aside));
     else

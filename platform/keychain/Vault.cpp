@@ -1,7 +1,6 @@
 #include "platform/keychain/Vault.h"
 
 #include <QCborMap>
-#include <QDateTime>
 #include <QCborValue>
 #include <QDir>
 #include <QFile>
@@ -22,6 +21,7 @@
 #include <utility>
 
 #include "platform/dispatch/SerialQueue.h"
+#include "platform/foundation/DamagedFile.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/ProcessInfo.h"
 #include "platform/keychain/KeychainStatus.h"
@@ -506,10 +506,7 @@ qint32 Vault::replaceDamaged(State &state)
     state.forget();
     struct stat st;
     if (::lstat(m_nativePath.constData(), &st) == 0 && st.st_dev == damaged.device && st.st_ino == damaged.inode) {
-        const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
-        QString aside = m_path + QStringLiteral(".damaged-") + stamp;
-        for (int n = 2; QFileInfo::exists(aside) || QFileInfo(aside).isSymLink(); ++n)
-            aside = m_path + QStringLiteral(".damaged-%1-%2").arg(stamp).arg(n);
+        const QString aside = unusedDamagedName(m_path);
         if (::rename(m_nativePath.constData(), nativePath(aside).constData()) != 0)
             return fail(KeychainStatus::Decode, QStringLiteral("%1; it cannot be moved aside: %2")
                                                     .arg(reason, errnoText(errno)));

@@ -1,13 +1,12 @@
 #include "platform/store/PersistentContainer.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include "platform/foundation/DamagedFile.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/ProcessInfo.h"
 #include "platform/store/ManagedObjectContext.h"
@@ -39,10 +38,7 @@ QString setAside(const QString &path, const struct stat &damaged)
     struct stat now {};
     if (::lstat(native.constData(), &now) != 0 || now.st_dev != damaged.st_dev || now.st_ino != damaged.st_ino)
         return QString();
-    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
-    QString aside = path + QStringLiteral(".damaged-") + stamp;
-    for (int n = 2; QFileInfo::exists(aside) || QFileInfo(aside).isSymLink(); ++n)
-        aside = path + QStringLiteral(".damaged-%1-%2").arg(stamp).arg(n);
+    const QString aside = unusedDamagedName(path);
     if (::rename(native.constData(), QFile::encodeName(aside).constData()) != 0)
         return QString();
     QFile::rename(path + QStringLiteral("-wal"), aside + QStringLiteral("-wal"));
@@ -90,12 +86,13 @@ bool PersistentContainer::loadPersistentStores(Error *error)
     if (!m_inMemory && !m_modelMissing) {
         struct stat found {};
         const bool existed = ::lstat(QFile::encodeName(m_storeFile).constData(), &found) == 0;
-        if (auto store = SqliteStore::open(m_storeFile, *m_model, &failure)) {
-            if (m_context->reload(std::move(store), &failure)) {
-                m_usesMemory = false;
-                return true;
-            }
-        }
+        const auto openFile = [this, &failure] {
+            auto store = SqliteStore::open(m_storeFile, *m_model, &failure);
+            m_usesMemory = !(store && m_context->reload(std::move(store), &failure));
+            return !m_usesMemory;
+        };
+        if (openFile())
+            return true;
         // A damaged file is kept aside and a new store takes its place: in
         // memory instead, every login linked from now on would be gone at the
         // next launch. A file from a newer model is never moved.
@@ -103,12 +100,8 @@ bool PersistentContainer::loadPersistentStores(Error *error)
             if (const QString aside = setAside(m_storeFile, found); !aside.isEmpty()) {
                 log(QStringLiteral("The store \"%1\" is damaged (%2); it is kept as \"%3\" and a new store takes its place.")
                         .arg(m_storeFile, failure.localizedDescription(), aside));
-                if (auto fresh = SqliteStore::open(m_storeFile, *m_model, &failure)) {
-                    if (m_context->reload(std::move(fresh), &failure)) {
-                        m_usesMemory = false;
-                        return true;
-                    }
-                }
+                if (openFile())
+                    return true;
             }
         }
         log(QStringLiteral("The store \"%1\" cannot be opened (%2); an in-memory store takes its place.")

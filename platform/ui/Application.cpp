@@ -62,8 +62,8 @@ void Application::presentOverTop(std::shared_ptr<ViewController> controller, boo
     const std::shared_ptr<ViewController> anchor = presentationAnchor();
     if (anchor) {
         if (const std::shared_ptr<ViewController> leaving = anchor->leavingScreen()) {
-            leaving->runAfterTransition([this, controller = std::move(controller), animated,
-                                         presented = std::move(presented)]() mutable {
+            leaving->runWhenDismissed([this, controller = std::move(controller), animated,
+                                       presented = std::move(presented)]() mutable {
                 presentOverTop(std::move(controller), animated, std::move(presented));
             });
             return;

@@ -32,22 +32,23 @@ qreal TableViewDelegate::heightForRow(TableView &table, const IndexPath &)
 
 struct TableView::Batch {
     std::vector<int> rowCountsBefore;
-    int insertedSections = 0;
-    int deletedSections = 0;
-    std::map<int, int> insertedRows; // section (after) -> count
-    std::map<int, int> deletedRows;  // section (before) -> count
-    // Where, for carrying the selection along: deletions in the positions
-    // before the batch, insertions in the positions after it.
-    QList<IndexPath> deletedRowPaths;
-    QList<IndexPath> insertedRowPaths;
-    QList<int> deletedSectionList;
-    QList<int> insertedSectionList;
+    // Deletions in the positions before the batch, insertions in the
+    // positions after it.
+    QList<IndexPath> deletedRows;
+    QList<IndexPath> insertedRows;
+    QList<int> deletedSections;
+    QList<int> insertedSections;
+
+    static int rowsIn(const QList<IndexPath> &rows, int section)
+    {
+        return int(std::count_if(rows.begin(), rows.end(), [section](const IndexPath &ip) { return ip.section == section; }));
+    }
 
     // The selected row's position after the batch; empty when it went.
     std::optional<IndexPath> follow(IndexPath selected) const
     {
         int rowsBefore = 0;
-        for (const IndexPath &deleted : deletedRowPaths) {
+        for (const IndexPath &deleted : deletedRows) {
             if (deleted.section != selected.section)
                 continue;
             if (deleted.row == selected.row)
@@ -56,18 +57,18 @@ struct TableView::Batch {
         }
         selected.row -= rowsBefore;
         int sectionsBefore = 0;
-        for (int deleted : deletedSectionList) {
+        for (int deleted : deletedSections) {
             if (deleted == selected.section)
                 return std::nullopt;
             sectionsBefore += deleted < selected.section;
         }
         selected.section -= sectionsBefore;
-        QList<int> sections = insertedSectionList;
+        QList<int> sections = insertedSections;
         std::sort(sections.begin(), sections.end());
         for (int inserted : sections)
             selected.section += inserted <= selected.section;
         QList<int> rows;
-        for (const IndexPath &inserted : insertedRowPaths)
+        for (const IndexPath &inserted : insertedRows)
             if (inserted.section == selected.section)
                 rows.append(inserted.row);
         std::sort(rows.begin(), rows.end());
@@ -354,34 +355,26 @@ void TableView::insertRows(const QList<IndexPath> &rows)
 {
     if (!m_batch)
         return;
-    for (const IndexPath &ip : rows)
-        ++m_batch->insertedRows[ip.section];
-    m_batch->insertedRowPaths.append(rows);
+    m_batch->insertedRows.append(rows);
 }
 
 void TableView::deleteRows(const QList<IndexPath> &rows)
 {
     if (!m_batch)
         return;
-    for (const IndexPath &ip : rows)
-        ++m_batch->deletedRows[ip.section];
-    m_batch->deletedRowPaths.append(rows);
+    m_batch->deletedRows.append(rows);
 }
 
 void TableView::insertSections(const QList<int> &sections)
 {
-    if (m_batch) {
-        m_batch->insertedSections += static_cast<int>(sections.size());
-        m_batch->insertedSectionList.append(sections);
-    }
+    if (m_batch)
+        m_batch->insertedSections.append(sections);
 }
 
 void TableView::deleteSections(const QList<int> &sections)
 {
-    if (m_batch) {
-        m_batch->deletedSections += static_cast<int>(sections.size());
-        m_batch->deletedSectionList.append(sections);
-    }
+    if (m_batch)
+        m_batch->deletedSections.append(sections);
 }
 
 bool TableView::performBatchUpdates(const std::function<void()> &updates)
@@ -395,11 +388,12 @@ bool TableView::performBatchUpdates(const std::function<void()> &updates)
     auto source = m_dataSource.lock();
     const int sectionsAfter = source ? source->numberOfSections(*this) : 0;
     const int before = static_cast<int>(batch->rowCountsBefore.size());
-    bool consistent = sectionsAfter == before + batch->insertedSections - batch->deletedSections;
+    bool consistent = sectionsAfter == before + batch->insertedSections.size() - batch->deletedSections.size();
     // Row counts are checked when the sections themselves stay as they were.
-    if (consistent && batch->insertedSections == 0 && batch->deletedSections == 0) {
+    if (consistent && batch->insertedSections.isEmpty() && batch->deletedSections.isEmpty()) {
         for (int s = 0; s < sectionsAfter && consistent; ++s) {
-            const int expected = batch->rowCountsBefore[s] + batch->insertedRows[s] - batch->deletedRows[s];
+            const int expected = batch->rowCountsBefore[s] + Batch::rowsIn(batch->insertedRows, s)
+                - Batch::rowsIn(batch->deletedRows, s);
             consistent = source->numberOfRows(*this, s) == expected;
         }
     }

@@ -307,6 +307,10 @@ void ViewController::dismissChain(const std::shared_ptr<ViewController> &base, b
         }
         for (auto it = chain.rbegin(); it != chain.rend(); ++it)
             (*it)->finishTransition();
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+            for (auto &work : std::exchange((*it)->m_whenDismissed, {}))
+                if (work)
+                    work();
     };
     if (!host) {
         later(std::move(finish));

@@ -89,9 +89,9 @@ public:
     // The controller, or the container it is in, that is on its way out, if
     // any: nothing can be presented over it.
     std::shared_ptr<ViewController> leavingScreen();
-    // Runs `work` once this controller's presentation or dismissal has ended
-    // (nothing runs it when none is under way).
-    void runAfterTransition(Completion work);
+    // Runs `work` once this controller has been dismissed and its presenter
+    // can present again (the next dismissal, or the one under way).
+    void runWhenDismissed(Completion work) { m_whenDismissed.push_back(std::move(work)); }
     // Whether the controller's view is in a window and shown (after
     // viewWillAppear until viewWillDisappear).
     bool isVisible() const { return m_appearance == Appearance::Appearing || m_appearance == Appearance::Appeared; }
@@ -137,6 +137,7 @@ private:
     // Removes the chain that starts at `base` from its presenter.
     static void dismissChain(const std::shared_ptr<ViewController> &base, bool animated, Completion completion,
                              bool byUser);
+    void runAfterTransition(Completion work);
     void finishTransition();
 
     QPointer<QWidget> m_view;
@@ -152,6 +153,7 @@ private:
     bool m_appearanceAnimated = false;
     Transition m_transition = Transition::None;
     std::vector<Completion> m_afterTransition;
+    std::vector<Completion> m_whenDismissed;
     bool m_loadingView = false;
 };
 

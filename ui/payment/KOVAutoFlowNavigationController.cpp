@@ -194,18 +194,6 @@ void KOVAutoFlowNavigationController::presentationControllerDidDismiss(platform:
         reportCancel();
 }
 
-void KOVAutoFlowNavigationController::viewDidDisappear(bool animated)
-{
-    platform::NavigationController::viewDidDisappear(animated);
-    // Told once the dismissal is over, when its presenter can present again.
-    if (isBeingDismissed() && !m_whenGone.empty())
-        runAfterTransition([waiting = std::exchange(m_whenGone, {})]() {
-            for (const auto &then : waiting)
-                if (then)
-                    then();
-        });
-}
-
 void KOVAutoFlowNavigationController::dismissByHost(std::function<void()> completion)
 {
     auto keep = self();

@@ -102,9 +102,6 @@ public:
     const KOVPaymentFlowState &flowState() const { return m_state; }
 
     void viewDidLoad() override;
-    void viewDidDisappear(bool animated) override;
-    // Runs `then` once the flow's screens have left the window for good.
-    void whenGone(std::function<void()> then) { m_whenGone.push_back(std::move(then)); }
     void setupNavigationItemsForNavigationController(platform::NavigationController &navigation);
     void dismissSelf();
     // The host took the flow away (KOVAutoFlow's dismissWithCompletion).
@@ -148,8 +145,6 @@ public:
     void presentationControllerDidDismiss(platform::PresentationController &controller) override;
 
 private:
-    std::vector<std::function<void()>> m_whenGone;
-
     void handleResult(std::shared_ptr<KOVAccount> account, double amount, OptionalError error, QString operationID,
                       QString reference);
     void finishTransfer(std::shared_ptr<KOVAccount> account, double amount, OptionalError error, QString operationID,

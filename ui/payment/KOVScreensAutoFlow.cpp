@@ -64,7 +64,7 @@ void KOVScreensAutoFlow::presentAutFlow()
     // it) and never end. It goes up once the other flow has gone.
     const auto anchor = platform::Application::shared().presentationAnchor();
     if (const auto other = flowBeneath(anchor); other && other != m_coordinator) {
-        other->whenGone([self = shared_from_this()] { self->presentAutFlow(); });
+        other->runWhenDismissed([self = shared_from_this()] { self->presentAutFlow(); });
         return;
     }
     platform::Application::shared().presentOverTop(m_coordinator, true, [self = shared_from_this()](bool shown) {
