@@ -42,6 +42,51 @@ QByteArray closedImageData(QByteArrayView all, const GifFrameRecord &frame)
     return closed;
 }
 
+// Reads the file's header and positions giflib at the frame's pixel data;
+// null when the descriptor does not read or disagrees with the scan.
+GifFileType *startFrame(GifReader &reader, const GifFrameRecord &frame)
+{
+    if (!reader.open())
+        return nullptr;
+    GifFileType *file = reader.file();
+    GifRecordType type = UNDEFINED_RECORD_TYPE;
+    if (DGifGetRecordType(file, &type) == GIF_ERROR || type != IMAGE_DESC_RECORD_TYPE)
+        return nullptr;
+    if (DGifGetImageDesc(file) == GIF_ERROR)
+        return nullptr;
+    if (file->Image.Width != frame.rect.width() || file->Image.Height != frame.rect.height())
+        return nullptr;
+    return file;
+}
+
+// The pixels of the row where a frame's data stops, as far as they decode.
+// giflib fails a line without saying how much of it it wrote, so the frame is
+// read again up to that row (`rowsBefore` whole rows in decoding order) and
+// the row itself one pixel at a time. Only frames cut short pay for this.
+int partialRow(QByteArrayView head, QByteArrayView records, const GifFrameRecord &frame, qsizetype rowsBefore,
+               unsigned char *target)
+{
+    GifReader reader(head, records);
+    GifFileType *file = startFrame(reader, frame);
+    if (!file)
+        return 0;
+    const int width = frame.rect.width();
+    std::vector<unsigned char> skipped;
+    try {
+        skipped.resize(size_t(width));
+    } catch (const std::bad_alloc &) {
+        return 0;
+    }
+    for (qsizetype row = 0; row < rowsBefore; ++row) {
+        if (DGifGetLine(file, skipped.data(), width) == GIF_ERROR)
+            return 0;
+    }
+    int pixels = 0;
+    while (pixels < width && DGifGetLine(file, target + pixels, 1) == GIF_OK)
+        ++pixels;
+    return pixels;
+}
+
 } // namespace
 
 GifCompositor::GifCompositor(QByteArray data, const GifContainer &container, qint64 maximumPixels)
@@ -90,19 +135,13 @@ bool GifCompositor::decodeFrame(size_t index, std::vector<unsigned char> *indexe
         repaired = closedImageData(all, frame);
         records = repaired;
     }
-    GifReader reader(all.first(m_container.headerLength), records);
-    if (!reader.open())
+    const QByteArrayView head = all.first(m_container.headerLength);
+    GifReader reader(head, records);
+    GifFileType *file = startFrame(reader, frame);
+    if (!file)
         return false;
-    GifFileType *file = reader.file();
-    GifRecordType type = UNDEFINED_RECORD_TYPE;
-    if (DGifGetRecordType(file, &type) == GIF_ERROR || type != IMAGE_DESC_RECORD_TYPE)
-        return false;
-    if (DGifGetImageDesc(file) == GIF_ERROR)
-        return false;
-    const int width = file->Image.Width;
-    const int height = file->Image.Height;
-    if (width != frame.rect.width() || height != frame.rect.height())
-        return false;
+    const int width = frame.rect.width();
+    const int height = frame.rect.height();
     const ColorMapObject *map = file->Image.ColorMap ? file->Image.ColorMap : file->SColorMap;
     if (!map || !map->Colors || map->ColorCount <= 0)
         return false;
@@ -129,23 +168,28 @@ bool GifCompositor::decodeFrame(size_t index, std::vector<unsigned char> *indexe
         return false;
     }
     if (indexes)
-        m_rowDecoded.assign(size_t(height), false);
+        m_rowPixels.assign(size_t(height), 0);
     const auto passes = frame.interlaced ? std::span<const InterlacePass>(kInterlacePasses)
                                          : std::span<const InterlacePass>(kSequentialPass);
-    bool anyRow = false;
+    qsizetype rowsDone = 0;
     for (const InterlacePass &pass : passes) {
         for (int row = pass.start; row < height; row += pass.step) {
             unsigned char *target = indexes ? indexes->data() + size_t(row) * size_t(width) : line.data();
             // Where the data ends or breaks off the frame ends: what came
-            // before is drawn, as players do with a file cut short.
-            if (DGifGetLine(file, target, width) == GIF_ERROR)
-                return anyRow;
-            anyRow = true;
+            // before is drawn, the row it stops in as far as it goes, as
+            // players do with a file cut short.
+            if (DGifGetLine(file, target, width) == GIF_ERROR) {
+                const int pixels = partialRow(head, records, frame, rowsDone, target);
+                if (indexes)
+                    m_rowPixels[size_t(row)] = pixels;
+                return rowsDone > 0 || pixels > 0;
+            }
+            ++rowsDone;
             if (indexes)
-                m_rowDecoded[size_t(row)] = true;
+                m_rowPixels[size_t(row)] = width;
         }
     }
-    return anyRow;
+    return rowsDone > 0;
 }
 
 bool GifCompositor::restart()
@@ -194,13 +238,15 @@ void GifCompositor::drawFrame(size_t index, const std::vector<unsigned char> &in
     if (disposal == 3 && !area.isEmpty())
         m_savedArea = m_canvas.copy(area);
     const int frameWidth = frame.rect.width();
+    const int skippedColumns = area.left() - frame.rect.left();
     for (int y = area.top(); y <= area.bottom(); ++y) {
-        if (!m_rowDecoded[size_t(y - frame.rect.top())])
+        const int drawn = std::min(area.width(), m_rowPixels[size_t(y - frame.rect.top())] - skippedColumns);
+        if (drawn <= 0)
             continue;
         const unsigned char *source = indexes.data() + size_t(y - frame.rect.top()) * size_t(frameWidth)
-                                      + size_t(area.left() - frame.rect.left());
+                                      + size_t(skippedColumns);
         auto *target = reinterpret_cast<QRgb *>(m_canvas.scanLine(y)) + area.left();
-        for (int x = 0; x < area.width(); ++x) {
+        for (int x = 0; x < drawn; ++x) {
             const QRgb colour = palette[source[x]];
             if (colour)
                 target[x] = colour;

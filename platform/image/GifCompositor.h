@@ -13,8 +13,8 @@ namespace kova::platform {
 // Builds full-canvas frames the way a player shows them: each frame drawn over
 // what its predecessors left, after their disposal. Frames are composited in
 // order; asking for an earlier frame than the last one starts over from the
-// first. A frame of which not one row decodes is passed over as if absent;
-// rows a frame lacks leave the canvas as it stands.
+// first. A frame of which not one pixel decodes is passed over as if absent;
+// pixels a frame lacks leave the canvas as it stands.
 // Not thread-safe: its owner serialises calls.
 class GifCompositor {
 public:
@@ -42,9 +42,10 @@ private:
     bool frameShapeUsable(const GifFrameRecord &frame) const;
     // Decodes the palette indexes of a frame into `indexes` (row-major, the
     // frame's own size) and its colours into `palette`, where 0 marks an index
-    // that leaves the canvas untouched; m_rowDecoded says which rows arrived.
-    // Data that ends early (or breaks off) still gives the rows before it;
-    // false when not one row decodes. With no `indexes` only checks.
+    // that leaves the canvas untouched; m_rowPixels says how much of each row
+    // arrived. Data that ends early (or breaks off) still gives the rows
+    // before it and the pixels of the row it stops in; false when not one
+    // pixel decodes. With no `indexes` only checks.
     bool decodeFrame(size_t index, std::vector<unsigned char> *indexes, Palette *palette);
     bool restart();
     void drawFrame(size_t index, const std::vector<unsigned char> &indexes, const Palette &palette);
@@ -62,7 +63,7 @@ private:
     int m_pendingDisposal = 0;
     QImage m_savedArea;             // what that area held before, for disposal 3
     std::vector<unsigned char> m_indexes;
-    std::vector<bool> m_rowDecoded;
+    std::vector<int> m_rowPixels;   // pixels of each row of the last decoded frame
     int m_restarts = 0;
 };
 

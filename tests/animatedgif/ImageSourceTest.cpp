@@ -124,6 +124,23 @@ qsizetype afterMarkedPalette(const QByteArray &gif)
     return at < 0 ? -1 : at + marker.size();
 }
 
+// How much of row `y` (columns [left, left + width)) shows `drawn`: the
+// length of a run of `drawn`'s pixels from the left after which the row shows
+// `before`; -1 when the row is not such a split.
+int drawnPrefix(const QImage &actual, const QImage &drawn, const QImage &before, int y, int left, int width)
+{
+    const QImage a = actual.convertToFormat(QImage::Format_ARGB32);
+    const QImage d = drawn.convertToFormat(QImage::Format_ARGB32);
+    const QImage b = before.convertToFormat(QImage::Format_ARGB32);
+    int prefix = 0;
+    while (prefix < width && a.pixel(left + prefix, y) == d.pixel(left + prefix, y))
+        ++prefix;
+    for (int x = prefix; x < width; ++x)
+        if (a.pixel(left + x, y) != b.pixel(left + x, y))
+            return -1;
+    return prefix;
+}
+
 } // namespace
 
 TEST(ImageSourceTypes, GifOtherImagesAndNonImages)
@@ -285,7 +302,9 @@ TEST(ImageSourceCorruption, AFrameWhoseDataEndsEarlyShowsTheRowsItHas)
             ++rows;
         EXPECT_GT(rows, 0);
         EXPECT_LT(rows, 16);
-        for (int y = rows; y < 16; ++y)
+        // The row the data stops in is the frame's as far as it goes.
+        EXPECT_GE(drawnPrefix(last, drawn, before, rows, 0, 16), 0) << "row " << rows;
+        for (int y = rows + 1; y < 16; ++y)
             EXPECT_EQ(std::memcmp(last.constScanLine(y), before.constScanLine(y), 16 * 4), 0) << "row " << y;
         expectFrame(*source, 1, expected[1]);
         expectFrame(*source, 0, expected[0]);
@@ -297,6 +316,82 @@ TEST(ImageSourceCorruption, AFrameWhoseDataEndsEarlyShowsTheRowsItHas)
     const auto source = ImageSource::createWithData(one.left(one.size() - 30));
     ASSERT_EQ(source->count(), 1u);
     EXPECT_FALSE(source->imageAtIndex(0).isNull());
+}
+
+TEST(ImageSourceCorruption, TheRowWhereTheDataStopsIsDrawnAsFarAsItsPixelsGo)
+{
+    struct Case {
+        const char *name;
+        int width;
+        int height;
+        bool interlaced;
+        double kept; // share of the frame's bytes left before the cut
+    };
+    const Case cases[] = {
+        {"one row", 600, 1, false, 0.5},
+        {"very wide, cut in its first row", 3000, 3, false, 0.15},
+        {"several rows, cut in the middle", 50, 20, false, 0.55},
+        {"interlaced, cut in its last pass", 40, 16, true, 0.6},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        GifPlan plan;
+        plan.width = c.width;
+        plan.height = c.height;
+        plan.globalPalette = distinctPalette(256);
+        // The canvas first takes a colour the second frame never uses.
+        plan.frames.push_back(solidFrame(c.width, c.height, 255));
+        GifFramePlan noisy = solidFrame(c.width, c.height, 0);
+        noisy.interlaced = c.interlaced;
+        quint32 state = 12345;
+        for (unsigned char &pixel : noisy.pixels) {
+            state = state * 1103515245u + 12345u;
+            pixel = static_cast<unsigned char>((state >> 16) % 255);
+        }
+        plan.frames.push_back(noisy);
+        const QByteArray gif = writeGif(plan);
+        GifPlan firstOnly = plan;
+        firstOnly.frames.resize(1);
+        const qsizetype secondStarts = writeGif(firstOnly).size() - 1; // before the trailer
+        const qsizetype secondBytes = gif.size() - 1 - secondStarts;
+        const QByteArray cut = gif.left(secondStarts + qsizetype(double(secondBytes) * c.kept));
+        const std::vector<QImage> expected = referenceFrames(plan);
+
+        const auto source = ImageSource::createWithData(cut);
+        ASSERT_EQ(source->count(), 2u);
+        EXPECT_NE(source->createImageAtIndex(1), nullptr) << "a frame with any pixel is an image";
+        const QImage last = source->imageAtIndex(1);
+        if (last.isNull()) {
+            ADD_FAILURE() << "the frame cut short shows nothing";
+            continue;
+        }
+
+        // Rows in the order the data holds them.
+        std::vector<int> order;
+        const std::vector<std::pair<int, int>> passes =
+            c.interlaced ? std::vector<std::pair<int, int>>{{0, 8}, {4, 8}, {2, 4}, {1, 2}}
+                         : std::vector<std::pair<int, int>>{{0, 1}};
+        for (const auto &[start, step] : passes)
+            for (int y = start; y < c.height; y += step)
+                order.push_back(y);
+        std::vector<int> drawn;
+        for (int y : order)
+            drawn.push_back(drawnPrefix(last, expected[1], expected[0], y, 0, c.width));
+        // Whole rows, then the row the data stops in, partly drawn, then
+        // rows that show the canvas as it stood.
+        size_t whole = 0;
+        while (whole < drawn.size() && drawn[whole] == c.width)
+            ++whole;
+        if (whole == drawn.size()) {
+            ADD_FAILURE() << "every row is whole";
+            continue;
+        }
+        EXPECT_GT(drawn[whole], 0) << "row " << order[whole];
+        EXPECT_LT(drawn[whole], c.width) << "row " << order[whole];
+        for (size_t k = whole + 1; k < drawn.size(); ++k)
+            EXPECT_EQ(drawn[k], 0) << "row " << order[k];
+        expectFrame(*source, 0, expected[0]);
+    }
 }
 
 TEST(ImageSourceCorruption, AFrameHeaderGiflibRefusesIsCountedAndTheScanGoesOn)
