@@ -10,7 +10,15 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
-    const QString path = kova::fuzz::writeScratchFile(QStringLiteral("UserDefaults.ini"), bytes);
+    // Each input leaves nothing behind: a file set aside as damaged would
+    // otherwise pile up, one copy per input.
+    QDir dir(kova::fuzz::scratchDirectory().filePath(QStringLiteral("defaults")));
+    dir.removeRecursively();
+    struct Cleanup {
+        QDir &dir;
+        ~Cleanup() { dir.removeRecursively(); }
+    } cleanup{dir};
+    const QString path = kova::fuzz::writeScratchFile(QStringLiteral("defaults/UserDefaults.ini"), bytes);
     kova::platform::UserDefaults defaults(path);
     volatile qsizetype sink = 0;
     for (const char *key : {"UnhandledExceptionName", "UnhandledExceptionReason", "UnhandledExceptionStacktrace",

@@ -1,5 +1,7 @@
 #include "platform/foundation/ProcessInfo.h"
 
+#include "platform/foundation/PrivateDirectory.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QStandardPaths>
@@ -54,7 +56,7 @@ QString dataDirectory()
     // every use, and a directory creation is far too slow for that.
     std::lock_guard lock(s_mutex);
     if (path != texts().ensuredDirectory) {
-        QDir().mkpath(path);
+        makePrivateDirectory(path);
         texts().ensuredDirectory = path;
     }
     return path;

@@ -11,6 +11,7 @@
 
 #include "platform/foundation/DamagedFile.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/PrivateDirectory.h"
 #include "platform/foundation/ProcessInfo.h"
 
 namespace kova::platform {
@@ -42,7 +43,7 @@ namespace {
 // and an older file open to others is tightened.
 void makeOwnerOnly(const QString &filePath)
 {
-    QDir().mkpath(QFileInfo(filePath).absolutePath());
+    makePrivateDirectory(QFileInfo(filePath).absolutePath());
     const int fd = ::open(QFile::encodeName(filePath).constData(),
                           O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
     if (fd < 0)
@@ -83,10 +84,12 @@ void setAsideIfForeign(const QString &filePath)
     if (reason.isEmpty())
         return;
     const QString aside = unusedDamagedName(filePath);
-    if (QFile::rename(filePath, aside))
+    if (QFile::rename(filePath, aside)) {
         log(QStringLiteral("The settings file %1 %2; moved aside to %3").arg(filePath, reason, aside));
-    else
+        removeOldDamagedCopies(filePath);
+    } else {
         QFile::remove(filePath);
+    }
 }
 
 UserDefaults::UserDefaults(const QString &filePath)

@@ -23,6 +23,7 @@
 #include "platform/dispatch/SerialQueue.h"
 #include "platform/foundation/DamagedFile.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/PrivateDirectory.h"
 #include "platform/foundation/ProcessInfo.h"
 #include "platform/keychain/KeychainStatus.h"
 #include "platform/keychain/VaultItemData.h"
@@ -250,6 +251,7 @@ struct Vault::State {
     // Set when the last reload found the file itself damaged: which file and why.
     std::optional<FileStamp> damaged;
     QString damageReason;
+    bool keyLost = false; // the damage is the key file's: it goes aside too
 
     ~State()
     {
@@ -275,6 +277,7 @@ struct Vault::State {
         byAccount = {};
         damaged.reset();
         damageReason.clear();
+        keyLost = false;
     }
 
     void setItems(Items newItems)
@@ -422,20 +425,26 @@ qint32 Vault::write(const std::function<qint32(Items &items)> &writer)
 
     std::shared_ptr<const VaultKeys> keys;
     QByteArray vaultId;
+    if (state.exists && !m_keySupplied) {
+        // A vault whose key file is gone must not gain items that no later
+        // process could open: looked at afresh, it is a lost pair that goes
+        // aside, and this write starts the new one.
+        std::shared_ptr<const VaultKeys> onDisk;
+        QString lost;
+        const qint32 status = fileKeys(false, &onDisk, &lost);
+        if (status != KeychainStatus::Success && lost.isEmpty())
+            return status;
+        if (status != KeychainStatus::Success || !onDisk->sameAs(*state.keys)) {
+            current = reload(state);
+            if (current != KeychainStatus::Success && state.damaged)
+                current = replaceDamaged(state);
+            if (current != KeychainStatus::Success)
+                return current;
+        }
+    }
     if (state.exists) {
         keys = state.keys;
         vaultId = state.vaultId;
-        if (!m_keySupplied) {
-            // A vault whose key file is gone must not gain items that no later
-            // process could open.
-            std::shared_ptr<const VaultKeys> current;
-            if (const qint32 status = fileKeys(false, &current); status != KeychainStatus::Success)
-                return status;
-            if (!current->sameAs(*keys)) {
-                state.forget();
-                return fail(KeychainStatus::AuthFailed, QStringLiteral("the key file no longer opens this vault"));
-            }
-        }
     } else {
         if (m_keySupplied) {
             keys = m_suppliedKeys;
@@ -465,7 +474,7 @@ qint32 Vault::lockAcrossProcesses(State &state, ProcessLock *held)
     const QByteArray lockFile = nativePath(lockPath());
     for (;;) {
         if (state.lockFd < 0) {
-            QDir().mkpath(QFileInfo(m_path).absolutePath());
+            makePrivateDirectory(QFileInfo(m_path).absolutePath());
             state.lockFd = ::open(lockFile.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
             if (state.lockFd < 0)
                 return fail(KeychainStatus::IO, QStringLiteral("cannot open the lock file: %1").arg(errnoText(errno)));
@@ -503,16 +512,33 @@ qint32 Vault::replaceDamaged(State &state)
     // found damaged is moved.
     const FileStamp damaged = *state.damaged;
     const QString reason = state.damageReason;
+    bool keyLost = state.keyLost;
     state.forget();
+    if (keyLost) {
+        // The key may have come back (or the pair been replaced) before the
+        // lock was ours: only a pair still lost goes.
+        if (reload(state) == KeychainStatus::Success || !state.damaged || !(*state.damaged == damaged))
+            return state.loaded ? KeychainStatus::Success : ensureCurrent(state);
+        keyLost = state.keyLost;
+        state.forget();
+    }
     struct stat st;
     if (::lstat(m_nativePath.constData(), &st) == 0 && st.st_dev == damaged.device && st.st_ino == damaged.inode) {
         const QString aside = unusedDamagedName(m_path);
         if (::rename(m_nativePath.constData(), nativePath(aside).constData()) != 0)
             return fail(KeychainStatus::Decode, QStringLiteral("%1; it cannot be moved aside: %2")
                                                     .arg(reason, errnoText(errno)));
+        // The vault first: should this process end in between, the key left
+        // behind has no vault and simply serves the next one.
+        const QByteArray key = nativePath(keyPath());
+        const QByteArray keyAside = nativePath(aside + QStringLiteral(".key"));
+        struct stat keySt;
+        if (keyLost && ::lstat(key.constData(), &keySt) == 0)
+            ::rename(key.constData(), keyAside.constData());
         syncDirectory(QFileInfo(m_path).absolutePath());
         log(QStringLiteral("Keychain vault %1: %2; moved aside to %3 and a fresh vault takes its place")
                 .arg(m_path, reason, aside));
+        removeOldDamagedCopies(m_path);
     }
     return ensureCurrent(state);
 }
@@ -611,11 +637,22 @@ qint32 Vault::reload(State &state)
 
     std::shared_ptr<const VaultKeys> keys = m_suppliedKeys;
     if (!m_keySupplied) {
-        if (const qint32 status = fileKeys(false, &keys); status != KeychainStatus::Success)
+        QString lost;
+        if (const qint32 status = fileKeys(false, &keys, &lost); status != KeychainStatus::Success) {
+            if (lost.isEmpty())
+                return status;
+            damagedFile(state, st, lost);
+            state.keyLost = true;
             return status;
+        }
     }
-    if (sodium_memcmp(keyCheck(*keys, vaultId).constData(), check.constData(), kKeyCheckBytes) != 0)
-        return fail(KeychainStatus::AuthFailed, QStringLiteral("the key does not open this vault"));
+    if (sodium_memcmp(keyCheck(*keys, vaultId).constData(), check.constData(), kKeyCheckBytes) != 0) {
+        if (m_keySupplied)
+            return fail(KeychainStatus::AuthFailed, QStringLiteral("the key does not open this vault"));
+        damagedFile(state, st, QStringLiteral("the key file does not open the vault"));
+        state.keyLost = true;
+        return KeychainStatus::AuthFailed;
+    }
     const QByteArray mac = keys->mac(data.constData(), data.size() - kFileMacBytes, kFileMacBytes);
     if (sodium_memcmp(mac.constData(), data.constData() + data.size() - kFileMacBytes, kFileMacBytes) != 0)
         return damagedFile(state, st, QStringLiteral("the vault failed to authenticate"));
@@ -667,17 +704,23 @@ qint32 Vault::reload(State &state)
     return KeychainStatus::Success;
 }
 
-qint32 Vault::fileKeys(bool createIfMissing, std::shared_ptr<const VaultKeys> *keys)
+qint32 Vault::fileKeys(bool createIfMissing, std::shared_ptr<const VaultKeys> *keys, QString *lost)
 {
+    const auto keyLost = [this, lost](qint32 status, const QString &reason) {
+        if (!lost)
+            return fail(status, reason);
+        *lost = reason;
+        return status;
+    };
     const QByteArray path = nativePath(keyPath());
     const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
     if (fd < 0) {
         if (errno == ELOOP)
-            return fail(KeychainStatus::AuthFailed, QStringLiteral("the key file is a symbolic link"));
+            return keyLost(KeychainStatus::AuthFailed, QStringLiteral("the key file is a symbolic link"));
         if (errno != ENOENT)
             return fail(KeychainStatus::NotAvailable, QStringLiteral("cannot read the key file: %1").arg(errnoText(errno)));
         if (!createIfMissing)
-            return fail(KeychainStatus::NotAvailable, QStringLiteral("the key file is missing"));
+            return keyLost(KeychainStatus::NotAvailable, QStringLiteral("the key file is missing"));
 
         // Made aside and linked into place, so that no reader ever sees half a key.
         if (!VaultKeys::initializeSodium())
@@ -722,7 +765,7 @@ qint32 Vault::fileKeys(bool createIfMissing, std::shared_ptr<const VaultKeys> *k
     ::close(fd);
     if (!ok) {
         sodium_memzero(master.data(), size_t(master.size()));
-        return fail(KeychainStatus::AuthFailed, QStringLiteral("the key file is damaged"));
+        return keyLost(KeychainStatus::AuthFailed, QStringLiteral("the key file is damaged"));
     }
     *keys = VaultKeys::derive(master);
     sodium_memzero(master.data(), size_t(master.size()));
@@ -776,7 +819,7 @@ qint32 Vault::store(State &state, Items &items, const std::shared_ptr<const Vaul
     out.append(keys->mac(out.constData(), out.size(), kFileMacBytes));
 
     const QString dir = QFileInfo(m_path).absolutePath();
-    QDir().mkpath(dir);
+    makePrivateDirectory(dir);
     const QByteArray temp = nativePath(m_path + QStringLiteral(".tmp-") + randomSuffix());
     const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0)

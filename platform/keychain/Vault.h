@@ -25,8 +25,12 @@ class VaultKeys;
 // under a lock across threads (mutex) and processes (flock on "<path>.lock").
 // A vault file that is damaged (not a vault, truncated, failing its check) is
 // moved aside under a dated name, never deleted or rewritten, and a fresh
-// vault takes its place. A vault that has lost its key, or meets a key that
-// does not open it, makes every call fail with a KeychainStatus and is kept.
+// vault takes its place. So is a vault whose key file is gone, damaged or
+// replaced by one that does not open it: nothing could ever read it again,
+// and keeping it would fail every later call. It is moved aside with the key
+// file found beside it ("<dated name>.key"), and a fresh pair is made at the
+// next write. A key the host supplies that does not open the vault makes
+// every call fail and the vault is kept: the host may yet supply the right one.
 class Vault {
 public:
     using Items = QList<VaultItem>;
@@ -96,7 +100,9 @@ private:
     bool sameKeys(const State &state) const;
     qint32 ensureCurrent(State &state);
     qint32 reload(State &state);
-    qint32 fileKeys(bool createIfMissing, std::shared_ptr<const VaultKeys> *keys);
+    // With `lost`, a key file that is missing, damaged or a link is not
+    // logged: why it cannot be used is put there instead.
+    qint32 fileKeys(bool createIfMissing, std::shared_ptr<const VaultKeys> *keys, QString *lost = nullptr);
     qint32 store(State &state, Items &items, const std::shared_ptr<const VaultKeys> &keys, const QByteArray &vaultId);
     qint32 fail(qint32 status, const QString &reason) const;
 

@@ -21,12 +21,13 @@ namespace kova::platform {
 
 namespace {
 
-// A file SQLite finds is no database, or a damaged one: nothing in it can be
-// read, and nothing saved would ever be read back while it stays in place.
+// A file SQLite finds is no database, or a damaged one, or one whose tables
+// are not ours: nothing in it can be read, and nothing saved would ever be
+// read back while it stays in place.
 bool isDamaged(const Error &failure)
 {
     const int code = failure.userInfo.value(StoreErrors::SQLiteErrorKey).toInt() & 0xff;
-    return code == SQLITE_NOTADB || code == SQLITE_CORRUPT;
+    return code == SQLITE_NOTADB || code == SQLITE_CORRUPT || failure.code == StoreErrors::FileReadCorruptFile;
 }
 
 // Moves the damaged file (and its write-ahead log) aside under a dated name,
@@ -43,6 +44,7 @@ QString setAside(const QString &path, const struct stat &damaged)
         return QString();
     QFile::rename(path + QStringLiteral("-wal"), aside + QStringLiteral("-wal"));
     QFile::remove(path + QStringLiteral("-shm"));
+    removeOldDamagedCopies(path);
     return aside;
 }
 
@@ -82,6 +84,7 @@ void PersistentContainer::setInMemory()
 bool PersistentContainer::loadPersistentStores(Error *error)
 {
     m_loaded = true;
+    m_fallbackReason.reset();
     Error failure;
     if (!m_inMemory && !m_modelMissing) {
         struct stat found {};
@@ -108,6 +111,7 @@ bool PersistentContainer::loadPersistentStores(Error *error)
                 .arg(m_storeFile, failure.localizedDescription()));
         if (error)
             *error = failure;
+        m_fallbackReason = failure;
     }
     Error memoryFailure;
     auto store = SqliteStore::open(QString(), *m_model, &memoryFailure);
@@ -120,9 +124,12 @@ bool PersistentContainer::loadPersistentStores(Error *error)
     }
     m_context->reload(std::move(store), nullptr);
     m_usesMemory = true;
-    if (m_modelMissing && error)
-        *error = Error::withDescription(NSCocoaErrorDomain, StoreErrors::PersistentStoreOpen,
-                                        QStringLiteral("The container %1 has no data model.").arg(m_name));
+    if (m_modelMissing) {
+        m_fallbackReason = Error::withDescription(NSCocoaErrorDomain, StoreErrors::PersistentStoreOpen,
+                                                  QStringLiteral("The container %1 has no data model.").arg(m_name));
+        if (error)
+            *error = *m_fallbackReason;
+    }
     return m_inMemory && !m_modelMissing;
 }
 

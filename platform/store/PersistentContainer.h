@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <memory>
+#include <optional>
 
 #include "platform/foundation/Error.h"
 
@@ -12,10 +13,12 @@ class ManagedObjectModel;
 
 // A named store with its model and its one view context. The store file is
 // "<name>.sqlite" in the app's data directory unless a test points it at
-// another file or keeps it in memory. A store that cannot be opened (a
-// corrupt file, an unwritable folder, a file from a newer model) is logged
-// and replaced by an in-memory store, so the host always gets a usable
-// context; the file itself is left as it was.
+// another file or keeps it in memory. A damaged file (not a database, a
+// corrupt one, tables that are not ours) is kept aside under a dated name and
+// a new store takes its place. A store that still cannot be opened (an
+// unusable folder, a file from a newer model, which is left as it was for the
+// app version that wrote it) is logged and replaced by an in-memory store, so
+// the host always gets a usable context; fallbackReason() then says why.
 class PersistentContainer {
 public:
     PersistentContainer(QString name, std::shared_ptr<const ManagedObjectModel> model);
@@ -42,6 +45,10 @@ public:
     // Whether the context's store lives in memory (by choice or as the
     // fallback).
     bool usesInMemoryStore() const { return m_usesMemory; }
+    // Why the context works in memory although a file was asked for (or no
+    // model was given): nothing saved now outlives the process. Empty while
+    // the store in use is the one configured.
+    const std::optional<Error> &fallbackReason() const { return m_fallbackReason; }
 
     // The context, the same one for the container's whole life; the stores
     // are loaded first if nobody has yet.
@@ -55,6 +62,7 @@ private:
     bool m_modelMissing = false;
     bool m_usesMemory = false;
     bool m_loaded = false;
+    std::optional<Error> m_fallbackReason;
     std::unique_ptr<ManagedObjectContext> m_context;
 };
 

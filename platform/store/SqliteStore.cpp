@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/foundation/PrivateDirectory.h"
 #include "platform/store/EntityDescription.h"
 #include "platform/store/ManagedObject.h"
 #include "platform/store/ManagedObjectModel.h"
@@ -163,7 +164,7 @@ std::unique_ptr<SqliteStore> SqliteStore::open(const QString &path, const Manage
     QByteArray target = QByteArrayLiteral(":memory:");
     if (!path.isEmpty()) {
         const QFileInfo info(path);
-        if (!QDir().mkpath(info.absolutePath()))
+        if (!makePrivateDirectory(info.absolutePath()))
             return fail(QStringLiteral("The folder of the store \"%1\" cannot be created.").arg(path));
         target = QFile::encodeName(info.absoluteFilePath());
         // Made private before SQLite ever writes to it; its journal files
@@ -337,8 +338,9 @@ bool SqliteStore::prepareSchema(const ManagedObjectModel &model, Error *error)
             continue;
         }
         if (!existing.contains(QStringLiteral("Z_PK"))) {
+            // Damage like a bad header: the container sets such a file aside.
             if (error)
-                *error = Error::withDescription(NSCocoaErrorDomain, code,
+                *error = Error::withDescription(NSCocoaErrorDomain, StoreErrors::FileReadCorruptFile,
                                                 QStringLiteral("The table %1 of the store is not one of ours.").arg(entity->name()));
             return false;
         }

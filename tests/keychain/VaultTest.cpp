@@ -10,6 +10,7 @@
 #include <sys/file.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <csignal>
 #include <atomic>
@@ -203,20 +204,6 @@ TEST_F(VaultTest, ValueReadsTrustTheFileForAMomentWhatDecidesAWriteNever)
     EXPECT_EQ(value, QByteArray("first secret"));
 }
 
-TEST_F(VaultTest, KeyThatDoesNotMatchTheVaultKeepsTheVaultUntouched)
-{
-    writeTwoItems();
-    QByteArray bytes = test::fileBytes(vaultPath());
-    bytes[30] = char(bytes[30] ^ 0x10); // the key check
-    ASSERT_TRUE(test::writeFileBytes(vaultPath(), bytes));
-    auto vault = std::make_shared<Vault>(vaultPath());
-    QByteArray value;
-    EXPECT_EQ(get(vault, QStringLiteral("alice"), &value), Status::AuthFailed);
-    EXPECT_EQ(put(vault, QStringLiteral("carol"), "third"), Status::AuthFailed);
-    EXPECT_EQ(test::fileBytes(vaultPath()), bytes);
-    EXPECT_TRUE(QDir(m_dir.path()).entryList({QStringLiteral("*.damaged-*")}, QDir::Files).isEmpty());
-}
-
 TEST_F(VaultTest, FifoOrLinkInPlaceOfTheVaultOrKeyNeverBlocksAndFails)
 {
     // Every call below would hang on today's blocking open of a FIFO; each
@@ -234,8 +221,8 @@ TEST_F(VaultTest, FifoOrLinkInPlaceOfTheVaultOrKeyNeverBlocksAndFails)
     const QByteArray vaultFile = QFile::encodeName(vaultPath());
     const QByteArray keyFile = QFile::encodeName(vaultPath() + ".key");
 
-    // The key file is a FIFO.
-    const QByteArray key = test::fileBytes(vaultPath() + ".key");
+    // The key file is a FIFO: no key, so the pair goes aside (the FIFO
+    // with it, never opened for reading) and the vault starts afresh.
     ASSERT_EQ(::unlink(keyFile.constData()), 0);
     ASSERT_EQ(::mkfifo(keyFile.constData(), 0600), 0);
     auto status = std::make_shared<std::atomic<qint32>>(0);
@@ -243,10 +230,13 @@ TEST_F(VaultTest, FifoOrLinkInPlaceOfTheVaultOrKeyNeverBlocksAndFails)
         QByteArray value;
         *status = get(std::make_shared<Vault>(vaultPath()), QStringLiteral("alice"), &value);
     }));
-    EXPECT_EQ(status->load(), Status::AuthFailed);
-    ASSERT_EQ(::unlink(keyFile.constData()), 0);
-    ASSERT_TRUE(test::writeFileBytes(vaultPath() + ".key", key));
-    ASSERT_EQ(::chmod(keyFile.constData(), 0600), 0);
+    EXPECT_EQ(status->load(), Status::ItemNotFound);
+    const QStringList keysAside = QDir(m_dir.path()).entryList({QStringLiteral("items.vault.damaged-*.key")}, QDir::System);
+    ASSERT_EQ(keysAside.size(), 1);
+    struct stat fifo;
+    ASSERT_EQ(::lstat(QFile::encodeName(m_dir.filePath(keysAside[0])).constData(), &fifo), 0);
+    EXPECT_TRUE(S_ISFIFO(fifo.st_mode));
+    writeTwoItems();
 
     // The vault is a FIFO: an error, and the FIFO stays where it is.
     const QByteArray saved = test::fileBytes(vaultPath());
@@ -292,51 +282,99 @@ TEST_F(VaultTest, KeyFileOpenToOthersIsTightenedAndLoggedOnce)
                                            .arg(vaultPath())});
 }
 
-TEST_F(VaultTest, LostOrWrongKeyFailsClearlyAndKeepsTheVault)
+// Nothing can ever open a vault whose key is gone: kept in place it would
+// fail every later call, also after relaunches. It goes aside with whatever
+// key file was found, and a new pair takes their place.
+TEST_F(VaultTest, LostDamagedOrReplacedKeySetsThePairAsideOnceAndANewPairTakesItsPlace)
 {
     struct Case {
         const char *name;
-        std::function<void(const QString &keyPath)> change;
-        qint32 status;
+        std::function<void(const QString &vaultPath)> change;
+        QString reason;
+        bool keyAside; // a key file was there to move
     };
     const Case cases[] = {
-        {"key file removed", [](const QString &path) { QFile::remove(path); }, Status::NotAvailable},
-        {"another vault's key", [](const QString &path) { test::writeFileBytes(path, QByteArray(32, 'k')); },
-         Status::AuthFailed},
-        {"damaged key file", [](const QString &path) { test::writeFileBytes(path, QByteArray("short")); },
-         Status::AuthFailed},
+        {"key file removed", [](const QString &path) { QFile::remove(path + ".key"); }, "the key file is missing", false},
+        {"truncated key file", [](const QString &path) { test::writeFileBytes(path + ".key", test::fileBytes(path + ".key").left(20)); },
+         "the key file is damaged", true},
+        {"another vault's key", [](const QString &path) { test::writeFileBytes(path + ".key", QByteArray(32, 'k')); },
+         "the key file does not open the vault", true},
+        {"key file is a link",
+         [](const QString &path) {
+             QFile::rename(path + ".key", path + ".elsewhere");
+             QFile::link(path + ".elsewhere", path + ".key");
+         },
+         "the key file is a symbolic link", true},
+        {"key check of the vault damaged",
+         [](const QString &path) {
+             QByteArray bytes = test::fileBytes(path);
+             bytes[30] = char(bytes[30] ^ 0x10);
+             test::writeFileBytes(path, bytes);
+         },
+         "the key file does not open the vault", true},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        QFile::remove(vaultPath());
-        QFile::remove(vaultPath() + ".key");
-        writeTwoItems();
-        const QByteArray before = test::fileBytes(vaultPath());
-        c.change(vaultPath() + ".key");
-        const QByteArray keyAfterChange = test::fileBytes(vaultPath() + ".key");
+    for (const bool writeFirst : {false, true}) {
+        for (const Case &c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (writeFirst ? ", a write comes first" : ", a read comes first"));
+            for (const QString &name : QDir(m_dir.path()).entryList(QDir::Files | QDir::System))
+                QFile::remove(m_dir.filePath(name));
+            writeTwoItems();
+            c.change(vaultPath());
+            const QByteArray vaultBefore = test::fileBytes(vaultPath());
+            const QByteArray keyBefore = test::fileBytes(vaultPath() + ".key");
 
-        auto vault = std::make_shared<Vault>(vaultPath());
-        QByteArray value;
-        EXPECT_EQ(get(vault, QStringLiteral("alice"), &value), c.status);
-        EXPECT_EQ(put(vault, QStringLiteral("carol"), "third"), c.status);
-        EXPECT_EQ(test::fileBytes(vaultPath()), before);
-        EXPECT_EQ(test::fileBytes(vaultPath() + ".key"), keyAfterChange); // never replaced by a new key
+            test::LogCapture log;
+            auto vault = std::make_shared<Vault>(vaultPath());
+            QByteArray value;
+            if (writeFirst) {
+                EXPECT_EQ(put(vault, QStringLiteral("carol"), "third"), Status::Success);
+            } else {
+                EXPECT_EQ(get(vault, QStringLiteral("alice"), &value), Status::ItemNotFound);
+                EXPECT_EQ(put(vault, QStringLiteral("carol"), "third"), Status::Success);
+            }
+            // Later calls, here and in a relaunched process, work on the new pair.
+            EXPECT_EQ(get(vault, QStringLiteral("alice"), &value), Status::ItemNotFound);
+            auto relaunched = std::make_shared<Vault>(m_dir.filePath("items.vault"));
+            EXPECT_EQ(get(relaunched, QStringLiteral("carol"), &value), Status::Success);
+            EXPECT_EQ(value, QByteArray("third"));
+            EXPECT_EQ(put(relaunched, QStringLiteral("dave"), "fourth"), Status::Success);
+
+            const QStringList aside = QDir(m_dir.path()).entryList({QStringLiteral("items.vault.damaged-*")},
+                                                                   QDir::Files | QDir::System, QDir::Name);
+            ASSERT_EQ(aside.size(), c.keyAside ? 2 : 1) << aside.join(' ').toStdString();
+            EXPECT_TRUE(QRegularExpression(QStringLiteral("^items\\.vault\\.damaged-\\d{8}T\\d{6}Z$")).match(aside[0]).hasMatch());
+            EXPECT_EQ(test::fileBytes(m_dir.filePath(aside[0])), vaultBefore) << "moved, never rewritten";
+            if (c.keyAside) {
+                EXPECT_EQ(aside[1], aside[0] + ".key");
+                EXPECT_EQ(test::fileBytes(m_dir.filePath(aside[1])), keyBefore);
+            }
+            const QByteArray newKey = test::fileBytes(vaultPath() + ".key");
+            EXPECT_EQ(newKey.size(), 32);
+            EXPECT_NE(newKey, keyBefore);
+            EXPECT_EQ(log.lines(), QStringList{QStringLiteral("Keychain vault %1: %2; moved aside to %3 and a fresh vault takes its place")
+                                                   .arg(vaultPath(), c.reason, m_dir.filePath(aside[0]))});
+        }
     }
 }
 
-TEST_F(VaultTest, KeyLostWhileOpenStopsWritesButNotTheItemsAlreadyRead)
+TEST_F(VaultTest, KeyLostWhileOpenLeavesTheItemsAlreadyReadUntilTheNextWriteStartsANewPair)
 {
     auto vault = std::make_shared<Vault>(vaultPath());
     ASSERT_EQ(put(vault, QStringLiteral("alice"), "first secret"), Status::Success);
     const QByteArray before = test::fileBytes(vaultPath());
     ASSERT_TRUE(QFile::remove(vaultPath() + ".key"));
-
-    EXPECT_EQ(put(vault, QStringLiteral("bob"), "second"), Status::NotAvailable);
-    EXPECT_EQ(test::fileBytes(vaultPath()), before);
-    EXPECT_FALSE(QFile::exists(vaultPath() + ".key"));
     QByteArray value;
     EXPECT_EQ(get(vault, QStringLiteral("alice"), &value), Status::Success);
     EXPECT_EQ(value, QByteArray("first secret"));
+
+    // The write must not add to a vault no later process could open.
+    EXPECT_EQ(put(vault, QStringLiteral("bob"), "second"), Status::Success);
+    const QStringList aside = QDir(m_dir.path()).entryList({QStringLiteral("items.vault.damaged-*")}, QDir::Files);
+    ASSERT_EQ(aside.size(), 1);
+    EXPECT_EQ(test::fileBytes(m_dir.filePath(aside[0])), before);
+    EXPECT_EQ(get(vault, QStringLiteral("alice"), &value), Status::ItemNotFound);
+    EXPECT_EQ(get(std::make_shared<Vault>(m_dir.filePath("items.vault")), QStringLiteral("bob"), &value), Status::Success);
+    EXPECT_EQ(value, QByteArray("second"));
 }
 
 TEST_F(VaultTest, HostSuppliedKeyIsTheOnlyKey)
@@ -348,12 +386,17 @@ TEST_F(VaultTest, HostSuppliedKeyIsTheOnlyKey)
     QByteArray value;
     EXPECT_EQ(get(std::make_shared<Vault>(vaultPath(), key), QStringLiteral("bob"), &value), Status::Success);
     EXPECT_EQ(value, QByteArray("second secret"));
+    // A wrong key from the host is the host's to put right: the vault stays.
+    const QByteArray before = test::fileBytes(vaultPath());
     EXPECT_EQ(get(std::make_shared<Vault>(vaultPath(), QByteArray(32, '\x5b')), QStringLiteral("bob"), &value),
               Status::AuthFailed);
-    EXPECT_EQ(get(std::make_shared<Vault>(vaultPath()), QStringLiteral("bob"), &value), Status::NotAvailable);
+    EXPECT_EQ(put(std::make_shared<Vault>(vaultPath(), QByteArray(32, '\x5b')), QStringLiteral("eve"), "x"),
+              Status::AuthFailed);
     EXPECT_EQ(get(std::make_shared<Vault>(vaultPath(), QByteArray(16, 'x')), QStringLiteral("bob"), &value),
               Status::Param);
+    EXPECT_EQ(test::fileBytes(vaultPath()), before);
     EXPECT_FALSE(QFile::exists(vaultPath() + ".key"));
+    EXPECT_TRUE(QDir(m_dir.path()).entryList({QStringLiteral("*.damaged-*")}, QDir::Files).isEmpty());
 }
 
 TEST_F(VaultTest, ThreadsWritingAtOnceLoseNothing)
@@ -556,5 +599,113 @@ TEST(VaultWriterChild, WritesItsItems)
         platform::Error error;
         const QString key = QStringLiteral("%1-%2").arg(job[1]).arg(i);
         ASSERT_TRUE(keychain->setString(QStringLiteral("value of ") + key, key, &error)) << error.code;
+    }
+}
+
+namespace {
+
+// Writes past `bytes` fail with EFBIG, as on a full disk, for the lifetime of
+// the object (the process's file size limit; the signal it raises is ignored).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = m_saved;
+        limited.rlim_cur = bytes;
+        m_set = ::setrlimit(RLIMIT_FSIZE, &limited) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_previousHandler);
+    }
+    bool set() const { return m_set; }
+
+private:
+    rlimit m_saved{};
+    void (*m_previousHandler)(int) = nullptr;
+    bool m_set = false;
+};
+
+int modeOf(const QString &path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
+}
+
+} // namespace
+
+TEST_F(VaultTest, AWriteThatCannotReachTheDiskFailsAndLeavesTheStoredVaultReadable)
+{
+    writeTwoItems();
+    const QByteArray before = test::fileBytes(vaultPath());
+    auto vault = std::make_shared<Vault>(vaultPath());
+    test::LogCapture log;
+    {
+        FileSizeLimit full(64);
+        ASSERT_TRUE(full.set());
+        EXPECT_EQ(put(vault, QStringLiteral("carol"), "third"), Status::IO);
+    }
+    EXPECT_EQ(log.lines(), QStringList{QStringLiteral("Keychain vault %1: cannot write the vault: File too large (status -36)")
+                                           .arg(vaultPath())});
+    EXPECT_EQ(test::fileBytes(vaultPath()), before) << "the half-written copy never replaces the vault";
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files, QDir::Name),
+              (QStringList{"items.vault", "items.vault.key", "items.vault.lock"}))
+        << "no temporary file is left behind";
+    QByteArray value;
+    for (const auto &reader : {vault, std::make_shared<Vault>(m_dir.filePath("items.vault"))}) {
+        EXPECT_EQ(get(reader, QStringLiteral("alice"), &value), Status::Success);
+        EXPECT_EQ(value, QByteArray("first secret"));
+        EXPECT_EQ(get(reader, QStringLiteral("carol"), &value), Status::ItemNotFound);
+    }
+    // Once there is room again, the same write goes through.
+    EXPECT_EQ(put(vault, QStringLiteral("carol"), "third"), Status::Success);
+    EXPECT_EQ(get(std::make_shared<Vault>(m_dir.filePath("items.vault")), QStringLiteral("carol"), &value), Status::Success);
+}
+
+TEST_F(VaultTest, FoldersItMakesAreTheOwnersAloneWhateverTheUmask)
+{
+    for (const mode_t mask : {mode_t(0), mode_t(022)}) {
+        SCOPED_TRACE(mask);
+        const QString top = m_dir.filePath(QStringLiteral("umask-%1").arg(mask));
+        const mode_t saved = ::umask(mask);
+        const qint32 status = put(std::make_shared<Vault>(top + "/inner/items.vault"), QStringLiteral("alice"), "first");
+        ::umask(saved);
+        EXPECT_EQ(status, Status::Success);
+        EXPECT_EQ(modeOf(top), 0700);
+        EXPECT_EQ(modeOf(top + "/inner"), 0700);
+        EXPECT_EQ(modeOf(top + "/inner/items.vault"), 0600);
+    }
+    EXPECT_EQ(modeOf(m_dir.path()), 0700) << "a folder that was there keeps its mode";
+}
+
+TEST_F(VaultTest, OnlyTheNewestDamagedPairsAreKept)
+{
+    QList<QByteArray> damagedVaults;
+    QList<QByteArray> damagedKeys;
+    for (int round = 0; round < 5; ++round) {
+        SCOPED_TRACE(round);
+        auto vault = std::make_shared<Vault>(vaultPath());
+        ASSERT_EQ(put(vault, QStringLiteral("round"), QByteArray::number(round)), Status::Success);
+        const QByteArray wrongKey(32, char('a' + round));
+        ASSERT_TRUE(test::writeFileBytes(vaultPath() + ".key", wrongKey));
+        damagedVaults.append(test::fileBytes(vaultPath()));
+        damagedKeys.append(wrongKey);
+        ASSERT_EQ(put(std::make_shared<Vault>(vaultPath()), QStringLiteral("next"), "x"), Status::Success);
+    }
+    QStringList aside = QDir(m_dir.path()).entryList({QStringLiteral("items.vault.damaged-*")}, QDir::Files);
+    QStringList vaults = aside.filter(QRegularExpression(QStringLiteral("Z(-\\d+)?$")));
+    ASSERT_EQ(vaults.size(), 3) << aside.join(' ').toStdString();
+    ASSERT_EQ(aside.size(), 6) << aside.join(' ').toStdString();
+    QList<QByteArray> keptVaults, keptKeys;
+    for (const QString &name : std::as_const(vaults)) {
+        keptVaults.append(test::fileBytes(m_dir.filePath(name)));
+        keptKeys.append(test::fileBytes(m_dir.filePath(name + ".key")));
+    }
+    for (int round = 2; round < 5; ++round) {
+        EXPECT_TRUE(keptVaults.contains(damagedVaults[round])) << round;
+        EXPECT_EQ(keptKeys.indexOf(damagedKeys[round]), keptVaults.indexOf(damagedVaults[round])) << "each key beside its vault";
     }
 }

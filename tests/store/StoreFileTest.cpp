@@ -72,6 +72,9 @@ protected:
         EXPECT_EQ(error.code, code);
         EXPECT_EQ(error.localizedDescription(), reason);
         EXPECT_TRUE(c.usesInMemoryStore());
+        ASSERT_TRUE(c.fallbackReason().has_value());
+        EXPECT_EQ(c.fallbackReason()->code, code);
+        EXPECT_EQ(c.fallbackReason()->localizedDescription(), reason);
         EXPECT_EQ(log.lines(), QStringList{QStringLiteral("The store \"%1\" cannot be opened (%2); an in-memory store takes its place.")
                                                .arg(c.storeFile(), reason)});
         ManagedObjectContext &context = c.viewContext();
@@ -200,16 +203,37 @@ TEST_F(StoreFile, FileFromANewerModelIsNotTouched)
     EXPECT_EQ(sqlite::scalar(m_file, "SELECT COUNT(*) FROM Owner"), QVariant(qint64(1)));
 }
 
-TEST_F(StoreFile, ForeignTableOfTheSameNameIsRefused)
+TEST_F(StoreFile, ForeignTableOfTheSameNameIsDamageThatIsKeptAside)
 {
     // Made by someone else: no key column.
     {
         QFile file(m_file);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
-    ASSERT_TRUE(sqlite::exec(m_file, "CREATE TABLE Owner (name TEXT)"));
-    auto c = container();
-    expectFallback(*c, 134080, "The table Owner of the store is not one of ours.");
+    ASSERT_TRUE(sqlite::exec(m_file, "CREATE TABLE Owner (name TEXT); INSERT INTO Owner VALUES ('foreign')"));
+    kova::test::LogCapture log;
+    {
+        auto c = container();
+        Error error;
+        EXPECT_TRUE(c->loadPersistentStores(&error));
+        EXPECT_FALSE(c->usesInMemoryStore());
+        EXPECT_FALSE(c->fallbackReason().has_value());
+        c->viewContext().insertNewObject("Owner")->setText("name", "Bea");
+        ASSERT_TRUE(c->viewContext().save());
+    }
+    const QStringList aside = QDir(m_dir.path()).entryList({QStringLiteral("Store.sqlite.damaged-*")}, QDir::Files);
+    ASSERT_EQ(aside.size(), 1);
+    EXPECT_EQ(sqlite::scalar(m_dir.filePath(aside.first()), "SELECT name FROM Owner"), QVariant(QString("foreign")))
+        << "kept whole";
+    EXPECT_EQ(log.lines(), QStringList{QStringLiteral("The store \"%1\" is damaged (The table Owner of the store is not one "
+                                                      "of ours.); it is kept as \"%2\" and a new store takes its place.")
+                                           .arg(m_file, m_dir.filePath(aside.first()))});
+    // What was saved after the damage is there at the next launch.
+    auto relaunched = container();
+    ASSERT_TRUE(relaunched->loadPersistentStores());
+    auto owners = relaunched->viewContext().executeFetchRequest(FetchRequest("Owner"));
+    ASSERT_EQ(owners.size(), 1);
+    EXPECT_EQ(owners.first()->text("name"), "Bea");
 }
 
 TEST_F(StoreFile, OlderFileGainsWhatTheNewerModelAdds)

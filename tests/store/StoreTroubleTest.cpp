@@ -1,0 +1,221 @@
+// A store file in trouble: a disk that takes no more writes, folders made
+// under a permissive umask, a file damaged again and again.
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <atomic>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include "platform/foundation/DamagedFile.h"
+#include "platform/store/ManagedObject.h"
+#include "platform/store/ManagedObjectContext.h"
+#include "platform/store/PersistentContainer.h"
+#include "platform/store/StoreErrors.h"
+#include "tests/store/StoreTestSupport.h"
+#include "tests/support/TestSupport.h"
+
+using namespace kova::platform;
+using kova::test::testModel;
+namespace sqlite = kova::test::sqlite;
+
+namespace {
+
+struct MethodsSlot {
+    const sqlite3_io_methods *real = nullptr;
+    sqlite3_io_methods copy{};
+};
+
+// SQLite's own files, as a full disk would treat them: while failing() is
+// set, every write and every growth of a file is refused with SQLITE_FULL.
+// Installed as the default file system for the tests' lifetime; stores
+// opened before it keep the one they had.
+class FullDisk {
+public:
+    static void install()
+    {
+        static const bool installed = [] {
+            s_real = sqlite3_vfs_find(nullptr);
+            s_vfs = *s_real;
+            s_vfs.zName = "kova-full-disk";
+            s_vfs.pNext = nullptr;
+            s_vfs.xOpen = &open;
+            return sqlite3_vfs_register(&s_vfs, 1) == SQLITE_OK;
+        }();
+        EXPECT_TRUE(installed);
+    }
+    static void setFailing(bool failing) { s_failing = failing; }
+
+    // Fails writes for its lifetime.
+    struct Scope {
+        Scope() { setFailing(true); }
+        ~Scope() { setFailing(false); }
+    };
+
+private:
+    // The file stays SQLite's own: only its writes go through here first.
+    // SQLite gives a database and its journals different methods; each set
+    // gets a copy of its own.
+    static int open(sqlite3_vfs *, const char *name, sqlite3_file *file, int flags, int *outFlags)
+    {
+        const int rc = s_real->xOpen(s_real, name, file, flags, outFlags);
+        if (rc != SQLITE_OK || !file->pMethods)
+            return rc;
+        for (MethodsSlot &slot : s_slots) {
+            if (!slot.real) {
+                slot.copy = *file->pMethods;
+                slot.copy.xWrite = &write;
+                slot.real = file->pMethods;
+            }
+            if (slot.real == file->pMethods) {
+                file->pMethods = &slot.copy;
+                break;
+            }
+        }
+        return rc;
+    }
+    static int write(sqlite3_file *file, const void *data, int amount, sqlite3_int64 offset)
+    {
+        if (s_failing)
+            return SQLITE_FULL;
+        for (const MethodsSlot &slot : s_slots)
+            if (&slot.copy == file->pMethods)
+                return slot.real->xWrite(file, data, amount, offset);
+        return SQLITE_IOERR_WRITE;
+    }
+
+    static inline sqlite3_vfs *s_real = nullptr;
+    static inline sqlite3_vfs s_vfs{};
+    static inline MethodsSlot s_slots[8];
+    static inline std::atomic<bool> s_failing{false};
+};
+
+int modeOf(const QString &path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+class StoreTrouble : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        FullDisk::install();
+        ASSERT_TRUE(m_dir.isValid());
+        m_file = m_dir.filePath("Store.sqlite");
+    }
+
+    std::unique_ptr<PersistentContainer> container(const QString &file)
+    {
+        auto c = std::make_unique<PersistentContainer>("Store", testModel());
+        c->setStoreFile(file);
+        return c;
+    }
+
+    static QStringList ownerNames(ManagedObjectContext &context)
+    {
+        QStringList names;
+        for (const auto &owner : context.executeFetchRequest(FetchRequest("Owner")))
+            names.append(owner->text("name"));
+        names.sort();
+        return names;
+    }
+
+    QTemporaryDir m_dir;
+    QString m_file;
+};
+
+} // namespace
+
+TEST_F(StoreTrouble, ASaveTheDiskRefusesFailsClearlyAndWhatWasStoredStaysWhole)
+{
+    auto c = container(m_file);
+    ASSERT_TRUE(c->loadPersistentStores());
+    auto ann = kova::test::insertOwner(c->viewContext(), "Ann");
+    kova::test::insertItem(c->viewContext(), "1", ann);
+    ASSERT_TRUE(c->viewContext().save());
+
+    // A save with a new owner and its item, a change and a deletion.
+    auto bo = kova::test::insertOwner(c->viewContext(), "Bo");
+    kova::test::insertItem(c->viewContext(), "2", bo);
+    ann->setText("note", "changed");
+    c->viewContext().deleteObject(ann->toMany("items").first());
+    Error error;
+    {
+        FullDisk::Scope full;
+        EXPECT_FALSE(c->viewContext().save(&error));
+    }
+    EXPECT_EQ(error.domain, NSCocoaErrorDomain);
+    EXPECT_EQ(error.code, StoreErrors::PersistentStoreSave);
+    EXPECT_EQ(error.userInfo.value(StoreErrors::SQLiteErrorKey).toInt() & 0xff, SQLITE_FULL);
+    EXPECT_TRUE(error.localizedDescription().endsWith("database or disk is full")) << error.localizedDescription().toStdString();
+    EXPECT_TRUE(c->viewContext().hasChanges()) << "nothing is lost: the changes wait for the next save";
+
+    // The next launch finds the store as it was before that save, whole.
+    {
+        auto relaunched = container(m_file);
+        ASSERT_TRUE(relaunched->loadPersistentStores());
+        EXPECT_EQ(ownerNames(relaunched->viewContext()), QStringList{"Ann"});
+        const auto owners = relaunched->viewContext().executeFetchRequest(FetchRequest("Owner"));
+        EXPECT_TRUE(owners.first()->text("note").isNull());
+        EXPECT_EQ(owners.first()->toMany("items").size(), 1);
+        EXPECT_EQ(relaunched->viewContext().executeFetchRequest(FetchRequest("Item")).size(), 1);
+    }
+    EXPECT_EQ(sqlite::scalar(m_file, "PRAGMA integrity_check"), QVariant(QString("ok")));
+
+    // With room again, the same save goes through.
+    ASSERT_TRUE(c->viewContext().save(&error)) << error.localizedDescription().toStdString();
+    auto relaunched = container(m_file);
+    ASSERT_TRUE(relaunched->loadPersistentStores());
+    EXPECT_EQ(ownerNames(relaunched->viewContext()), (QStringList{"Ann", "Bo"}));
+    EXPECT_EQ(relaunched->viewContext().executeFetchRequest(FetchRequest("Item")).size(), 1);
+}
+
+TEST_F(StoreTrouble, FoldersItMakesAreTheOwnersAloneWhateverTheUmask)
+{
+    const mode_t saved = ::umask(0);
+    auto c = container(m_dir.filePath("outer/inner/Store.sqlite"));
+    const bool loaded = c->loadPersistentStores();
+    kova::test::insertOwner(c->viewContext(), "Ann");
+    const bool saveOk = c->viewContext().save();
+    ::umask(saved);
+    ASSERT_TRUE(loaded);
+    EXPECT_TRUE(saveOk);
+    EXPECT_EQ(modeOf(m_dir.filePath("outer")), 0700);
+    EXPECT_EQ(modeOf(m_dir.filePath("outer/inner")), 0700);
+    EXPECT_EQ(modeOf(m_dir.filePath("outer/inner/Store.sqlite")), 0600);
+}
+
+TEST_F(StoreTrouble, AFileDamagedAgainAndAgainKeepsOnlyItsNewestCopies)
+{
+    QList<QByteArray> damaged;
+    for (int round = 0; round < 5; ++round) {
+        const QByteArray garbage = QByteArray("not a database, round ").append(QByteArray::number(round)).repeated(64);
+        ASSERT_TRUE(writeFile(m_file, garbage));
+        damaged.append(garbage);
+        auto c = container(m_file);
+        ASSERT_TRUE(c->loadPersistentStores());
+    }
+    const QStringList all = QDir(m_dir.path()).entryList({QStringLiteral("Store.sqlite.damaged-*")}, QDir::Files, QDir::Name);
+    const QStringList copies = all.filter(QRegularExpression(QStringLiteral("Z(-\\d+)?$")));
+    ASSERT_EQ(copies.size(), kKeptDamagedCopies) << all.join(' ').toStdString();
+    ASSERT_EQ(all.size(), kKeptDamagedCopies) << all.join(' ').toStdString();
+    for (const QString &name : copies) {
+        const int round = int(damaged.indexOf(readFile(m_dir.filePath(name))));
+        EXPECT_GE(round, 5 - kKeptDamagedCopies) << name.toStdString();
+    }
+}
