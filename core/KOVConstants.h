@@ -36,6 +36,8 @@ enum KOVErrorCode : qint64 {
     KOVErrorCredentialsUnavailable = 1004,
     KOVErrorInvalidAmount = 1005,
     KOVErrorPaymentFlowUnavailable = 1006,
+    // The SDK's data model or string table cannot be read: the start fails.
+    KOVErrorResourcesUnavailable = 1007,
     KOVErrorInvalidCredentials = 2000,
     KOVErrorUserDelinked = 2001,
     KOVErrorServer = 2002,

@@ -12,6 +12,7 @@
 #include "core/KOVCrashReport.h"
 #include "core/connections/KOVBankConnection.h"
 #include "core/internal/KOVProcessState.h"
+#include "core/internal/KOVResourceCheck.h"
 #include "core/store/KOVAppConfigs.h"
 #include "core/store/KOVConnection.h"
 #include "platform/dispatch/MainQueue.h"
@@ -206,6 +207,14 @@ void Kova::startWithAppKey(const QString &appKey, const QString &clientUserID,
             return;
         }
         platform::MainQueue::async([completion]() { completion(Kova::sharedInstance(), std::nullopt); });
+        return;
+    }
+
+    // Without its data model and texts the SDK would link banks it cannot
+    // store: such a start fails, and no instance is left to pretend it works.
+    if (std::optional<platform::Error> missing = missingResourcesError()) {
+        platform::log(missing->localizedDescription());
+        platform::MainQueue::async([completion, error = *missing]() { completion(nullptr, error); });
         return;
     }
 
