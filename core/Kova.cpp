@@ -11,6 +11,7 @@
 #include "core/KOVConstants.h"
 #include "core/KOVCrashReport.h"
 #include "core/connections/KOVBankConnection.h"
+#include "core/internal/KOVOptionalBlock.h"
 #include "core/internal/KOVProcessState.h"
 #include "core/internal/KOVResourceCheck.h"
 #include "core/store/KOVAppConfigs.h"
@@ -194,6 +195,7 @@ void Kova::startWithAppKey(const QString &appKey, const QString &clientUserID, S
 void Kova::startWithAppKey(const QString &appKey, const QString &clientUserID,
                            std::shared_ptr<KOVConfigurations> configuration, StartCompletion completion)
 {
+    completion = internal::orNothing(std::move(completion));
     installUncaughtExceptionHandler();
     KOVAppManager &manager = KOVAppManager::sharedInstance();
 

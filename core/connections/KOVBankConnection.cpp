@@ -12,6 +12,7 @@
 #include "core/api/KOVPayment.h"
 #include "core/connections/KOVConnectManager.h"
 #include "core/connections/KOVLogin.h"
+#include "core/internal/KOVOptionalBlock.h"
 #include "core/records/KOVAccount.h"
 #include "core/records/KOVBankMetadata.h"
 #include "core/records/KOVBeneficiary.h"
@@ -63,7 +64,7 @@ KOVAutoFlowRequest transferRequest(std::shared_ptr<KOVAccount> account, double a
     request.account = std::move(account);
     request.amount = amount;
     request.remark = remark;
-    request.completion = std::move(completion);
+    request.completion = internal::orNothing(std::move(completion));
     return request;
 }
 
@@ -89,6 +90,7 @@ KOVResultCompletion referenceAnswer(const std::shared_ptr<KOVAccount> &account, 
 
 KOVTransferReferenceCompletion droppingReference(KOVTransferCompletion completion)
 {
+    completion = internal::orNothing(std::move(completion));
     return [completion](std::shared_ptr<KOVAccount> account, double amount, OptionalError error, QString operationID,
                         QString) { completion(std::move(account), amount, std::move(error), std::move(operationID)); };
 }
@@ -213,6 +215,7 @@ QJsonObject KOVBankConnection::getConnectionParameters() const
 
 void KOVBankConnection::create(const QJsonObject &parameters, ImportCompletion completion)
 {
+    completion = internal::orNothing(std::move(completion));
     const std::shared_ptr<KOVLogin> login = KOVLogin::initWithDictionary(parameters);
     const QString clientUserID = platform::json::readText(parameters, QStringLiteral("clientUserID"));
     if (platform::trimmedBlanksAndTabs(clientUserID).isEmpty()) {
@@ -274,6 +277,7 @@ void KOVBankConnection::create(const QJsonObject &parameters, ImportCompletion c
 
 void KOVBankConnection::getIdentity(KOVIdentityCompletion completion)
 {
+    completion = internal::orNothing(std::move(completion));
     if (!m_dataAPI)
         return completeUnavailable(completion);
     m_dataAPI->getIdentity(std::move(completion));
@@ -281,6 +285,7 @@ void KOVBankConnection::getIdentity(KOVIdentityCompletion completion)
 
 void KOVBankConnection::getAccounts(KOVAccountsCompletion completion)
 {
+    completion = internal::orNothing(std::move(completion));
     if (!m_dataAPI)
         return completeUnavailable(completion);
     m_dataAPI->getAccounts(std::move(completion));
@@ -289,6 +294,7 @@ void KOVBankConnection::getAccounts(KOVAccountsCompletion completion)
 void KOVBankConnection::getTransactionsForAccount(const std::shared_ptr<KOVAccount> &account, const QDateTime &fromDate,
                                                   const QDateTime &toDate, KOVTransactionsCompletion completion)
 {
+    completion = internal::orNothing(std::move(completion));
     if (!m_dataAPI)
         return completeUnavailable(completion);
     m_dataAPI->getTransactionsForAccountID(account ? account->accountID() : QString(), fromDate, toDate,
@@ -303,6 +309,7 @@ void KOVBankConnection::getTransactionsForAccount(const std::shared_ptr<KOVAccou
 
 void KOVBankConnection::getBeneficiaries(KOVBeneficiariesCompletion completion)
 {
+    completion = internal::orNothing(std::move(completion));
     if (!m_paymentAPI)
         return completeUnavailable(completion);
     m_paymentAPI->getBeneficiaries(std::move(completion));
@@ -310,6 +317,7 @@ void KOVBankConnection::getBeneficiaries(KOVBeneficiariesCompletion completion)
 
 void KOVBankConnection::getWireBeneficiaries(KOVWireBeneficiariesCompletion completion)
 {
+    completion = internal::orNothing(std::move(completion));
     if (!m_paymentAPI)
         return completeUnavailable(completion);
     m_paymentAPI->getWireBeneficiaries(std::move(completion));
@@ -317,6 +325,7 @@ void KOVBankConnection::getWireBeneficiaries(KOVWireBeneficiariesCompletion comp
 
 void KOVBankConnection::createBeneficiary(std::shared_ptr<KOVBeneficiary> beneficiary, KOVResultCompletion completion)
 {
+    completion = internal::orNothing(std::move(completion));
     if (beneficiary) {
         const auto info = m_connection ? m_connection->bankInfo() : nullptr;
         const QString bankSwift = info ? info->swiftCode() : QString();
@@ -331,6 +340,7 @@ void KOVBankConnection::createBeneficiary(std::shared_ptr<KOVBeneficiary> benefi
 void KOVBankConnection::createWireBeneficiary(std::shared_ptr<KOVWireBeneficiary> beneficiary,
                                               KOVResultCompletion completion)
 {
+    completion = internal::orNothing(std::move(completion));
     if (!m_paymentAPI)
         return completeUnavailable(completion);
     m_paymentAPI->createWireBeneficiary(std::move(beneficiary), std::move(completion));
@@ -338,6 +348,7 @@ void KOVBankConnection::createWireBeneficiary(std::shared_ptr<KOVWireBeneficiary
 
 void KOVBankConnection::getAccountMetadata(KOVMetadataCompletion completion)
 {
+    completion = internal::orNothing(std::move(completion));
     if (!m_metadataAPI)
         return completeUnavailable(completion);
     m_metadataAPI->getAccountMetadata(std::move(completion));
@@ -345,6 +356,7 @@ void KOVBankConnection::getAccountMetadata(KOVMetadataCompletion completion)
 
 void KOVBankConnection::deleteConnection(KOVDelinkCompletion completion)
 {
+    completion = internal::orNothing(std::move(completion));
     if (!m_authAPI) {
         platform::MainQueue::async([completion]() { completion(nullptr, credentialsUnavailableError()); });
         return;
@@ -354,6 +366,7 @@ void KOVBankConnection::deleteConnection(KOVDelinkCompletion completion)
 
 void KOVBankConnection::getCards(KOVCardsCompletion completion)
 {
+    completion = internal::orNothing(std::move(completion));
     if (!m_dataAPI)
         return completeUnavailable(completion);
     m_dataAPI->getCards(std::move(completion));
@@ -362,6 +375,7 @@ void KOVBankConnection::getCards(KOVCardsCompletion completion)
 void KOVBankConnection::getTransactionsForCard(const std::shared_ptr<KOVCard> &card, const QDateTime &fromDate,
                                                const QDateTime &toDate, KOVTransactionsCompletion completion)
 {
+    completion = internal::orNothing(std::move(completion));
     if (!m_dataAPI)
         return completeUnavailable(completion);
     m_dataAPI->getTransactionsForCardID(card ? card->cardID() : QString(), fromDate, toDate, std::move(completion));
@@ -558,6 +572,7 @@ void KOVBankConnection::transferToExistingBeneficiary(bool isWire, std::shared_p
                                                       const QString &beneficiaryID, double amount,
                                                       const QString &remark, KOVTransferReferenceCompletion completion)
 {
+    completion = internal::orNothing(std::move(completion));
     if (!m_paymentAPI)
         return completeTransferUnavailable(account, amount, completion);
     const QString accountID = account ? account->accountID() : QString();

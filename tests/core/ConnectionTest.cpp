@@ -16,6 +16,7 @@
 #include "core/records/KOVCard.h"
 #include "core/records/KOVIdentity.h"
 #include "core/records/KOVResult.h"
+#include "core/records/KOVWireBeneficiary.h"
 #include "core/store/KOVAppConfigs.h"
 #include "core/store/KOVBankCard.h"
 #include "core/store/KOVBankInfo.h"
@@ -533,6 +534,104 @@ TEST_F(ConnectionTest, WithoutAPaymentFlowATransferThatNeedsOneEndsWith1006OnALa
     }
     EXPECT_TRUE(RecordingFlow::started.isEmpty());
     EXPECT_TRUE(server->requestsForPath(sandbox::SandboxServer::AppServerPath).isEmpty());
+}
+
+// A host that wants no answer may hand any call an empty block. Whichever
+// road the call takes (the server's reply, an error found before any
+// request, the payment flow's end), the block is left alone and nothing
+// throws out of the event loop, which would end the host's process.
+TEST_F(ConnectionTest, EmptyBlocksAreLeftUncalledOnEveryRoad)
+{
+    QJsonObject parameters;
+    auto bank = importNew(&parameters);
+    ASSERT_TRUE(bank);
+    auto account = someAccount();
+    auto beneficiary = someBeneficiary();
+    auto wire = std::make_shared<KOVWireBeneficiary>();
+    wire->setName("Omar");
+    wire->setAccountNumber("GB29NWBK60161331926819");
+    const QDateTime to = QDateTime::currentDateTimeUtc();
+    const QDateTime from = to.addDays(-30);
+    server->clearRequests();
+
+    // Calls that reach the server, all on the login's one lane.
+    const std::pair<const char *, std::function<void()>> sent[] = {
+        {"identity", [&] { bank->getIdentity({}); }},
+        {"accounts", [&] { bank->getAccounts({}); }},
+        {"transactions", [&] { bank->getTransactionsForAccount(account, from, to, {}); }},
+        {"transactions since", [&] { bank->getTransactionsForAccount(account, from, {}); }},
+        {"beneficiaries", [&] { bank->getBeneficiaries({}); }},
+        {"wire beneficiaries", [&] { bank->getWireBeneficiaries({}); }},
+        {"create beneficiary", [&] { bank->createBeneficiary(someBeneficiary(), {}); }},
+        {"create wire beneficiary", [&] { bank->createWireBeneficiary(wire, {}); }},
+        {"metadata", [&] { bank->getAccountMetadata({}); }},
+        {"cards", [&] { bank->getCards({}); }},
+        {"card transactions", [&] { bank->getTransactionsForCard(nullptr, from, to, {}); }},
+        {"direct transfer", [&] { bank->createTransferFromAccount(account, beneficiary, 10, KOVTransferReferenceCompletion(), "r"); }},
+        {"plain direct transfer", [&] { bank->createTransferFromAccount(account, beneficiary, 10, "r", KOVTransferCompletion()); }},
+        {"direct wire transfer", [&] { bank->createWireTransferFromAccount(account, wire, 10, KOVTransferReferenceCompletion(), "r"); }},
+        {"existing beneficiary", [&] { bank->createTransferToExistingBeneficiaryFromAccount(account, "BEN-3001", 10, "r", KOVTransferCompletion()); }},
+        {"existing beneficiary, reference", [&] { bank->createTransferToExistingBeneficiaryFromAccount(account, "BEN-3001", 10, KOVTransferReferenceCompletion(), "r"); }},
+        {"existing wire beneficiary", [&] { bank->createWireTransferToExistingBeneficiaryFromAccount(account, "BEN-3001", 10, "r", KOVTransferCompletion()); }},
+    };
+    for (const auto &[name, call] : sent) {
+        SCOPED_TRACE(name);
+        EXPECT_NO_THROW(call());
+    }
+    // Errors found before any request answer on the caller's stack.
+    const std::pair<const char *, std::function<void()>> unsent[] = {
+        {"no beneficiary", [&] { bank->createTransferFromAccount(account, nullptr, 10, KOVTransferReferenceCompletion(), "r"); }},
+        {"plain, no beneficiary", [&] { bank->createTransferFromAccount(account, nullptr, 10, "r", KOVTransferCompletion()); }},
+        {"no wire beneficiary", [&] { bank->createWireTransferFromAccount(account, nullptr, 10, "r", KOVTransferCompletion()); }},
+        {"import without a client user", [&] { KOVBankConnection::create(QJsonObject{}, {}); }},
+    };
+    for (const auto &[name, call] : unsent) {
+        SCOPED_TRACE(name);
+        EXPECT_NO_THROW(call());
+    }
+    // The payment flow's end (here a cancel) lets go of the flow all the same.
+    for (const bool plain : {false, true}) {
+        SCOPED_TRACE(plain ? "plain flow" : "flow");
+        if (plain)
+            bank->createTransferFromAccount(account, beneficiary, 0, "r", KOVTransferCompletion());
+        else
+            bank->createTransferFromAccount(account, beneficiary, 0, KOVTransferReferenceCompletion(), "r");
+        ASSERT_TRUE(bank->autoFlow());
+        const auto cancelled = platform::Error::withDescription(KOVErrorDomain, 1003, "cancelled");
+        EXPECT_NO_THROW(RecordingFlow::started.last().completion(account, 0, cancelled, QString(), QString()));
+        EXPECT_FALSE(bank->autoFlow());
+    }
+
+    // A last call on the same lane answers after every one above.
+    int answered = 0;
+    bank->getAccounts([&](auto, OptionalError, QString) { ++answered; });
+    ASSERT_TRUE(waitUntil([&] { return answered == 1; }));
+    drainMainQueue();
+    EXPECT_EQ(server->requestsForPath(sandbox::SandboxServer::AppServerPath).size(), qsizetype(std::size(sent)) + 1);
+
+    // The start, an import and a delink, each with an empty block.
+    EXPECT_NO_THROW(Kova::startWithAppKey("app-key-1", "client-1", {}));
+    auto again = start("app-key-1", "client-1");
+    EXPECT_EQ(again->calls, 1);
+    const QJsonObject second = server->issueLogin("client-1");
+    EXPECT_NO_THROW(KOVBankConnection::create(second, {}));
+    auto listed = [](const QString &userID) {
+        for (const auto &connection : KOVBankConnection::getConnectionsWithClientUserID("client-1"))
+            if (connection->userID() == userID)
+                return true;
+        return false;
+    };
+    ASSERT_TRUE(waitUntil([&] { return listed(second.value("userID").toString()); }));
+    EXPECT_NO_THROW(bank->deleteConnection({}));
+    ASSERT_TRUE(waitUntil([&] { return !listed(parameters.value("userID").toString()); }));
+    drainMainQueue();
+
+    // The keychain's shared-password calls, which have no credentials here.
+    const auto keychain = KOVKeychain::keychain();
+    EXPECT_NO_THROW(keychain->sharedPasswordWithCompletion({}));
+    EXPECT_NO_THROW(keychain->setSharedPassword("secret", "omar", {}));
+    EXPECT_NO_THROW(KOVKeychain::requestSharedWebCredentialWithCompletion({}));
+    drainMainQueue();
 }
 
 TEST_F(ConnectionTest, DirectTransfersReportTheReferenceNumber)
