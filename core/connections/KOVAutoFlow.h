@@ -64,9 +64,10 @@ public:
 
     // Prepares the flow and shows it over the host's top screen.
     virtual void present() = 0;
-    // Takes the flow off the screen; the block runs once it has gone. With
-    // nothing on screen the block does not run.
-    virtual void dismissWithCompletion(std::function<void()> completion) { (void)completion; }
+    // Takes the flow off the screen; the block runs once it has gone (with
+    // nothing on screen, on a later turn). A flow still waiting to go up
+    // never does: its end is reported as the user's cancel.
+    virtual void dismissWithCompletion(std::function<void()> completion);
 
     const std::shared_ptr<KOVBankConnection> &connection() const { return m_request.connection; }
     const std::shared_ptr<KOVAccount> &account() const { return m_request.account; }

@@ -496,3 +496,101 @@ TEST_F(PaymentRoadTest, SendWhileTheSwipedAwayFlowLeavesStaysACancel)
     ASSERT_TRUE(outcome->error.has_value()) << "reported as a transfer, not as the user's cancel";
     EXPECT_EQ(outcome->error->code, 1003);
 }
+
+// The host's dismissal reaches a flow wherever it stands: a flow the user has
+// already closed runs the host's block on a later turn; a flow still waiting
+// for another flow to leave ends there as the user's cancel, once, and never
+// comes up. An empty block is simply not run.
+TEST_F(PaymentRoadTest, AHostDismissalEndsAWaitingFlowAndRunsItsBlockAfterTheUsersCancel)
+{
+    auto bank = linkWithAccounts();
+    auto other = linkWithAccounts();
+    ASSERT_TRUE(bank && other);
+    {
+        SCOPED_TRACE("after the user's cancel");
+        auto outcome = transfer(bank, bank->accounts().value(0), 0);
+        const auto entry = bank->autoFlow();
+        auto flow = coordinator(bank);
+        ASSERT_TRUE(padShown(flow));
+        flow->backButtonTapped();
+        ASSERT_TRUE(pumpUntil([&] { return outcome->calls == 1 && top() == home; }));
+        int gone = 0;
+        entry->dismissWithCompletion([&] { ++gone; });
+        EXPECT_EQ(gone, 0) << "on a later turn, never on the host's stack";
+        ASSERT_TRUE(pumpUntil([&] { return gone == 1; }));
+        EXPECT_NO_THROW(entry->dismissWithCompletion(nullptr));
+        pump(20);
+        EXPECT_EQ(gone, 1);
+        EXPECT_EQ(outcome->calls, 1);
+        EXPECT_EQ(outcome->error ? outcome->error->code : 0, 1003);
+    }
+    for (const bool emptyBlock : {false, true}) {
+        SCOPED_TRACE(emptyBlock ? "waiting, empty block" : "waiting");
+        auto first = transfer(bank, bank->accounts().value(0), 0);
+        auto firstFlow = coordinator(bank);
+        ASSERT_TRUE(padShown(firstFlow));
+        auto second = transfer(other, other->accounts().value(0), 0);
+        const auto waiting = std::dynamic_pointer_cast<KOVScreensAutoFlow>(other->autoFlow());
+        ASSERT_TRUE(waiting);
+        pump(10);
+        EXPECT_EQ(window->topPresentedViewController(), firstFlow) << "the second flow waits";
+
+        int gone = 0;
+        if (emptyBlock)
+            EXPECT_NO_THROW(waiting->dismissWithCompletion(nullptr));
+        else
+            waiting->dismissWithCompletion([&] { ++gone; });
+        ASSERT_TRUE(pumpUntil([&] { return second->calls == 1 && (emptyBlock || gone == 1); }));
+        ASSERT_TRUE(second->error.has_value());
+        EXPECT_EQ(second->error->code, 1003);
+        EXPECT_EQ(second->account ? second->account->accountID() : QString(), other->accounts().value(0)->accountID());
+        EXPECT_FALSE(other->autoFlow());
+
+        // The first flow leaves; the dismissed one must not follow it up.
+        firstFlow->backButtonTapped();
+        ASSERT_TRUE(pumpUntil([&] { return first->calls == 1 && top() == home; }));
+        pump(40);
+        EXPECT_EQ(top(), home);
+        const auto never = waiting->autoFlowNavigationController();
+        EXPECT_FALSE(never && (never->presentingViewController() || never->isVisible()));
+        EXPECT_EQ(second->calls, 1);
+        EXPECT_EQ(first->calls, 1);
+    }
+}
+
+// A host that presents its flow again while it waits, or while it is up,
+// still gets one flow and one end: the user's cancel, reported once.
+TEST_F(PaymentRoadTest, PresentingAFlowAgainNeitherQueuesNorEndsIt)
+{
+    auto bank = linkWithAccounts();
+    auto other = linkWithAccounts();
+    ASSERT_TRUE(bank && other);
+    auto first = transfer(bank, bank->accounts().value(0), 0);
+    auto firstFlow = coordinator(bank);
+    ASSERT_TRUE(padShown(firstFlow));
+    auto second = transfer(other, other->accounts().value(0), 0);
+    const auto entry = other->autoFlow();
+    ASSERT_TRUE(entry);
+    entry->present();
+    entry->present();
+    pump(10);
+    firstFlow->backButtonTapped();
+    ASSERT_TRUE(pumpUntil([&] { return first->calls == 1; }));
+
+    auto secondFlow = coordinator(other);
+    ASSERT_TRUE(secondFlow);
+    ASSERT_TRUE(padShown(secondFlow));
+    entry->present(); // up already
+    pump(40);
+    EXPECT_EQ(second->calls, 0) << "the flow on screen was ended behind the user's back";
+    EXPECT_EQ(window->topPresentedViewController(), secondFlow);
+    EXPECT_EQ(coordinator(other), secondFlow);
+
+    secondFlow->backButtonTapped();
+    ASSERT_TRUE(pumpUntil([&] { return second->calls == 1 && top() == home; }));
+    pump(40);
+    EXPECT_EQ(second->calls, 1);
+    ASSERT_TRUE(second->error.has_value());
+    EXPECT_EQ(second->error->code, 1003);
+    EXPECT_EQ(top(), home);
+}

@@ -18,8 +18,9 @@ std::shared_ptr<KOVAutoFlow> KOVScreensAutoFlow::makePaymentFlow(const KOVAutoFl
 
 void KOVScreensAutoFlow::present()
 {
-    // One coordinator per entry: a second present while it is up is ignored.
-    if (m_coordinator && (m_coordinator->presentingViewController() || m_coordinator->isBeingPresented()))
+    // One flow, one presentation: a second present while the flow waits,
+    // is up or has ended would report its end a second time.
+    if (m_phase != Phase::Idle)
         return;
     prepareAutFlow();
     presentAutFlow();
@@ -27,6 +28,8 @@ void KOVScreensAutoFlow::present()
 
 void KOVScreensAutoFlow::prepareAutFlow()
 {
+    if (m_phase != Phase::Idle)
+        return;
     m_coordinator = std::make_shared<KOVAutoFlowNavigationController>(m_request);
     const auto [minimum, maximum] = KOVPaymentAccounts::resolvedBounds(m_minimumAmount, m_maximumAmount);
     m_minimumAmount = minimum;
@@ -57,25 +60,42 @@ std::shared_ptr<KOVAutoFlowNavigationController> flowBeneath(std::shared_ptr<pla
 
 void KOVScreensAutoFlow::presentAutFlow()
 {
+    if (m_phase != Phase::Idle)
+        return;
     if (!m_coordinator)
         return failUnshown();
+    show();
+}
+
+void KOVScreensAutoFlow::show()
+{
     // One payment flow at a time: over another one the new flow would leave
     // with that flow's screens (closing its loader takes everything above
-    // it) and never end. It goes up once the other flow has gone.
+    // it) and never end. It goes up once the other flow, or a screen still
+    // on its way out, has gone; a dismissal meanwhile ends the wait.
     const auto anchor = platform::Application::shared().presentationAnchor();
-    if (const auto other = flowBeneath(anchor); other && other != m_coordinator) {
-        other->runWhenDismissed([self = shared_from_this()] { self->presentAutFlow(); });
+    std::shared_ptr<platform::ViewController> blocker = flowBeneath(anchor);
+    if (blocker == m_coordinator)
+        blocker.reset();
+    if (!blocker && anchor)
+        blocker = anchor->leavingScreen();
+    if (blocker) {
+        m_phase = Phase::Waiting;
+        blocker->runWhenDismissed([self = shared_from_this()] {
+            if (self->m_phase == Phase::Waiting)
+                self->show();
+        });
         return;
     }
-    platform::Application::shared().presentOverTop(m_coordinator, true, [self = shared_from_this()](bool shown) {
-        if (!shown)
-            self->failUnshown();
-    });
+    m_phase = Phase::Shown;
+    if (!anchor || !anchor->present(m_coordinator, true))
+        failUnshown();
 }
 
 void KOVScreensAutoFlow::failUnshown()
 {
     // Nothing can show the flow: it ends once, on the next loop turn.
+    m_phase = Phase::Ended;
     KOVTransferReferenceCompletion completion = m_request.completion;
     const KOVAutoFlowRequest request = m_request;
     m_coordinator.reset();
@@ -89,9 +109,20 @@ void KOVScreensAutoFlow::failUnshown()
 
 void KOVScreensAutoFlow::dismissWithCompletion(std::function<void()> completion)
 {
-    if (!m_coordinator || !(m_coordinator->presentingViewController() || m_coordinator->isBeingPresented()))
+    if (m_phase == Phase::Waiting) {
+        // Never shown: the host's dismissal is the cancel, and the wait
+        // for the other flow ends here.
+        m_phase = Phase::Ended;
+    }
+    if (m_coordinator && m_phase != Phase::Idle) {
+        // Up, leaving, or already gone: the coordinator settles what is
+        // left to report, and the block runs once it has gone.
+        m_coordinator->dismissByHost(std::move(completion));
         return;
-    m_coordinator->dismissByHost(std::move(completion));
+    }
+    // Nothing was ever shown: the block still runs, on a later turn.
+    if (completion)
+        platform::MainQueue::async(std::move(completion));
 }
 
 void KOVScreensAutoFlow::autoflowNavigationControllerWillTransferAmount(KOVAutoFlowNavigationController &, double amount,

@@ -50,8 +50,16 @@ public:
     }
 
 private:
+    enum class Phase {
+        Idle,    // not presented yet
+        Waiting, // presented while another flow or a leaving screen is up
+        Shown,   // handed to the coordinator, which reports the end
+        Ended,   // dismissed while waiting, or never shown
+    };
+    void show();
     // The flow could not be shown: it ends once, with "Payment flow unavailable".
     void failUnshown();
+    Phase m_phase = Phase::Idle;
     std::shared_ptr<KOVAutoFlowNavigationController> m_coordinator;
 };
 
