@@ -4,13 +4,21 @@
 #include <mutex>
 
 namespace kova::platform {
+
+Q_LOGGING_CATEGORY(logKova, "kova")
+Q_LOGGING_CATEGORY(logNetwork, "kova.network")
+Q_LOGGING_CATEGORY(logStore, "kova.store")
+Q_LOGGING_CATEGORY(logKeychain, "kova.keychain")
+Q_LOGGING_CATEGORY(logUI, "kova.ui")
+Q_LOGGING_CATEGORY(logDates, "kova.dates")
+
 namespace {
 std::mutex s_mutex;
 LogSink s_logSink;
 LogSink s_stdoutSink;
 } // namespace
 
-void log(const QString &line)
+void log(const QString &line, const QLoggingCategory &category)
 {
     LogSink sink;
     {
@@ -21,8 +29,9 @@ void log(const QString &line)
         sink(line);
         return;
     }
-    const QByteArray utf8 = line.toUtf8();
-    std::fprintf(stderr, "%s\n", utf8.constData());
+    // Passed as an argument, never as the format: a line may hold a "%".
+    if (category.isWarningEnabled())
+        QMessageLogger().warning(category, "%s", line.toUtf8().constData());
 }
 
 LogSink setLogSink(LogSink sink)
