@@ -155,7 +155,7 @@ void KOVAPIManager::handleReply(const QString &, const platform::URLRequest &req
                                      : json::readBool(successValue) == false;
     if (failed) {
         if (!operationID.isNull())
-            platform::log(QStringLiteral("KOVA: Failed job - ID: %1").arg(operationID));
+            platform::log(QStringLiteral("KOVA: Failed job - ID: %1").arg(operationID), platform::logNetwork());
         QVariantMap userInfo;
         const QString message = json::readText(reply, QStringLiteral("msg"));
         if (!message.isNull())

@@ -31,7 +31,7 @@ std::shared_ptr<KOVAutoFlow> KOVScreensProvider::makeAutoFlow(const KOVAutoFlowR
 
 void KOVScreensProvider::registerFonts()
 {
-    platform::log(QStringLiteral("[Kova] Fonts are not available yet"));
+    platform::log(QStringLiteral("[Kova] Fonts are not available yet"), platform::logUI());
 }
 
 void KOVScreensProvider::install(std::shared_ptr<KOVScreensProvider> provider)

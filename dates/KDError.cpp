@@ -58,14 +58,14 @@ void KDError::report(qint64 code, const QString &reason, const QString &suggesti
 
 void KDError::printErrorWithCallStack(const platform::Error &error)
 {
-    platform::log(describe(error));
+    platform::log(describe(error), platform::logDates());
     void *frames[128];
     const int depth = backtrace(frames, 128);
     char **symbols = backtrace_symbols(frames, depth);
     if (!symbols)
         return;
     for (int i = 0; i < depth; ++i)
-        platform::log(QStringLiteral("\n\n ") + QString::fromLocal8Bit(symbols[i]));
+        platform::log(QStringLiteral("\n\n ") + QString::fromLocal8Bit(symbols[i]), platform::logDates());
     std::free(symbols);
 }
 

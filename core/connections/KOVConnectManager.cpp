@@ -65,7 +65,7 @@ struct KOVConnectManager::SecretWrite {
         if (const auto it = underWay().constFind(key); it != underWay().cend() && *it == secret)
             underWay().erase(it);
         if (error)
-            platform::log(QStringLiteral("[Kova] Keychain failed: %1").arg(error->description()));
+            platform::log(QStringLiteral("[Kova] Keychain failed: %1").arg(error->description()), platform::logKeychain());
         for (auto &done : std::exchange(waiting, {}))
             done(error);
     }
@@ -155,7 +155,7 @@ void KOVConnectManager::createConnection(const Completion &completion)
             failure = error;
     }
     if (failure) {
-        platform::log(QStringLiteral("[Kova] Keychain failed: %1").arg(failure->description()));
+        platform::log(QStringLiteral("[Kova] Keychain failed: %1").arg(failure->description()), platform::logKeychain());
         completion(nullptr, failure);
         return;
     }
@@ -243,7 +243,7 @@ void KOVConnectManager::removeUnusedSecrets(const QStringList &keys)
             continue;
         platform::Error removeError;
         if (!keychain->removeItemForKey(key, &removeError))
-            platform::log(QStringLiteral("[Kova] Keychain failed: %1").arg(removeError.localizedDescription()));
+            platform::log(QStringLiteral("[Kova] Keychain failed: %1").arg(removeError.localizedDescription()), platform::logKeychain());
     }
 }
 

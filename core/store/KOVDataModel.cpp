@@ -21,13 +21,13 @@ std::shared_ptr<platform::ManagedObjectModel> loadKovaConnectModel()
     const auto bundle = platform::Bundle::framework();
     const QString path = bundle->pathForResource(kModelName, QStringLiteral("momd"));
     if (path.isEmpty()) {
-        platform::log(QStringLiteral("The data model %1 cannot be loaded: %2 has no %1.momd.").arg(kModelName, bundle->resourcePath()));
+        platform::log(QStringLiteral("The data model %1 cannot be loaded: %2 has no %1.momd.").arg(kModelName, bundle->resourcePath()), platform::logStore());
         return nullptr;
     }
     platform::Error error;
     auto model = platform::ManagedObjectModel::fromFile(path, &error);
     if (!model) {
-        platform::log(QStringLiteral("The data model %1 cannot be loaded: %2").arg(kModelName, error.localizedDescription()));
+        platform::log(QStringLiteral("The data model %1 cannot be loaded: %2").arg(kModelName, error.localizedDescription()), platform::logStore());
         return nullptr;
     }
     model->registerClass<KOVSignature>();

@@ -48,7 +48,7 @@ platform::Error makeError(qint64 code, const QString &description)
 
 void logError(const QString &format, const platform::Error &error)
 {
-    platform::log(format.arg(QString::number(error.code), error.localizedDescription()));
+    platform::log(format.arg(QString::number(error.code), error.localizedDescription()), platform::logKeychain());
 }
 
 // The UTF-8 bytes of the text, or nothing when it holds a lone surrogate,
@@ -267,7 +267,7 @@ void KOVKeychain::setAccessibility(KOVKeychainAccessibility accessibility, quint
     m_accessibility = accessibility;
     m_authenticationPolicy = authenticationPolicy;
     if (m_synchronizable)
-        platform::log(kPolicyWithSyncWarning);
+        platform::log(kPolicyWithSyncWarning, platform::logKeychain());
 }
 
 void KOVKeychain::setUseAuthenticationUI(bool useAuthenticationUI)
@@ -279,7 +279,7 @@ void KOVKeychain::setSynchronizable(bool synchronizable)
 {
     m_synchronizable = synchronizable;
     if (m_authenticationPolicy != 0)
-        platform::log(kPolicyWithSyncWarning);
+        platform::log(kPolicyWithSyncWarning, platform::logKeychain());
 }
 
 void KOVKeychain::setAuthenticationPrompt(const QString &authenticationPrompt)
@@ -511,7 +511,7 @@ bool KOVKeychain::setData(const QByteArray &value, const QString &key, const QBy
             attributes.comment = comment;
     };
     auto attributesFailed = [&](const Error &made) {
-        platform::log(QStringLiteral("error: [%1] %2").arg(QString::number(made.code), kUnexpectedMessage));
+        platform::log(QStringLiteral("error: [%1] %2").arg(QString::number(made.code), kUnexpectedMessage), platform::logKeychain());
         return report(error, made);
     };
     auto securityFailure = [&](qint32 status) { return report(error, securityError(status)); };

@@ -85,7 +85,7 @@ void setAsideIfForeign(const QString &filePath)
         return;
     const QString aside = unusedDamagedName(filePath);
     if (QFile::rename(filePath, aside)) {
-        log(QStringLiteral("The settings file %1 %2; moved aside to %3").arg(filePath, reason, aside));
+        log(QStringLiteral("The settings file %1 %2; moved aside to %3").arg(filePath, reason, aside), logStore());
         removeOldDamagedCopies(filePath);
     } else {
         QFile::remove(filePath);

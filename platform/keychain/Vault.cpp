@@ -381,7 +381,7 @@ QString Vault::lockPath() const
 
 qint32 Vault::fail(qint32 status, const QString &reason) const
 {
-    log(QStringLiteral("Keychain vault %1: %2 (status %3)").arg(m_path, reason).arg(status));
+    log(QStringLiteral("Keychain vault %1: %2 (status %3)").arg(m_path, reason).arg(status), logKeychain());
     return status;
 }
 
@@ -537,7 +537,7 @@ qint32 Vault::replaceDamaged(State &state)
             ::rename(key.constData(), keyAside.constData());
         syncDirectory(QFileInfo(m_path).absolutePath());
         log(QStringLiteral("Keychain vault %1: %2; moved aside to %3 and a fresh vault takes its place")
-                .arg(m_path, reason, aside));
+                .arg(m_path, reason, aside), logKeychain());
         removeOldDamagedCopies(m_path);
     }
     return ensureCurrent(state);
@@ -759,7 +759,7 @@ qint32 Vault::fileKeys(bool createIfMissing, std::shared_ptr<const VaultKeys> *k
         log(QStringLiteral("Keychain vault %1: the key file was open to other users (mode %2); %3")
                 .arg(m_path, QString::number(st.st_mode & 0777, 8),
                      tightened ? QStringLiteral("its mode is now 600")
-                               : QStringLiteral("it cannot be tightened: %1").arg(errnoText(errno))));
+                               : QStringLiteral("it cannot be tightened: %1").arg(errnoText(errno))), logKeychain());
     }
     const bool ok = isFile && st.st_size == VaultKeys::kMasterKeyBytes && readAll(fd, master.data(), master.size());
     ::close(fd);

@@ -37,7 +37,7 @@ void ManagedObject::setValue(const QString &key, const QVariant &value)
         return;
     const AttributeDescription *attribute = attributeNamed(key);
     if (!attribute) {
-        log(QStringLiteral("The entity %1 has no attribute \"%2\"; the value is not kept.").arg(m_entity->name(), key));
+        log(QStringLiteral("The entity %1 has no attribute \"%2\"; the value is not kept.").arg(m_entity->name(), key), logStore());
         return;
     }
     m_context->changeAttribute(this, *attribute, AttributeValue::coerce(attribute->type, value));
@@ -148,7 +148,7 @@ void ManagedObject::setToOne(const QString &key, const std::shared_ptr<ManagedOb
         return;
     const RelationshipDescription *relationship = relationshipNamed(key);
     if (!relationship || relationship->toMany) {
-        log(QStringLiteral("The entity %1 has no to-one relationship \"%2\".").arg(m_entity->name(), key));
+        log(QStringLiteral("The entity %1 has no to-one relationship \"%2\".").arg(m_entity->name(), key), logStore());
         return;
     }
     if (!m_context->canLink(this, *relationship, object.get()))
@@ -173,7 +173,7 @@ void ManagedObject::addToMany(const QString &key, const std::shared_ptr<ManagedO
         return;
     const RelationshipDescription *relationship = relationshipNamed(key);
     if (!relationship || !relationship->toMany) {
-        log(QStringLiteral("The entity %1 has no to-many relationship \"%2\".").arg(m_entity->name(), key));
+        log(QStringLiteral("The entity %1 has no to-many relationship \"%2\".").arg(m_entity->name(), key), logStore());
         return;
     }
     if (!m_context->canLink(this, *relationship, object.get()))

@@ -231,7 +231,7 @@ std::shared_ptr<ManagedObject> ManagedObjectContext::insertNewObject(const QStri
 {
     const EntityDescription *entity = m_model->entity(entityName);
     if (!entity || entity->isAbstract()) {
-        log(QStringLiteral("The data model %1 has no concrete entity %2; nothing is inserted.").arg(m_model->name(), entityName));
+        log(QStringLiteral("The data model %1 has no concrete entity %2; nothing is inserted.").arg(m_model->name(), entityName), logStore());
         return nullptr;
     }
     std::shared_ptr<ManagedObject> object = m_model->makeObject(*entity);
@@ -285,14 +285,14 @@ bool ManagedObjectContext::canLink(const ManagedObject *owner, const Relationshi
     if (!target)
         return true;
     if (target->m_context != this) {
-        log(QStringLiteral("%1.%2 cannot link an object of another context.").arg(owner->m_entity->name(), relationship.name));
+        log(QStringLiteral("%1.%2 cannot link an object of another context.").arg(owner->m_entity->name(), relationship.name), logStore());
         return false;
     }
     if (target->m_deleted)
         return false;
     if (!target->m_entity->isKindOf(relationship.destination)) {
         log(QStringLiteral("%1.%2 cannot link an object of the entity %3.")
-                .arg(owner->m_entity->name(), relationship.name, target->m_entity->name()));
+                .arg(owner->m_entity->name(), relationship.name, target->m_entity->name()), logStore());
         return false;
     }
     return true;

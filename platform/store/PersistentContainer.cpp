@@ -102,13 +102,13 @@ bool PersistentContainer::loadPersistentStores(Error *error)
         if (existed && isDamaged(failure)) {
             if (const QString aside = setAside(m_storeFile, found); !aside.isEmpty()) {
                 log(QStringLiteral("The store \"%1\" is damaged (%2); it is kept as \"%3\" and a new store takes its place.")
-                        .arg(m_storeFile, failure.localizedDescription(), aside));
+                        .arg(m_storeFile, failure.localizedDescription(), aside), logStore());
                 if (openFile())
                     return true;
             }
         }
         log(QStringLiteral("The store \"%1\" cannot be opened (%2); an in-memory store takes its place.")
-                .arg(m_storeFile, failure.localizedDescription()));
+                .arg(m_storeFile, failure.localizedDescription()), logStore());
         if (error)
             *error = failure;
         m_fallbackReason = failure;
@@ -118,7 +118,7 @@ bool PersistentContainer::loadPersistentStores(Error *error)
     if (!store) {
         // Only an exhausted process gets here: the context still answers,
         // and each save reports that there is nowhere to write.
-        log(QStringLiteral("No in-memory store can be made: %1").arg(memoryFailure.localizedDescription()));
+        log(QStringLiteral("No in-memory store can be made: %1").arg(memoryFailure.localizedDescription()), logStore());
         if (error && m_inMemory)
             *error = memoryFailure;
     }

@@ -80,7 +80,7 @@ bool Application::openURL(const QUrl &url)
         return m_opener(url);
     const QString scheme = url.scheme().toLower();
     if (scheme != QLatin1String("http") && scheme != QLatin1String("https")) {
-        log(QStringLiteral("[Kova] Not opening %1: only web addresses are opened").arg(url.toString()));
+        log(QStringLiteral("[Kova] Not opening %1: only web addresses are opened").arg(url.toString()), logUI());
         return false;
     }
     return QDesktopServices::openUrl(url);

@@ -81,7 +81,7 @@ int registerPending()
         const int id = QFontDatabase::addApplicationFontFromData(data);
         const QStringList families = id < 0 ? QStringList() : QFontDatabase::applicationFontFamilies(id);
         if (families.isEmpty()) {
-            log(QStringLiteral("Failed to load font: %1").arg(name));
+            log(QStringLiteral("Failed to load font: %1").arg(name), logUI());
             continue;
         }
         std::lock_guard lock(state().mutex);

@@ -181,7 +181,7 @@ TableViewHeaderFooterView *TableView::dequeueReusableHeaderFooterView(const QStr
     }
     auto factory = m_headerFactories.find(reuseIdentifier);
     if (factory == m_headerFactories.end()) {
-        log(QStringLiteral("[Kova] No header or footer registered for \"%1\"").arg(reuseIdentifier));
+        log(QStringLiteral("[Kova] No header or footer registered for \"%1\"").arg(reuseIdentifier), logUI());
         return nullptr;
     }
     TableViewHeaderFooterView *view = factory->second();
@@ -225,7 +225,7 @@ TableViewCell *TableView::dequeueReusableCell(const QString &reuseIdentifier, co
     }
     auto factory = m_factories.find(reuseIdentifier);
     if (factory == m_factories.end()) {
-        log(QStringLiteral("[Kova] No cell registered for \"%1\"").arg(reuseIdentifier));
+        log(QStringLiteral("[Kova] No cell registered for \"%1\"").arg(reuseIdentifier), logUI());
         return nullptr;
     }
     TableViewCell *cell = factory->second();
@@ -398,7 +398,7 @@ bool TableView::performBatchUpdates(const std::function<void()> &updates)
         }
     }
     if (!consistent)
-        log(QStringLiteral("[Kova] Table updates do not match the data; reloading the whole table"));
+        log(QStringLiteral("[Kova] Table updates do not match the data; reloading the whole table"), logUI());
     // The selection stays with the row that was picked, wherever the batch
     // moves it, and goes with it when it is deleted.
     if (consistent && m_selected)

@@ -180,26 +180,26 @@ std::shared_ptr<ViewController> ViewController::visibleViewController()
 bool ViewController::present(const std::shared_ptr<ViewController> &controller, bool animated, Completion completion)
 {
     if (!controller || controller.get() == this) {
-        log(QStringLiteral("[Kova] Nothing to present on %1").arg(describe(this)));
+        log(QStringLiteral("[Kova] Nothing to present on %1").arg(describe(this)), logUI());
         return false;
     }
     if (m_presented) {
         log(QStringLiteral("[Kova] Refused to present %1 on %2, which is already presenting %3")
-                .arg(describe(controller.get()), describe(this), describe(m_presented.get())));
+                .arg(describe(controller.get()), describe(this), describe(m_presented.get())), logUI());
         return false;
     }
     if (controller->m_presenting.lock() || controller->m_parent) {
-        log(QStringLiteral("[Kova] Refused to present %1: it is already on screen").arg(describe(controller.get())));
+        log(QStringLiteral("[Kova] Refused to present %1: it is already on screen").arg(describe(controller.get())), logUI());
         return false;
     }
     // On a screen that is leaving (or inside one), the new one would go too.
     if (leavingScreen()) {
-        log(QStringLiteral("[Kova] Refused to present %1 on %2, which is leaving").arg(describe(controller.get()), describe(this)));
+        log(QStringLiteral("[Kova] Refused to present %1 on %2, which is leaving").arg(describe(controller.get()), describe(this)), logUI());
         return false;
     }
     Window *host = window();
     if (!host) {
-        log(QStringLiteral("[Kova] Refused to present %1: %2 is in no window").arg(describe(controller.get()), describe(this)));
+        log(QStringLiteral("[Kova] Refused to present %1: %2 is in no window").arg(describe(controller.get()), describe(this)), logUI());
         return false;
     }
     m_presented = controller;

@@ -40,7 +40,7 @@ QUrl KOVConnectPage::baseURL()
         const QUrl url(configured, QUrl::StrictMode);
         if (isWebAddress(url))
             return originOf(url);
-        platform::log(QStringLiteral("[Kova] KOVA_CONNECT_URL is not an http or https address; using the default"));
+        platform::log(QStringLiteral("[Kova] KOVA_CONNECT_URL is not an http or https address; using the default"), platform::logUI());
     }
     return originOf(QUrl(QStringLiteral(KOVA_DEFAULT_CONNECT_URL)));
 }

@@ -25,7 +25,7 @@ void KOVWebConnect::presentWithBankID(const QString &bankID)
     m_screen = KOVWebConnectViewController::initWithClientUserID(clientUserID(), bankID);
     m_screen->setConnectDelegate(delegate());
     if (!platform::Application::shared().presentationAnchor()) {
-        platform::log(QStringLiteral("[Kova] There is no window to show the connect screen in"));
+        platform::log(QStringLiteral("[Kova] There is no window to show the connect screen in"), platform::logUI());
         return;
     }
     // Over a screen still on its way out (the last connect screen, its

@@ -471,7 +471,7 @@ void KOVWebConnectViewController::webViewRequestsNewWindow(const QUrl &url)
         target = QUrl(kLegalPageAddress);
     if (target.scheme() != QLatin1String("https") && target.scheme() != QLatin1String("http")) {
         platform::log(QStringLiteral("[Kova] A link asked for a new window with a \"%1\" address; only http and https links open")
-                          .arg(target.scheme()));
+                          .arg(target.scheme()), platform::logUI());
         return;
     }
     platform::Application::shared().openURL(target);
