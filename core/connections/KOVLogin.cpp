@@ -41,13 +41,13 @@ std::shared_ptr<KOVLogin> KOVLogin::initWithDictionary(const QJsonObject &d)
 {
     auto login = std::make_shared<KOVLogin>();
     login->m_success = d.contains(QStringLiteral("success"));
-    login->m_operationID = json::readText(d, QStringLiteral("operationID"));
+    login->m_operationID = json::readIdentifier(d, QStringLiteral("operationID"));
     login->m_accessCode = json::readText(d, QStringLiteral("accessCode"));
     login->m_userSecret = json::readText(d, QStringLiteral("userSecret"));
-    login->m_connectionID = json::readText(d, QStringLiteral("connectionID"));
-    login->m_userID = json::readText(d, QStringLiteral("userID"));
-    login->m_tokenID = json::readText(d, QStringLiteral("tokenID"));
-    login->m_bankId = json::readText(d, QStringLiteral("bankId"));
+    login->m_connectionID = json::readIdentifier(d, QStringLiteral("connectionID"));
+    login->m_userID = json::readIdentifier(d, QStringLiteral("userID"));
+    login->m_tokenID = json::readIdentifier(d, QStringLiteral("tokenID"));
+    login->m_bankId = json::readIdentifier(d, QStringLiteral("bankId"));
     login->m_bankFullName = plusAsBlank(json::readText(d, QStringLiteral("fullName")));
     login->m_bankShortName = plusAsBlank(json::readText(d, QStringLiteral("name")));
     login->m_bankFullLogoPng = logoAddress(json::readText(d, QStringLiteral("fullLogoPng")));

@@ -13,9 +13,9 @@ std::shared_ptr<KOVBalance> KOVBalance::initWithDictionary(const QJsonValue &dic
     if (!dictionary.isObject())
         return balance;
     const QJsonObject object = dictionary.toObject();
-    balance->m_amount = json::readDouble(object, QStringLiteral("amount"));
+    balance->m_amount = json::readNumberValue(object, QStringLiteral("amount"));
     balance->m_currency = KOVPair::initWithDictionary(object.value(QStringLiteral("currency")));
-    balance->m_accountNumber = json::readText(object, QStringLiteral("accountNumber"));
+    balance->m_accountNumber = json::readIdentifier(object, QStringLiteral("accountNumber"));
     return balance;
 }
 

@@ -14,11 +14,11 @@ std::shared_ptr<KOVBankBeneficiary> KOVBankBeneficiary::initWithDictionary(const
         return beneficiary;
     const QJsonObject object = dictionary.toObject();
     beneficiary->m_name = json::readText(object, QStringLiteral("name"));
-    beneficiary->m_accountNumber = json::readText(object, QStringLiteral("accountNumber"));
+    beneficiary->m_accountNumber = json::readIdentifier(object, QStringLiteral("accountNumber"));
     beneficiary->m_iban = json::readText(object, QStringLiteral("iban"));
     beneficiary->m_type = json::readText(object, QStringLiteral("type"));
     beneficiary->m_status = json::readText(object, QStringLiteral("status"));
-    beneficiary->m_accountID = json::readText(object, QStringLiteral("id"));
+    beneficiary->m_accountID = json::readIdentifier(object, QStringLiteral("id"));
     return beneficiary;
 }
 

@@ -20,7 +20,7 @@ std::shared_ptr<KOVBankMetadata> KOVBankMetadata::initWithDictionary(const QJson
     metadata->m_branchName = json::readText(object, QStringLiteral("branchName"));
     metadata->m_swiftCode = json::readText(object, QStringLiteral("swiftCode"));
     metadata->m_isCreateBeneficairyEndpointRequired =
-        json::readBool(object, QStringLiteral("isCreateBeneficiaryEndpointRequired")).value_or(false);
+        json::readTruthValue(object, QStringLiteral("isCreateBeneficiaryEndpointRequired"));
     const QJsonArray bounds = json::readList(object, QStringLiteral("transferBounds")).value_or(QJsonArray());
     for (const QJsonObject &bound : json::objectsIn(bounds))
         metadata->m_transferBounds.append(KOVTransferBound::initWithDictionary(bound));

@@ -28,12 +28,12 @@ std::shared_ptr<KOVBankWireBeneficiary> KOVBankWireBeneficiary::initWithDictiona
     if (!dictionary.isObject())
         return beneficiary;
     const QJsonObject object = dictionary.toObject();
-    beneficiary->m_accountNumber = json::readText(object, QStringLiteral("accountNumber"));
+    beneficiary->m_accountNumber = json::readIdentifier(object, QStringLiteral("accountNumber"));
     beneficiary->m_address = KOVWireAddress::initWithDictionary(object.value(QStringLiteral("address")));
     beneficiary->m_bankName = json::readText(object, QStringLiteral("bankName"));
-    beneficiary->m_accountID = json::readText(object, QStringLiteral("id"));
+    beneficiary->m_accountID = json::readIdentifier(object, QStringLiteral("id"));
     beneficiary->m_name = json::readText(object, QStringLiteral("name"));
-    beneficiary->m_routingNumber = json::readText(object, QStringLiteral("routingNumber"));
+    beneficiary->m_routingNumber = json::readIdentifier(object, QStringLiteral("routingNumber"));
     beneficiary->m_status = anyValue(object, QStringLiteral("status"));
     beneficiary->m_type = anyValue(object, QStringLiteral("type"));
     return beneficiary;

@@ -19,13 +19,13 @@ std::shared_ptr<KOVCard> KOVCard::initWithDictionary(const QJsonValue &dictionar
     if (!dictionary.isObject())
         return card;
     const QJsonObject object = dictionary.toObject();
-    card->m_cardNumber = json::readText(object, QStringLiteral("cardNumber"));
-    card->m_creditLimit = json::readDouble(object, QStringLiteral("creditLimit"));
+    card->m_cardNumber = json::readIdentifier(object, QStringLiteral("cardNumber"));
+    card->m_creditLimit = json::readNumberValue(object, QStringLiteral("creditLimit"));
     card->m_expiryDate = parseRecordDate(json::readText(object, QStringLiteral("expiryDate")),
                                          KOVRecordDateFormat::WithSeconds);
     card->m_status = json::readText(object, QStringLiteral("status"));
     card->m_name = json::readText(object, QStringLiteral("name"));
-    card->m_cardID = json::readText(object, QStringLiteral("id"));
+    card->m_cardID = json::readIdentifier(object, QStringLiteral("id"));
     card->m_type = json::readText(object, QStringLiteral("type"));
     card->m_currency = KOVPair::initWithDictionary(object.value(QStringLiteral("currency")));
     card->m_balance = KOVCardBalance::initWithDictionary(object.value(QStringLiteral("balance")));

@@ -14,9 +14,9 @@ std::shared_ptr<KOVCardBalance> KOVCardBalance::initWithDictionary(const QJsonVa
     if (!dictionary.isObject())
         return balance;
     const QJsonObject object = dictionary.toObject();
-    balance->m_amountDue = json::readDouble(object, QStringLiteral("amountDue"));
-    balance->m_availableBalance = json::readDouble(object, QStringLiteral("availableBalance"));
-    balance->m_outstandingBalance = json::readDouble(object, QStringLiteral("outstandingBalance"));
+    balance->m_amountDue = json::readNumberValue(object, QStringLiteral("amountDue"));
+    balance->m_availableBalance = json::readNumberValue(object, QStringLiteral("availableBalance"));
+    balance->m_outstandingBalance = json::readNumberValue(object, QStringLiteral("outstandingBalance"));
     balance->m_dueDate = parseRecordDate(json::readText(object, QStringLiteral("dueDate")),
                                          KOVRecordDateFormat::WithSeconds);
     return balance;

@@ -11,7 +11,7 @@ KOVIdentification KOVIdentification::initWithDictionary(const QJsonValue &dictio
     KOVIdentification identification;
     const QJsonObject object = dictionary.toObject();
     identification.m_type = json::readText(object, QStringLiteral("type"));
-    identification.m_value = json::readText(object, QStringLiteral("value"));
+    identification.m_value = json::readIdentifier(object, QStringLiteral("value"));
     return identification;
 }
 

@@ -13,7 +13,7 @@ KOVMeasure KOVMeasure::initWithDictionary(const QJsonValue &dictionary)
     KOVMeasure measure;
     const QJsonObject object = dictionary.toObject();
     measure.m_unit = json::readText(object, QStringLiteral("unit"));
-    measure.m_value = json::readDouble(object, QStringLiteral("value"));
+    measure.m_value = json::readNumberValue(object, QStringLiteral("value"));
     return measure;
 }
 

@@ -11,7 +11,7 @@ KOVNumber KOVNumber::initWithDictionary(const QJsonValue &dictionary)
     KOVNumber number;
     const QJsonObject object = dictionary.toObject();
     number.m_type = json::readText(object, QStringLiteral("type"));
-    number.m_value = json::readText(object, QStringLiteral("value"));
+    number.m_value = json::readIdentifier(object, QStringLiteral("value"));
     return number;
 }
 

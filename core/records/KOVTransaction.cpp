@@ -14,9 +14,9 @@ std::shared_ptr<KOVTransaction> KOVTransaction::initWithDictionary(const QJsonVa
     if (!dictionary.isObject())
         return transaction;
     const QJsonObject object = dictionary.toObject();
-    transaction->m_beforeAmount = json::readDouble(object, QStringLiteral("beforeAmount"));
-    transaction->m_afterAmount = json::readDouble(object, QStringLiteral("afterAmount"));
-    transaction->m_amount = json::readDouble(object, QStringLiteral("amount"));
+    transaction->m_beforeAmount = json::readNumberValue(object, QStringLiteral("beforeAmount"));
+    transaction->m_afterAmount = json::readNumberValue(object, QStringLiteral("afterAmount"));
+    transaction->m_amount = json::readNumberValue(object, QStringLiteral("amount"));
     transaction->m_currency = KOVPair::initWithDictionary(object.value(QStringLiteral("currency")));
     transaction->m_date = parseRecordDate(json::readText(object, QStringLiteral("date")),
                                           KOVRecordDateFormat::WithMilliseconds);

@@ -11,7 +11,7 @@ KOVTransferBound KOVTransferBound::initWithDictionary(const QJsonValue &dictiona
     KOVTransferBound bound;
     const QJsonObject object = dictionary.toObject();
     bound.m_currency = KOVPair::initWithDictionary(object.value(QStringLiteral("currency")));
-    bound.m_minimum = json::readDouble(object, QStringLiteral("minimum"));
+    bound.m_minimum = json::readNumberValue(object, QStringLiteral("minimum"));
     bound.m_type = json::readText(object, QStringLiteral("type"));
     return bound;
 }

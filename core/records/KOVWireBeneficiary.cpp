@@ -18,8 +18,8 @@ std::shared_ptr<KOVWireBeneficiary> KOVWireBeneficiary::initWithDictionary(const
     beneficiary->m_firstName = json::readText(object, QStringLiteral("firstName"));
     beneficiary->m_lastName = json::readText(object, QStringLiteral("lastName"));
     beneficiary->m_nickname = json::readText(object, QStringLiteral("nickname"));
-    beneficiary->m_accountNumber = json::readText(object, QStringLiteral("accountNumber"));
-    beneficiary->m_routingNumber = json::readText(object, QStringLiteral("routingNumber"));
+    beneficiary->m_accountNumber = json::readIdentifier(object, QStringLiteral("accountNumber"));
+    beneficiary->m_routingNumber = json::readIdentifier(object, QStringLiteral("routingNumber"));
     beneficiary->m_receiverAccountType = json::readText(object, QStringLiteral("receiverAccountType"));
     beneficiary->m_receiverType = json::readText(object, QStringLiteral("receiverType"));
     beneficiary->m_zipCode = json::readText(object, QStringLiteral("zipCode"));

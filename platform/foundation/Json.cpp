@@ -2,7 +2,9 @@
 
 #include <QJsonDocument>
 #include <QJsonParseError>
+#include <QLocale>
 #include <cmath>
+#include <limits>
 
 namespace kova::platform::json {
 
@@ -58,6 +60,74 @@ std::optional<double> readDouble(const QJsonValue &value)
     if (!value.isDouble() || !std::isfinite(value.toDouble()))
         return std::nullopt;
     return value.toDouble();
+}
+
+std::optional<double> readNumberValue(const QJsonValue &value)
+{
+    if (!value.isString())
+        return readDouble(value);
+    const QString text = value.toString();
+    const auto isDigit = [&text](qsizetype at) { return at < text.size() && text.at(at) >= u'0' && text.at(at) <= u'9'; };
+    qsizetype i = 0;
+    while (i < text.size() && text.at(i).isSpace())
+        ++i;
+    const qsizetype start = i;
+    if (i < text.size() && (text.at(i) == u'+' || text.at(i) == u'-'))
+        ++i;
+    qsizetype digits = 0;
+    for (; isDigit(i); ++i)
+        ++digits;
+    if (i < text.size() && text.at(i) == u'.')
+        for (++i; isDigit(i); ++i)
+            ++digits;
+    if (digits == 0)
+        return std::nullopt;
+    // An exponent counts only when digits follow it: "12e" is 12.
+    if (i < text.size() && (text.at(i) == u'e' || text.at(i) == u'E')) {
+        qsizetype exponent = i + 1;
+        if (exponent < text.size() && (text.at(exponent) == u'+' || text.at(exponent) == u'-'))
+            ++exponent;
+        if (isDigit(exponent)) {
+            i = exponent;
+            while (isDigit(i))
+                ++i;
+        }
+    }
+    // The C locale's reading whatever the device's locale.
+    bool ok = false;
+    const double number = QStringView(text).mid(start, i - start).toDouble(&ok);
+    if (!ok || !std::isfinite(number))
+        return std::nullopt; // beyond the range of a double
+    return number;
+}
+
+bool readTruthValue(const QJsonValue &value)
+{
+    if (!value.isString())
+        return readBool(value).value_or(false);
+    const QString text = value.toString();
+    qsizetype i = 0;
+    while (i < text.size() && text.at(i).isSpace())
+        ++i;
+    if (i == text.size())
+        return false;
+    const QChar first = text.at(i);
+    return (first >= u'1' && first <= u'9') || first == u'y' || first == u'Y' || first == u't' || first == u'T';
+}
+
+QString readIdentifier(const QJsonValue &value)
+{
+    if (!value.isDouble())
+        return readText(value);
+    // A whole number within 64 bits is written from the integer the parser
+    // kept, so an identifier beyond 2^53 keeps every digit it arrived with.
+    constexpr qint64 notWhole = std::numeric_limits<qint64>::min();
+    if (const qint64 whole = value.toInteger(notWhole); whole != notWhole)
+        return QString::number(whole);
+    const double d = value.toDouble();
+    if (!std::isfinite(d))
+        return QString();
+    return QString::number(d, 'g', QLocale::FloatingPointShortest);
 }
 
 QString readText(const QJsonValue &value)

@@ -24,6 +24,19 @@ std::optional<qint64> readInt64(const QJsonValue &value);
 std::optional<qint64> readIntegerValue(const QJsonValue &value);
 // A finite number.
 std::optional<double> readDouble(const QJsonValue &value);
+// A finite number, or the decimal number a text begins with (after white
+// space, with an optional sign, fraction and exponent): banks send amounts as
+// text to keep their decimals exact. A text that begins with no number reads
+// as absent.
+std::optional<double> readNumberValue(const QJsonValue &value);
+// true/false; a number is true when it is not 0; a text is true when, after
+// white space, it begins with a digit other than 0 or with "y", "Y", "t" or
+// "T". Anything else, or nothing, is false.
+bool readTruthValue(const QJsonValue &value);
+// An identifier: a text as it is, or a number as its shortest decimal text
+// (12345, not 12345.0), as some services send identifiers as numbers. Any
+// other value is a null QString.
+QString readIdentifier(const QJsonValue &value);
 // Text only; anything else is a null QString.
 QString readText(const QJsonValue &value);
 std::optional<QJsonArray> readList(const QJsonValue &value);
@@ -32,7 +45,10 @@ std::optional<QJsonObject> readObject(const QJsonValue &value);
 inline std::optional<bool> readBool(const QJsonObject &o, const QString &key) { return readBool(o.value(key)); }
 inline std::optional<qint64> readInt64(const QJsonObject &o, const QString &key) { return readInt64(o.value(key)); }
 inline std::optional<double> readDouble(const QJsonObject &o, const QString &key) { return readDouble(o.value(key)); }
+inline std::optional<double> readNumberValue(const QJsonObject &o, const QString &key) { return readNumberValue(o.value(key)); }
+inline bool readTruthValue(const QJsonObject &o, const QString &key) { return readTruthValue(o.value(key)); }
 inline QString readText(const QJsonObject &o, const QString &key) { return readText(o.value(key)); }
+inline QString readIdentifier(const QJsonObject &o, const QString &key) { return readIdentifier(o.value(key)); }
 inline std::optional<QJsonArray> readList(const QJsonObject &o, const QString &key) { return readList(o.value(key)); }
 inline std::optional<QJsonObject> readObject(const QJsonObject &o, const QString &key) { return readObject(o.value(key)); }
 

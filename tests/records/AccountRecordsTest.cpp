@@ -42,9 +42,12 @@ const AccountCase kAccountCases[] = {
      R"({"id": null, "iban": null, "number": null, "type": null, "name": null, "currency": null, "balance": null})",
      nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0},
     {"null amount", R"({"balance": {"amount": null}})", nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0},
-    {"wrong types read as absent",
+    {"numeric identifiers and a text amount are read; other wrong types read as absent",
      R"({"id": 1, "iban": true, "number": 1234, "type": [], "name": {}, "currency": "AED",
          "balance": {"amount": "250.75"}})",
+     "1", nullptr, "1234", nullptr, nullptr, nullptr, nullptr, 250.75},
+    {"identifiers and amount of no usable type read as absent",
+     R"({"id": true, "number": [1234], "balance": {"amount": false}})",
      nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0},
     {"balance that is not an object", R"({"balance": 99, "currency": {"code": 5, "name": "Dirham"}})",
      nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, "Dirham", 0},
@@ -157,7 +160,9 @@ const BalanceCase kBalanceCases[] = {
     {"zero amount is kept", R"({"amount": 0})", 0.0, nullptr, nullptr},
     {"negative amount is kept", R"({"amount": -3.75})", -3.75, nullptr, nullptr},
     {"nulls", R"({"amount": null, "currency": null, "accountNumber": null})", std::nullopt, nullptr, nullptr},
-    {"wrong types", R"({"amount": "1500", "currency": [], "accountNumber": 42})", std::nullopt, nullptr, nullptr},
+    {"a text amount and a numeric account number are read", R"({"amount": "1500", "accountNumber": 42})", 1500.0,
+     nullptr, "42"},
+    {"wrong types", R"({"amount": [1500], "currency": [], "accountNumber": false})", std::nullopt, nullptr, nullptr},
 };
 
 TEST(KOVBalanceTest, ReadsAmountCurrencyAndAccountNumber)

@@ -28,7 +28,10 @@ const BankBeneficiaryCase kBankBeneficiaryCases[] = {
      "b-1", "Omar", "0123", "AE070331234567890123456", "local", "active"},
     {"nulls", R"({"id": null, "name": null, "accountNumber": null, "iban": null, "type": null, "status": null})",
      nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
-    {"wrong types", R"({"id": 1, "name": [], "accountNumber": 123, "iban": {}, "type": true, "status": 0})",
+    {"numeric identifiers are read as text",
+     R"({"id": 1, "name": [], "accountNumber": 123, "iban": {}, "type": true, "status": 0})",
+     "1", nullptr, "123", nullptr, nullptr, nullptr},
+    {"wrong types", R"({"id": true, "name": [], "accountNumber": {}, "iban": {}, "type": true, "status": 0})",
      nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -78,7 +81,7 @@ TEST(KOVBankWireBeneficiaryTest, NullsAndWrongTypesReadAsAbsentAndTheAddressIsAl
     const char *cases[] = {
         R"({"id": null, "name": null, "accountNumber": null, "bankName": null, "routingNumber": null,
             "status": null, "type": null, "address": null})",
-        R"({"id": 5, "name": {}, "accountNumber": 123, "bankName": [], "routingNumber": 21000021,
+        R"({"id": false, "name": {}, "accountNumber": [123], "bankName": [], "routingNumber": {},
             "address": "1 Main St"})",
         "{}",
     };

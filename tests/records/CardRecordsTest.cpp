@@ -45,9 +45,12 @@ const CardCase kCardCases[] = {
      R"({"id": null, "cardNumber": null, "status": null, "name": null, "type": null, "currency": null,
          "creditLimit": null, "expiryDate": null, "balance": null})",
      nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, std::nullopt, {}, std::nullopt},
-    {"wrong types",
+    {"numeric identifiers and a text limit are read; other wrong types read as absent",
      R"({"id": 7, "cardNumber": 4111, "status": false, "name": [], "type": {}, "currency": "AED",
          "creditLimit": "20000", "expiryDate": 1700000000, "balance": [1, 2]})",
+     "7", "4111", nullptr, nullptr, nullptr, nullptr, 20000.0, {}, std::nullopt},
+    {"wrong types",
+     R"({"id": false, "cardNumber": [4111], "creditLimit": {"amount": 20000}})",
      nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, std::nullopt, {}, std::nullopt},
 };
 
@@ -143,8 +146,9 @@ const CardBalanceCase kCardBalanceCases[] = {
      250.0, -10.25, 0.0, utc(2024, 4, 15, 4, 0, 0)},
     {"nulls", R"({"amountDue": null, "availableBalance": null, "outstandingBalance": null, "dueDate": null})",
      std::nullopt, std::nullopt, std::nullopt, {}},
-    {"wrong types", R"({"amountDue": "250", "availableBalance": true, "outstandingBalance": {}, "dueDate": 5})",
-     std::nullopt, std::nullopt, std::nullopt, {}},
+    {"a text amount is read; other wrong types read as absent",
+     R"({"amountDue": "250", "availableBalance": true, "outstandingBalance": {}, "dueDate": 5})",
+     250.0, std::nullopt, std::nullopt, {}},
     {"due date in another layout", R"({"dueDate": "15/04/2024"})", std::nullopt, std::nullopt, std::nullopt, {}},
 };
 

@@ -47,14 +47,14 @@ TEST(KOVLoginTest, ColoursComeFromJsonTextOrAnObject)
     }
 }
 
-TEST(KOVLoginTest, SuccessIsThePresenceOfTheKeyAndWrongTypesReadAsAbsent)
+TEST(KOVLoginTest, SuccessIsThePresenceOfTheKeyAndNamesOfOtherTypesReadAsAbsent)
 {
     EXPECT_TRUE(KOVLogin::initWithDictionary(jsonObject(R"({"success": false})"))->success());
     EXPECT_TRUE(KOVLogin::initWithDictionary(jsonObject(R"({"success": null})"))->success());
     EXPECT_FALSE(KOVLogin::initWithDictionary(jsonObject(R"({})"))->success());
     // An export writes null for what it cannot read; that is no text to repair.
     const auto login = KOVLogin::initWithDictionary(
-        jsonObject(R"({"fullName": null, "name": 3, "fullLogoPng": null, "userInputs": [{"id": "otp"}], "userID": 12})"));
+        jsonObject(R"({"fullName": null, "name": 3, "fullLogoPng": null, "userInputs": [{"id": "otp"}], "userID": false})"));
     EXPECT_TRUE(login->bankFullName().isNull());
     EXPECT_TRUE(login->bankShortName().isNull());
     EXPECT_TRUE(login->bankFullLogoPng().isNull());

@@ -60,11 +60,11 @@ TEST(KOVBankMetadataTest, MissingNullAndWrongTypedValuesReadAsEmpty)
                       "isCreateBeneficiaryEndpointRequired": null, "address": null, "country": null,
                       "transferBounds": null, "transactionRange": null, "beneficiaryCoolDownPeriod": null})"},
         {"wrong types", R"({"bankName": 1, "branchAddress": [], "branchName": {}, "swiftCode": false,
-                            "isCreateBeneficiaryEndpointRequired": "true", "address": "PO Box 777", "country": "AE",
+                            "isCreateBeneficiaryEndpointRequired": "false", "address": "PO Box 777", "country": "AE",
                             "transferBounds": {"minimum": 10}, "transactionRange": 90,
                             "beneficiaryCoolDownPeriod": "24 hrs"})"},
         {"measures without values", R"({"transactionRange": {"unit": "days"},
-                                        "beneficiaryCoolDownPeriod": {"unit": "hrs", "value": "24"}})"},
+                                        "beneficiaryCoolDownPeriod": {"unit": "hrs", "value": "a day"}})"},
     };
     for (const MetadataDefaultsCase &c : cases) {
         SCOPED_TRACE(c.label);
@@ -98,7 +98,7 @@ TEST(KOVBankMetadataTest, BooleanIsItsTruthValue)
 TEST(KOVBankMetadataTest, TransferBoundsSkipElementsThatAreNotObjects)
 {
     const std::shared_ptr<KOVBankMetadata> metadata = KOVBankMetadata::initWithDictionary(jsonObject(
-        R"({"transferBounds": [10, {"minimum": null, "type": null, "currency": null}, "AED", {"minimum": "5", "type": 3}]})"));
+        R"({"transferBounds": [10, {"minimum": null, "type": null, "currency": null}, "AED", {"minimum": [5], "type": 3}]})"));
     ASSERT_EQ(metadata->transferBounds().size(), 2);
     EXPECT_EQ(metadata->transferBounds()[0], KOVTransferBound());
     EXPECT_EQ(metadata->transferBounds()[1], KOVTransferBound());
@@ -157,7 +157,8 @@ TEST(KOVMeasureTest, ToSecondsScalesHoursAndDaysOnly)
         {R"({"value": 10})", 10},
         {R"({"unit": "days"})", 0},
         {R"({"unit": "days", "value": null})", 0},
-        {R"({"unit": "days", "value": "2"})", 0},
+        {R"({"unit": "days", "value": "2"})", 172800},
+        {R"({"unit": "days", "value": "two"})", 0},
         {R"({"unit": 86400, "value": 3})", 3},
         {R"({"unit": "days", "value": -1})", -86400},
         {R"({"unit": "days", "value": 1.7976931348623157e308})", 0},

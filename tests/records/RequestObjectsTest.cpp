@@ -120,7 +120,7 @@ TEST(KOVWireBeneficiaryTest, ReadFromJsonAndWrittenBackAsTheRequestBody)
 TEST(KOVWireBeneficiaryTest, NullsAndWrongTypesAreSentAsNullAndTypeFallsBackToLocal)
 {
     const std::shared_ptr<KOVWireBeneficiary> beneficiary = KOVWireBeneficiary::initWithDictionary(jsonObject(R"({
-        "name": null, "firstName": 1, "lastName": [], "nickname": {}, "accountNumber": 123, "routingNumber": true,
+        "name": null, "firstName": 1, "lastName": [], "nickname": {}, "accountNumber": [123], "routingNumber": true,
         "receiverAccountType": null, "receiverType": 2, "zipCode": 10001, "country": null, "state": false,
         "city": null, "bankName": 0, "linesAddress": "1 Main St", "type": null})"));
     EXPECT_FALSE(beneficiary->linesAddress().has_value());

@@ -39,10 +39,10 @@ const TransactionCase kTransactionCases[] = {
      R"({"amount": null, "beforeAmount": null, "afterAmount": null, "currency": null, "date": null,
          "description": null, "details": null, "type": null})",
      std::nullopt, std::nullopt, std::nullopt, nullptr, {}, nullptr, nullptr, nullptr},
-    {"wrong types",
+    {"wrong types; a text amount is read",
      R"({"amount": "5", "beforeAmount": [], "afterAmount": {}, "currency": 784, "date": 1709649015,
          "description": 12, "details": false, "type": ["debit"]})",
-     std::nullopt, std::nullopt, std::nullopt, nullptr, {}, nullptr, nullptr, nullptr},
+     5.0, std::nullopt, std::nullopt, nullptr, {}, nullptr, nullptr, nullptr},
 };
 
 TEST(KOVTransactionTest, ReadsEveryKeyWithNullAndWrongTypeRules)
