@@ -170,6 +170,42 @@ QVariant storedText(const QString &key)
     return text.isNull() ? QVariant() : QVariant(text);
 }
 
+// The settings file writes an empty list as an invalid value, so a stored
+// stack that reads back invalid is the empty stack that was recorded.
+QVariant storedStack()
+{
+    platform::UserDefaults &defaults = platform::UserDefaults::standard();
+    if (!defaults.contains(kUnhandledExceptionStacktrace))
+        return QVariant();
+    const QVariant value = defaults.value(kUnhandledExceptionStacktrace);
+    if (!value.isValid())
+        return QStringList();
+    return value.canConvert<QStringList>() && !value.isNull() ? QVariant(value.toStringList()) : QVariant();
+}
+
+// The rule every service reply follows: a failed HTTP status counts as
+// success only when the body says so in as many words, and any status is a
+// failure when the body says "success": false.
+bool acceptedByService(const QByteArray &data, const std::optional<platform::HTTPURLResponse> &response)
+{
+    const auto parsed = platform::json::parseObject(data);
+    const QJsonObject *reply = std::get_if<QJsonObject>(&parsed);
+    const QJsonValue success = reply ? reply->value(QStringLiteral("success")) : QJsonValue(QJsonValue::Undefined);
+    if (response && !response->hasSuccessStatus())
+        return success.isBool() && success.toBool();
+    return platform::json::readBool(success) != false;
+}
+
+// Forgotten only if it is still the report that went: a newer one (another
+// process's crash meanwhile) waits for its own post.
+bool stillStored(const QStringList &keys, const QVariantList &sent)
+{
+    for (qsizetype i = 0; i < keys.size(); ++i)
+        if (stored(keys[i]) != sent[i])
+            return false;
+    return true;
+}
+
 } // namespace
 
 QString describeReport(const QVariantMap &report)
@@ -177,15 +213,14 @@ QString describeReport(const QVariantMap &report)
     return describe(report, 0);
 }
 
-void uploadStoredCrashReport(const QString &appKey)
+void uploadStoredCrashReport(const QString &appKey, std::function<void(bool delivered)> replied)
 {
     platform::UserDefaults &defaults = platform::UserDefaults::standard();
     if (!defaults.contains(kUnhandledExceptionName) && !defaults.contains(kUnhandledExceptionReason)
         && !defaults.contains(kUnhandledExceptionStacktrace))
         return;
 
-    const QVariant stackValue = stored(kUnhandledExceptionStacktrace);
-    const QVariant stack = stackValue.canConvert<QStringList>() && !stackValue.isNull() ? QVariant(stackValue.toStringList()) : QVariant();
+    const QVariant stack = storedStack();
     const QString bundleID = platform::ProcessInfo::mainBundleIdentifier();
     const QVariant utcDate = storedText(kUnhandledExceptionUtcDate);
     const QVariantMap report{
@@ -217,17 +252,19 @@ void uploadStoredCrashReport(const QString &appKey)
         sent.append(stored(key));
     Kova::serviceSession().dataTask(
         Kova::serviceRequest(QStringLiteral("/v2/sdk/apps/logs/add"), body),
-        [keys, sent](const QByteArray &, const std::optional<platform::HTTPURLResponse> &, const std::optional<platform::Error> &error) {
-            if (error)
-                return; // kept for the next good start
-            // Forgotten only if it is still the report that went: a newer
-            // one (another process's crash meanwhile) waits for its own post.
-            for (qsizetype i = 0; i < keys.size(); ++i)
-                if (stored(keys[i]) != sent[i])
-                    return;
-            platform::UserDefaults &defaults = platform::UserDefaults::standard();
-            for (const QString &key : keys)
-                defaults.removeObject(key);
+        [keys, sent, replied = std::move(replied)](const QByteArray &data,
+                                                   const std::optional<platform::HTTPURLResponse> &response,
+                                                   const std::optional<platform::Error> &error) {
+            // A refused report is kept for the next good start, as one lost
+            // on the way is: the service has not got it either way.
+            const bool delivered = !error && acceptedByService(data, response);
+            if (delivered && stillStored(keys, sent)) {
+                platform::UserDefaults &defaults = platform::UserDefaults::standard();
+                for (const QString &key : keys)
+                    defaults.removeObject(key);
+            }
+            if (replied)
+                replied(delivered);
         });
 }
 

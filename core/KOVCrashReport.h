@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QVariantMap>
+#include <functional>
 
 namespace kova {
 
@@ -30,8 +31,10 @@ void recordException(const QString &name, const QString &reason, const QStringLi
 // listing, not JSON.
 QString describeReport(const QVariantMap &report);
 
-// Posts the stored report, if there is one, and forgets it once a reply
-// arrives without a transport error.
-void uploadStoredCrashReport(const QString &appKey);
+// Posts the stored report, if there is one, and forgets it once the service
+// has accepted it; a transport error or a refusal keeps it for the next good
+// start. `replied`, when given, runs on the main thread once the reply has
+// been dealt with, saying whether the report was delivered.
+void uploadStoredCrashReport(const QString &appKey, std::function<void(bool delivered)> replied = {});
 
 } // namespace kova

@@ -35,6 +35,11 @@ TEST(CrashChild, EndsWithAnUncaughtException)
     const QString kind = qEnvironmentVariable("KOVA_CRASH_CHILD");
     if (kind.isEmpty())
         GTEST_SKIP() << "only runs as a child process";
+    if (kind == "empty-stack") {
+        // A report as a process records it, read back by the next one.
+        recordException("E", "why", {});
+        return;
+    }
     if (kind == "host") {
         // The host's own handler, in place before the SDK starts (twice).
         std::set_terminate([] {
@@ -124,12 +129,12 @@ TEST_F(CrashReportTest, ReportIsRecordedOwnerOnlyAndTheHostsHandlerStillRuns)
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
-TEST_F(CrashReportTest, StoredReportIsUploadedAfterAGoodStartAndForgottenOnAnyReply)
+TEST_F(CrashReportTest, StoredReportIsUploadedAfterAGoodStartAndForgottenOnceAccepted)
 {
     platform::ProcessInfo::setMainBundleIdentifier("com.example.host");
     recordException("std::logic_error", QString(), {"0 frame", "1 \"quoted\" frame"});
     const QString utc = platform::UserDefaults::standard().string(kUnhandledExceptionUtcDate);
-    server->scriptPath(sandbox::SandboxServer::LogsPath, ScriptedReply::json(QJsonObject{{"success", false}}, 500));
+    server->scriptPath(sandbox::SandboxServer::LogsPath, ScriptedReply::json(QJsonObject{{"success", true}}));
     startDefault();
     ASSERT_TRUE(waitUntil([&] { return !server->requestsForPath(sandbox::SandboxServer::LogsPath).isEmpty(); }));
     const auto upload = server->requestsForPath(sandbox::SandboxServer::LogsPath).first();
@@ -144,8 +149,7 @@ TEST_F(CrashReportTest, StoredReportIsUploadedAfterAGoodStartAndForgottenOnAnyRe
     EXPECT_TRUE(content.contains("    name = \"std::logic_error\";\n"));
     EXPECT_TRUE(content.contains("\"1 \\\"quoted\\\" frame\""));
     EXPECT_TRUE(content.contains("deviceInfo =     {\n        deviceName = "));
-    ASSERT_TRUE(waitUntil([] { return !platform::UserDefaults::standard().contains(kUnhandledExceptionName); }))
-        << "an HTTP 500 still counts as delivered";
+    ASSERT_TRUE(waitUntil([] { return !platform::UserDefaults::standard().contains(kUnhandledExceptionName); }));
     EXPECT_FALSE(platform::UserDefaults::standard().contains(kUnhandledExceptionUtcDate));
     platform::ProcessInfo::setMainBundleIdentifier(QString());
 }
@@ -212,4 +216,62 @@ TEST_F(CrashReportTest, AReportRecordedWhileTheLastOneIsUploadingIsKept)
     EXPECT_EQ(defaults.string(kUnhandledExceptionName), "Second") << "the newer report was never sent";
     EXPECT_EQ(defaults.string(kUnhandledExceptionReason), "two");
     EXPECT_TRUE(defaults.contains(kUnhandledExceptionUtcDate));
+}
+
+TEST_F(CrashReportTest, OnlyAReplyThatAcceptsTheReportForgetsIt)
+{
+    startDefault();
+    struct ReplyCase {
+        const char *label;
+        ScriptedReply reply;
+        bool kept;
+    };
+    const ReplyCase cases[] = {
+        {"HTTP 500 saying it failed", ScriptedReply::json(QJsonObject{{"success", false}}, 500), true},
+        {"HTTP 500 with an error page", ScriptedReply::raw("<html>down</html>", 500), true},
+        {"HTTP 404 with no body", ScriptedReply::raw("", 404), true},
+        {"HTTP 503 saying success as text", ScriptedReply::json(QJsonObject{{"success", "true"}}, 503), true},
+        {"HTTP 200 saying it failed", ScriptedReply::json(QJsonObject{{"success", false}}), true},
+        {"HTTP 500 saying success", ScriptedReply::json(QJsonObject{{"success", true}}, 500), false},
+        {"HTTP 200 saying success", ScriptedReply::json(QJsonObject{{"success", true}}), false},
+        {"HTTP 201 with no body", ScriptedReply::raw("", 201), false},
+        {"HTTP 200 with a body that is not JSON", ScriptedReply::raw("ok"), false},
+    };
+    platform::UserDefaults &defaults = platform::UserDefaults::standard();
+    for (const ReplyCase &c : cases) {
+        SCOPED_TRACE(c.label);
+        recordException("std::runtime_error", c.label, {"0 frame"});
+        server->scriptPath(sandbox::SandboxServer::LogsPath, c.reply);
+        std::optional<bool> delivered;
+        uploadStoredCrashReport("app-key-1", [&](bool accepted) { delivered = accepted; });
+        ASSERT_TRUE(waitUntil([&] { return delivered.has_value(); }));
+        EXPECT_EQ(*delivered, !c.kept);
+        EXPECT_EQ(defaults.string(kUnhandledExceptionName), c.kept ? "std::runtime_error" : QString());
+        EXPECT_EQ(defaults.string(kUnhandledExceptionReason), c.kept ? c.label : QString());
+        EXPECT_EQ(defaults.value(kUnhandledExceptionStacktrace).toStringList(),
+                  c.kept ? QStringList{"0 frame"} : QStringList());
+        EXPECT_EQ(defaults.contains(kUnhandledExceptionUtcDate), c.kept);
+    }
+}
+
+TEST_F(CrashReportTest, AnEmptyStackIsSentAsAnEmptyListInThisProcessAndTheNext)
+{
+    startDefault();
+    const auto upload = [&] {
+        std::optional<bool> delivered;
+        uploadStoredCrashReport("app-key-1", [&](bool accepted) { delivered = accepted; });
+        EXPECT_TRUE(waitUntil([&] { return delivered.has_value(); }));
+        const auto uploads = server->requestsForPath(sandbox::SandboxServer::LogsPath);
+        return uploads.isEmpty() ? QString() : uploads.last().json.value("content").toString();
+    };
+    const QString emptyList = "    stacktrace =     (\n    );\n";
+
+    recordException("E", "why", {});
+    const QString here = upload();
+    EXPECT_TRUE(here.contains(emptyList)) << here.toStdString();
+
+    ASSERT_EQ(crashChild("empty-stack"), 0);
+    const QString next = upload();
+    EXPECT_TRUE(next.contains(emptyList)) << next.toStdString();
+    EXPECT_FALSE(platform::UserDefaults::standard().contains(kUnhandledExceptionName));
 }
