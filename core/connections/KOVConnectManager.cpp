@@ -208,6 +208,11 @@ void KOVConnectManager::removeSameConnectionIfAvailable(const std::shared_ptr<KO
     request.setSortDescriptors({platform::SortDescriptor{QStringLiteral("createdAt"), false}});
     platform::Error error;
     for (const auto &other : context.fetch<KOVConnection>(request, &error)) {
+        // Without a client user ID the fetch has no client term and finds
+        // every client user's record of this login; only client-less ones
+        // are duplicates of this one.
+        if (m_clientUserID.isNull() && !other->clientUserID().isEmpty())
+            continue;
         if (other != connection) {
             m_replacedKeys.append(secretKey(*other));
             context.deleteObject(other);

@@ -2,11 +2,14 @@
 
 #include "core/KOVAppManager.h"
 #include "core/connections/KOVBankConnection.h"
+#include "core/connections/KOVConnectManager.h"
+#include "core/connections/KOVLogin.h"
 #include "core/records/KOVAccount.h"
 #include "core/records/KOVCard.h"
 #include "core/store/KOVBankCard.h"
 #include "core/store/KOVConnection.h"
 #include "core/store/KOVSubaccount.h"
+#include "platform/store/ManagedObjectContext.h"
 #include "tests/core/SdkTestFixture.h"
 
 using namespace kova;
@@ -34,6 +37,21 @@ protected:
         drainMainQueue();
         const auto listed = KOVBankConnection::getConnectionsWithClientUserID("client-1");
         return listed.isEmpty() ? nullptr : listed.last();
+    }
+
+    // Stores a login the way the connect screen does, and saves it.
+    std::shared_ptr<KOVConnection> storeLogin(const QString &clientUserID, const QString &tokenID)
+    {
+        const QJsonObject login{{"userSecret", "secret-" + tokenID}, {"tokenID", tokenID}, {"userID", "user-7"},
+                                {"bankId", "SANDBOXBANK"}, {"name", "Sandbox"}};
+        KOVConnectManager manager(clientUserID, KOVLogin::initWithDictionary(login));
+        std::shared_ptr<KOVConnection> made;
+        manager.createConnection([&](std::shared_ptr<KOVConnection> connection, OptionalError error) {
+            EXPECT_FALSE(error.has_value());
+            made = std::move(connection);
+        });
+        EXPECT_TRUE(KOVAppManager::sharedInstance().saveContext());
+        return made;
     }
 };
 
@@ -82,6 +100,30 @@ TEST_F(StoredRecordsTest, AccountsAndCardsWithNumericIdentifiersAndAmountsAsText
     EXPECT_EQ(card->cardID(), "77");
     EXPECT_EQ(card->cardNumber(), "4111111111111111");
     EXPECT_EQ(card->creditLimit(), 5000);
+}
+
+TEST_F(StoredRecordsTest, ALoginStoredWithoutAClientUserIDReplacesOnlyRecordsWithoutOne)
+{
+    storeLogin("client-1", "t1");
+    storeLogin("client-2", "t2");
+    storeLogin(QString(), "t3");
+    storeLogin(QString(), "t4");
+
+    platform::Error error;
+    platform::FetchRequest request = KOVConnection::fetchRequestWithUserID("user-7", QString(), false);
+    QStringList stored;
+    for (const auto &connection : context().fetch<KOVConnection>(request, &error))
+        stored.append((connection->clientUserID().isNull() ? QStringLiteral("none") : connection->clientUserID()) + ":"
+                      + connection->tokenID());
+    EXPECT_EQ(stored, (QStringList{"client-1:t1", "client-2:t2", "none:t4"}));
+
+    // A client user's login still replaces only that client user's record.
+    storeLogin("client-1", "t5");
+    stored.clear();
+    for (const auto &connection : context().fetch<KOVConnection>(request, &error))
+        stored.append((connection->clientUserID().isNull() ? QStringLiteral("none") : connection->clientUserID()) + ":"
+                      + connection->tokenID());
+    EXPECT_EQ(stored, (QStringList{"client-2:t2", "none:t4", "client-1:t5"}));
 }
 
 } // namespace
