@@ -492,21 +492,34 @@ void KOVWebConnectViewController::messageViewControllerDidTapButton(MessageViewC
 
 void KOVWebConnectViewController::reportFailure(const QString &bankID, const QString &error)
 {
-    const auto delegate = m_connectDelegate.lock();
+    const auto delegate = delegateForOutcome();
     if (delegate && delegate->respondsTo(KOVConnectDelegate::Method::DidFailConnecting))
         delegate->connectDidFailConnectingToBankID(bankID, error);
 }
 
+std::shared_ptr<KOVConnectDelegate> KOVWebConnectViewController::delegateForOutcome()
+{
+    std::shared_ptr<KOVConnectDelegate> delegate = m_connectDelegate.lock();
+    // Only a delegate that was given and has since gone: a host that gave
+    // none asked to hear nothing.
+    const bool given = std::weak_ptr<KOVConnectDelegate>().owner_before(m_connectDelegate)
+                       || m_connectDelegate.owner_before(std::weak_ptr<KOVConnectDelegate>());
+    if (!delegate && given && !std::exchange(m_toldDelegateGone, true))
+        platform::log(QStringLiteral("[Kova] The connect delegate is gone, so nobody hears how the connect screen "
+                                     "ended; keep a strong reference to it while the screen is up"));
+    return delegate;
+}
+
 void KOVWebConnectViewController::reportDismiss()
 {
-    const auto delegate = m_connectDelegate.lock();
+    const auto delegate = delegateForOutcome();
     if (delegate && delegate->respondsTo(KOVConnectDelegate::Method::DidDismiss))
         delegate->connectDidDismiss();
 }
 
 void KOVWebConnectViewController::reportSuccess(const QString &bankID, const std::shared_ptr<KOVBankConnection> &connection)
 {
-    const auto delegate = m_connectDelegate.lock();
+    const auto delegate = delegateForOutcome();
     if (delegate && delegate->respondsTo(KOVConnectDelegate::Method::DidSuccessfullyConnect))
         delegate->connectDidSuccessfullyConnectToBankID(bankID, connection);
 }

@@ -103,8 +103,12 @@ private:
     void reportFailure(const QString &bankID, const QString &error);
     void reportDismiss();
     void reportSuccess(const QString &bankID, const std::shared_ptr<KOVBankConnection> &connection);
+    // The delegate to tell an outcome, or null; says once per screen when
+    // the host let go of the delegate it gave.
+    std::shared_ptr<KOVConnectDelegate> delegateForOutcome();
 
     std::weak_ptr<KOVConnectDelegate> m_connectDelegate;
+    bool m_toldDelegateGone = false;
     QString m_clientUserID;
     QString m_bankID;
     QPointer<platform::WebView> m_webView;
