@@ -2,6 +2,7 @@
 
 #include "core/Kova.h"
 #include "core/internal/KOVFontRegistration.h"
+#include "core/internal/KOVOrphanedSecrets.h"
 #include "core/internal/KOVProcessState.h"
 #include "core/store/KOVConnection.h"
 #include "core/store/KOVDataModel.h"
@@ -29,8 +30,13 @@ KOVAppManager::KOVAppManager() = default;
 std::shared_ptr<platform::PersistentContainer> KOVAppManager::persistentContainer()
 {
     std::lock_guard lock(m_containerMutex);
-    if (!m_container)
+    if (!m_container) {
         m_container = makeKovaConnectContainer();
+        // Secrets of logins that were never stored go once the logins that
+        // were are known; a store in memory knows none of them.
+        if (!m_container->usesInMemoryStore())
+            internal::KOVOrphanedSecrets::removeLeftovers(m_container->storeFile(), m_container->managedObjectModel());
+    }
     return m_container;
 }
 

@@ -265,11 +265,18 @@ void KOVBankConnection::create(const QJsonObject &parameters, ImportCompletion c
             scheme->setSecondaryColor(login->secondaryColor());
             if (const auto info = created->bankInfo())
                 info->setColorScheme(scheme);
-            manager->removeSameConnectionIfAvailable(created);
+            // The new record is stored first, beside the older ones: a save
+            // that fails (a full disk) then takes back only what this import
+            // made, and the login stored before stays as it was. Left
+            // pending instead, the failed login would be stored by whichever
+            // save came next.
             platform::Error saveError;
             if (!context.save(&saveError))
-                return completion(nullptr, saveError);
-            manager->forgetReplacedSecrets();
+                return fail(saveError);
+            manager->removeSameConnectionIfAvailable(created);
+            // Should this second save fail, the older records go with the next one.
+            if (context.save())
+                manager->forgetReplacedSecrets();
             completion(bank, std::nullopt);
         });
     });

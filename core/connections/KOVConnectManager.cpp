@@ -1,6 +1,7 @@
 #include "core/connections/KOVConnectManager.h"
 
 #include "core/KOVAppManager.h"
+#include "core/internal/KOVOrphanedSecrets.h"
 #include "core/connections/KOVLogin.h"
 #include "core/store/KOVBankInfo.h"
 #include "core/store/KOVConnection.h"
@@ -10,6 +11,8 @@
 #include "platform/dispatch/SerialQueue.h"
 #include "platform/foundation/Log.h"
 #include "platform/store/ManagedObjectContext.h"
+#include "platform/store/PersistentContainer.h"
+#include "platform/store/StoreErrors.h"
 #include "platform/store/SortDescriptor.h"
 
 #include <QHash>
@@ -86,6 +89,17 @@ std::optional<platform::Error> KOVConnectManager::unstorableLogin() const
     return std::nullopt;
 }
 
+std::optional<platform::Error> KOVConnectManager::unusableStore()
+{
+    const std::optional<platform::Error> &reason = KOVAppManager::sharedInstance().persistentContainer()->fallbackReason();
+    if (!reason)
+        return std::nullopt;
+    // Reported as stored, the login would be gone at the next launch and its
+    // secret left behind.
+    return platform::Error::withDescription(platform::NSCocoaErrorDomain, platform::StoreErrors::PersistentStoreSave,
+                                            QStringLiteral("The login cannot be stored: %1").arg(reason->localizedDescription()));
+}
+
 QString KOVConnectManager::secretKeyOfLogin() const
 {
     return m_loginItems ? m_loginItems->tokenID() + m_loginItems->userID() : QString();
@@ -97,6 +111,12 @@ void KOVConnectManager::storeSecretInBackground()
         return;
     auto write = std::make_shared<SecretWrite>();
     m_secretWrite = write;
+    if (std::optional<platform::Error> failure = unusableStore()) {
+        // Nothing written, and not the keychain's failure: ended unlogged.
+        write->ended = true;
+        write->error = std::move(failure);
+        return;
+    }
     if (std::optional<platform::Error> failure = unstorableLogin()) {
         write->end(std::move(failure));
         return;
@@ -111,7 +131,7 @@ void KOVConnectManager::storeSecretInBackground()
         QString previous = keychain->stringForKey(key);
         platform::Error error;
         std::optional<platform::Error> failure;
-        if (!keychain->setString(secret, key, &error))
+        if (!internal::KOVOrphanedSecrets::writeSecret(*keychain, secret, key, &error))
             failure = error;
         platform::MainQueue::async([write, failure, previous = std::move(previous)]() mutable {
             write->end(failure, std::move(previous));
@@ -144,12 +164,14 @@ void KOVConnectManager::createConnection(const Completion &completion)
         // caller's wait on it instead.
         if (m_secretWrite->error)
             return completion(nullptr, m_secretWrite->error);
+    } else if (std::optional<platform::Error> unusable = unusableStore()) {
+        return completion(nullptr, unusable);
     } else if (!(failure = unstorableLogin())) {
         const QString key = secretKeyOfLogin();
         const auto keychain = KOVKeychain::keychain();
         m_previousSecret = keychain->stringForKey(key);
         platform::Error error;
-        if (keychain->setString(login->userSecret(), key, &error))
+        if (internal::KOVOrphanedSecrets::writeSecret(*keychain, login->userSecret(), key, &error))
             m_wroteSecret = true;
         else
             failure = error;

@@ -67,6 +67,8 @@ private:
     struct SecretWrite;
     // Why this login's secret cannot be stored, if it cannot.
     std::optional<platform::Error> unstorableLogin() const;
+    // Why no login can be stored now: the store works in memory only.
+    static std::optional<platform::Error> unusableStore();
     QString secretKeyOfLogin() const;
 
     QString m_clientUserID;

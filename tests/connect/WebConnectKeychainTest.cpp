@@ -88,14 +88,14 @@ protected:
                 drainMainQueue();
             }
             EXPECT_TRUE(delegate->events.isEmpty());
-            hold.loseKeyFile();
+            hold.failTheWaitingWrite();
             hold.release();
             expectAKeychainFailure(items);
         }
         expectExchangeThenMetadata(items);
     }
 
-    // The road of a keychain that failed (the vault lost its key): one
+    // The road of a keychain that failed (the vault held too long): one
     // failure call with the keychain's text, the message screen, nothing stored, nothing left to
     // be saved, the secret neither in the keychain nor in the log.
     void expectAKeychainFailure(const QJsonObject &items)

@@ -97,19 +97,26 @@ VaultWriteHold::VaultWriteHold()
 
 VaultWriteHold::~VaultWriteHold()
 {
+    {
+        std::lock_guard lock(m_mutex);
+        m_outlasting = false;
+    }
     release();
     m_deadline.join();
 }
 
-void VaultWriteHold::loseKeyFile()
+void VaultWriteHold::failTheWaitingWrite()
 {
-    QFile::remove(platform::Vault::standard()->keyPath());
+    std::lock_guard lock(m_mutex);
+    m_outlasting = true;
 }
 
 void VaultWriteHold::release()
 {
     {
         std::lock_guard lock(m_mutex);
+        if (m_outlasting)
+            return;
         m_released = true;
     }
     m_wake.notify_all();

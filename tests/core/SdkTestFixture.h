@@ -54,8 +54,10 @@ public:
     VaultWriteHold &operator=(const VaultWriteHold &) = delete;
 
     bool held() const { return m_held; }
-    // The vault's key file goes: the write waiting for the lock fails once it gets it.
-    void loseKeyFile();
+    // The write waiting for the lock fails: the lock is kept past the time a
+    // write waits for it, as by a peer that never lets go, and release() lets
+    // go only when the hold is destroyed.
+    void failTheWaitingWrite();
     void release();
 
 private:
@@ -66,6 +68,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_released = false;
+    bool m_outlasting = false; // release() waits for the destructor
     std::thread m_deadline;
 };
 

@@ -184,7 +184,6 @@ TEST_F(SecretWriteTest, ALoginWithoutItsSecretFailsAtOnceAndWritesNothing)
 
 TEST_F(SecretWriteTest, AFailedWriteIsLoggedOnceWithoutTheSecretAndLeavesNothingBehind)
 {
-    // A vault that exists, so that losing its key file fails the next write.
     ASSERT_TRUE(KOVKeychain::keychain()->setString("kept", "unrelated"));
     std::shared_ptr<Ended> ended;
     {
@@ -192,13 +191,13 @@ TEST_F(SecretWriteTest, AFailedWriteIsLoggedOnceWithoutTheSecretAndLeavesNothing
         ASSERT_TRUE(hold.held());
         manager->storeSecretInBackground();
         ended = waitForWrite(*manager);
-        hold.loseKeyFile();
+        hold.failTheWaitingWrite();
         hold.release();
         ASSERT_TRUE(waitUntil([&] { return ended->calls == 1; }));
     }
     ASSERT_TRUE(ended->error.has_value());
     EXPECT_EQ(ended->error->domain, KOVKeychainErrorDomain);
-    EXPECT_EQ(ended->error->code, platform::KeychainStatus::NotAvailable) << "the vault without its key";
+    EXPECT_EQ(ended->error->code, platform::KeychainStatus::IO) << "the vault held by another process too long";
     EXPECT_TRUE(ended->onMainThread);
     EXPECT_TRUE(KOVConnectManager::secretUnderWay(key).isNull());
 

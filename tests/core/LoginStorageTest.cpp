@@ -1,0 +1,293 @@
+// Where a login is kept once it is linked or imported: a store that cannot
+// keep it past this launch, a disk that refuses the save, and secrets that a
+// login ended before its record was stored left behind.
+#include <QDir>
+#include <QFile>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "core/KOVAppManager.h"
+#include "core/connections/KOVBankConnection.h"
+#include "core/connections/KOVConnectManager.h"
+#include "core/connections/KOVLogin.h"
+#include "core/internal/KOVOrphanedSecrets.h"
+#include "core/store/KOVConnection.h"
+#include "core/store/KOVKeychain.h"
+#include "platform/store/ManagedObjectContext.h"
+#include "platform/store/PersistentContainer.h"
+#include "tests/core/SdkTestFixture.h"
+#include "tests/support/FullDisk.h"
+
+using namespace kova;
+using namespace kova::test;
+using internal::KOVOrphanedSecrets;
+
+namespace {
+
+QString storeFile()
+{
+    return platform::PersistentContainer::defaultStoreFile(QStringLiteral("KovaConnect"));
+}
+
+bool execSql(const QString &file, const char *sql)
+{
+    sqlite3 *db = nullptr;
+    const bool ok = sqlite3_open(QFile::encodeName(file).constData(), &db) == SQLITE_OK
+        && sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    return ok;
+}
+
+qint64 userVersion(const QString &file)
+{
+    sqlite3 *db = nullptr;
+    sqlite3_stmt *statement = nullptr;
+    qint64 version = -1;
+    if (sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK
+        && sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &statement, nullptr) == SQLITE_OK
+        && sqlite3_step(statement) == SQLITE_ROW)
+        version = sqlite3_column_int64(statement, 0);
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    return version;
+}
+
+// A process id that is certainly no running process: a child that has ended.
+pid_t endedProcess()
+{
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return child;
+}
+
+QString secretKey(const QJsonObject &login)
+{
+    return login.value("tokenID").toString() + login.value("userID").toString();
+}
+
+} // namespace
+
+class LoginStorageTest : public SdkTest {
+protected:
+    struct Imported {
+        int calls = 0;
+        std::shared_ptr<KOVBankConnection> bank;
+        OptionalError error;
+    };
+    std::shared_ptr<Imported> import(const QJsonObject &parameters)
+    {
+        auto imported = std::make_shared<Imported>();
+        KOVBankConnection::create(parameters, [imported](std::shared_ptr<KOVBankConnection> bank, OptionalError error) {
+            ++imported->calls;
+            imported->bank = std::move(bank);
+            imported->error = std::move(error);
+        });
+        EXPECT_TRUE(waitUntil([&] { return imported->calls > 0; }));
+        drainMainQueue();
+        EXPECT_EQ(imported->calls, 1);
+        return imported;
+    }
+
+    static int storedConnections()
+    {
+        return int(context().fetch<KOVConnection>(KOVConnection::fetchRequest()).size());
+    }
+
+    // Relaunches and waits until the leftover secrets found at the load are gone.
+    void relaunchAndSettle()
+    {
+        simulateRelaunch();
+        KOVAppManager::sharedInstance().persistentContainer();
+        bool settled = false;
+        KOVOrphanedSecrets::whenSettled([&] { settled = true; });
+        ASSERT_TRUE(waitUntil([&] { return settled; }));
+    }
+};
+
+TEST_F(LoginStorageTest, WhileTheStoreWorksOnlyInMemoryNoLoginIsReportedAsStored)
+{
+    struct Case {
+        const char *name;
+        std::function<void()> spoil;
+        QString reason;
+    };
+    const Case cases[] = {
+        {"a file from a newer data model", [] { ASSERT_TRUE(execSql(storeFile(), "PRAGMA user_version = 9999")); },
+         QStringLiteral("The store was written by a newer data model (version 9999; this one is %1).")},
+        {"a folder in place of the file",
+         [] {
+             ASSERT_TRUE(QFile::remove(storeFile()));
+             QFile::remove(storeFile() + "-wal");
+             QFile::remove(storeFile() + "-shm");
+             ASSERT_TRUE(QDir().mkpath(storeFile()));
+         },
+         QStringLiteral("The store \"%1\" cannot be opened: Is a directory.").arg(storeFile())},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        simulateRelaunch();
+        resetDataDirectory();
+        startDefault("client-1");
+        const qint64 modelVersion = userVersion(storeFile());
+        simulateRelaunch();
+        c.spoil();
+        startDefault("client-1");
+        const auto container = KOVAppManager::sharedInstance().persistentContainer();
+        ASSERT_TRUE(container->usesInMemoryStore());
+        const QString reason = QString(c.reason).replace(QStringLiteral("%1"), QString::number(modelVersion));
+        const QString expected = QStringLiteral("The login cannot be stored: ") + reason;
+
+        // The import.
+        const QJsonObject issued = server->issueLogin("client-1");
+        const auto imported = import(issued);
+        EXPECT_FALSE(imported->bank);
+        ASSERT_TRUE(imported->error.has_value());
+        EXPECT_EQ(imported->error->domain, platform::NSCocoaErrorDomain);
+        EXPECT_EQ(imported->error->code, 134030);
+        EXPECT_EQ(imported->error->localizedDescription(), expected);
+
+        // The connect page's road: the secret's write and the records.
+        const QJsonObject linked = server->issueLogin("client-1");
+        KOVConnectManager manager("client-1", KOVLogin::initWithDictionary(linked));
+        manager.storeSecretInBackground();
+        int created = 0;
+        manager.createConnection([&](std::shared_ptr<KOVConnection> connection, OptionalError error) {
+            ++created;
+            EXPECT_FALSE(connection);
+            ASSERT_TRUE(error.has_value());
+            EXPECT_EQ(error->code, 134030);
+            EXPECT_EQ(error->localizedDescription(), expected);
+        });
+        EXPECT_EQ(created, 1);
+        std::optional<OptionalError> written;
+        manager.whenSecretStored([&](OptionalError error) { written = error; });
+        ASSERT_TRUE(written.has_value());
+        ASSERT_TRUE(written->has_value());
+        EXPECT_EQ((*written)->code, 134030);
+
+        // Nothing was made that the next launch would miss.
+        EXPECT_EQ(storedConnections(), 0);
+        EXPECT_FALSE(context().hasChanges());
+        EXPECT_TRUE(KOVKeychain::keychain()->stringForKey(secretKey(issued)).isNull());
+        EXPECT_TRUE(KOVKeychain::keychain()->stringForKey(secretKey(linked)).isNull());
+        EXPECT_TRUE(logs->lines().filter("[Kova] Keychain failed").isEmpty());
+    }
+}
+
+// For the app version that wrote it, whatever links are tried meanwhile.
+TEST_F(LoginStorageTest, ANewerFileIsKeptUntouched)
+{
+    startDefault("client-1");
+    simulateRelaunch();
+    ASSERT_TRUE(execSql(storeFile(), "PRAGMA user_version = 9999"));
+    startDefault("client-1");
+    import(server->issueLogin("client-1"));
+    simulateRelaunch();
+    EXPECT_EQ(userVersion(storeFile()), 9999);
+    EXPECT_TRUE(QDir(QFileInfo(storeFile()).path()).entryList({"KovaConnect.sqlite.damaged-*"}, QDir::Files).isEmpty());
+}
+
+TEST_F(LoginStorageTest, AnImportWhoseSaveTheDiskRefusesLeavesTheStoredLoginAsItWas)
+{
+    FullDisk::install();
+    simulateRelaunch(); // the store opens on the disk that can fill up
+    startDefault("client-1");
+    const QJsonObject issued = server->issueLogin("client-1");
+    const auto first = import(issued);
+    ASSERT_TRUE(first->bank) << first->error->localizedDescription().toStdString();
+    const QString key = secretKey(issued);
+    const QString secret = issued.value("userSecret").toString();
+
+    // The same login again, and a new login, while the disk takes no more.
+    const QJsonObject fresh = server->issueLogin("client-1");
+    for (const QJsonObject &parameters : {issued, fresh}) {
+        std::shared_ptr<Imported> imported;
+        {
+            FullDisk::Scope full;
+            imported = import(parameters);
+        }
+        EXPECT_FALSE(imported->bank);
+        ASSERT_TRUE(imported->error.has_value());
+        EXPECT_EQ(imported->error->code, 134030);
+        EXPECT_TRUE(imported->error->localizedDescription().endsWith("database or disk is full"))
+            << imported->error->localizedDescription().toStdString();
+    }
+    // Nothing of the failed imports waits for a later save.
+    EXPECT_FALSE(context().hasChanges());
+    const auto listed = KOVBankConnection::getConnectionsWithClientUserID("client-1");
+    ASSERT_EQ(listed.size(), 1);
+    EXPECT_EQ(listed[0]->connection(), first->bank->connection());
+    EXPECT_EQ(KOVKeychain::keychain()->stringForKey(key), secret);
+    EXPECT_TRUE(KOVKeychain::keychain()->stringForKey(secretKey(fresh)).isNull());
+
+    // A later save (another road's) stores none of it, and the next launch
+    // finds the first login whole.
+    platform::Error error;
+    EXPECT_TRUE(KOVAppManager::sharedInstance().saveContext(&error));
+    simulateRelaunch();
+    const auto stored = context().fetch<KOVConnection>(KOVConnection::fetchRequest());
+    ASSERT_EQ(stored.size(), 1);
+    EXPECT_EQ(stored[0]->userID(), issued.value("userID").toString());
+    EXPECT_TRUE(stored[0]->isValid());
+    ASSERT_TRUE(stored[0]->bankInfo());
+    EXPECT_EQ(stored[0]->subaccounts().size(), 1);
+    EXPECT_EQ(KOVKeychain::keychain()->stringForKey(key), secret);
+}
+
+TEST_F(LoginStorageTest, SecretsOfLoginsThatWereNeverStoredGoAtTheNextLaunch)
+{
+    startDefault("client-1");
+    const QJsonObject issued = server->issueLogin("client-1");
+    ASSERT_TRUE(import(issued)->bank);
+    const auto keychain = KOVKeychain::keychain();
+    // A secret the SDK writes is marked as its own, written by this process.
+    const auto items = keychain->items();
+    ASSERT_TRUE(items.has_value());
+    ASSERT_EQ(items->size(), 1);
+    EXPECT_EQ(items->first().account, secretKey(issued));
+    EXPECT_EQ(items->first().label, KOVOrphanedSecrets::label());
+    ASSERT_TRUE(items->first().comment.has_value());
+    EXPECT_TRUE(items->first().comment->endsWith(QStringLiteral(" %1").arg(::getpid()))) << items->first().comment->toStdString();
+
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QDateTime minuteAgo = now.addSecs(-60);
+    const QDateTime dayAgo = now.addSecs(-25 * 3600);
+    const pid_t ended = endedProcess();
+    struct Secret {
+        const char *key;
+        QString label;
+        QString mark;
+        bool stays;
+        const char *why;
+    };
+    const Secret secrets[] = {
+        {"left-by-ended", KOVOrphanedSecrets::label(), KOVOrphanedSecrets::mark(minuteAgo, ended), false,
+         "its writer ended without storing the login"},
+        {"left-long-ago", KOVOrphanedSecrets::label(), KOVOrphanedSecrets::mark(dayAgo, ::getpid()), false,
+         "no login takes a day to be stored"},
+        {"being-stored-here", KOVOrphanedSecrets::label(), KOVOrphanedSecrets::mark(now, ::getpid()), true,
+         "its writer may still store the login"},
+        {"being-stored-by-another", KOVOrphanedSecrets::label(), KOVOrphanedSecrets::mark(minuteAgo, ::getppid()), true,
+         "another process may still store the login"},
+        {"hosts-own", QString(), QString(), true, "not the SDK's: the host keeps it"},
+        {"hosts-own-old", QStringLiteral("host label"), KOVOrphanedSecrets::mark(dayAgo, ended), true,
+         "not the SDK's: the host keeps it"},
+    };
+    for (const Secret &s : secrets)
+        ASSERT_TRUE(s.label.isNull() ? keychain->setString(QStringLiteral("value"), s.key)
+                                     : keychain->setString(QStringLiteral("value"), s.key, s.label, s.mark));
+    // The stored login's secret, as its writer left it long ago: in use, so it stays.
+    ASSERT_TRUE(keychain->setString(issued.value("userSecret").toString(), secretKey(issued), KOVOrphanedSecrets::label(),
+                                    KOVOrphanedSecrets::mark(dayAgo, ended)));
+
+    relaunchAndSettle();
+    for (const Secret &s : secrets)
+        EXPECT_EQ(KOVKeychain::keychain()->stringForKey(s.key).isNull(), !s.stays) << s.key << ": " << s.why;
+    EXPECT_EQ(KOVKeychain::keychain()->stringForKey(secretKey(issued)), issued.value("userSecret").toString());
+    EXPECT_EQ(logs->lines().filter("[Kova] Keychain: removed 2 secret(s) that no stored login uses").size(), 1);
+}
+
