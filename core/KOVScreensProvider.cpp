@@ -31,7 +31,9 @@ std::shared_ptr<KOVAutoFlow> KOVScreensProvider::makeAutoFlow(const KOVAutoFlowR
 
 void KOVScreensProvider::registerFonts()
 {
-    platform::log(QStringLiteral("[Kova] Fonts are not available yet"), platform::logUI());
+    // A host without the screens needs no fonts, and hears that the screens
+    // are missing when it asks for one.
+    platform::debugLog(QStringLiteral("[Kova] Fonts are not available yet"), platform::logUI());
 }
 
 void KOVScreensProvider::install(std::shared_ptr<KOVScreensProvider> provider)

@@ -5,12 +5,13 @@
 
 namespace kova::platform {
 
-Q_LOGGING_CATEGORY(logKova, "kova")
-Q_LOGGING_CATEGORY(logNetwork, "kova.network")
-Q_LOGGING_CATEGORY(logStore, "kova.store")
-Q_LOGGING_CATEGORY(logKeychain, "kova.keychain")
-Q_LOGGING_CATEGORY(logUI, "kova.ui")
-Q_LOGGING_CATEGORY(logDates, "kova.dates")
+// Debug lines are off unless a rule turns them on ("kova.ui.debug=true").
+Q_LOGGING_CATEGORY(logKova, "kova", QtInfoMsg)
+Q_LOGGING_CATEGORY(logNetwork, "kova.network", QtInfoMsg)
+Q_LOGGING_CATEGORY(logStore, "kova.store", QtInfoMsg)
+Q_LOGGING_CATEGORY(logKeychain, "kova.keychain", QtInfoMsg)
+Q_LOGGING_CATEGORY(logUI, "kova.ui", QtInfoMsg)
+Q_LOGGING_CATEGORY(logDates, "kova.dates", QtInfoMsg)
 
 namespace {
 std::mutex s_mutex;
@@ -18,20 +19,35 @@ LogSink s_logSink;
 LogSink s_stdoutSink;
 } // namespace
 
-void log(const QString &line, const QLoggingCategory &category)
+namespace {
+
+// Whether an installed sink took the line.
+bool toSink(const QString &line)
 {
     LogSink sink;
     {
         std::lock_guard lock(s_mutex);
         sink = s_logSink;
     }
-    if (sink) {
-        sink(line);
-        return;
-    }
-    // Passed as an argument, never as the format: a line may hold a "%".
-    if (category.isWarningEnabled())
+    if (!sink)
+        return false;
+    sink(line);
+    return true;
+}
+
+} // namespace
+
+// The line is passed as an argument, never as the format: it may hold a "%".
+void log(const QString &line, const QLoggingCategory &category)
+{
+    if (!toSink(line) && category.isWarningEnabled())
         QMessageLogger().warning(category, "%s", line.toUtf8().constData());
+}
+
+void debugLog(const QString &line, const QLoggingCategory &category)
+{
+    if (!toSink(line) && category.isDebugEnabled())
+        QMessageLogger().debug(category, "%s", line.toUtf8().constData());
 }
 
 LogSink setLogSink(LogSink sink)

@@ -25,6 +25,9 @@ Q_DECLARE_LOGGING_CATEGORY(logUI)
 Q_DECLARE_LOGGING_CATEGORY(logDates)
 
 void log(const QString &line, const QLoggingCategory &category = logKova());
+// A line only a host looking into the SDK wants: a debug message, off unless
+// the category's debug messages are turned on.
+void debugLog(const QString &line, const QLoggingCategory &category = logKova());
 
 using LogSink = std::function<void(const QString &line)>;
 // Installs a sink (empty to restore Qt's message system); returns the previous one.

@@ -5,7 +5,11 @@
 #include <QJsonObject>
 
 #include "core/KOVAPIManager.h"
+#include "core/KOVConnect.h"
 #include "core/KOVConstants.h"
+#include "core/KOVScreensProvider.h"
+#include "core/internal/KOVFontRegistration.h"
+#include "core/internal/KOVProcessState.h"
 #include "core/store/KOVKeychain.h"
 #include "platform/foundation/Json.h"
 #include "platform/store/ManagedObjectContext.h"
@@ -105,4 +109,30 @@ TEST_F(LoggingTest, LoggingRulesSilenceTheCategoriesTheyName)
             heard.append(message.category);
         EXPECT_EQ(heard, c.heard);
     }
+}
+
+TEST_F(LoggingTest, AHostWithoutTheScreensHearsOfThemOnlyWhenItAsksForOne)
+{
+    KOVScreensProvider::install(nullptr);
+    const struct {
+        const char *rules;
+        QList<Message> heard;
+    } cases[] = {
+        {"", {}},
+        {"kova.ui.debug=true", {{QtDebugMsg, "kova.ui", "[Kova] Fonts are not available yet"}}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.rules);
+        internal::KOVProcessState::resetFontRegistration();
+        QtMessageCapture messages;
+        QLoggingCategory::setFilterRules(QString::fromUtf8(c.rules));
+        startFontRegistration();
+        startFontRegistration();
+        EXPECT_EQ(messages.sdkMessages(), c.heard);
+    }
+
+    QtMessageCapture messages;
+    EXPECT_EQ(KOVConnect::initWithClientUserID(QStringLiteral("client-1")), nullptr);
+    EXPECT_EQ(messages.sdkMessages(),
+              (QList<Message>{{QtWarningMsg, "kova", "[Kova] The connect screen is not available yet"}}));
 }
