@@ -63,7 +63,7 @@ void internal::KOVProcessState::resetAppState()
     resetStartState();
     manager.m_kovaInstance.reset();
     manager.m_serverURL = QUrl();
-    manager.m_countries.clear();
+    manager.forgetCountries();
     manager.m_environment.clear();
     std::lock_guard lock(manager.m_containerMutex);
     manager.m_container.reset();

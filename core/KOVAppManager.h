@@ -34,8 +34,20 @@ public:
     void setKovaInstance(std::shared_ptr<Kova> instance) { m_kovaInstance = std::move(instance); }
     const QUrl &serverURL() const { return m_serverURL; }
     void setServerURL(const QUrl &url) { m_serverURL = url; }
+    // Empty both when none are known and when the known list is empty; the
+    // connect page tells the two apart.
     const QStringList &countries() const { return m_countries; }
-    void setCountries(const QStringList &countries) { m_countries = countries; }
+    bool countriesKnown() const { return m_countriesKnown; }
+    void setCountries(const QStringList &countries)
+    {
+        m_countries = countries;
+        m_countriesKnown = true;
+    }
+    void forgetCountries()
+    {
+        m_countries.clear();
+        m_countriesKnown = false;
+    }
     const QString &environment() const { return m_environment; }
     void setEnvironment(const QString &environment) { m_environment = environment; }
 
@@ -58,6 +70,7 @@ private:
     std::shared_ptr<Kova> m_kovaInstance;
     QUrl m_serverURL;
     QStringList m_countries;
+    bool m_countriesKnown = false;
     QString m_environment;
     std::mutex m_containerMutex;
     std::shared_ptr<platform::PersistentContainer> m_container;

@@ -252,7 +252,10 @@ void Kova::setConfigurations(std::shared_ptr<KOVConfigurations> configurations)
 {
     m_configurations = std::move(configurations);
     KOVAppManager &manager = KOVAppManager::sharedInstance();
-    manager.setCountries(m_configurations ? m_configurations->countries() : QStringList());
+    if (m_configurations)
+        manager.setCountries(m_configurations->countries());
+    else
+        manager.forgetCountries();
     manager.setEnvironment(m_configurations ? m_configurations->environment() : QString());
 }
 

@@ -1,9 +1,13 @@
 // What the host does while a connect road runs: closing it, opening it again,
 // and reacting to what it is told.
 
+#include <QJsonArray>
+#include <QCoreApplication>
+#include <QMouseEvent>
 #include <functional>
 
 #include "ConnectTestSupport.h"
+#include "platform/ui/Application.h"
 #include "platform/ui/NotificationCenter.h"
 #include "sandbox/ScriptedReply.h"
 #include "ui/look/KOVButton.h"
@@ -25,6 +29,20 @@ public:
     }
     std::function<void()> onFailure;
 };
+
+// A person's double click, delivered where the window's input filters see
+// it, on a button that may be moving under the pointer.
+void doubleClick(QWidget *widget)
+{
+    const QPointF at = QRectF(widget->rect()).center();
+    const QPointF global = widget->mapToGlobal(at);
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick,
+                              QEvent::MouseButtonRelease}) {
+        const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+        QMouseEvent event(type, at, global, Qt::LeftButton, held, Qt::NoModifier);
+        QCoreApplication::sendEvent(widget, &event);
+    }
+}
 
 } // namespace
 
@@ -115,4 +133,56 @@ TEST_F(ConnectHostActionsTest, AHostClosingThePageWhileTheTokenIsExchangedStillH
     drainMainQueue();
     EXPECT_EQ(delegate->kinds(), QStringList{"success"});
     EXPECT_EQ(kova->getConnections().size(), 1);
+}
+
+TEST_F(ConnectHostActionsTest, TheHostsDismissalTakesTheConnectScreenAndTheBanksPromptOverIt)
+{
+    startWithOptions();
+    // The new login's bank asks for a code while its accounts are read.
+    server->scriptMfa(kMetadata, {QJsonArray{QJsonObject{{"id", "otp"}, {"query", "Enter the code"}, {"index", 0}}}},
+                      QJsonObject{{"otp", "1"}});
+    presentAndWaitForPage();
+    const auto connectScreen = screen();
+    logIn("SANDBOXBANK", "alice", "secret");
+    ASSERT_TRUE(waitUntil([&] {
+        const auto top = window->topPresentedViewController();
+        return top && top != connectScreen && top->isVisible() && !top->isBeingPresented();
+    })) << "the bank's prompt never came up";
+    ASSERT_EQ(window->topPresentedViewController()->presentingViewController(), connectScreen.get());
+
+    bool closed = false;
+    kova->connect()->dismissWithCompletion([&] { closed = true; });
+    ASSERT_TRUE(waitUntil([&] { return closed; }));
+    ASSERT_TRUE(waitUntil([&] { return !delegate->events.isEmpty(); }));
+    drainMainQueue();
+    EXPECT_EQ(window->topPresentedViewController(), nullptr) << "a screen of the road is left up";
+    EXPECT_EQ(window->findChildren<platform::WebView *>().size(), 0);
+    EXPECT_EQ(connectScreen->state(), KOVWebConnectViewController::State::Closed);
+    EXPECT_FALSE(window->userSwipeDown()) << "nothing is left to swipe away";
+    drainMainQueue();
+    EXPECT_EQ(delegate->kinds(), QStringList{"failure"});
+    EXPECT_TRUE(kova->getConnections().isEmpty());
+}
+
+TEST_F(ConnectHostActionsTest, ADoubleClickOnTheFailuresMessageWhileItSlidesInIsHeardOnce)
+{
+    startWithOptions();
+    presentAndWaitForPage();
+    platform::Application::shared().setAnimationsEnabled(true);
+    logIn("SANDBOXBANK", "badexchange", "secret");
+    std::shared_ptr<MessageViewController> arriving;
+    ASSERT_TRUE(waitUntil([&] {
+        arriving = std::dynamic_pointer_cast<MessageViewController>(window->topPresentedViewController());
+        return arriving && arriving->isBeingPresented();
+    })) << "the message never started to slide in";
+
+    int posted = 0;
+    platform::NotificationObservation observation("KovaUIDismissed", [&](const platform::Notification &) { ++posted; });
+    doubleClick(arriving->button());
+    ASSERT_TRUE(arriving->isBeingPresented()) << "the double click came too late to test anything";
+    ASSERT_TRUE(waitUntil([&] { return window->topPresentedViewController() == nullptr; }, std::chrono::seconds(3)));
+    drainMainQueue();
+    platform::Application::shared().setAnimationsEnabled(false);
+    EXPECT_EQ(posted, 1);
+    EXPECT_EQ(delegate->kinds(), QStringList{"failure"});
 }

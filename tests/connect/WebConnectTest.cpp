@@ -1,3 +1,4 @@
+#include <functional>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QUrlQuery>
@@ -19,6 +20,7 @@
 #include "sandbox/SandboxData.h"
 #include "ui/connect/KOVConnectPage.h"
 #include "ui/look/AnimatedFramesView.h"
+#include "ui/look/KOVFontManager.h"
 
 using namespace kova;
 using namespace kova::test;
@@ -124,6 +126,9 @@ TEST_F(WebConnectTest, TheScreenLoadsThenShowsThePageThenVerifies)
     ASSERT_TRUE(waitUntil([&] { return shown->isViewLoaded() && shown->isVisible(); }));
     EXPECT_EQ(shown->state(), State::LoadingPage);
     EXPECT_EQ(shown->footnoteLabel()->text(), QStringLiteral("Connecting your bank, made simple"));
+    // Medium 16 in the platform's grey.
+    EXPECT_EQ(shown->footnoteLabel()->textColor().rgb(), QColor(128, 128, 128).rgb());
+    EXPECT_EQ(shown->footnoteLabel()->font(), KOVFontManager::font(KOVFontManager::medium(), 16));
     EXPECT_FALSE(shown->webView()->isVisible());
     ASSERT_TRUE(shown->animatedImageView());
     EXPECT_TRUE(shown->animatedImageView()->isVisible());
@@ -366,6 +371,59 @@ TEST_F(WebConnectTest, OnlyTheFirstSuccessIsActedOn)
     EXPECT_EQ(exchanges[0].json.value("userID").toString(), QStringLiteral("sbx-user-1"));
     ASSERT_EQ(kova->getConnections().size(), 1);
     EXPECT_EQ(kova->getConnections()[0]->userID(), QStringLiteral("sbx-user-1"));
+}
+
+TEST_F(WebConnectTest, AnEmptyCountryListIsSentAsBracketsAndOnlyNoListAsTheBareName)
+{
+    startWithOptions();
+    const struct {
+        const char *what;
+        std::function<void()> set;
+        QString sent;
+    } cases[] = {
+        {"an empty list", [] { KOVAppManager::sharedInstance().setCountries({}); }, QStringLiteral("countries=%5B%5D")},
+        {"no list (options taken away)", [] { Kova::sharedInstance()->setConfigurations(nullptr); },
+         QStringLiteral("countries")},
+        {"a list", [] { KOVAppManager::sharedInstance().setCountries({"SA"}); },
+         QStringLiteral("countries=%5B%22SA%22%5D")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        c.set();
+        server->clearRequests();
+        presentAndWaitForPage();
+        const auto pageRequests = server->requestsForPath("/v3/connection");
+        ASSERT_EQ(pageRequests.size(), 1);
+        EXPECT_TRUE(pageRequests[0].query.toString(QUrl::FullyEncoded).split('&').contains(c.sent))
+            << pageRequests[0].query.toString(QUrl::FullyEncoded).toStdString();
+        kova->dismissConnect();
+        ASSERT_TRUE(waitUntil([&] { return window->topPresentedViewController() == nullptr; }));
+    }
+}
+
+TEST_F(WebConnectTest, AnErrorOrExitAfterTheSuccessIsNotHeard)
+{
+    for (const QString &kind : {QStringLiteral("error"), QStringLiteral("exit")}) {
+        SCOPED_TRACE(kind.toStdString());
+        if (!kova)
+            startWithOptions();
+        delegate->events.clear();
+        // The login is still being verified when the page says something else.
+        server->scriptAction(kMetadata, metadataReply(std::chrono::milliseconds(700)));
+        presentAndWaitForPage();
+        const QUrl success = outcomeURL("success", pageLoginItems());
+        navigatePage(success);
+        waitForAddress(success);
+        const QUrl after = outcomeURL(kind, QJsonObject{{"msg", "Too+late"}, {"bankID", "SANDBOXBANK"}});
+        js(QStringLiteral("history.pushState(null, '', '%1'); true").arg(after.toString(QUrl::FullyEncoded)));
+        waitForAddress(after);
+        EXPECT_EQ(screen()->state(), State::Verifying);
+        EXPECT_TRUE(delegate->events.isEmpty());
+        ASSERT_TRUE(waitUntil([&] { return !delegate->events.isEmpty(); }));
+        drainMainQueue();
+        EXPECT_EQ(delegate->kinds(), QStringList{"success"});
+        EXPECT_EQ(window->topPresentedViewController(), nullptr);
+    }
 }
 
 TEST_F(WebConnectTest, APreselectedBankOpensItsLoginAtOnce)

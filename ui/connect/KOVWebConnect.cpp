@@ -37,7 +37,13 @@ void KOVWebConnect::dismissWithCompletion(std::function<void()> completion)
 {
     if (!m_screen)
         return;
-    m_screen->dismiss(true, std::move(completion));
+    // The screen's own dismiss would take only what it presents (a bank's
+    // prompt over it) and leave the screen up: its presenter takes the screen
+    // and everything over it.
+    if (platform::ViewController *presenter = m_screen->presentingViewController())
+        presenter->dismiss(true, std::move(completion));
+    else
+        m_screen->dismiss(true, std::move(completion));
 }
 
 } // namespace kova

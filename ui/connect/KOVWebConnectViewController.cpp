@@ -91,7 +91,8 @@ void KOVWebConnectViewController::viewDidLoad()
     m_footnoteLabel = new platform::Label(view());
     m_footnoteLabel->setText(Localizer::getLocalizedStringByKey(QStringLiteral("BankConnectionsMadeSimple")));
     m_footnoteLabel->setFont(KOVFontManager::font(KOVFontManager::medium(), 16));
-    m_footnoteLabel->setTextColor(KOVFontColors::b60());
+    // The platform's grey, not one of the look's greys.
+    m_footnoteLabel->setTextColor(QColor::fromRgbF(0.5, 0.5, 0.5));
     m_footnoteLabel->setTextAlignment(Qt::AlignHCenter);
     platform::anchor(m_footnoteLabel, platform::Attr::CenterX, view(), platform::Attr::CenterX);
     platform::anchor(m_footnoteLabel, platform::Attr::Bottom, view(), platform::Attr::Bottom, -16,
@@ -176,8 +177,7 @@ QUrl KOVWebConnectViewController::generateConnectInitializationURL() const
     const KOVAppManager &manager = KOVAppManager::sharedInstance();
     KOVConnectPage::Parameters parameters;
     parameters.appKey = kova ? kova->appKey() : QString();
-    // The app-wide list cannot tell "none known" from "none": both read as none.
-    if (!manager.countries().isEmpty())
+    if (manager.countriesKnown())
         parameters.countries = manager.countries();
     parameters.environment = manager.environment();
     const auto configurations = kova ? kova->configurations() : nullptr;
@@ -274,6 +274,10 @@ void KOVWebConnectViewController::onSuccess(const QJsonObject &items)
 
 void KOVWebConnectViewController::onError(const QJsonObject &items)
 {
+    // Once the login is taken (or left), the host hears how that ends, and
+    // only that.
+    if (m_outcomeTaken)
+        return;
     const QJsonValue msg = items.value(QStringLiteral("msg"));
     const QString message = msg.isString() ? msg.toString().replace(QLatin1Char('+'), QLatin1Char(' ')) : QString();
     const QJsonValue bankID = items.value(QStringLiteral("bankID"));
@@ -486,6 +490,10 @@ void KOVWebConnectViewController::presentationControllerDidDismiss(platform::Pre
 
 void KOVWebConnectViewController::messageViewControllerDidTapButton(MessageViewController &controller)
 {
+    // The window takes no input for a screen only once it leaves: a second
+    // click while the message still slides in would close it twice.
+    if (std::exchange(m_messageAnswered, true))
+        return;
     controller.dismiss(true);
     platform::NotificationCenter::defaultCenter().post(QStringLiteral("KovaUIDismissed"));
 }

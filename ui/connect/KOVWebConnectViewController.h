@@ -131,6 +131,8 @@ private:
     bool m_verifyingViewPrepared = false;
     // The login the page handed over has been told about or left.
     bool m_loginEnded = false;
+    // The failure's message (one per screen) has had its button pressed.
+    bool m_messageAnswered = false;
 };
 
 } // namespace kova
