@@ -38,6 +38,8 @@ void prepareEnvironment(const QString &home)
     qputenv("XDG_DATA_HOME", (home + "/data").toUtf8());
     qputenv("XDG_CONFIG_HOME", (home + "/config").toUtf8());
     qputenv("XDG_CACHE_HOME", (home + "/cache").toUtf8());
+    // Private to this user (mode 0700), as Qt wants its runtime folder.
+    qputenv("XDG_RUNTIME_DIR", home.toUtf8());
 }
 
 void prepareApplication(const QString &home)
