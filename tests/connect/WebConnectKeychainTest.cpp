@@ -8,9 +8,13 @@
 #include "core/store/KOVConnection.h"
 #include "core/store/KOVKeychain.h"
 #include "platform/store/ManagedObjectContext.h"
+#include "platform/store/ManagedObjectModel.h"
+#include "platform/store/PersistentContainer.h"
 #include "sandbox/SandboxData.h"
 
+#include <QFile>
 #include <optional>
+#include <sqlite3.h>
 
 using namespace kova;
 using namespace kova::test;
@@ -27,7 +31,7 @@ QString secretKeyOf(const QJsonObject &items)
 
 class WebConnectKeychainTest : public ConnectTest {
 protected:
-    // A vault that exists, so that losing its key file fails the next write.
+    // An item that a failed write must leave where it is.
     void keepAnUnrelatedItem() { ASSERT_TRUE(KOVKeychain::keychain()->setString("kept", "unrelated")); }
 
     // The page hands over `items`; returns once the metadata call of the new
@@ -214,4 +218,35 @@ TEST_F(WebConnectKeychainTest, LeavingWhileTheExchangeIsOutTakesTheWrittenSecret
     EXPECT_TRUE(kova->getConnections().isEmpty());
     EXPECT_FALSE(context().hasChanges());
     EXPECT_TRUE(appServerRequests(kMetadata).isEmpty());
+}
+
+TEST_F(WebConnectKeychainTest, ALinkWhileTheStoreWorksOnlyInMemoryFailsAndWritesNoSecret)
+{
+    // A store file from a newer version of the app: kept for it, so this
+    // launch has only a store in memory, which no login would outlive.
+    sqlite3 *db = nullptr;
+    const QByteArray file = QFile::encodeName(platform::PersistentContainer::defaultStoreFile(QStringLiteral("KovaConnect")));
+    ASSERT_EQ(sqlite3_open(file.constData(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "PRAGMA user_version = 9999", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    startWithOptions();
+    ASSERT_TRUE(KOVAppManager::sharedInstance().persistentContainer()->usesInMemoryStore());
+    const qint64 modelVersion = KOVAppManager::sharedInstance().persistentContainer()->managedObjectModel()->version();
+    keepAnUnrelatedItem();
+    presentAndWaitForPage();
+    const QJsonObject items = pageLoginItems();
+    navigatePage(outcomeURL("success", items));
+    ASSERT_TRUE(waitUntil([&] { return !delegate->events.isEmpty(); }));
+    ASSERT_TRUE(waitUntil([&] { return messageScreenShown(); }));
+    drainMainQueue();
+    EXPECT_EQ(delegate->kinds(), QStringList{"failure"});
+    EXPECT_EQ(delegate->events[0].error,
+              QStringLiteral("The login cannot be stored: The store was written by a newer data model (version 9999; "
+                             "this one is %1).")
+                  .arg(modelVersion));
+    EXPECT_EQ(delegate->events[0].keychainKeys, QStringList{"unrelated"});
+    EXPECT_TRUE(KOVKeychain::keychain()->stringForKey(secretKeyOf(items)).isNull());
+    EXPECT_TRUE(kova->getConnections().isEmpty());
+    EXPECT_FALSE(context().hasChanges());
+    EXPECT_TRUE(logs->lines().filter("[Kova] Keychain failed").isEmpty());
 }
