@@ -125,7 +125,7 @@ void HttpConnection::deliver(const ScriptedReply &reply)
         trickle(status, reply.contentType, body, reply.trickleInterval);
         return;
     }
-    writeResponse(status, reply.contentType, body, m_requestKeepAlive);
+    writeResponse(status, reply.contentType, body, m_requestKeepAlive, reply.contentEncoding);
     if (m_closing)
         return;
     m_busy = false;
@@ -134,7 +134,8 @@ void HttpConnection::deliver(const ScriptedReply &reply)
     QMetaObject::invokeMethod(this, &HttpConnection::processBuffered, Qt::QueuedConnection);
 }
 
-void HttpConnection::writeResponse(int status, const QByteArray &contentType, const QByteArray &body, bool keepAlive)
+void HttpConnection::writeResponse(int status, const QByteArray &contentType, const QByteArray &body, bool keepAlive,
+                                   const QByteArray &contentEncoding)
 {
     if (!m_socket)
         return;
@@ -142,6 +143,8 @@ void HttpConnection::writeResponse(int status, const QByteArray &contentType, co
     out += "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status) + "\r\n";
     if (!contentType.isEmpty())
         out += "Content-Type: " + contentType + "\r\n";
+    if (!contentEncoding.isEmpty())
+        out += "Content-Encoding: " + contentEncoding + "\r\n";
     out += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
     out += keepAlive ? "Connection: keep-alive\r\n" : "Connection: close\r\n";
     out += "\r\n";

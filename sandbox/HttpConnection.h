@@ -32,7 +32,8 @@ private:
     void onReadyRead();
     void processBuffered();
     void deliver(const ScriptedReply &reply);
-    void writeResponse(int status, const QByteArray &contentType, const QByteArray &body, bool keepAlive);
+    void writeResponse(int status, const QByteArray &contentType, const QByteArray &body, bool keepAlive,
+                       const QByteArray &contentEncoding = {});
     void closeAfterWrite();
     void trickle(int status, const QByteArray &contentType, const QByteArray &body, std::chrono::milliseconds interval);
 

@@ -25,10 +25,17 @@ struct ScriptedReply {
     // Inflates the body with trailing blanks (still the same JSON) to this
     // many bytes, for clients that must bound what they read.
     qint64 padTo = 0;
+    // Sent as the "Content-Encoding" header when set; the body is then
+    // already in that encoding.
+    QByteArray contentEncoding;
 
     static ScriptedReply json(const QJsonObject &o, int status = 200);
     static ScriptedReply json(const QJsonArray &a, int status = 200);
     static ScriptedReply raw(QByteArray body, int status = 200);
+    // `head` followed by blanks up to `unpackedSize` bytes, sent gzip-packed:
+    // a small reply on the wire that unpacks to any size (a JSON head stays
+    // the same JSON).
+    static ScriptedReply gzip(const QByteArray &head, qint64 unpackedSize, int status = 200);
 };
 
 } // namespace kova::sandbox

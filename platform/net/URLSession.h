@@ -46,6 +46,9 @@ struct URLSessionConfiguration {
     std::chrono::milliseconds timeoutIntervalForResource{std::chrono::hours(24 * 7)};
     // Longest reply body read into memory; 0 reads any size. A longer reply
     // fails with URLErrorDataLengthExceedsMaximum as soon as it is known to be.
+    // The bound holds for a packed (gzip, deflate) reply once unpacked, and
+    // the reply is taken in only as fast as it is read, so memory stays near
+    // the bound however fast the server sends.
     qint64 maximumReplyBytes = 0;
 };
 
@@ -66,6 +69,7 @@ enum URLErrorCode : qint64 {
     URLErrorNetworkConnectionLost = -1005,
     URLErrorNotConnectedToInternet = -1009,
     URLErrorBadServerResponse = -1011,
+    URLErrorCannotDecodeContentData = -1016,
     URLErrorAppTransportSecurityRequiresSecureConnection = -1022,
     URLErrorDataLengthExceedsMaximum = -1103,
     URLErrorSecureConnectionFailed = -1200,

@@ -470,6 +470,27 @@ TEST_F(PipelineTest, AppServerReplyBeyondTheBoundFails)
     EXPECT_EQ(o->error->code, -1103);
 }
 
+TEST_F(PipelineTest, PackedAppServerReplyIsBoundByWhatItUnpacksTo)
+{
+    startDefault();
+    // About a megabyte on the wire, a gigabyte unpacked.
+    server->scriptAction("/data/accounts/get", ScriptedReply::gzip("{\"accounts\":[]}", 1024ll * 1024 * 1024));
+    auto o = post(KOVEndPointGetAccounts, loginBody("s1"));
+    ASSERT_TRUE(waitUntil([&] { return finished(o); }));
+    ASSERT_EQ(o->failures, 1);
+    EXPECT_EQ(o->error->domain, "NSURLErrorDomain");
+    EXPECT_EQ(o->error->code, -1103);
+    EXPECT_EQ(o->error->localizedDescription(), "resource exceeds maximum size");
+
+    // Within the bound once unpacked, however tightly packed: read whole.
+    server->scriptAction("/data/accounts/get", ScriptedReply::gzip("{\"accounts\":[], \"operationID\": \"op-7\"}", KOVMaxAppServerReplyBytes));
+    auto within = post(KOVEndPointGetAccounts, loginBody("s1"));
+    ASSERT_TRUE(waitUntil([&] { return finished(within); }));
+    ASSERT_EQ(within->failures, 0);
+    ASSERT_EQ(within->successes, 1);
+    EXPECT_EQ(within->operationID, "op-7");
+}
+
 TEST_F(PipelineTest, NetworkTracePrintsOnlyABoundedPrefixOfALargeBody)
 {
     startDefault();

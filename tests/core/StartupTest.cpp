@@ -356,6 +356,31 @@ TEST_F(StartupTest, ConfigsReplyBeyondTheBoundFailsTheStart)
 }
 
 TEST_F(StartupTest, ConfigsReplyPaddedUpToTheBoundIsStillRead)
+TEST_F(StartupTest, PackedConfigsReplyIsBoundByWhatItUnpacksTo)
+{
+    const QByteArray reply = QJsonDocument(QJsonObject{{"success", true}, {"appConfig", goodConfig(server->appServerUrl().toString())}})
+                                 .toJson(QJsonDocument::Compact);
+    {
+        // About a megabyte on the wire, a gigabyte unpacked.
+        server->scriptPath(sandbox::SandboxServer::ConfigsPath, ScriptedReply::gzip(reply, 1024ll * 1024 * 1024));
+        auto outcome = start("app-key-1", "client-1");
+        ASSERT_EQ(outcome->calls, 1);
+        ASSERT_TRUE(outcome->error.has_value());
+        EXPECT_EQ(outcome->error->domain, "NSURLErrorDomain");
+        EXPECT_EQ(outcome->error->code, -1103);
+        EXPECT_EQ(outcome->error->localizedDescription(), "resource exceeds maximum size");
+        EXPECT_FALSE(KOVAppManager::sharedInstance().serverURL().isValid());
+        EXPECT_FALSE(KOVAppConfigs::getConfigsForAppKey("app-key-1", KOVAppManager::sharedInstance().viewContext()));
+    }
+    {
+        // Packed far tighter than any real reply, yet within the bound once unpacked.
+        server->scriptPath(sandbox::SandboxServer::ConfigsPath, ScriptedReply::gzip(reply, KOVMaxServiceReplyBytes));
+        auto outcome = start("app-key-1", "client-1");
+        ASSERT_FALSE(outcome->error.has_value()) << outcome->error->code;
+        EXPECT_EQ(KOVAppManager::sharedInstance().serverURL(), server->appServerUrl());
+    }
+}
+
 {
     ScriptedReply padded =
         ScriptedReply::json(QJsonObject{{"success", true}, {"appConfig", goodConfig(server->appServerUrl().toString())}});

@@ -1,0 +1,313 @@
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <arpa/inet.h>
+#include <atomic>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <zlib.h>
+
+#include "platform/net/URLSession.h"
+#include "tests/support/TestSupport.h"
+
+using namespace kova::platform;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr qint64 MiB = 1024 * 1024;
+
+// Answers the first request with fixed bytes and closes.
+class OneReply : public QObject {
+public:
+    explicit OneReply(QByteArray reply) : m_reply(std::move(reply))
+    {
+        m_server.listen(QHostAddress::LocalHost);
+        QObject::connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            QTcpSocket *socket = m_server.nextPendingConnection();
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                m_received += socket->readAll();
+                if (!m_received.contains("\r\n\r\n") || m_answered)
+                    return;
+                m_answered = true;
+                socket->write(m_reply);
+                socket->disconnectFromHost();
+            });
+        });
+    }
+    QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/r").arg(m_server.serverPort())); }
+    QByteArray received() const { return m_received; }
+
+private:
+    QByteArray m_reply;
+    QByteArray m_received;
+    bool m_answered = false;
+    QTcpServer m_server;
+};
+
+struct Outcome {
+    bool done = false;
+    QByteArray data;
+    std::optional<HTTPURLResponse> response;
+    std::optional<Error> error;
+};
+
+Outcome fetch(URLSession &session, const QUrl &url, std::chrono::milliseconds deadline = 20s)
+{
+    URLRequest request;
+    request.url = url;
+    request.httpMethod = "GET";
+    Outcome outcome;
+    session.dataTask(request, [&](const QByteArray &d, const std::optional<HTTPURLResponse> &r, const std::optional<Error> &e) {
+        outcome.done = true;
+        outcome.data = d;
+        outcome.response = r;
+        outcome.error = e;
+    });
+    EXPECT_TRUE(kova::test::waitUntil([&] { return outcome.done; }, deadline));
+    return outcome;
+}
+
+// `head` then blanks up to `size` bytes, packed with zlib's gzip (31) or
+// zlib (15) wrapping.
+QByteArray packed(const QByteArray &head, qint64 size, int windowBits)
+{
+    z_stream stream{};
+    deflateInit2(&stream, 1, Z_DEFLATED, windowBits, 9, Z_DEFAULT_STRATEGY);
+    QByteArray piece = head;
+    piece.append(QByteArray(std::min(MiB, size) - head.size(), ' '));
+    QByteArray out;
+    char buffer[64 * 1024];
+    qint64 left = size;
+    while (left > 0) {
+        stream.next_in = reinterpret_cast<Bytef *>(piece.data());
+        stream.avail_in = uInt(piece.size());
+        left -= piece.size();
+        do {
+            stream.next_out = reinterpret_cast<Bytef *>(buffer);
+            stream.avail_out = sizeof buffer;
+            deflate(&stream, left > 0 ? Z_NO_FLUSH : Z_FINISH);
+            out.append(buffer, qsizetype(sizeof buffer - stream.avail_out));
+        } while (stream.avail_out == 0);
+        piece = QByteArray(std::min(MiB, left), ' ');
+    }
+    deflateEnd(&stream);
+    return out;
+}
+
+QByteArray reply(const QByteArray &encoding, const QByteArray &body)
+{
+    return "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Encoding: " + encoding
+        + "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+}
+
+QByteArray blanksAfter(const QByteArray &head, qint64 size)
+{
+    return head + QByteArray(size - head.size(), ' ');
+}
+
+} // namespace
+
+TEST(URLSessionBoundTest, PackedReplyIsBoundByWhatItUnpacksTo)
+{
+    const QByteArray head = "{\"accounts\":[]}";
+    struct Case {
+        const char *name;
+        qint64 bound;
+        QByteArray encoding;
+        QByteArray body;        // as sent
+        QByteArray expected;    // as read; empty when the call fails
+        qint64 expectedError;   // 0: a reply
+    };
+    const QByteArray within = blanksAfter(head, MiB);
+    QByteArray damaged = packed(head, 64 * 1024, 31);
+    for (int i = 12; i < damaged.size(); i += 5)
+        damaged[i] = char(damaged[i] ^ 0x5a);
+    const std::vector<Case> cases{
+        {"a small packed body that unpacks far beyond the bound", MiB, "gzip", packed(head, 64 * MiB, 31), {}, -1103},
+        {"exactly the bound once unpacked", MiB, "gzip", packed(head, MiB, 31), within, 0},
+        {"zlib-wrapped deflate within the bound", MiB, "deflate", packed(head, MiB, 15), within, 0},
+        {"packed a thousandfold, unpacked still within the bound", 32 * MiB, "gzip", packed(head, 12 * MiB, 31),
+         blanksAfter(head, 12 * MiB), 0},
+        {"a damaged packed body", MiB, "gzip", damaged, {}, -1016},
+        {"a packed body cut short", MiB, "gzip", packed(head, MiB, 31).left(200), {}, -1016},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        OneReply peer(reply(c.encoding, c.body));
+        URLSessionConfiguration bounded;
+        bounded.maximumReplyBytes = c.bound;
+        URLSession session(bounded);
+        const Outcome o = fetch(session, peer.url());
+        ASSERT_TRUE(o.done);
+        EXPECT_TRUE(peer.received().contains("\r\nAccept-Encoding: gzip, deflate\r\n")) << peer.received().constData();
+        if (c.expectedError) {
+            ASSERT_TRUE(o.error.has_value());
+            EXPECT_EQ(o.error->domain, "NSURLErrorDomain");
+            EXPECT_EQ(o.error->code, c.expectedError);
+            EXPECT_EQ(o.error->localizedDescription(), c.expectedError == -1103 ? "resource exceeds maximum size"
+                                                                               : "cannot decode content data");
+            EXPECT_EQ(o.error->userInfo.value("NSErrorFailingURLStringKey").toString(), peer.url().toString());
+            EXPECT_TRUE(o.data.isEmpty());
+            EXPECT_FALSE(o.response.has_value());
+        } else {
+            EXPECT_FALSE(o.error.has_value()) << o.error->code;
+            ASSERT_TRUE(o.response.has_value());
+            EXPECT_EQ(o.response->statusCode, 200);
+            EXPECT_EQ(o.data.size(), c.expected.size());
+            EXPECT_TRUE(o.data == c.expected);
+        }
+    }
+}
+
+TEST(URLSessionBoundTest, CallerAskingForAnEncodingGetsTheBytesAsSent)
+{
+    const QByteArray body = packed("{}", 1024, 31);
+    OneReply peer(reply("gzip", body));
+    URLSessionConfiguration bounded;
+    bounded.maximumReplyBytes = MiB;
+    URLSession session(bounded);
+    URLRequest request;
+    request.url = peer.url();
+    request.httpMethod = "GET";
+    request.setValue("gzip", "Accept-Encoding");
+    Outcome o;
+    session.dataTask(request, [&](const QByteArray &d, const std::optional<HTTPURLResponse> &r, const std::optional<Error> &e) {
+        o.done = true;
+        o.data = d;
+        o.response = r;
+        o.error = e;
+    });
+    ASSERT_TRUE(kova::test::waitUntil([&] { return o.done; }));
+    ASSERT_FALSE(o.error.has_value());
+    EXPECT_TRUE(peer.received().contains("\r\nAccept-Encoding: gzip\r\n"));
+    EXPECT_TRUE(o.data == body);
+}
+
+namespace {
+
+// Streams a chunked reply of `total` bytes from a thread of its own, as fast
+// as the connection takes it, and counts what the connection took before the
+// client went away.
+class FastSender {
+public:
+    explicit FastSender(qint64 total)
+    {
+        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(m_listener, reinterpret_cast<sockaddr *>(&address), sizeof address);
+        ::listen(m_listener, 1);
+        socklen_t length = sizeof address;
+        ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this, total] { serve(total); });
+    }
+    ~FastSender()
+    {
+        ::shutdown(m_listener, SHUT_RDWR);
+        m_thread.join();
+        ::close(m_listener);
+    }
+    QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/stream").arg(m_port)); }
+    bool finished() const { return m_finished; }
+    qint64 sent() const { return m_sent; }
+
+private:
+    static bool wholeRequest(const QByteArray &request)
+    {
+        const qsizetype end = request.indexOf("\r\n\r\n");
+        if (end < 0)
+            return false;
+        qint64 length = 0;
+        for (const QByteArray &line : request.left(end).split('\n'))
+            if (line.toLower().startsWith("content-length:"))
+                length = line.mid(15).trimmed().toLongLong();
+        return request.size() - (end + 4) >= length;
+    }
+    void serve(qint64 total)
+    {
+        const int client = ::accept(m_listener, nullptr, nullptr);
+        if (client < 0) {
+            m_finished = true;
+            return;
+        }
+        // A client that stops reading without closing must not keep the
+        // test waiting for ever.
+        timeval limit{30, 0};
+        ::setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+        // The whole request first, body and all, as a server reads it
+        // before it answers.
+        QByteArray request;
+        char in[4096];
+        while (!wholeRequest(request)) {
+            const ssize_t n = ::recv(client, in, sizeof in, 0);
+            if (n <= 0)
+                break;
+            request.append(in, n);
+        }
+        const QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nTransfer-Encoding: chunked\r\n\r\n";
+        ::send(client, head.constData(), size_t(head.size()), MSG_NOSIGNAL);
+        const QByteArray payload(64 * 1024, ' ');
+        const QByteArray chunk = QByteArray::number(payload.size(), 16) + "\r\n" + payload + "\r\n";
+        for (qint64 left = total; left > 0; left -= payload.size()) {
+            qint64 offset = 0;
+            while (offset < chunk.size()) {
+                const ssize_t n = ::send(client, chunk.constData() + offset, size_t(chunk.size() - offset), MSG_NOSIGNAL);
+                if (n <= 0)
+                    goto done;
+                offset += n;
+                m_sent += n;
+            }
+        }
+        ::send(client, "0\r\n\r\n", 5, MSG_NOSIGNAL);
+    done:
+        ::close(client);
+        m_finished = true;
+    }
+
+    int m_listener = -1;
+    quint16 m_port = 0;
+    std::thread m_thread;
+    std::atomic<qint64> m_sent{0};
+    std::atomic<bool> m_finished{false};
+};
+
+} // namespace
+
+TEST(URLSessionBoundTest, FastSenderIsCutOffNearTheBound)
+{
+    // The reply is read only as fast as it is taken in, so what the sender
+    // gets out is the bound plus what the sockets and Qt hold on the way, not
+    // whatever the network thread could read before the abort reached it.
+    // A fetch, and a call with a body as every call to a server is.
+    for (const QByteArray &method : {QByteArray("GET"), QByteArray("POST")}) {
+        SCOPED_TRACE(method.constData());
+        FastSender sender(1024 * MiB);
+        URLSessionConfiguration bounded;
+        bounded.maximumReplyBytes = 4 * MiB;
+        URLSession session(bounded);
+        URLRequest request;
+        request.url = sender.url();
+        request.httpMethod = method;
+        if (method == "POST")
+            request.httpBody = "{\"appKey\":\"k\"}";
+        Outcome o;
+        session.dataTask(request, [&](const QByteArray &d, const std::optional<HTTPURLResponse> &r, const std::optional<Error> &e) {
+            o.done = true;
+            o.data = d;
+            o.response = r;
+            o.error = e;
+        });
+        ASSERT_TRUE(kova::test::waitUntil([&] { return o.done; }, 60s));
+        ASSERT_TRUE(o.error.has_value());
+        EXPECT_EQ(o.error->code, -1103);
+        EXPECT_TRUE(o.data.isEmpty());
+        ASSERT_TRUE(kova::test::waitUntil([&] { return sender.finished(); }, 60s));
+        EXPECT_GT(sender.sent(), 4 * MiB);
+        EXPECT_LE(sender.sent(), 4 * MiB + 32 * MiB) << sender.sent() / MiB << " MiB sent";
+    }
+}
