@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <mutex>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -47,6 +48,8 @@ private:
         const int rc = s_real->xOpen(s_real, name, file, flags, outFlags);
         if (rc != SQLITE_OK || !file->pMethods)
             return rc;
+        // Stores are opened from several threads at once.
+        std::lock_guard lock(s_mutex);
         for (MethodsSlot &slot : s_slots) {
             if (!slot.real) {
                 slot.copy = *file->pMethods;
@@ -64,14 +67,19 @@ private:
     {
         if (s_failing)
             return SQLITE_FULL;
-        for (const MethodsSlot &slot : s_slots)
-            if (&slot.copy == file->pMethods)
-                return slot.real->xWrite(file, data, amount, offset);
-        return SQLITE_IOERR_WRITE;
+        const sqlite3_io_methods *real = nullptr;
+        {
+            std::lock_guard lock(s_mutex);
+            for (const MethodsSlot &slot : s_slots)
+                if (&slot.copy == file->pMethods)
+                    real = slot.real;
+        }
+        return real ? real->xWrite(file, data, amount, offset) : SQLITE_IOERR_WRITE;
     }
 
     static inline sqlite3_vfs *s_real = nullptr;
     static inline sqlite3_vfs s_vfs{};
+    static inline std::mutex s_mutex;
     static inline MethodsSlot s_slots[8];
     static inline std::atomic<bool> s_failing{false};
 };
