@@ -71,7 +71,7 @@ Outcome fetch(URLSession &session, const QUrl &url, std::chrono::milliseconds de
 }
 
 // `head` then blanks up to `size` bytes, packed with zlib's gzip (31) or
-// zlib (15) wrapping.
+// zlib (15) wrapping, or bare (-15).
 QByteArray packed(const QByteArray &head, qint64 size, int windowBits)
 {
     z_stream stream{};
@@ -129,6 +129,8 @@ TEST(URLSessionBoundTest, PackedReplyIsBoundByWhatItUnpacksTo)
         {"a small packed body that unpacks far beyond the bound", MiB, "gzip", packed(head, 64 * MiB, 31), {}, -1103},
         {"exactly the bound once unpacked", MiB, "gzip", packed(head, MiB, 31), within, 0},
         {"zlib-wrapped deflate within the bound", MiB, "deflate", packed(head, MiB, 15), within, 0},
+        {"bare deflate, as some servers send it", MiB, "deflate", packed(head, MiB, -15), within, 0},
+        {"bare deflate unpacking beyond the bound", MiB, "deflate", packed(head, 64 * MiB, -15), {}, -1103},
         {"packed a thousandfold, unpacked still within the bound", 32 * MiB, "gzip", packed(head, 12 * MiB, 31),
          blanksAfter(head, 12 * MiB), 0},
         {"a damaged packed body", MiB, "gzip", damaged, {}, -1016},

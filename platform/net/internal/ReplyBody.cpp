@@ -1,5 +1,6 @@
 #include "platform/net/internal/ReplyBody.h"
 
+#include <utility>
 #include <zlib.h>
 
 namespace kova::platform::internal {
@@ -29,6 +30,7 @@ void ReplyBody::setContentEncoding(const QByteArray &encoding)
     if (inflateInit2(stream.get(), MAX_WBITS + 32) != Z_OK)
         return;
     m_stream = std::move(stream);
+    m_bareDeflateAllowed = name == "deflate";
 }
 
 ReplyBody::State ReplyBody::append(const QByteArray &bytes)
@@ -49,6 +51,7 @@ ReplyBody::State ReplyBody::unpack(const QByteArray &bytes)
     if (m_streamEnded)
         return State::Reading;
     z_stream_s &stream = *m_stream;
+    const bool firstBytes = stream.total_in == 0;
     stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(bytes.constData()));
     stream.avail_in = uInt(bytes.size());
     char piece[kUnpackPiece];
@@ -56,6 +59,9 @@ ReplyBody::State ReplyBody::unpack(const QByteArray &bytes)
         stream.next_out = reinterpret_cast<Bytef *>(piece);
         stream.avail_out = sizeof piece;
         const int result = inflate(&stream, Z_NO_FLUSH);
+        if (result == Z_DATA_ERROR && firstBytes && stream.total_out == 0 && std::exchange(m_bareDeflateAllowed, false)
+            && inflateReset2(&stream, -MAX_WBITS) == Z_OK)
+            return unpack(bytes); // no wrapping: the same bytes again, bare
         if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR)
             return State::Undecodable;
         const qint64 made = qint64(sizeof piece) - stream.avail_out;

@@ -41,6 +41,8 @@ private:
     State m_state = State::Reading;
     bool m_encodingKnown = false;
     bool m_streamEnded = false;
+    // "deflate" is meant to be zlib-wrapped, but some servers send it bare.
+    bool m_bareDeflateAllowed = false;
     std::unique_ptr<z_stream_s> m_stream;
 };
 
