@@ -8,6 +8,8 @@
 #include <QPointer>
 #include <QPropertyAnimation>
 #include <QResizeEvent>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTimer>
 
 #include "platform/ui/Application.h"
@@ -22,6 +24,25 @@ namespace {
 constexpr int kSheetGap = 10;       // between the safe area's top and a sheet
 constexpr int kSheetCorner = 10;
 constexpr int kSwipeDistance = 100; // a drag this far down closes a sheet
+constexpr int kFormSheetMargin = 40; // at least this much dimmed host beside a card
+
+// The light look every screen is drawn for (dark text on light cards), with
+// every role set, so a host's palette, dark or not, has nothing to hand down.
+const QPalette &screensPalette()
+{
+    static const QPalette palette = [] {
+        std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
+        QPalette p = fusion ? fusion->standardPalette() : QPalette(Qt::black, Qt::white);
+        for (int group = 0; group < QPalette::NColorGroups; ++group)
+            for (int role = 0; role < QPalette::NColorRoles; ++role) {
+                const auto g = static_cast<QPalette::ColorGroup>(group);
+                const auto r = static_cast<QPalette::ColorRole>(role);
+                p.setBrush(g, r, p.brush(g, r));
+            }
+        return p;
+    }();
+    return palette;
+}
 
 // The dimmed backdrop of a sheet or alert; it also swallows taps meant for
 // what lies below.
@@ -202,6 +223,7 @@ void Window::addLayer(ViewController *controller, ModalPresentationStyle style, 
     layer->style = style;
     const bool dims = style == ModalPresentationStyle::PageSheet || style == ModalPresentationStyle::Alert;
     layer->backdrop = new Backdrop(this, dims ? 0.4 : 0.0);
+    layer->backdrop->setPalette(screensPalette());
     if (style == ModalPresentationStyle::PageSheet) {
         auto *card = new View(layer->backdrop);
         card->setCornerRadius(kSheetCorner);
@@ -306,6 +328,13 @@ void Window::arrangeLayers()
         QRect box;
         switch (layer->style) {
         case ModalPresentationStyle::PageSheet: {
+            if (presentsFormSheets()) {
+                const QRect room = rect().marginsRemoved(m_safeArea);
+                const QSize sheet(kFormSheetWidth, std::min(kFormSheetHeight, room.height() - 2 * kSheetGap));
+                box = QRect(QPoint((width() - sheet.width()) / 2, room.top() + (room.height() - sheet.height()) / 2),
+                            sheet);
+                break;
+            }
             const int top = m_safeArea.top() + kSheetGap;
             // The rounded bottom corners sit below the window's edge.
             box = QRect(0, top, width(), height() - top + kSheetCorner);
@@ -327,11 +356,16 @@ void Window::arrangeLayers()
         layer->card->setGeometry(box);
         if (auto owner = layer->controller.lock(); owner && owner->m_view) {
             QRect inner(QPoint(0, 0), box.size());
-            if (layer->style == ModalPresentationStyle::PageSheet)
+            if (layer->style == ModalPresentationStyle::PageSheet && !presentsFormSheets())
                 inner.setHeight(inner.height() - kSheetCorner);
             owner->m_view->setGeometry(inner);
         }
     }
+}
+
+bool Window::presentsFormSheets() const
+{
+    return width() >= kFormSheetWidth + 2 * kFormSheetMargin;
 }
 
 bool Window::userSwipeDown()

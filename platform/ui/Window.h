@@ -7,7 +7,10 @@
 //   window->show();
 // Presented controllers become overlay layers inside this one widget tree
 // (dimming + card for sheets, full-window for full screen, centred box for
-// alerts), so grabbing the window shows the whole composition. Esc or
+// alerts), so grabbing the window shows the whole composition. On a window
+// wider than a phone a sheet is a centred card, as tablets show form sheets.
+// The layers keep a look of their own: the host's palette does not reach the
+// SDK's screens. Esc or
 // userSwipeDown() on the top sheet is the user's close; so is the window's
 // close button while a sheet is on top (the window then stays open).
 
@@ -29,6 +32,15 @@ public:
     // 390 x 844 points, the safe area of a phone with a notch.
     explicit Window(QWidget *parent = nullptr);
     ~Window() override;
+
+    // A phone's screen, also when a layout of the host's sizes the window.
+    QSize sizeHint() const override { return QSize(390, 844); }
+
+    // Wider than this, sheets are a centred card of the tablets' form-sheet
+    // size rather than the window's width.
+    static constexpr int kFormSheetWidth = 540;
+    static constexpr int kFormSheetHeight = 620;
+    bool presentsFormSheets() const;
 
     // The Window a widget is in: its nearest Window ancestor, so a Window
     // the host embeds in a window of its own works as well. Null when none.

@@ -1,4 +1,5 @@
 #include <QKeyEvent>
+#include <QMainWindow>
 #include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -504,3 +505,48 @@ TEST_F(TopControllerTest, OnlyWebAddressesAreOpenedByDefault)
 }
 
 } // namespace
+
+TEST_F(PresentationTest, AWideWindowShowsASheetAsACentredFormSheetAndAPhoneOneAsBefore)
+{
+    const struct {
+        QSize window;
+        QRect card;
+        QSize view;
+    } cases[] = {
+        // A phone: the window's width from below the safe area's top, the
+        // rounded bottom corners beneath the window's edge.
+        {QSize(390, 844), QRect(0, 57, 390, 797), QSize(390, 787)},
+        // A desktop window: the tablets' form sheet, centred in the safe area.
+        {QSize(1280, 800), QRect(370, 96, 540, 620), QSize(540, 620)},
+        // Too narrow for a card with room beside it: a phone's sheet.
+        {QSize(600, 800), QRect(0, 57, 600, 753), QSize(600, 743)},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.window.width()));
+        window->resize(c.window);
+        auto sheet = make("sheet");
+        presentNow(*root, sheet);
+        layoutNow(sheet->view());
+        EXPECT_EQ(window->layerFor(sheet.get())->geometry(), c.card);
+        EXPECT_EQ(sheet->view()->size(), c.view);
+        if (c.window.width() > 1000) {
+            EXPECT_EQ(safeAreaInsets(sheet->view()), QMargins()) << "the card lies inside the safe area";
+        }
+        bool gone = false;
+        root->dismiss(false, [&] { gone = true; });
+        ASSERT_TRUE(kova::test::pumpUntil([&] { return gone; }));
+    }
+}
+
+TEST(WindowSizeTest, AWindowPlacedInAHostsMainWindowAsksForAPhonesSize)
+{
+    Window window;
+    EXPECT_EQ(window.sizeHint(), QSize(390, 844));
+    QMainWindow host;
+    host.setCentralWidget(new Window);
+    host.show();
+    ASSERT_TRUE(kova::test::pumpUntil([&] { return host.isVisible(); }));
+    EXPECT_EQ(host.sizeHint(), QSize(390, 844));
+    // Opened at that size as far as the (offscreen, 800 x 600) screen allows.
+    EXPECT_EQ(host.centralWidget()->width(), 390);
+}

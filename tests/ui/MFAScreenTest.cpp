@@ -126,14 +126,14 @@ TEST_F(MFAScreenTest, OneCodePromptAndConfirmFollowsTheAnswer)
 
     EXPECT_EQ(sheet->navigationBar()->shownTitle(), "Authenticate");
     EXPECT_EQ(sheet->navigationBar()->titleColor(), QColor(Qt::white));
-    // The title in the look's regular face at the bar's 17 points, white;
-    // Cancel keeps the system's bold.
+    // The title in the platform's bar-title face (the system's semibold at
+    // 17 points), white; Cancel keeps the system's bold.
     auto *title = qobject_cast<platform::Label *>(sheet->navigationBar()->titleWidget());
     ASSERT_TRUE(title);
-    EXPECT_EQ(title->font(), KOVFontManager::font(KOVFontManager::regular(), 17));
-    EXPECT_EQ(QFontInfo(title->font()).family(), "Muli");
+    EXPECT_NE(QFontInfo(title->font()).family(), "Muli");
+    EXPECT_EQ(title->font().family(), sheet->navigationBar()->font().family());
     EXPECT_EQ(QFontInfo(title->font()).pixelSize(), 17);
-    EXPECT_EQ(QFontInfo(title->font()).weight(), QFont::Normal);
+    EXPECT_EQ(title->font().weight(), QFont::DemiBold);
     EXPECT_EQ(title->textColor(), QColor(Qt::white));
     ASSERT_EQ(sheet->navigationBar()->rightItemWidgets().size(), 1);
     auto *cancel = qobject_cast<platform::Button *>(sheet->navigationBar()->rightItemWidgets().first());

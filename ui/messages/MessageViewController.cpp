@@ -181,12 +181,16 @@ void MessageViewController::viewDidLoad()
     m_titleLabel->setTextAlignment(Qt::AlignHCenter);
     m_titleLabel->setText(m_titleText);
     m_titleLabel->setFont(KOVFontManager::font(KOVFontManager::bold(), 20));
+    // The platform's default label colour, dark on the light card, whatever
+    // the host's palette says.
+    m_titleLabel->setTextColor(Qt::black);
 
     m_messageLabel = new platform::Label;
     m_messageLabel->setTextAlignment(Qt::AlignHCenter);
     m_messageLabel->setNumberOfLines(0);
     m_messageLabel->setText(m_messageText);
     m_messageLabel->setFont(KOVFontManager::font(KOVFontManager::regular(), 16));
+    m_messageLabel->setTextColor(Qt::black);
 
     // The card's content stands 56 points from its top and bottom and 32
     // from its sides; the image keeps 44 points of room below it.

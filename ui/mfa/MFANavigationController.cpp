@@ -21,7 +21,6 @@ void MFANavigationController::viewDidLoad()
 {
     platform::NavigationController::viewDidLoad();
     setTransparentNavigationBar();
-    setKOVNavigationTitleFont(*this);
 }
 
 void MFANavigationController::viewDidDisappear(bool animated)

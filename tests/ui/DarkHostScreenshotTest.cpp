@@ -1,0 +1,90 @@
+// The screens under a host that has a dark look of its own: each must draw
+// exactly as it does under the platform's light defaults.
+#include <QJsonObject>
+#include <functional>
+#include <gtest/gtest.h>
+
+#include "core/KOVConstants.h"
+#include "core/api/MFAParameter.h"
+#include "core/records/KOVFinancialInstitutionColor.h"
+#include "platform/foundation/Error.h"
+#include "platform/ui/ViewHelpers.h"
+#include "tests/ui/HostLook.h"
+#include "tests/ui/ScreenFixture.h"
+#include "ui/messages/MessageViewController.h"
+#include "ui/messages/ResultViewController.h"
+#include "ui/mfa/MFANavigationController.h"
+#include "ui/mfa/MFAOnboardingViewController.h"
+#include "ui/mfa/MFATextField.h"
+
+using namespace kova;
+
+namespace {
+
+platform::Error serverError(qint64 code, const QString &description)
+{
+    return platform::Error(KOVErrorDomain, code, {{platform::NSLocalizedDescriptionKey, description}});
+}
+
+class DarkHostScreenshotTest : public test::ScreenFixture {
+protected:
+    // Presented as the SDK presents it, as a sheet over the host's screen.
+    void show(const std::shared_ptr<platform::ViewController> &screen)
+    {
+        bool shown = false;
+        ASSERT_TRUE(root->present(screen, false, [&] { shown = true; }));
+        ASSERT_TRUE(test::waitUntil([&] { return shown; }));
+        platform::layoutNow(screen->view());
+    }
+};
+
+} // namespace
+
+TEST_F(DarkHostScreenshotTest, MessageAndResultScreens)
+{
+    const struct {
+        QString name;
+        std::function<std::shared_ptr<platform::ViewController>()> make;
+    } screens[] = {
+        {"message-error", [] { return MessageViewController::initWithError(serverError(2008, "Your account is locked."), {}); }},
+        {"message-still-image",
+         [] { return MessageViewController::initWithImageNamed("Success", "All done", "Nothing more to do.", {}); }},
+        {"result-success", [] {
+             auto scheme = std::make_shared<KOVFinancialInstitutionColor>();
+             scheme->setSecondaryColor(QColor(0x1F, 0x6F, 0xEB));
+             return ResultViewController::initWithColorScheme(scheme, true, "Your bank is connected.");
+         }},
+    };
+    for (const auto &s : screens) {
+        SCOPED_TRACE(s.name.toStdString());
+        show(s.make());
+        test::expectSameUnderDarkHost(window.get(), s.name);
+        dismissAll();
+    }
+}
+
+TEST_F(DarkHostScreenshotTest, MFASheetAndGuide)
+{
+    auto otp = std::make_shared<MFAParameter>();
+    otp->setIdentifier("otp");
+    otp->setQuery("Enter the code we sent to your phone");
+    KOVFinancialInstitutionColor colours;
+    colours.setPrimaryColor(QColor(0x12, 0x34, 0x56));
+    colours.setSecondaryColor(QColor(0xE0, 0x60, 0x20));
+    auto sheet = MFANavigationController::initWithUserInput({otp}, colours, QString(), "SANDBOXBANK");
+    show(sheet);
+    // The field with its placeholder, then with an answer typed.
+    sheet->mfaViewController()->view()->setFocus();
+    test::pump();
+    test::expectSameUnderDarkHost(window.get(), "mfa-code");
+    auto *field = qobject_cast<MFATextField *>(sheet->mfaViewController()->textFields().value(0));
+    ASSERT_TRUE(field);
+    test::type(field, "123456");
+    sheet->mfaViewController()->view()->setFocus();
+    test::expectSameUnderDarkHost(window.get(), "mfa-code-typed");
+    dismissAll();
+
+    auto guide = std::make_shared<MFAOnboardingViewController>();
+    show(guide);
+    test::expectSameUnderDarkHost(window.get(), "mfa-onboarding");
+}

@@ -1,0 +1,93 @@
+#pragma once
+
+// A host application's own look, for checking that none of it reaches the
+// SDK's screens:
+//   kova::test::expectSameUnderDarkHost(window.get(), "message-error");
+// grabs the window as it is, again under a dark host palette, and expects
+// the two to be the same picture (the dark one is written for people too).
+
+#include <QApplication>
+#include <QImage>
+#include <QPalette>
+#include <QString>
+#include <gtest/gtest.h>
+
+#include "tests/support/UiHarness.h"
+
+namespace kova::test {
+
+// A dark palette as a host in dark mode sets it: light text on dark ground.
+inline QPalette darkHostPalette()
+{
+    QPalette p;
+    const QColor ground(0x20, 0x20, 0x24);
+    const QColor raised(0x33, 0x33, 0x38);
+    const QColor text(Qt::white);
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        p.setColor(group, QPalette::Window, ground);
+        p.setColor(group, QPalette::WindowText, text);
+        p.setColor(group, QPalette::Base, raised);
+        p.setColor(group, QPalette::AlternateBase, ground);
+        p.setColor(group, QPalette::Text, text);
+        p.setColor(group, QPalette::PlaceholderText, QColor(0xdd, 0xdd, 0x22));
+        p.setColor(group, QPalette::Button, raised);
+        p.setColor(group, QPalette::ButtonText, text);
+        p.setColor(group, QPalette::BrightText, QColor(0xff, 0x40, 0x40));
+        p.setColor(group, QPalette::Light, QColor(0x55, 0x55, 0x5a));
+        p.setColor(group, QPalette::Midlight, QColor(0x44, 0x44, 0x48));
+        p.setColor(group, QPalette::Mid, QColor(0x2a, 0x2a, 0x2e));
+        p.setColor(group, QPalette::Dark, QColor(0x10, 0x10, 0x12));
+        p.setColor(group, QPalette::Shadow, Qt::black);
+        p.setColor(group, QPalette::Highlight, QColor(0xff, 0x80, 0x00));
+        p.setColor(group, QPalette::HighlightedText, Qt::black);
+        p.setColor(group, QPalette::Link, QColor(0x80, 0xc0, 0xff));
+        p.setColor(group, QPalette::ToolTipBase, ground);
+        p.setColor(group, QPalette::ToolTipText, text);
+    }
+    return p;
+}
+
+// The host's palette for as long as it lives.
+class DarkHostPalette {
+public:
+    DarkHostPalette() : m_previous(QApplication::palette()) { QApplication::setPalette(darkHostPalette()); }
+    ~DarkHostPalette() { QApplication::setPalette(m_previous); }
+
+private:
+    QPalette m_previous;
+};
+
+// The count of pixels that differ between two grabs (all of them when the
+// sizes differ).
+inline qsizetype differingPixels(const QImage &a, const QImage &b)
+{
+    if (a.size() != b.size())
+        return qsizetype(std::max(a.width() * a.height(), b.width() * b.height()));
+    const QImage x = a.convertToFormat(QImage::Format_ARGB32);
+    const QImage y = b.convertToFormat(QImage::Format_ARGB32);
+    qsizetype count = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        const auto *p = reinterpret_cast<const QRgb *>(x.constScanLine(row));
+        const auto *q = reinterpret_cast<const QRgb *>(y.constScanLine(row));
+        for (int column = 0; column < x.width(); ++column)
+            count += p[column] != q[column];
+    }
+    return count;
+}
+
+inline void expectSameUnderDarkHost(QWidget *window, const QString &name)
+{
+    pump();
+    const QImage light = grab(window);
+    QImage dark;
+    {
+        DarkHostPalette host;
+        pump();
+        dark = grab(window);
+        grabPng(window, QStringLiteral("dark-host-") + name);
+    }
+    pump();
+    EXPECT_EQ(differingPixels(light, dark), 0) << name.toStdString() << " changes under the host's dark palette";
+}
+
+} // namespace kova::test
