@@ -3,6 +3,7 @@
 #include <QImage>
 
 #include "ConnectTestSupport.h"
+#include "tests/ui/HostLook.h"
 #include "platform/ui/Label.h"
 #include "platform/web/WebView.h"
 #include "ui/look/AnimatedFramesView.h"
@@ -103,4 +104,46 @@ TEST_F(ConnectScreenshotTest, MessageAfterAFailedExchange)
     logIn("SANDBOXBANK", "badexchange", "secret");
     ASSERT_TRUE(pumpUntil([&] { return messageScreenShown(); }));
     EXPECT_FALSE(grabPng(window.get(), "connect-exchange-error").isEmpty());
+}
+
+TEST_F(ConnectScreenshotTest, PageInADesktopWindowIsAPhoneWideCard)
+{
+    window->resize(1280, 800);
+    startWithOptions({"AE", "SA"});
+    presentAndWaitForPage();
+    ASSERT_TRUE(pumpUntil([&] {
+        return js("document.images.length == 4 && Array.prototype.every.call(document.images,"
+                  " function (i) { return i.complete && i.naturalWidth > 0; })") == QVariant(true);
+    }));
+    QWidget *card = window->layerFor(screen().get());
+    ASSERT_TRUE(card);
+    EXPECT_EQ(card->geometry(), QRect(370, 96, 540, 620));
+    EXPECT_EQ(webView()->size(), QSize(540, 620));
+    QImage shot;
+    ASSERT_TRUE(pumpUntil([&] {
+        shot = grab(window.get());
+        return logoGreen(shot) > 0;
+    }));
+    // Beside the card the host shows through, dimmed.
+    const QColor beside = shot.pixelColor(pointsToPixels(QRect(100, 400, 1, 1), shot).topLeft());
+    EXPECT_EQ(beside.rgb(), QColor(153, 153, 153).rgb());
+    EXPECT_FALSE(grabPng(window.get(), "wide-connect-page").isEmpty());
+}
+
+TEST_F(ConnectScreenshotTest, EveryStateLooksTheSameUnderADarkHostPalette)
+{
+    startWithOptions();
+    server->scriptPath("/v3/connection", kova::test::silent());
+    kova->presentConnect(delegate);
+    ASSERT_TRUE(pumpUntil([&] {
+        return screen()->isVisible() && screen()->animatedImageView() && !screen()->animatedImageView()->image().isNull();
+    }));
+    expectSameUnderDarkHost(window.get(), "connect-loading");
+    kova->dismissConnect();
+    ASSERT_TRUE(pumpUntil([&] { return window->topPresentedViewController() == nullptr; }));
+
+    presentAndWaitForPage();
+    logIn("SANDBOXBANK", "badexchange", "secret");
+    ASSERT_TRUE(pumpUntil([&] { return messageScreenShown(); }));
+    expectSameUnderDarkHost(window.get(), "connect-exchange-error");
 }
