@@ -11,6 +11,7 @@
 #include "platform/store/ManagedObjectModel.h"
 #include "platform/store/PersistentContainer.h"
 #include "sandbox/SandboxData.h"
+#include "tests/support/FullDisk.h"
 
 #include <QFile>
 #include <optional>
@@ -249,4 +250,27 @@ TEST_F(WebConnectKeychainTest, ALinkWhileTheStoreWorksOnlyInMemoryFailsAndWrites
     EXPECT_TRUE(kova->getConnections().isEmpty());
     EXPECT_FALSE(context().hasChanges());
     EXPECT_TRUE(logs->lines().filter("[Kova] Keychain failed").isEmpty());
+}
+
+TEST_F(WebConnectKeychainTest, ALinkWhoseSaveTheDiskRefusesFailsAndLeavesNothingOfIt)
+{
+    kova::test::FullDisk::install();
+    startWithOptions(); // its store opens on the disk that can fill up
+    keepAnUnrelatedItem();
+    presentAndWaitForPage();
+    const QJsonObject items = pageLoginItems();
+    {
+        kova::test::FullDisk::Scope full;
+        navigatePage(outcomeURL("success", items));
+        ASSERT_TRUE(waitUntil([&] { return !delegate->events.isEmpty(); }));
+        drainMainQueue();
+    }
+    EXPECT_EQ(delegate->kinds(), QStringList{"failure"});
+    EXPECT_TRUE(delegate->events[0].error.endsWith(QStringLiteral("database or disk is full"))) << delegate->events[0].error.toStdString();
+    EXPECT_EQ(delegate->events[0].keychainKeys, QStringList{"unrelated"}) << "the new secret is taken back";
+    EXPECT_TRUE(kova->getConnections().isEmpty());
+    EXPECT_FALSE(context().hasChanges()) << "nothing of it waits for a later save";
+    simulateRelaunch();
+    EXPECT_TRUE(context().fetch<KOVConnection>(KOVConnection::fetchRequest()).isEmpty());
+    EXPECT_EQ(KOVKeychain::keychain()->allKeys(), QStringList{"unrelated"});
 }
