@@ -24,7 +24,8 @@ public:
     const QString &clientUserID() const { return m_clientUserID; }
     const std::shared_ptr<KOVLogin> &loginItems() const { return m_loginItems; }
 
-    // Completes before it returns, on the caller's thread. After
+    // Completes before it returns, on the caller's thread. While the store
+    // works in memory only it fails at once, writing nothing. After
     // storeSecretInBackground it writes nothing itself: it fails with that
     // write's error if it has already failed, and otherwise makes the records
     // while the write may still be under way (whenSecretStored tells how it ended).
@@ -33,7 +34,8 @@ public:
     // Starts writing the login's secret to the keychain on a worker thread,
     // so that its trip to the disk overlaps whatever the caller waits for
     // next (the token exchange). A login without a secret, token ID or user
-    // ID fails at once, writing nothing.
+    // ID fails at once, writing nothing, and so does every login while the
+    // store works in memory only.
     void storeSecretInBackground();
     // Runs `done` on the main thread once the background write has ended,
     // with its error if it failed; at once when it has already ended or was
