@@ -20,7 +20,7 @@ void leaveOutWebEngineStartupReport(QtMsgType type, const QMessageLogContext &co
     if (qstrcmp(context.category, "qt.webenginecontext") == 0
         || message == QLatin1String("WebEngineContext used before QtWebEngineCore::initialize() or OpenGL context "
                                     "creation failed.")
-        || message == QLatin1String("No suitable graphics backend found"))
+        || message.trimmed() == QLatin1String("No suitable graphics backend found"))
         return;
     s_nextHandler(type, context, message);
 }
