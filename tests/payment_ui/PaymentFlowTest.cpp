@@ -2,6 +2,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include "core/KOVAppManager.h"
 #include "core/KOVConstants.h"
 #include "core/Kova.h"
 #include "core/connections/KOVBankConnection.h"
@@ -11,6 +12,7 @@
 #include "core/store/KOVSubaccount.h"
 #include "core/records/KOVWireBeneficiary.h"
 #include "platform/ui/Application.h"
+#include "sandbox/SandboxData.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/NavigationController.h"
 #include "platform/ui/TableView.h"
@@ -18,7 +20,9 @@
 #include "tests/payment_ui/PaymentFlowFixture.h"
 #include "ui/look/KOVButton.h"
 #include "ui/look/KOVFontManager.h"
+#include "ui/look/KOVTheme.h"
 #include "ui/messages/MessageViewController.h"
+#include "ui/payment/KOVAccountsHeaderView.h"
 #include "ui/payment/KOVAccountsViewController.h"
 #include "ui/payment/KOVAutoFlowNavigationController.h"
 #include "ui/payment/KOVNumPadDisplayViewController.h"
@@ -593,4 +597,72 @@ TEST_F(PaymentRoadTest, PresentingAFlowAgainNeitherQueuesNorEndsIt)
     ASSERT_TRUE(second->error.has_value());
     EXPECT_EQ(second->error->code, 1003);
     EXPECT_EQ(top(), home);
+}
+
+// The highlighted row is always the account Continue sends from: a tap on a
+// row that cannot be chosen (no balance yet, or its login being refreshed)
+// leaves the highlight on the chosen one.
+TEST_F(PaymentRoadTest, TheHighlightStaysOnTheAccountContinueWillUse)
+{
+    auto bank = linkWithAccounts();
+    ASSERT_TRUE(bank);
+    auto outcome = transfer(bank, nullptr, 25);
+    auto picker = pickerShown(bank);
+    ASSERT_TRUE(picker);
+    platform::TableView *table = picker->tableView();
+    table->tapRow({0, 1});
+    const QString chosen = picker->selectedAccountID();
+    ASSERT_EQ(table->indexPathForSelectedRow(), std::optional<platform::IndexPath>(platform::IndexPath{0, 1}));
+
+    // A row whose balance has not come yet.
+    const auto stored = picker->subaccountAt({0, 2});
+    ASSERT_TRUE(stored);
+    stored->setBalance(std::nullopt);
+    KOVAppManager::sharedInstance().saveContext();
+    pump();
+    table->tapRow({0, 2});
+    EXPECT_EQ(table->indexPathForSelectedRow(), std::optional<platform::IndexPath>(platform::IndexPath{0, 1}));
+    EXPECT_EQ(picker->selectedAccountID(), chosen);
+
+    // A row of a login whose refresh is under way.
+    server->scriptAction("/data/accounts/get",
+                         delayed(QJsonDocument(QJsonObject{{"accounts", sandbox::SandboxData::accounts()}}).toJson(),
+                                 std::chrono::milliseconds(400)));
+    tap(picker->headerForSection(0)->refreshButton());
+    ASSERT_FALSE(picker->refreshingUserIDs().isEmpty());
+    table->tapRow({0, 0});
+    EXPECT_EQ(table->indexPathForSelectedRow(), std::optional<platform::IndexPath>(platform::IndexPath{0, 1}));
+    EXPECT_EQ(picker->selectedAccountID(), chosen);
+    ASSERT_TRUE(pumpUntil([&] { return picker->refreshingUserIDs().isEmpty(); }));
+    pump();
+    EXPECT_EQ(table->indexPathForSelectedRow(), std::optional<platform::IndexPath>(platform::IndexPath{0, 1}));
+
+    // Continue sends from the highlighted account.
+    server->clearRequests();
+    tap(picker->confirmButton());
+    ASSERT_TRUE(pumpUntil([&] { return outcome->calls == 1; }));
+    EXPECT_EQ(outcome->account ? outcome->account->accountID() : QString(), chosen);
+    EXPECT_EQ(lastTransferBody("/payment/transfer/autoflow").value("senderID").toString(), chosen);
+}
+
+// The flow's own bar is filled with the navigation colour (its bar tint);
+// the tint of its items stays the platform's.
+TEST_F(PaymentRoadTest, TheFlowsBarIsFilledWithTheNavigationColour)
+{
+    auto bank = linkWithAccounts();
+    ASSERT_TRUE(bank);
+    auto outcome = transfer(bank, bank->accounts().value(0), 0);
+    auto flow = coordinator(bank);
+    ASSERT_TRUE(padShown(flow));
+    platform::NavigationBar *bar = flow->navigationBar();
+    EXPECT_EQ(bar->barBackgroundColor(), QColor(0xC2, 0xC9, 0xD4));
+    EXPECT_EQ(bar->barBackgroundColor(), KOVTheme::navigationViewBackgroundColor());
+    EXPECT_NE(bar->tintColor(), KOVTheme::navigationViewBackgroundColor());
+    // Translucent, as the platform's bars are: a shade lighter on white.
+    const QColor shown = pixelAt(bar, QPoint(bar->width() / 2, bar->height() - 4));
+    EXPECT_NEAR(shown.red(), 0xC2, 4);
+    EXPECT_NEAR(shown.green(), 0xC9, 4);
+    EXPECT_NEAR(shown.blue(), 0xD4, 4);
+    flow->backButtonTapped();
+    ASSERT_TRUE(pumpUntil([&] { return outcome->calls == 1; }));
 }

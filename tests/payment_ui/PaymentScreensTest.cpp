@@ -1,5 +1,7 @@
 #include <QClipboard>
 #include <QFontInfo>
+#include <QFontMetricsF>
+#include <cmath>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QJsonArray>
@@ -28,6 +30,7 @@
 #include "tests/payment_ui/PaymentFlowFixture.h"
 #include "ui/KovaUI.h"
 #include "ui/look/KOVButton.h"
+#include "ui/look/KOVFontColors.h"
 #include "ui/look/KOVFontManager.h"
 #include "ui/look/KOVTheme.h"
 #include "ui/messages/MessageViewController.h"
@@ -118,16 +121,16 @@ TEST_F(PaymentScreensTest, AmountPadFollowsTheTypedAmountAndTheBounds)
         const char *line; // empty: hidden
     } rows[] = {
         {0, 0, "1234567", "1,000,000", true, ""},
-        {0, 500, "600", "600", false, "Maximum amount  AED 500"},
+        {0, 500, "600", "600", false, "Maximum amount  AED 500.00"},
         {0, 5000000, "2000000", "2,000,000", true, ""},
-        {0, 5000000, "6000000", "1,000,000", false, "Maximum amount  AED 5,000,000"},
-        {10, 0, "5", "5", false, "Minimum amount  AED 10"},
+        {0, 5000000, "6000000", "1,000,000", false, "Maximum amount  AED 5,000,000.00"},
+        {10, 0, "5", "5", false, "Minimum amount  AED 10.00"},
         {10, 0, "10", "10", true, ""},
         {0, 0, "0", "0", false, ""},
         // What Send would submit is the capped display, below the lower bound.
-        {2000000, 0, "3000000", "1,000,000", false, "Minimum amount  AED 2,000,000"},
+        {2000000, 0, "3000000", "1,000,000", false, "Minimum amount  AED 2,000,000.00"},
         // Past 32 bits the amount is compared whole.
-        {0, 5000000, "4294967297", "1,000,000", false, "Maximum amount  AED 5,000,000"},
+        {0, 5000000, "4294967297", "1,000,000", false, "Maximum amount  AED 5,000,000.00"},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.typed);
@@ -143,6 +146,57 @@ TEST_F(PaymentScreensTest, AmountPadFollowsTheTypedAmountAndTheBounds)
             EXPECT_FALSE(pad->limitLabel()->isVisible());
         else
             EXPECT_EQ(line, row.line);
+        closeTop();
+    }
+}
+
+// However long the amount, all of it shows: the field's font gives way down
+// to a readable size instead of scrolling the leading digits out of view,
+// and grows back for a short amount.
+TEST_F(PaymentScreensTest, AmountPadShrinksALongAmountToShowAllOfIt)
+{
+    struct Row {
+        quint64 maximum;
+        const char *typed;
+        const char *shown;
+        bool shrinks;
+    } rows[] = {
+        {0, "1234567", "1,000,000", false},
+        {100000000, "99999999", "99,999,999", false},
+        {1000000000, "999999999", "999,999,999", true},
+        {1000000000000, "123456789012", "123,456,789,012", true},
+        {quint64(1) << 62, "9007199254740992", "9,007,199,254,740,992", true},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.typed);
+        auto pad = showPad(0, row.maximum);
+        platform::TextField *field = pad->amountLabel();
+        field->clear();
+        type(field, row.typed);
+        pump();
+        ASSERT_EQ(field->text(), row.shown);
+        const QFont font = field->font();
+        if (row.shrinks) {
+            EXPECT_LT(font.pixelSize(), 50);
+            EXPECT_GE(font.pixelSize(), KOVNumPadDisplayViewController::minimumAmountFontSize);
+        } else {
+            EXPECT_EQ(font.pixelSize(), 50);
+        }
+        EXPECT_EQ(QFontInfo(font).family(), "Muli");
+        EXPECT_TRUE(font.bold() || QFontInfo(font).weight() >= QFont::Bold);
+        // With the cursor after the last digit, the first one is still in the field.
+        field->setCursorPosition(field->text().size());
+        const int end = field->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
+        const int start = end - int(std::ceil(QFontMetricsF(font).horizontalAdvance(field->text())));
+        EXPECT_GE(start, field->contentsRect().left()) << "the leading digits are scrolled out of view";
+        EXPECT_LE(end, field->contentsRect().right());
+        EXPECT_EQ(field->width(), 280) << "the field keeps its width";
+
+        // A short amount takes the full size again.
+        field->clear();
+        type(field, "7");
+        pump();
+        EXPECT_EQ(field->font().pixelSize(), 50);
         closeTop();
     }
 }
@@ -512,6 +566,11 @@ TEST_F(PaymentScreensTest, Screenshots)
     pump();
     EXPECT_FALSE(pad->confirmButton()->isEnabled());
     EXPECT_FALSE(grabPng(window.get(), "payment-pad-over-maximum").isEmpty());
+    pad->setMaximumAmount(1000000000000);
+    pad->amountLabel()->clear();
+    type(pad->amountLabel(), "123456789012");
+    pump();
+    EXPECT_FALSE(grabPng(window.get(), "payment-pad-long-amount").isEmpty());
     pad->setMaximumAmount(0);
     pad->amountLabel()->clear();
     type(pad->amountLabel(), "2500");
@@ -526,6 +585,12 @@ TEST_F(PaymentScreensTest, Screenshots)
     advanceSeconds(13);
     pump();
     EXPECT_FALSE(grabPng(window.get(), "payment-loader").isEmpty());
+    // The longest message, in Russian, wraps inside the loader.
+    const QString shown = flow->alert()->message();
+    flow->alert()->setMessage(QStringLiteral("Это занимает больше времени, чем обычно"), 1, 2);
+    pump();
+    EXPECT_FALSE(grabPng(window.get(), "payment-loader-long-message").isEmpty());
+    flow->alert()->setMessage(shown, 0, 3);
     ASSERT_TRUE(pumpUntil([&] { return resultScreen() && resultScreen()->isVisible(); }));
     pump();
     EXPECT_FALSE(grabPng(window.get(), "payment-success").isEmpty());
@@ -560,6 +625,81 @@ TEST_F(PaymentScreensTest, Screenshots)
     ASSERT_TRUE(pumpUntil([&] { return none->calls == 1; }));
 }
 
+// The loader's message wraps inside the loader, centred line by line, which
+// grows to hold it; the dots still to come keep the dots colour; its spinner
+// is the platform's grey one.
+TEST_F(PaymentScreensTest, TheLoadersMessageWrapsInsideIt)
+{
+    auto loader = std::make_shared<KOVTransferLoaderViewController>();
+    loader->setMessage(QStringLiteral("Connecting with your bank"), 0, 4);
+    const QSize oneLine = loader->view()->sizeHint();
+    // Told of every message it will show, it takes the height of the longest
+    // from the start.
+    loader->reserveRoomFor({QStringLiteral("Connecting with your bank"),
+                            QStringLiteral("Это занимает больше времени, чем обычно")});
+    ASSERT_TRUE(home->present(loader, false));
+    ASSERT_TRUE(pumpUntil([&] { return loader->isVisible(); }));
+    QWidget *box = loader->view();
+    QWidget *text = loader->messageView();
+    ASSERT_TRUE(text);
+    EXPECT_EQ(loader->messageLineCount(), 1);
+    EXPECT_EQ(oneLine, QSize(270, 130)) << "one line keeps the loader's own size";
+    EXPECT_EQ(box->width(), 270);
+    EXPECT_GT(box->height(), 130);
+    const int reserved = box->height();
+    EXPECT_EQ(loader->activityIndicator()->color(), QColor(142, 142, 147));
+    EXPECT_EQ(loader->activityIndicator()->sizeHint(), QSize(20, 20)) << "the small grey style";
+
+    loader->setMessage(QStringLiteral("Это занимает больше времени, чем обычно"), 1, 2);
+    pump();
+    EXPECT_EQ(loader->shownText(), QStringLiteral("Это занимает больше времени, чем обычно..."));
+    EXPECT_GE(loader->messageLineCount(), 2);
+    EXPECT_GE(text->geometry().left(), KOVTransferLoaderViewController::textMargin);
+    EXPECT_LE(text->geometry().right(), box->width() - KOVTransferLoaderViewController::textMargin);
+    EXPECT_LE(text->geometry().bottom(), box->height()) << "the loader holds every line";
+    EXPECT_EQ(box->height(), reserved) << "the loader keeps its size on screen";
+    // Every glyph is inside the loader: no column of ink at its edges.
+    const QImage image = box->grab().toImage();
+    for (int y = text->geometry().top(); y <= text->geometry().bottom(); ++y) {
+        for (const int x : {0, 1, image.width() - 2, image.width() - 1}) {
+            const QColor pixel = image.pixelColor(x, y);
+            EXPECT_TRUE(pixel == Qt::white || pixel.alpha() == 0) << x << "," << y;
+        }
+    }
+    closeTop();
+}
+
+// The header's look: Update sits on the bank name's baseline, in the look's
+// regular face; a row's type is in its own grey.
+TEST_F(PaymentScreensTest, UpdateSitsOnTheBankNamesBaselineAndTheTypeHasItsGrey)
+{
+    auto bank = linkWithAccounts();
+    ASSERT_TRUE(bank);
+    auto picker = std::make_shared<KOVAccountsViewController>(bank);
+    ASSERT_TRUE(home->present(picker, false));
+    ASSERT_TRUE(pumpUntil([&] { return picker->isVisible() && picker->headerForSection(0) && picker->tableView()->numberOfRows(0) == 3; }));
+    pump();
+    auto *header = picker->headerForSection(0);
+    ASSERT_TRUE(header);
+    // Both texts are drawn vertically centred in their boxes (the button's
+    // box less its insets of 6 above and below).
+    QWidget *button = header->refreshButton();
+    platform::Label *body = header->bodyLabel();
+    const QFontMetrics buttonFont(button->font()), bodyFont(body->font());
+    const int buttonTextTop = button->mapTo(header, QPoint(0, 6)).y() + (button->height() - 12 - buttonFont.height()) / 2;
+    const int bodyTextTop = body->mapTo(header, QPoint(0, 0)).y() + (body->height() - bodyFont.height()) / 2;
+    EXPECT_EQ(buttonTextTop + buttonFont.ascent(), bodyTextTop + bodyFont.ascent());
+    EXPECT_EQ(button->font(), KOVFontManager::font(KOVFontManager::regular(), 14));
+
+    auto *cell = qobject_cast<KOVAccountsTableViewCell *>(picker->tableView()->cellForRow({0, 0}));
+    ASSERT_TRUE(cell);
+    EXPECT_EQ(cell->typeLabel()->textColor(), QColor::fromRgbF(0.338f, 0.363f, 0.404f, 1.0f));
+    EXPECT_EQ(cell->numberLabel()->textColor(), KOVFontColors::b60());
+    // The screen paints the look's background, not the platform's white.
+    EXPECT_EQ(pixelAt(picker->view(), QPoint(4, picker->view()->height() - 4)), KOVTheme::backgroundColor());
+    closeTop();
+}
+
 TEST_F(PaymentScreensTest, APickerWithoutADelegateEndsItsRefreshesAtOnce)
 {
     auto bank = link();
@@ -578,4 +718,59 @@ TEST_F(PaymentScreensTest, APickerWithoutADelegateEndsItsRefreshesAtOnce)
     EXPECT_TRUE(picker->refreshingUserIDs().isEmpty());
     pump();
     EXPECT_TRUE(server->requestsForPath(sandbox::SandboxServer::AppServerPath).isEmpty());
+}
+
+// A refresh that ends at once (no one to ask, no login to ask for) stops
+// the header's spinner and gives Update back.
+TEST_F(PaymentScreensTest, AnUpdateThatEndsAtOnceGivesTheButtonBack)
+{
+    auto bank = linkWithAccounts();
+    ASSERT_TRUE(bank);
+    auto picker = std::make_shared<KOVAccountsViewController>(bank);
+    ASSERT_TRUE(home->present(picker, false));
+    ASSERT_TRUE(pumpUntil([&] { return picker->isVisible() && picker->headerForSection(0); }));
+    for (const int section : {0, 7}) {
+        SCOPED_TRACE(section == 0 ? "no delegate" : "no login for the section");
+        auto *header = picker->headerForSection(0);
+        ASSERT_TRUE(header);
+        header->setSection(section);
+        ASSERT_TRUE(header->refreshButton()->isVisibleTo(header));
+        tap(header->refreshButton());
+        pump();
+        EXPECT_FALSE(header->activityIndicatorView()->isAnimating());
+        EXPECT_TRUE(header->refreshButton()->isVisibleTo(header));
+        EXPECT_FALSE(header->isRefreshing());
+        header->setSection(0);
+    }
+    closeTop();
+}
+
+// A login still loading: its placeholder section's header spins until the
+// accounts are in.
+TEST_F(PaymentScreensTest, APlaceholderSectionsHeaderSpinsWhileItsLoginLoads)
+{
+    QJsonObject issued;
+    auto loading = link(&issued);
+    ASSERT_TRUE(loading);
+    server->scriptAction("/data/accounts/get",
+                         delayed(QJsonDocument(QJsonObject{{"accounts", sandbox::SandboxData::accounts()}}).toJson(),
+                                 std::chrono::milliseconds(400)));
+    auto outcome = transfer(loading, nullptr, 0);
+    auto flow = coordinator(loading);
+    ASSERT_TRUE(pumpUntil([&] { return flow->accountsViewController() && flow->accountsViewController()->tableView(); }));
+    auto list = flow->accountsViewController();
+    ASSERT_EQ(list->refreshingUserIDs(), QStringList{issued.value("userID").toString()});
+    auto *header = list->headerForSection(0);
+    ASSERT_TRUE(header);
+    EXPECT_TRUE(header->activityIndicatorView()->isAnimating());
+    EXPECT_TRUE(header->activityIndicatorView()->isVisibleTo(header));
+    EXPECT_FALSE(header->refreshButton()->isVisibleTo(header));
+    ASSERT_TRUE(pumpUntil([&] { return list->refreshingUserIDs().isEmpty() && list->tableView()->numberOfRows(0) == 3; }));
+    pump();
+    header = list->headerForSection(0);
+    ASSERT_TRUE(header);
+    EXPECT_FALSE(header->activityIndicatorView()->isAnimating());
+    EXPECT_TRUE(header->refreshButton()->isVisibleTo(header));
+    flow->backButtonTapped();
+    ASSERT_TRUE(pumpUntil([&] { return outcome->calls == 1; }));
 }

@@ -195,14 +195,45 @@ TEST(FormatterTest, CurrencyGroupsWithCommasAndDatesUseTheShortForm)
 {
     KOVFormatter formatter;
     EXPECT_EQ(formatter.currencyFormatter().format(1234567.891), "1,234,567.89");
-    EXPECT_EQ(formatter.currencyFormatter().format(1000.5), "1,000.5");
-    EXPECT_EQ(formatter.currencyFormatter().format(999.0), "999");
-    EXPECT_EQ(formatter.currencyFormatter().format(-1234.0), "-1,234");
+    EXPECT_EQ(formatter.currencyFormatter().format(1000.5), "1,000.50");
+    EXPECT_EQ(formatter.currencyFormatter().format(999.0), "999.00");
+    EXPECT_EQ(formatter.currencyFormatter().format(-1234.0), "-1,234.00");
     formatter.currencyFormatter().setCurrencyCode("AED");
-    EXPECT_EQ(formatter.currencyFormatter().format(qint64(2500)), "AED 2,500");
+    EXPECT_EQ(formatter.currencyFormatter().format(qint64(2500)), "AED 2,500.00");
     formatter.dateFormatter().setLocale(QLocale(QLocale::English, QLocale::UnitedStates));
     const QDateTime date = QDateTime(QDate(2026, 3, 5), QTime(14, 7), Qt::LocalTime);
     EXPECT_EQ(formatter.dateFormatter().format(date), "Mar 5, 2:07 PM");
+}
+
+// The currency style comes after the two fraction digits: every code shows
+// its currency's own fraction, in full.
+TEST(FormatterTest, MoneyShowsTheFractionDigitsOfItsCurrency)
+{
+    const struct {
+        const char *code;
+        double value;
+        const char *text;
+    } rows[] = {
+        {"USD", 3100.2, "USD 3,100.20"},
+        {"AED", 82000, "AED 82,000.00"},
+        {"EUR", 0.5, "EUR 0.50"},
+        {"KWD", 1250.5, "KWD 1,250.500"},
+        {"BHD", 12.3456, "BHD 12.346"},
+        {"OMR", 7, "OMR 7.000"},
+        {"JPY", 15000.4, "JPY 15,000"},
+        {"JPY", 2.5, "JPY 2"},
+    };
+    KOVFormatter formatter;
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.code);
+        formatter.currencyFormatter().setCurrencyCode(row.code);
+        EXPECT_EQ(formatter.currencyFormatter().format(row.value), row.text);
+    }
+    // A screen may still narrow the fraction after choosing its currency.
+    formatter.currencyFormatter().setCurrencyCode("USD");
+    formatter.currencyFormatter().setMinimumFractionDigits(0);
+    formatter.currencyFormatter().setMaximumFractionDigits(0);
+    EXPECT_EQ(formatter.currencyFormatter().format(3100.2), "USD 3,100");
 }
 
 TEST(AssetsTest, ImagesAtTheirScaleGifDataAndMissingNames)

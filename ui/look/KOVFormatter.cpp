@@ -1,5 +1,6 @@
 #include "ui/look/KOVFormatter.h"
 
+#include <QStringList>
 #include <cmath>
 
 namespace kova {
@@ -19,6 +20,38 @@ QString KOVDateFormatter::format(const QDateTime &date) const
             pattern += c;
     }
     return m_locale.toString(date.toLocalTime(), pattern);
+}
+
+int KOVCurrencyFormatter::fractionDigitsOfCurrency(const QString &code)
+{
+    static const QStringList thousandths = {QStringLiteral("BHD"), QStringLiteral("IQD"), QStringLiteral("JOD"),
+                                            QStringLiteral("KWD"), QStringLiteral("LYD"), QStringLiteral("OMR"),
+                                            QStringLiteral("TND")};
+    static const QStringList whole = {
+        QStringLiteral("BIF"), QStringLiteral("CLP"), QStringLiteral("DJF"), QStringLiteral("GNF"),
+        QStringLiteral("ISK"), QStringLiteral("JPY"), QStringLiteral("KMF"), QStringLiteral("KRW"),
+        QStringLiteral("PYG"), QStringLiteral("RWF"), QStringLiteral("UGX"), QStringLiteral("UYI"),
+        QStringLiteral("VND"), QStringLiteral("VUV"), QStringLiteral("XAF"), QStringLiteral("XOF"),
+        QStringLiteral("XPF")};
+    const QString upper = code.trimmed().toUpper();
+    if (thousandths.contains(upper))
+        return 3;
+    if (whole.contains(upper))
+        return 0;
+    return 2;
+}
+
+void KOVCurrencyFormatter::setCurrencyStyle()
+{
+    m_currencyStyle = true;
+    m_minFraction = m_maxFraction = fractionDigitsOfCurrency(m_currencyCode);
+}
+
+void KOVCurrencyFormatter::setCurrencyCode(const QString &code)
+{
+    m_currencyCode = code;
+    if (m_currencyStyle)
+        m_minFraction = m_maxFraction = fractionDigitsOfCurrency(code);
 }
 
 QString KOVCurrencyFormatter::format(double value) const
@@ -50,6 +83,18 @@ QString KOVCurrencyFormatter::format(double value) const
     if (!m_currencyCode.isEmpty())
         text = m_currencyCode + QLatin1Char(' ') + text;
     return text;
+}
+
+KOVFormatter::KOVFormatter()
+{
+    KOVCurrencyFormatter &currency = m_currencyFormatter;
+    currency.setGroupingSize(3);
+    currency.setGroupingSeparator(QStringLiteral(","));
+    currency.setUsesGroupingSeparator(true);
+    currency.setMaximumFractionDigits(2);
+    // Last, as the number formatter's currency style is set: it brings the
+    // currency's own fraction digits and so overrides the two above.
+    currency.setCurrencyStyle();
 }
 
 } // namespace kova

@@ -1,8 +1,9 @@
 #pragma once
 
-// Usage: `KOVFormatter f; f.currencyFormatter().format(1234.5)` → "1,234.5";
-// `f.dateFormatter().format(date)` in "MMM d, h:mm a". Each screen makes its
-// own and may change them (currency code, fraction digits).
+// Usage: `KOVFormatter f; f.currencyFormatter().format(1234.5)` → "1,234.50";
+// after `setCurrencyCode("KWD")` → "KWD 1,234.500"; `f.dateFormatter().format(date)`
+// in "MMM d, h:mm a". Each screen makes its own and may change them
+// (currency code, fraction digits).
 
 #include <QDateTime>
 #include <QLocale>
@@ -36,9 +37,17 @@ public:
     void setMaximumFractionDigits(int digits) { m_maxFraction = digits; }
     int minimumFractionDigits() const { return m_minFraction; }
     void setMinimumFractionDigits(int digits) { m_minFraction = digits; }
-    // Written before the number (with a space) when not empty.
+    // Written before the number (with a space) when not empty. In the
+    // currency style the code also brings its currency's own fraction digits.
     QString currencyCode() const { return m_currencyCode; }
-    void setCurrencyCode(const QString &code) { m_currencyCode = code; }
+    void setCurrencyCode(const QString &code);
+    // The currency number style: from now on the fraction digits, minimum
+    // and maximum, are those of the currency code (2 without one).
+    bool usesCurrencyStyle() const { return m_currencyStyle; }
+    void setCurrencyStyle();
+    // The minor units of an ISO 4217 code: 3 for the dinars and rials that
+    // count in thousandths, 0 for currencies without a fraction, else 2.
+    static int fractionDigitsOfCurrency(const QString &code);
     QString format(double value) const;
     QString format(qint64 value) const { return format(static_cast<double>(value)); }
 
@@ -49,10 +58,12 @@ private:
     int m_maxFraction = 2;
     int m_minFraction = 0;
     QString m_currencyCode;
+    bool m_currencyStyle = false;
 };
 
 class KOVFormatter {
 public:
+    KOVFormatter();
     KOVDateFormatter &dateFormatter() { return m_dateFormatter; }
     KOVCurrencyFormatter &currencyFormatter() { return m_currencyFormatter; }
 

@@ -1,5 +1,7 @@
 #include "ui/payment/KOVAccountsHeaderView.h"
 
+#include <QFontMetrics>
+
 #include "core/Localizer.h"
 #include "platform/ui/ActivityIndicator.h"
 #include "platform/ui/Anchors.h"
@@ -85,7 +87,13 @@ KOVAccountsHeaderView::KOVAccountsHeaderView(QWidget *parent) : platform::View(p
     m_refreshButton = button;
     connect(button, &QAbstractButton::clicked, this, [this] { refreshButtonTapped(); });
     anchor(button, Attr::Trailing, this, Attr::Trailing, -32);
-    anchor(button, Attr::Bottom, m_stackView, Attr::Bottom);
+    // Update's text sits on the bank name's baseline: the button's bottom
+    // goes down by its own inset and the two faces' difference in descent.
+    const QMargins insets(8, 6, 8, 6);
+    button->setContentEdgeInsets(insets);
+    const int baselineOffset = insets.bottom() + QFontMetrics(button->font()).descent()
+        - QFontMetrics(m_bodyLabel->font()).descent();
+    anchor(button, Attr::Bottom, m_stackView, Attr::Bottom, baselineOffset);
 
     m_activityIndicatorView = new platform::ActivityIndicator(this);
     m_activityIndicatorView->setHidesWhenStopped(true);
@@ -151,10 +159,12 @@ void KOVAccountsHeaderView::setThemeColor(const QColor &color)
 
 void KOVAccountsHeaderView::refreshButtonTapped()
 {
-    if (const auto delegate = m_delegate.lock())
-        delegate->accountsHeaderViewDidTapUpdateAtSection(*this, m_section);
+    // The spinner goes first: a refresh that ends at once, inside the
+    // delegate's call, stops it again and brings Update back.
     m_refreshButton->hide();
     m_activityIndicatorView->startAnimating();
+    if (const auto delegate = m_delegate.lock())
+        delegate->accountsHeaderViewDidTapUpdateAtSection(*this, m_section);
 }
 
 } // namespace kova

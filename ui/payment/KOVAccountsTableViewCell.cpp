@@ -131,7 +131,7 @@ KOVAccountsTableViewCell::KOVAccountsTableViewCell(QWidget *parent) : platform::
     platform::pinEdges(m_logo, m_logoBackground);
 
     m_updateLabel = makeLabel(KOVFontManager::regular(), 12, KOVFontColors::b60(), Qt::AlignLeft);
-    m_typeLabel = makeLabel(KOVFontManager::regular(), 14, KOVFontColors::b100(), Qt::AlignLeft);
+    m_typeLabel = makeLabel(KOVFontManager::regular(), 14, typeColor(), Qt::AlignLeft);
     m_numberLabel = makeLabel(KOVFontManager::regular(), 12, KOVFontColors::b60(), Qt::AlignRight);
     m_balanceLabel = makeLabel(KOVFontManager::bold(), 14, KOVFontColors::b100(), Qt::AlignRight);
 

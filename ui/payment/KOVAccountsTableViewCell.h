@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QColor>
+
 #include <QPointer>
 #include <QString>
 #include <QTimer>
@@ -68,6 +70,8 @@ public:
 
     // The number as the row shows it.
     static QString shortenedNumber(const QString &number);
+    // The account type's own grey, darker than the update line's.
+    static QColor typeColor() { return QColor::fromRgbF(0.338f, 0.363f, 0.404f, 1.0f); }
 
 private:
     void stopCountdown();

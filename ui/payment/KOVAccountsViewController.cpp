@@ -162,6 +162,9 @@ void KOVAccountsViewController::viewDidLoad()
     anchor(m_tableView, Attr::Top, separator, Attr::Bottom, 4);
     anchor(m_tableView, Attr::Bottom, m_confirmButton, Attr::Top, -8);
 
+    // The root view paints its own fill, over any palette.
+    if (auto *rootView = qobject_cast<platform::View *>(root))
+        rootView->setBackgroundColor(KOVTheme::backgroundColor());
     QPalette palette = root->palette();
     palette.setColor(QPalette::Window, KOVTheme::backgroundColor());
     root->setPalette(palette);
@@ -271,6 +274,13 @@ void KOVAccountsViewController::updateSection(int section, const QString &userID
 {
     (void)section;
     m_refreshingUserIDs.append(userID);
+    // Headers built before the login was marked (a placeholder's, at load)
+    // show the refresh as well.
+    for (const auto &[index, header] : m_headers) {
+        if (header && index >= 0 && index < std::max<qsizetype>(1, m_results->sections().size())
+            && userIDOfSection(index) == userID)
+            header->setIsRefreshing(true);
+    }
     auto ended = std::make_shared<bool>(false);
     auto finish = [weak = std::weak_ptr<ViewController>(shared_from_this()), userID, ended](OptionalError) {
         if (std::exchange(*ended, true))
@@ -411,10 +421,17 @@ qreal KOVAccountsViewController::heightForHeader(platform::TableView &, int sect
     return probe->sizeHint().height();
 }
 
+bool KOVAccountsViewController::canChoose(const std::shared_ptr<KOVSubaccount> &subaccount) const
+{
+    return subaccount && subaccount->sortingCreatedAt() > 0 && !m_refreshingUserIDs.contains(userIDOf(subaccount))
+        && subaccount->name() != s_placeholderName && subaccount->balance();
+}
+
 std::optional<IndexPath> KOVAccountsViewController::willSelectRow(platform::TableView &, const IndexPath &indexPath)
 {
-    const auto subaccount = subaccountAt(indexPath);
-    if (!subaccount || !(subaccount->sortingCreatedAt() > 0))
+    // The highlight shows the account Continue will use: a row that cannot
+    // become it leaves the highlight where it was.
+    if (!canChoose(subaccountAt(indexPath)))
         return std::nullopt;
     return indexPath;
 }
@@ -422,10 +439,7 @@ std::optional<IndexPath> KOVAccountsViewController::willSelectRow(platform::Tabl
 void KOVAccountsViewController::didSelectRow(platform::TableView &, const IndexPath &indexPath)
 {
     const auto subaccount = subaccountAt(indexPath);
-    if (!subaccount)
-        return;
-    if (subaccount->sortingCreatedAt() > 0 && !m_refreshingUserIDs.contains(userIDOf(subaccount))
-        && subaccount->name() != s_placeholderName && subaccount->balance())
+    if (canChoose(subaccount))
         setSelectedAccountID(subaccount->accountId());
 }
 
@@ -527,11 +541,14 @@ void KOVAccountsViewController::controllerDidChangeContent(platform::FetchedResu
     showRememberedRow();
 }
 
-void KOVAccountsViewController::accountsHeaderViewDidTapUpdateAtSection(KOVAccountsHeaderView &, int section)
+void KOVAccountsViewController::accountsHeaderViewDidTapUpdateAtSection(KOVAccountsHeaderView &header, int section)
 {
     const QString userID = userIDOfSection(section);
-    if (userID.isEmpty())
+    if (userID.isEmpty()) {
+        // Nothing to refresh: the refresh the header began ends here.
+        header.setIsRefreshing(false);
         return;
+    }
     updateSection(section, userID);
 }
 

@@ -113,6 +113,9 @@ public:
     void accountsHeaderViewDidTapUpdateAtSection(KOVAccountsHeaderView &header, int section) override;
 
 private:
+    // A row whose account Continue may use: fetched, with a balance, and of
+    // a login that is not being refreshed.
+    bool canChoose(const std::shared_ptr<KOVSubaccount> &subaccount) const;
     void setupFetchedResultsController();
     KOVAccountsHeaderView *makeHeader(int section);
     void showRememberedRow();

@@ -137,7 +137,8 @@ void KOVAutoFlowNavigationController::viewDidLoad()
 
 void KOVAutoFlowNavigationController::setupNavigationItemsForNavigationController(platform::NavigationController &navigation)
 {
-    navigation.navigationBar()->setTintColor(KOVTheme::navigationViewBackgroundColor());
+    // The bar's own colour (its "bar tint"), not the tint of its items.
+    navigation.navigationBar()->setBarBackgroundColor(KOVTheme::navigationViewBackgroundColor());
     if (navigation.viewControllers().empty())
         return;
     std::weak_ptr<KOVAutoFlowNavigationController> weak = self();
@@ -399,6 +400,7 @@ std::shared_ptr<KOVTransferLoaderViewController>
 KOVAutoFlowNavigationController::loadingAlertWithAttributedString(const QString &message)
 {
     auto loader = std::make_shared<KOVTransferLoaderViewController>();
+    loader->reserveRoomFor(m_alertMessages);
     loader->setMessage(message, 0, 4);
     return loader;
 }

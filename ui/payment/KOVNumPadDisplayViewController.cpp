@@ -1,5 +1,7 @@
 #include "ui/payment/KOVNumPadDisplayViewController.h"
 
+#include <QEvent>
+#include <QFontMetricsF>
 #include <QRect>
 #include <algorithm>
 #include <cmath>
@@ -14,6 +16,7 @@
 #include "ui/look/KOVFontColors.h"
 #include "ui/look/KOVFontManager.h"
 #include "ui/look/KOVFormatter.h"
+#include "platform/ui/View.h"
 #include "ui/look/KOVTheme.h"
 
 namespace kova {
@@ -50,6 +53,9 @@ QString KOVNumPadDisplayViewController::money(double value) const
 void KOVNumPadDisplayViewController::viewDidLoad()
 {
     QWidget *root = view();
+    // The root view paints its own fill, over any palette.
+    if (auto *rootView = qobject_cast<platform::View *>(root))
+        rootView->setBackgroundColor(KOVTheme::backgroundColor());
     QPalette palette = root->palette();
     palette.setColor(QPalette::Window, KOVTheme::backgroundColor());
     root->setPalette(palette);
@@ -73,6 +79,10 @@ void KOVNumPadDisplayViewController::viewDidLoad()
     m_amountLabel->setPalette(fieldPalette);
     connect(m_amountLabel, &platform::TextField::editingChanged, this,
             [this](const QString &text) { amountLabelValueChanged(text); });
+    // The field keeps its width whatever is typed: the font gives way, so
+    // the leading digits of what Send submits are never scrolled out of view.
+    connect(m_amountLabel, &QLineEdit::textChanged, this, [this] { fitAmountToWidth(); });
+    m_amountLabel->installEventFilter(this);
 
     m_displayStackView = new platform::StackView(Qt::Horizontal, root);
     m_displayStackView->setSpacing(8);
@@ -125,6 +135,32 @@ void KOVNumPadDisplayViewController::viewDidLoad()
     platform::size(m_confirmButton, Attr::Height, 64);
     anchor(m_confirmButton, Attr::CenterX, root, Attr::CenterX);
     m_buttonBottomConstraint = anchor(m_confirmButton, Attr::Bottom, root, Attr::Bottom, -16, Guide::SafeArea);
+}
+
+bool KOVNumPadDisplayViewController::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_amountLabel && event->type() == QEvent::Resize)
+        fitAmountToWidth();
+    return platform::ViewController::eventFilter(watched, event);
+}
+
+void KOVNumPadDisplayViewController::fitAmountToWidth()
+{
+    if (!m_amountLabel)
+        return;
+    // The line edit keeps 2 pixels each side of its text and a 1-pixel
+    // cursor after it; a text wider than the rest is scrolled.
+    const QMargins margins = m_amountLabel->textMargins();
+    const qreal available = m_amountLabel->contentsRect().width() - margins.left() - margins.right() - 2 * 2 - 1;
+    const QString text = m_amountLabel->text();
+    qreal size = 50;
+    QFont font = KOVFontManager::font(KOVFontManager::bold(), size);
+    while (size > minimumAmountFontSize && QFontMetricsF(font).horizontalAdvance(text) > available) {
+        size = std::max(minimumAmountFontSize, size - 1);
+        font = KOVFontManager::font(KOVFontManager::bold(), size);
+    }
+    if (m_amountLabel->font() != font)
+        m_amountLabel->setFont(font);
 }
 
 void KOVNumPadDisplayViewController::viewWillAppear(bool)

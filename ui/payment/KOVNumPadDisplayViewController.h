@@ -70,8 +70,17 @@ public:
     platform::Label *balanceAmountLabel() const { return m_balanceAmount; }
     const platform::Constraint &buttonBottomConstraint() const { return m_buttonBottomConstraint; }
 
+    // The smallest size the amount shrinks to, in points: below it the
+    // field scrolls instead.
+    static constexpr qreal minimumAmountFontSize = 14;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     QString money(double value) const;
+    // Shrinks the amount's font until all of it fits the field's width.
+    void fitAmountToWidth();
     void updateLimitLabelText(const QString &text, quint64 amount);
 
     std::weak_ptr<KOVNumPadDisplayViewControllerDelegate> m_delegate;

@@ -8,6 +8,7 @@
 #include "ui/look/AssetsLoader.h"
 #include "ui/look/KOVFontColors.h"
 #include "ui/look/KOVFontManager.h"
+#include "platform/ui/View.h"
 #include "ui/look/KOVTheme.h"
 #include "ui/look/ViewStyling.h"
 
@@ -91,6 +92,9 @@ void KOVSubaccountsViewController::viewDidLoad()
     m_tableView->setDataSource(self);
     m_tableView->setDelegate(self);
     platform::pinEdges(m_tableView, root, {}, Guide::SafeArea);
+    // The root view paints its own fill, over any palette.
+    if (auto *rootView = qobject_cast<platform::View *>(root))
+        rootView->setBackgroundColor(KOVTheme::backgroundColor());
     QPalette palette = root->palette();
     palette.setColor(QPalette::Window, KOVTheme::backgroundColor());
     root->setPalette(palette);

@@ -1,9 +1,11 @@
 #include "ui/payment/KOVTransferLoaderViewController.h"
 
+#include <QPainter>
+#include <QTextLayout>
+#include <cmath>
+
 #include "platform/ui/ActivityIndicator.h"
 #include "platform/ui/Anchors.h"
-#include "platform/ui/Label.h"
-#include "platform/ui/StackView.h"
 #include "platform/ui/View.h"
 #include "ui/look/KOVFontColors.h"
 #include "ui/look/KOVFontManager.h"
@@ -13,6 +15,95 @@ namespace kova {
 
 using platform::anchor;
 using platform::Attr;
+
+namespace {
+
+constexpr int s_indicatorTop = 15;
+constexpr int s_indicatorSide = 50;
+constexpr int s_textGap = 16;
+
+// The loader's text: the message and the dots that have come in the
+// ordinary colour, the dots still to come in the dots colour, wrapped at
+// word boundaries (or anywhere, for a word wider than the loader) and
+// centred line by line.
+class LoaderText : public QWidget {
+public:
+    explicit LoaderText(QWidget *parent) : QWidget(parent)
+    {
+        setFont(KOVFontManager::font(KOVFontManager::regular(), 14));
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+
+    void setText(const QString &text, int faintFrom)
+    {
+        m_text = text;
+        m_faintFrom = faintFrom;
+        update();
+    }
+
+    int lineCount(int width) const
+    {
+        QTextLayout layout(m_text, font());
+        return int(lay(layout, width).size());
+    }
+
+    int heightForWidth(int width) const override
+    {
+        QTextLayout layout(m_text, font());
+        const QList<QTextLine> lines = lay(layout, width);
+        return lines.isEmpty() ? QFontMetrics(font()).height() : int(std::ceil(lines.last().rect().bottom()));
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QTextLayout layout(m_text, font());
+        QTextCharFormat faint;
+        faint.setForeground(KOVTransferLoaderViewController::faintDotsColor());
+        QTextCharFormat plain;
+        plain.setForeground(KOVTransferLoaderViewController::messageColor());
+        layout.setFormats({QTextLayout::FormatRange{0, int(m_faintFrom), plain},
+                           QTextLayout::FormatRange{int(m_faintFrom), int(m_text.size() - m_faintFrom), faint}});
+        lay(layout, width());
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::TextAntialiasing);
+        layout.draw(&painter, QPointF(0, 0));
+    }
+
+private:
+    static QList<QTextLine> lay(QTextLayout &layout, int width)
+    {
+        QTextOption option(Qt::AlignHCenter);
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        layout.setTextOption(option);
+        QList<QTextLine> lines;
+        qreal y = 0;
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width);
+            line.setPosition(QPointF(0, y));
+            y += line.height();
+            lines.append(line);
+        }
+        layout.endLayout();
+        return lines;
+    }
+
+    QString m_text;
+    qsizetype m_faintFrom = 0;
+};
+
+} // namespace
+
+QColor KOVTransferLoaderViewController::messageColor()
+{
+    return KOVFontColors::b100();
+}
+
+QColor KOVTransferLoaderViewController::faintDotsColor()
+{
+    return KOVTheme::loaderDotsColor();
+}
 
 KOVTransferLoaderViewController::KOVTransferLoaderViewController()
 {
@@ -24,27 +115,18 @@ void KOVTransferLoaderViewController::loadView()
     auto *box = new platform::View;
     box->setBackgroundColor(Qt::white);
     box->setCornerRadius(14);
-    box->setIntrinsicContentSize(QSize(270, 130));
+    box->setIntrinsicContentSize(QSize(width, 130));
 
-    m_indicator = new platform::ActivityIndicator(box, platform::ActivityIndicator::Style::Large);
-    m_indicator->setColor(KOVTheme::autoFlowLoaderBackground());
-    m_indicator->setFixedSize(50, 50);
+    // The platform's grey spinner, in its 50-point frame.
+    m_indicator = new platform::ActivityIndicator(box, platform::ActivityIndicator::Style::Medium);
+    m_indicator->setFixedSize(s_indicatorSide, s_indicatorSide);
     anchor(m_indicator, Attr::CenterX, box, Attr::CenterX);
-    anchor(m_indicator, Attr::Top, box, Attr::Top, 15);
+    anchor(m_indicator, Attr::Top, box, Attr::Top, s_indicatorTop);
     m_indicator->startAnimating();
 
-    const QFont font = KOVFontManager::font(KOVFontManager::regular(), 14);
-    m_messageLabel = new platform::Label;
-    m_messageLabel->setFont(font);
-    m_messageLabel->setTextColor(KOVFontColors::b100());
-    m_dotsLabel = new platform::Label;
-    m_dotsLabel->setFont(font);
-    m_dotsLabel->setTextColor(KOVTheme::loaderDotsColor());
-    auto *line = new platform::StackView(Qt::Horizontal, box);
-    line->addArrangedSubview(m_messageLabel);
-    line->addArrangedSubview(m_dotsLabel);
-    anchor(line, Attr::CenterX, box, Attr::CenterX);
-    anchor(line, Attr::Top, m_indicator, Attr::Bottom, 16);
+    auto *text = new LoaderText(box);
+    text->setGeometry(textMargin, s_indicatorTop + s_indicatorSide + s_textGap, width - 2 * textMargin, 0);
+    m_messageView = text;
     setView(box);
     refresh();
 }
@@ -62,12 +144,39 @@ QString KOVTransferLoaderViewController::shownText() const
     return m_message + QString(m_visibleDots, QLatin1Char('.')) + QString(m_faintDots, QLatin1Char('.'));
 }
 
+void KOVTransferLoaderViewController::reserveRoomFor(const QStringList &messages)
+{
+    m_reserved = messages;
+    refresh();
+}
+
+int KOVTransferLoaderViewController::messageLineCount() const
+{
+    auto *text = static_cast<LoaderText *>(m_messageView);
+    return text ? text->lineCount(width - 2 * textMargin) : 0;
+}
+
 void KOVTransferLoaderViewController::refresh()
 {
-    if (!m_messageLabel)
+    auto *text = static_cast<LoaderText *>(m_messageView);
+    if (!text)
         return;
-    m_messageLabel->setText(m_message + QString(m_visibleDots, QLatin1Char('.')));
-    m_dotsLabel->setText(QString(m_faintDots, QLatin1Char('.')));
+    const QString shown = shownText();
+    text->setText(shown, shown.size() - m_faintDots);
+    const int textWidth = width - 2 * textMargin;
+    int height = text->heightForWidth(textWidth);
+    LoaderText probe(nullptr);
+    for (const QString &message : m_reserved) {
+        probe.setText(message + QStringLiteral("..."), 0);
+        height = std::max(height, probe.heightForWidth(textWidth));
+    }
+    const int top = s_indicatorTop + s_indicatorSide + s_textGap;
+    text->setGeometry(textMargin, top, textWidth, height);
+    // The loader grows with a message that wraps, and keeps its one-line
+    // height otherwise.
+    const int oneLine = QFontMetrics(text->font()).height();
+    if (auto *box = qobject_cast<platform::View *>(view()))
+        box->setIntrinsicContentSize(QSize(width, 130 + std::max(0, height - oneLine)));
 }
 
 } // namespace kova

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QColor>
 #include <QString>
+#include <QStringList>
 
 #include "platform/ui/ViewController.h"
 
@@ -8,7 +10,6 @@ namespace kova {
 
 namespace platform {
 class ActivityIndicator;
-class Label;
 } // namespace platform
 
 // The loader shown while a transfer runs: a spinner over a message whose
@@ -27,11 +28,23 @@ public:
     int faintDots() const { return m_faintDots; }
     // The whole text as a person reads it, dots included.
     QString shownText() const;
+    // The messages the loader will show while it is up: it takes the height
+    // of the tallest from the start, so it never changes size on screen.
+    void reserveRoomFor(const QStringList &messages);
 
     void loadView() override;
     platform::ActivityIndicator *activityIndicator() const { return m_indicator; }
-    platform::Label *messageLabel() const { return m_messageLabel; }
-    platform::Label *dotsLabel() const { return m_dotsLabel; }
+    // The message and its dots, wrapped inside the loader's width; null
+    // before the view loads.
+    QWidget *messageView() const { return m_messageView; }
+    // The lines the message takes at the loader's width.
+    int messageLineCount() const;
+    // The message's colour, and the colour of the dots still to come.
+    static QColor messageColor();
+    static QColor faintDotsColor();
+
+    static constexpr int width = 270;
+    static constexpr int textMargin = 16;
 
 private:
     void refresh();
@@ -39,9 +52,9 @@ private:
     QString m_message;
     int m_visibleDots = 0;
     int m_faintDots = 0;
+    QStringList m_reserved;
     platform::ActivityIndicator *m_indicator = nullptr;
-    platform::Label *m_messageLabel = nullptr;
-    platform::Label *m_dotsLabel = nullptr;
+    QWidget *m_messageView = nullptr;
 };
 
 } // namespace kova
