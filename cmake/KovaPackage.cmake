@@ -1,6 +1,7 @@
-# The installed package: headers under include/kova/, the libraries, the
-# resources under share/kova/resources and a CMake package exporting
-# Kova::Kova, Kova::Dates, Kova::AnimatedGIF and (when built) Kova::UI.
+# The installed package: the host-facing headers under include/kova/, the
+# libraries with their resources compiled in, bin/kova-sandbox and a CMake
+# package exporting Kova::Kova, Kova::Dates, Kova::AnimatedGIF and (the
+# component UI, when built) Kova::UI.
 include(CMakePackageConfigHelpers)
 
 set(KOVA_CMAKE_DIR "${CMAKE_INSTALL_LIBDIR}/cmake/Kova")
@@ -48,55 +49,103 @@ function(kova_adopt_library lib)
   endif()
 endfunction()
 
-# Our libraries plus those they link that are ours (kova_*), closed over.
-get_property(kova_pending GLOBAL PROPERTY KOVA_SDK_LIBRARIES)
-# The screens library and every library of ours it stands on join the
-# export set, whoever made them.
+# The libraries a set of ours links that are ours (kova_*), closed over,
+# leaving out those already in `exclude`; with the Qt modules they link.
+function(kova_closure out_libs out_qt roots exclude)
+  set(pending ${roots})
+  set(closed)
+  set(qt_components)
+  get_property(made_by_helper GLOBAL PROPERTY KOVA_SDK_LIBRARIES)
+  while(pending)
+    list(POP_FRONT pending lib)
+    if(lib IN_LIST closed OR lib IN_LIST exclude)
+      continue()
+    endif()
+    list(APPEND closed ${lib})
+    if(NOT lib IN_LIST made_by_helper)
+      kova_adopt_library(${lib})
+    endif()
+    get_target_property(links ${lib} INTERFACE_LINK_LIBRARIES)
+    get_target_property(type ${lib} TYPE)
+    if(NOT type STREQUAL "INTERFACE_LIBRARY")
+      get_target_property(private_links ${lib} LINK_LIBRARIES)
+      list(APPEND links ${private_links})
+    endif()
+    foreach(link IN LISTS links)
+      string(REGEX REPLACE "^\\$<LINK_ONLY:(.*)>$" "\\1" link "${link}")
+      if(link MATCHES "^Qt6::(.+)$")
+        list(APPEND qt_components ${CMAKE_MATCH_1})
+      elseif(TARGET ${link} AND link MATCHES "^kova_")
+        list(APPEND pending ${link})
+      elseif(TARGET ${link} AND link MATCHES "^Kova::")
+        get_target_property(aliased ${link} ALIASED_TARGET)
+        list(APPEND pending ${aliased})
+      endif()
+    endforeach()
+  endwhile()
+  list(REMOVE_DUPLICATES qt_components)
+  list(REMOVE_ITEM qt_components Platform)
+  set(${out_libs} ${closed} PARENT_SCOPE)
+  set(${out_qt} ${qt_components} PARENT_SCOPE)
+endfunction()
+
+# Two export sets, so that a host that finds the core alone needs no
+# QtWidgets or QtWebEngine: KovaTargets (the SDK, the date and GIF libraries
+# and what they stand on) and KovaUITargets (the screens and the view and
+# web layers only they use).
+set(kova_core_roots)
+foreach(lib IN ITEMS kova kova_dates kova_animatedgif kova_platform)
+  if(TARGET ${lib})
+    list(APPEND kova_core_roots ${lib})
+  endif()
+endforeach()
+kova_closure(kova_core_libraries kova_core_qt "${kova_core_roots}" "")
+set(kova_ui_libraries)
+set(kova_ui_qt)
 if(TARGET kova_ui)
   if(NOT TARGET Kova::UI)
     add_library(Kova::UI ALIAS kova_ui)
   endif()
-  list(APPEND kova_pending kova_ui)
+  kova_closure(kova_ui_libraries kova_ui_qt kova_ui "${kova_core_libraries}")
+  list(REMOVE_ITEM kova_ui_qt ${kova_core_qt})
 endif()
-set(kova_exported)
-set(kova_qt_components Core)
-while(kova_pending)
-  list(POP_FRONT kova_pending lib)
-  if(lib IN_LIST kova_exported)
-    continue()
+foreach(forbidden IN ITEMS Widgets WebEngineWidgets WebEngineCore)
+  if(forbidden IN_LIST kova_core_qt)
+    message(FATAL_ERROR "The SDK's core links Qt6::${forbidden}: a host without the screens would need it")
   endif()
-  list(APPEND kova_exported ${lib})
-  get_property(made_by_helper GLOBAL PROPERTY KOVA_SDK_LIBRARIES)
-  if(NOT lib IN_LIST made_by_helper)
-    kova_adopt_library(${lib})
-  endif()
-  get_target_property(links ${lib} INTERFACE_LINK_LIBRARIES)
-  get_target_property(type ${lib} TYPE)
-  if(NOT type STREQUAL "INTERFACE_LIBRARY")
-    get_target_property(private_links ${lib} LINK_LIBRARIES)
-    list(APPEND links ${private_links})
-  endif()
-  foreach(link IN LISTS links)
-    string(REGEX REPLACE "^\\$<LINK_ONLY:(.*)>$" "\\1" link "${link}")
-    if(link MATCHES "^Qt6::(.+)$")
-      list(APPEND kova_qt_components ${CMAKE_MATCH_1})
-    elseif(TARGET ${link} AND link MATCHES "^kova_")
-      list(APPEND kova_pending ${link})
-    elseif(TARGET ${link} AND link MATCHES "^Kova::")
-      get_target_property(aliased ${link} ALIASED_TARGET)
-      list(APPEND kova_pending ${aliased})
-    endif()
-  endforeach()
-endwhile()
-list(REMOVE_DUPLICATES kova_qt_components)
-string(REPLACE ";" " " KOVA_QT_COMPONENTS "${kova_qt_components}")
+endforeach()
+list(PREPEND kova_core_qt Core)
+list(REMOVE_DUPLICATES kova_core_qt)
+string(REPLACE ";" " " KOVA_QT_COMPONENTS "${kova_core_qt}")
+string(REPLACE ";" " " KOVA_UI_QT_COMPONENTS "${kova_ui_qt}")
 set(KOVA_QT_VERSION "${Qt6_VERSION_MAJOR}.${Qt6_VERSION_MINOR}")
 
-install(TARGETS ${kova_exported} EXPORT KovaTargets
-  ARCHIVE DESTINATION "${CMAKE_INSTALL_LIBDIR}"
-  LIBRARY DESTINATION "${CMAKE_INSTALL_LIBDIR}"
-  RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
-install(EXPORT KovaTargets NAMESPACE Kova:: DESTINATION "${KOVA_CMAKE_DIR}")
+# kova_install_export_set(<set> <libraries>): the libraries and the
+# resources compiled into them (object libraries a host's program links
+# whole, so that their files register themselves).
+function(kova_install_export_set set)
+  set(libraries ${ARGN})
+  set(resources)
+  foreach(lib IN LISTS libraries)
+    get_target_property(lib_resources ${lib} KOVA_RESOURCE_TARGETS)
+    if(lib_resources)
+      list(APPEND resources ${lib_resources})
+    endif()
+  endforeach()
+  list(APPEND libraries ${resources})
+  list(REMOVE_DUPLICATES libraries)
+  install(TARGETS ${libraries} EXPORT ${set}
+    ARCHIVE DESTINATION "${CMAKE_INSTALL_LIBDIR}"
+    LIBRARY DESTINATION "${CMAKE_INSTALL_LIBDIR}"
+    RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}"
+    OBJECTS DESTINATION "${CMAKE_INSTALL_LIBDIR}/kova-resources")
+  install(EXPORT ${set} NAMESPACE Kova:: DESTINATION "${KOVA_CMAKE_DIR}")
+endfunction()
+kova_install_export_set(KovaTargets ${kova_core_libraries})
+if(kova_ui_libraries)
+  kova_install_export_set(KovaUITargets ${kova_ui_libraries})
+endif()
+set(kova_exported ${kova_core_libraries} ${kova_ui_libraries})
 
 configure_package_config_file(cmake/KovaConfig.cmake.in "${CMAKE_CURRENT_BINARY_DIR}/KovaConfig.cmake"
   INSTALL_DESTINATION "${KOVA_CMAKE_DIR}")
@@ -105,26 +154,40 @@ write_basic_package_version_file("${CMAKE_CURRENT_BINARY_DIR}/KovaConfigVersion.
 install(FILES "${CMAKE_CURRENT_BINARY_DIR}/KovaConfig.cmake" "${CMAKE_CURRENT_BINARY_DIR}/KovaConfigVersion.cmake"
   DESTINATION "${KOVA_CMAKE_DIR}")
 
-# Public headers: folder in the source tree -> folder under include/kova/.
-set(kova_header_folders core=. platform=platform dates=dates animatedgif=animatedgif ui=ui)
-foreach(pair IN LISTS kova_header_folders)
-  string(REPLACE "=" ";" pair "${pair}")
-  list(GET pair 0 source)
-  list(GET pair 1 dest)
-  if(NOT IS_DIRECTORY "${PROJECT_SOURCE_DIR}/${source}")
-    continue()
-  endif()
-  install(CODE "
-    set(KOVA_HEADERS_SOURCE \"${PROJECT_SOURCE_DIR}/${source}\")
-    set(KOVA_HEADERS_DEST \"${dest}\")
-    set(KOVA_HEADERS_STAGE \"${CMAKE_CURRENT_BINARY_DIR}/kova-headers/${source}\")
-    set(KOVA_HEADERS_INCLUDEDIR \"${CMAKE_INSTALL_INCLUDEDIR}\")
-    include(\"${PROJECT_SOURCE_DIR}/cmake/KovaInstallHeaders.cmake\")")
-endforeach()
+# The headers a host uses (the entry class with its options and constants,
+# the connect delegate, bank connections and their records, the keychain, the
+# screens' install call, window and web-engine release, the date and GIF
+# libraries with their memory warning); every header
+# of ours they include goes with them, and nothing else.
+file(GLOB kova_public_headers RELATIVE "${PROJECT_SOURCE_DIR}" CONFIGURE_DEPENDS
+  "${PROJECT_SOURCE_DIR}/core/records/*.h"
+  "${PROJECT_SOURCE_DIR}/dates/*.h"
+  "${PROJECT_SOURCE_DIR}/animatedgif/*.h"
+  "${PROJECT_SOURCE_DIR}/animatedgif/view/*.h")
+list(APPEND kova_public_headers
+  core/Kova.h core/KOVConfigurations.h core/KOVConstants.h core/KOVConnectDelegate.h
+  core/connections/KOVBankConnection.h core/connections/KOVAutoFlow.h
+  core/store/KOVKeychain.h core/store/KOVKeychainConstants.h
+  platform/image/MemoryWarning.h)
+if(TARGET kova_ui)
+  list(APPEND kova_public_headers ui/KovaUI.h platform/ui/Window.h platform/ui/ViewController.h
+    platform/web/WebView.h)
+endif()
+install(CODE "
+  set(KOVA_HEADERS_SOURCE \"${PROJECT_SOURCE_DIR}\")
+  set(KOVA_HEADERS_ROOTS \"${kova_public_headers}\")
+  set(KOVA_HEADERS_STAGE \"${CMAKE_CURRENT_BINARY_DIR}/kova-headers\")
+  set(KOVA_HEADERS_INCLUDEDIR \"${CMAKE_INSTALL_INCLUDEDIR}\")
+  include(\"${PROJECT_SOURCE_DIR}/cmake/KovaInstallHeaders.cmake\")")
 
-# String tables, data model, artwork, animations and fonts.
-install(DIRECTORY "${KOVA_RESOURCES_DIR}/" DESTINATION "${CMAKE_INSTALL_DATADIR}/kova/resources")
+# The sandbox, for hosts to develop and test against (bin/kova-sandbox).
+if(TARGET kova-sandbox)
+  install(TARGETS kova-sandbox RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+endif()
 
 # Everything the install needs, and nothing else (scripts/check-install).
 add_custom_target(kova_package)
 add_dependencies(kova_package ${kova_exported})
+if(TARGET kova-sandbox)
+  add_dependencies(kova_package kova-sandbox)
+endif()

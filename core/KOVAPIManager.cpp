@@ -9,6 +9,7 @@
 #include "core/KOVOperationQueueManager.h"
 #include "core/KOVServerErrorMapper.h"
 #include "core/Kova.h"
+#include "core/internal/KOVService.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Json.h"
 #include "platform/foundation/Log.h"
@@ -43,7 +44,7 @@ std::optional<QUrl> KOVAPIManager::clientsServerUrlComponentsFor(const QString &
 QUrl KOVAPIManager::kovaServerUrlComponentsFor(const QString &endPoint)
 {
     const std::shared_ptr<Kova> kova = Kova::sharedInstance();
-    QUrl url(Kova::serviceBaseURL());
+    QUrl url(internal::serviceBaseURL());
     url.setPath(KOVEndPointManager::pathFor(endPoint, kova ? kova->configurations().get() : nullptr));
     return url;
 }

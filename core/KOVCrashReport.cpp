@@ -17,6 +17,7 @@
 #include "platform/foundation/Json.h"
 #include "platform/foundation/ProcessInfo.h"
 #include "platform/foundation/UserDefaults.h"
+#include "core/internal/KOVService.h"
 #include "platform/net/URLSession.h"
 
 namespace kova {
@@ -250,8 +251,8 @@ void uploadStoredCrashReport(const QString &appKey, std::function<void(bool deli
     QVariantList sent;
     for (const QString &key : keys)
         sent.append(stored(key));
-    Kova::serviceSession().dataTask(
-        Kova::serviceRequest(QStringLiteral("/v2/sdk/apps/logs/add"), body),
+    internal::serviceSession().dataTask(
+        internal::serviceRequest(QStringLiteral("/v2/sdk/apps/logs/add"), body),
         [keys, sent, replied = std::move(replied)](const QByteArray &data,
                                                    const std::optional<platform::HTTPURLResponse> &response,
                                                    const std::optional<platform::Error> &error) {

@@ -14,6 +14,7 @@
 #include "core/internal/KOVOptionalBlock.h"
 #include "core/internal/KOVProcessState.h"
 #include "core/internal/KOVResourceCheck.h"
+#include "core/internal/KOVService.h"
 #include "core/store/KOVAppConfigs.h"
 #include "core/store/KOVConnection.h"
 #include "platform/dispatch/MainQueue.h"
@@ -71,10 +72,10 @@ void fetchConfigs(const QString &appKey, const QString &clientUserID, bool compl
         {QStringLiteral("bundleID"), json::textOrNull(bundleID)},
         {QStringLiteral("userIDs"), validUserIDs(clientUserID)},
     };
-    const platform::URLRequest request = Kova::serviceRequest(QStringLiteral("/v2/sdk/apps/configs/get"), body);
+    const platform::URLRequest request = internal::serviceRequest(QStringLiteral("/v2/sdk/apps/configs/get"), body);
 
     s_fetchInFlight = true;
-    Kova::serviceSession().dataTask(
+    internal::serviceSession().dataTask(
         request, [appKey, completed, completion](const QByteArray &data, const std::optional<platform::HTTPURLResponse> &response,
                                                  const std::optional<platform::Error> &error) {
             s_fetchInFlight = false;
@@ -115,7 +116,7 @@ void fetchConfigs(const QString &appKey, const QString &clientUserID, bool compl
 
 } // namespace
 
-QString Kova::serviceBaseURL()
+QString internal::serviceBaseURL()
 {
     QString base = platform::ProcessInfo::environmentValue("KOVA_SERVICE_URL");
     if (base.isEmpty())
@@ -133,7 +134,7 @@ platform::URLSessionConfiguration s_serviceConfiguration{60s, 135s, KOVMaxServic
 platform::URLSession *s_serviceSession = nullptr;
 } // namespace
 
-platform::URLSession &Kova::serviceSession()
+platform::URLSession &internal::serviceSession()
 {
     if (!s_serviceSession) {
         s_serviceSession = new platform::URLSession(s_serviceConfiguration);
@@ -167,7 +168,7 @@ void internal::KOVProcessState::resetStartState()
     s_fetchInFlight = false;
 }
 
-platform::URLRequest Kova::serviceRequest(const QString &path, const QJsonObject &body)
+platform::URLRequest internal::serviceRequest(const QString &path, const QJsonObject &body)
 {
     platform::URLRequest request;
     request.url = QUrl(serviceBaseURL() + path);

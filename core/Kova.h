@@ -7,14 +7,16 @@
 #include <memory>
 #include <optional>
 
+// What the start takes: the options and the environments, and the error
+// codes its completion may carry.
+#include "core/KOVConfigurations.h"
+#include "core/KOVConstants.h"
 #include "platform/foundation/Error.h"
-#include "platform/net/URLSession.h"
 
 namespace kova {
 
 class KOVAppConfigsModel;
 class KOVBankConnection;
-class KOVConfigurations;
 class KOVConnect;
 class KOVConnectDelegate;
 
@@ -34,18 +36,6 @@ public:
     static void updateCacheConfigs(const KOVAppConfigsModel &configs, const QString &appKey);
     // Uploads a stored crash report, if there is one.
     static void pushExceptionStacktrace(const QString &appKey);
-
-    // Where the service's configs and logs endpoints live: KOVA_SERVICE_URL
-    // when set, else the build's default.
-    static QString serviceBaseURL();
-    // A POST of compact JSON to a path of the service's API host, bare of
-    // the SDK's own header fields (the configs and logs calls).
-    static platform::URLRequest serviceRequest(const QString &path, const QJsonObject &body);
-
-    // The session of the configs and logs calls: the platform's default idle
-    // time-out, an overall deadline of 135 seconds (a reply that trickles
-    // cannot hold the start forever) and the service's reply bound.
-    static platform::URLSession &serviceSession();
 
     Kova(QString appKey, QString clientUserID);
 

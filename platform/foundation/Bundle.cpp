@@ -12,10 +12,6 @@
 
 namespace kova::platform {
 
-// Defined by each program that links the SDK, pointing at the resources of
-// the build or of the installed package.
-QString defaultResourcesDir();
-
 namespace {
 std::mutex s_languagesMutex;
 QStringList s_languages;
@@ -29,7 +25,7 @@ std::shared_ptr<Bundle> Bundle::framework()
 {
     QString path = ProcessInfo::environmentValue("KOVA_RESOURCES_DIR");
     if (path.isEmpty())
-        path = defaultResourcesDir();
+        path = QStringLiteral(":/kova/resources");
     static std::mutex mutex;
     static std::shared_ptr<Bundle> cached;
     std::lock_guard lock(mutex);

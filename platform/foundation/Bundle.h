@@ -8,14 +8,14 @@
 
 namespace kova::platform {
 
-// A directory of resources that ships beside the code, with localised string
+// A directory of resources (on disk or in Qt's resource system), with localised string
 // tables in "<language>.lproj/<Table>.json" (a flat JSON object of key to
 // text). Lookups are thread-safe; tables are read once and cached.
 class Bundle {
 public:
-    // The SDK's own resources: KOVA_RESOURCES_DIR when set, else the
-    // resources of the build or installed package the program was built
-    // against.
+    // The SDK's own resources: KOVA_RESOURCES_DIR when set, else those the
+    // libraries carry inside them (":/kova/resources"; each library adds
+    // its own files there).
     static std::shared_ptr<Bundle> framework();
     static std::shared_ptr<Bundle> atPath(const QString &path);
     // The host application's own bundle (translations of texts the SDK

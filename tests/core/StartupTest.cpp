@@ -5,6 +5,7 @@
 
 #include "core/KOVAppConfigsModel.h"
 #include "core/internal/KOVProcessState.h"
+#include "core/internal/KOVService.h"
 #include "core/KOVAppManager.h"
 #include "core/KOVConstants.h"
 #include "core/store/KOVAppConfigs.h"
@@ -335,7 +336,7 @@ TEST_F(StartupTest, ConfigsReplyThatTricklesEndsAtTheOverallDeadlineOnce)
 
 TEST_F(StartupTest, ServiceSessionHasTheOverallDeadlineAndTheReplyBound)
 {
-    const auto &configuration = Kova::serviceSession().configuration();
+    const auto &configuration = internal::serviceSession().configuration();
     EXPECT_EQ(configuration.timeoutIntervalForResource, 135s);
     EXPECT_EQ(configuration.timeoutIntervalForRequest, 60s);
     EXPECT_EQ(configuration.maximumReplyBytes, KOVMaxServiceReplyBytes);

@@ -1,10 +1,8 @@
 // Starts the installed SDK against the service in KOVA_SERVICE_URL (the
 // sandbox), imports the login the sandbox issues and asks for the accounts.
-// Exits 0 only when every step worked and the SDK's resources were read
-// from the installed package.
-#include <QCoreApplication>
+// Exits 0 only when every step worked and the SDK's resources came from its
+// own libraries (the install may have been moved: no path leads back to it).
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -13,15 +11,23 @@
 #include <QTimer>
 #include <cstdio>
 
-#include <kova/KOVConfigurations.h>
-#include <kova/KOVConstants.h>
 #include <kova/Kova.h>
-#include <kova/Localizer.h>
 #include <kova/animatedgif/KGAnimatedImage.h>
 #include <kova/connections/KOVBankConnection.h>
 #include <kova/dates/KovaDates.h>
-#include <kova/platform/foundation/Bundle.h>
 #include <kova/records/KOVAccount.h>
+
+#ifdef KOVA_HOST_WITH_UI
+#include <QApplication>
+#include <QFontDatabase>
+#include <kova/platform/ui/ViewController.h>
+#include <kova/platform/ui/Window.h>
+#include <kova/ui/KovaUI.h>
+using HostApplication = QApplication;
+#else
+#include <QCoreApplication>
+using HostApplication = QCoreApplication;
+#endif
 
 namespace {
 
@@ -36,36 +42,49 @@ int fail(const QString &why)
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
+#ifdef KOVA_HOST_WITH_UI
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+#endif
+    HostApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kova-install-host"));
     const QString service = qEnvironmentVariable("KOVA_SERVICE_URL");
-    const QString prefix = qEnvironmentVariable("KOVA_EXPECTED_PREFIX");
-    if (service.isEmpty() || prefix.isEmpty())
-        return fail("set KOVA_SERVICE_URL and KOVA_EXPECTED_PREFIX");
+    if (service.isEmpty())
+        return fail("set KOVA_SERVICE_URL");
 
-    const QString resources = kova::platform::Bundle::framework()->resourcePath();
-    if (QDir::cleanPath(resources) != QDir::cleanPath(prefix + "/share/kova/resources"))
-        return fail("resources read from " + resources);
-    if (kova::Localizer::getLocalizedStringByKey("Authenticate") != "Authenticate")
-        return fail("the installed string table is not read");
+    // The string table, through the options' default loading text.
+    const auto options = kova::KOVConfigurations::initWithCountries({}, kova::KOVEnvironmentSandbox);
+    if (options->postSuccessfulConnectionLoadingText() != "Verifying your account")
+        return fail("the string table is not read: " + options->postSuccessfulConnectionLoadingText());
     const QString ago = kova::KovaDates::timeAgoSinceDate(QDateTime::currentDateTimeUtc().addDays(-3));
     if (ago != "3 days ago")
-        return fail("the installed date texts are not read: " + ago);
-    QFile gif(resources + "/connectAnimation.gif");
+        return fail("the date texts are not read: " + ago);
+
+#ifdef KOVA_HOST_WITH_UI
+    QFile gif(QStringLiteral(":/kova/resources/connectAnimation.gif"));
     if (!gif.open(QIODevice::ReadOnly))
-        return fail("no installed animation");
+        return fail("the screens' animation is not in the library");
     const auto animation = kova::KGAnimatedImage::initWithAnimatedGIFData(gif.readAll());
     if (!animation || animation->frameCount() < 2)
-        return fail("the installed animation does not decode");
+        return fail("the screens' animation does not decode");
+
+    kova::platform::Window window;
+    window.setRootViewController(std::make_shared<kova::platform::ViewController>());
+    kova::installKovaUI(&window);
+#endif
 
     QNetworkAccessManager network;
     const QString user = QStringLiteral("install-host-user");
     QTimer::singleShot(0, [&] {
-        auto options = kova::KOVConfigurations::initWithCountries({}, kova::KOVEnvironmentSandbox);
         kova::Kova::startWithAppKey("install-host-key", user, options, [&](std::shared_ptr<kova::Kova>, kova::OptionalError error) {
+            // A start succeeds only with the data model and string table found.
             if (error)
                 return (void)fail("start: " + error->localizedDescription());
             std::printf("started\n");
+#ifdef KOVA_HOST_WITH_UI
+            if (!QFontDatabase::families().contains(QStringLiteral("Muli")))
+                return (void)fail("the screens' fonts are not registered");
+            std::printf("fonts registered\n");
+#endif
             QNetworkRequest request(QUrl(service + "/sandbox/logins"));
             request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
             QNetworkReply *reply = network.post(request, QJsonDocument(QJsonObject{{"clientUserID", user}}).toJson());

@@ -1,0 +1,86 @@
+// The C++ of README.md, as a host writes it against the installed package.
+// scripts/check-install compiles this file and fails when a C++ block of the
+// README is not found here word for word: change both together.
+#include <QString>
+#include <memory>
+#include <optional>
+
+#include <kova/platform/ui/ViewController.h>
+#include <kova/platform/ui/Window.h>
+#include <kova/records/KOVBeneficiary.h>
+#include <kova/ui/KovaUI.h>
+
+// "Using it": the quick start.
+#include <QDebug>
+#include <kova/Kova.h>                              // Kova, KOVConfigurations, KOVEnvironment…, error codes
+#include <kova/connections/KOVBankConnection.h>
+#include <kova/records/KOVAccount.h>
+
+void startKova()
+{
+    auto options = kova::KOVConfigurations::initWithCountries({"AE"}, kova::KOVEnvironmentProduction);
+    kova::Kova::startWithAppKey("app-key", "user-42", options,
+        [](std::shared_ptr<kova::Kova> kova, std::optional<kova::platform::Error> error) {
+            if (error) {
+                qWarning() << "Kova did not start:" << error->code << error->localizedDescription();
+                return;
+            }
+            for (const auto &connection : kova->getConnections())
+                connection->getAccounts([](QList<std::shared_ptr<kova::KOVAccount>> accounts,
+                                           std::optional<kova::platform::Error> error, QString operationID) {
+                    qDebug() << accounts.size() << "accounts" << (error ? error->localizedDescription() : operationID);
+                });
+        });
+}
+
+// "Screens": the window, once.
+void installScreens(std::shared_ptr<kova::platform::ViewController> homeController)
+{
+auto *window = new kova::platform::Window;          // 390 x 844 points
+window->setRootViewController(homeController);      // a kova::platform::ViewController of the host
+kova::installKovaUI(window);                         // key window + screens provider
+window->show();
+}
+
+// "Screens": linking a bank.
+#include <kova/KOVConnectDelegate.h>
+
+class LinkWatcher : public kova::KOVConnectDelegate {
+public:
+    void connectDidSuccessfullyConnectToBankID(const QString &bankID,
+                                               std::shared_ptr<kova::KOVBankConnection> connection) override
+    {
+        qDebug() << "linked" << bankID << connection->userID();
+    }
+    void connectDidFailConnectingToBankID(const QString &bankID, const QString &error) override
+    {
+        qDebug() << "not linked" << bankID << error;
+    }
+    void connectDidDismiss() override { qDebug() << "closed"; }
+};
+
+void linkABank(std::shared_ptr<kova::Kova> kova)
+{
+// Keep the delegate alive: the SDK holds it weakly.
+auto watcher = std::make_shared<LinkWatcher>();
+kova->presentConnect(watcher);                       // or presentConnect(watcher, "SANDBOXBANK")
+}
+
+// "Transfers": through the payment screens.
+void transferThroughTheScreens(std::shared_ptr<kova::KOVBankConnection> connection)
+{
+auto beneficiary = std::make_shared<kova::KOVBeneficiary>();
+beneficiary->setName("Jane Doe");
+beneficiary->setIban("AE070331234567890123456");
+// No account and no amount: the account picker, then the amount pad, then the loader.
+connection->createTransferToBeneficiary(beneficiary,
+    [](std::shared_ptr<kova::KOVAccount> account, double amount, std::optional<kova::platform::Error> error,
+       QString operationID) {
+        if (error && error->code == 1003)
+            qDebug() << "the user closed the payment screens";
+        else if (error)
+            qDebug() << "transfer failed:" << error->code << error->localizedDescription();
+        else
+            qDebug() << "sent" << amount << "from" << account->accountID() << operationID;
+    });
+}
