@@ -1,0 +1,117 @@
+// The payment screens in host windows that are not a phone's: a desktop's
+// wide window, and a host with a dark palette of its own.
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include "core/KOVAppManager.h"
+#include "core/connections/KOVBankConnection.h"
+#include "core/store/KOVConnection.h"
+#include "platform/ui/Label.h"
+#include "platform/ui/TableView.h"
+#include "platform/ui/TextField.h"
+#include "sandbox/SandboxData.h"
+#include "tests/payment_ui/PaymentFlowFixture.h"
+#include "tests/ui/HostLook.h"
+#include "ui/look/KOVButton.h"
+#include "ui/messages/MessageViewController.h"
+#include "ui/payment/KOVAccountsViewController.h"
+#include "ui/payment/KOVAutoFlowNavigationController.h"
+#include "ui/payment/KOVNumPadDisplayViewController.h"
+#include "ui/payment/KOVSubaccountsViewController.h"
+#include "ui/payment/KOVTransferLoaderViewController.h"
+
+using namespace kova;
+using namespace kova::test;
+
+class PaymentHostWindowTest : public PaymentFlowTest {
+protected:
+    // Opens the picker of a new login and waits for its three accounts.
+    std::shared_ptr<KOVAutoFlowNavigationController> openPicker(std::shared_ptr<TransferOutcome> *outcome)
+    {
+        auto bank = link();
+        EXPECT_TRUE(bank);
+        *outcome = transfer(bank, nullptr, 0);
+        auto flow = coordinator(bank);
+        EXPECT_TRUE(pumpUntil([&] {
+            return flow->isVisible() && flow->accountsViewController()->tableView()
+                && flow->accountsViewController()->refreshingUserIDs().isEmpty()
+                && flow->accountsViewController()->tableView()->numberOfRows(0) == 3;
+        }));
+        pump();
+        return flow;
+    }
+    // From the picker through the login's sub-accounts to the pad.
+    std::shared_ptr<KOVNumPadDisplayViewController> walkToPad(const std::shared_ptr<KOVAutoFlowNavigationController> &flow)
+    {
+        auto stored = KOVAppManager::sharedInstance().getConnectionsForClientUserID("client-1").value(0);
+        flow->accountsViewControllerDidSelectAccountConnection(*flow->accountsViewController(), stored);
+        EXPECT_TRUE(pumpUntil([&] { return flow->subaccountsViewController() && flow->subaccountsViewController()->isVisible(); }));
+        pump();
+        flow->subaccountsViewController()->tableView()->tapRow({0, 0});
+        EXPECT_TRUE(pumpUntil([&] {
+            return flow->numPadDisplayViewController() && flow->numPadDisplayViewController()->isVisible();
+        }));
+        auto pad = flow->numPadDisplayViewController();
+        pad->amountLabel()->clear();
+        type(pad->amountLabel(), "2500");
+        pump();
+        return pad;
+    }
+};
+
+TEST_F(PaymentHostWindowTest, PickerAndPadInADesktopWindowAreACentredCard)
+{
+    window->resize(1280, 800);
+    std::shared_ptr<TransferOutcome> outcome;
+    auto flow = openPicker(&outcome);
+    QWidget *card = window->layerFor(flow.get());
+    ASSERT_TRUE(card);
+    EXPECT_EQ(card->geometry(), QRect(370, 96, 540, 620));
+    EXPECT_EQ(flow->view()->size(), QSize(540, 620));
+    EXPECT_FALSE(grabPng(window.get(), "wide-payment-picker").isEmpty());
+
+    auto pad = walkToPad(flow);
+    ASSERT_TRUE(pad);
+    // The currency stays beside the amount on the card, not at the window's edge.
+    const QRect currency(pad->currencyLabel()->mapTo(window.get(), QPoint(0, 0)), pad->currencyLabel()->size());
+    EXPECT_TRUE(QRect(370, 96, 540, 620).contains(currency)) << currency.x() << "," << currency.y();
+    EXPECT_LE(pad->amountLabel()->width(), 540);
+    EXPECT_FALSE(grabPng(window.get(), "wide-payment-pad").isEmpty());
+}
+
+TEST_F(PaymentHostWindowTest, EveryScreenLooksTheSameUnderADarkHostPalette)
+{
+    std::shared_ptr<TransferOutcome> outcome;
+    auto flow = openPicker(&outcome);
+    expectSameUnderDarkHost(window.get(), "payment-picker");
+    auto stored = KOVAppManager::sharedInstance().getConnectionsForClientUserID("client-1").value(0);
+    flow->accountsViewControllerDidSelectAccountConnection(*flow->accountsViewController(), stored);
+    ASSERT_TRUE(pumpUntil([&] { return flow->subaccountsViewController() && flow->subaccountsViewController()->isVisible(); }));
+    pump();
+    expectSameUnderDarkHost(window.get(), "payment-subaccounts");
+    flow->subaccountsViewController()->tableView()->tapRow({0, 0});
+    ASSERT_TRUE(pumpUntil([&] { return flow->numPadDisplayViewController() && flow->numPadDisplayViewController()->isVisible(); }));
+    auto pad = flow->numPadDisplayViewController();
+    pad->amountLabel()->clear();
+    pump();
+    expectSameUnderDarkHost(window.get(), "payment-pad-empty");
+    type(pad->amountLabel(), "2500");
+    expectSameUnderDarkHost(window.get(), "payment-pad");
+
+    setOptions(true, true);
+    auto reply = sandbox::ScriptedReply::json(QJsonObject{{"success", true}, {"reference", "TRF-2024"}});
+    reply.delay = std::chrono::milliseconds(400);
+    server->scriptAction("/payment/transfer/autoflow", reply);
+    tap(pad->confirmButton());
+    ASSERT_TRUE(pumpUntil([&] { return flow->alert() && flow->alert()->isVisible(); }));
+    advanceSeconds(3);
+    expectSameUnderDarkHost(window.get(), "payment-loader");
+    ASSERT_TRUE(pumpUntil([&] {
+        advanceSeconds(1);
+        return resultScreen() && resultScreen()->isVisible();
+    }));
+    pump();
+    expectSameUnderDarkHost(window.get(), "payment-success");
+    tap(resultScreen()->button());
+    ASSERT_TRUE(pumpUntil([&] { return outcome->calls == 1; }));
+}
