@@ -1,11 +1,34 @@
 #include "platform/ui/TextField.h"
 
+#include <QCoreApplication>
 #include <QFocusEvent>
+#include <QPointer>
+#include <QStyle>
+#include <QStyleFactory>
 
 namespace kova::platform {
 
+namespace {
+
+// A field's height and margins come from its widget style: one style of our
+// own, so the host's choice of style neither moves nor redraws a screen.
+QStyle *fieldStyle()
+{
+    static QPointer<QStyle> style;
+    if (!style) {
+        style = QStyleFactory::create(QStringLiteral("Fusion"));
+        if (style)
+            style->setParent(QCoreApplication::instance());
+    }
+    return style;
+}
+
+} // namespace
+
 TextField::TextField(QWidget *parent) : QLineEdit(parent)
 {
+    if (QStyle *style = fieldStyle())
+        setStyle(style);
     setFrame(false);
     setAttribute(Qt::WA_MacShowFocusRect, false);
     connect(this, &QLineEdit::textEdited, this, &TextField::editingChanged);

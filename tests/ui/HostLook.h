@@ -1,14 +1,15 @@
 #pragma once
 
-// A host application's own look, for checking that none of it reaches the
+// A host application's own look (a dark palette, another widget style), for checking that none of it reaches the
 // SDK's screens:
 //   kova::test::expectSameUnderDarkHost(window.get(), "message-error");
-// grabs the window as it is, again under a dark host palette, and expects
+// grabs the window as it is, again under a dark host palette and style, and expects
 // the two to be the same picture (the dark one is written for people too).
 
 #include <QApplication>
 #include <QImage>
 #include <QPalette>
+#include <QStyle>
 #include <QString>
 #include <gtest/gtest.h>
 
@@ -47,14 +48,23 @@ inline QPalette darkHostPalette()
     return p;
 }
 
-// The host's palette for as long as it lives.
+// The host's palette and widget style for as long as it lives.
 class DarkHostPalette {
 public:
-    DarkHostPalette() : m_previous(QApplication::palette()) { QApplication::setPalette(darkHostPalette()); }
-    ~DarkHostPalette() { QApplication::setPalette(m_previous); }
+    DarkHostPalette() : m_previous(QApplication::palette()), m_previousStyle(QApplication::style()->name())
+    {
+        QApplication::setStyle(QStringLiteral("Windows"));
+        QApplication::setPalette(darkHostPalette());
+    }
+    ~DarkHostPalette()
+    {
+        QApplication::setStyle(m_previousStyle);
+        QApplication::setPalette(m_previous);
+    }
 
 private:
     QPalette m_previous;
+    QString m_previousStyle;
 };
 
 // The count of pixels that differ between two grabs (all of them when the
