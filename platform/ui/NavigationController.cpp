@@ -15,6 +15,7 @@ namespace {
 constexpr int kItemSpacing = 8;
 constexpr int kSideMargin = 16;
 constexpr int kTitleViewMargin = 6;
+constexpr int kLargeTitleMargin = 16;
 
 Button *buttonFor(const std::shared_ptr<BarButtonItem> &item, const QColor &tint, const QFont &font, QWidget *parent)
 {
@@ -155,6 +156,8 @@ void NavigationBar::rebuild()
     else if (m_title)
         m_title->hide();
     m_title = nullptr;
+    delete m_largeTitle;
+    m_largeTitle = nullptr;
     if (!m_item) {
         update();
         return;
@@ -202,6 +205,17 @@ void NavigationBar::rebuild()
         m_title = label;
     }
     m_title->show();
+    if (m_largeTitles && !m_item->titleView()) {
+        auto *large = new Label(m_item->title(), this);
+        QFont largeFont = font();
+        largeFont.setPixelSize(34);
+        largeFont.setWeight(QFont::Bold);
+        large->setFont(largeFont);
+        large->setTextColor(m_titleColor);
+        m_largeTitle = large;
+        m_largeTitle->show();
+        m_title->hide();
+    }
     arrange();
     update();
 }
@@ -235,6 +249,9 @@ void NavigationBar::arrange()
         const int h = std::min(tallest, hint.height() > 0 ? hint.height() : tallest);
         m_title->setGeometry(side, m_topInset + (Height - h) / 2, titleWidth, h);
     }
+    if (m_largeTitle)
+        m_largeTitle->setGeometry(kLargeTitleMargin, m_topInset + Height, std::max(0, width() - 2 * kLargeTitleMargin),
+                                  LargeTitleHeight);
 }
 
 void NavigationBar::paintEvent(QPaintEvent *)
@@ -282,6 +299,17 @@ protected:
     }
 };
 
+void NavigationBar::setPrefersLargeTitles(bool prefers)
+{
+    if (prefers == m_largeTitles)
+        return;
+    m_largeTitles = prefers;
+    rebuild();
+    // The content moves with the bar's new height.
+    if (auto *container = dynamic_cast<NavigationView *>(parentWidget()); container && container->relayout)
+        container->relayout();
+}
+
 NavigationController::NavigationController(std::shared_ptr<ViewController> root)
 {
     if (root)
@@ -298,11 +326,11 @@ void NavigationController::loadView()
         const int top = safeAreaInsets(root).top();
         const bool overlay = m_bar->isTranslucent() && m_bar->barBackgroundColor().alpha() == 0;
         m_bar->setTopInset(top);
-        m_bar->setGeometry(0, 0, root->width(), top + NavigationBar::Height);
+        m_bar->setGeometry(0, 0, root->width(), top + m_bar->barHeight());
         m_bar->setVisible(!m_barHidden);
-        const int contentTop = (m_barHidden || overlay) ? 0 : top + NavigationBar::Height;
+        const int contentTop = (m_barHidden || overlay) ? 0 : top + m_bar->barHeight();
         m_content->setGeometry(0, contentTop, root->width(), root->height() - contentTop);
-        m_content->setProperty(kBarCoverProperty, (overlay && !m_barHidden) ? top + NavigationBar::Height : 0);
+        m_content->setProperty(kBarCoverProperty, (overlay && !m_barHidden) ? top + m_bar->barHeight() : 0);
         if (m_shown && m_shown->isViewLoaded())
             m_shown->view()->setGeometry(m_content->rect());
         m_bar->raise();

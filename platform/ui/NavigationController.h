@@ -27,6 +27,18 @@ public:
     explicit NavigationBar(QWidget *parent = nullptr);
 
     static constexpr int Height = 44;
+    // The row under the bar's items that a large title takes.
+    static constexpr int LargeTitleHeight = 52;
+
+    // A large title: the item's title in the bold system face at 34 points,
+    // left-aligned in a row of its own under the items, in place of the
+    // centred one. The bar grows by that row.
+    bool prefersLargeTitles() const { return m_largeTitles; }
+    void setPrefersLargeTitles(bool prefers);
+    // The bar's height below its top inset.
+    int barHeight() const { return Height + (m_largeTitles ? LargeTitleHeight : 0); }
+    // The large title on show, if any.
+    QWidget *largeTitleWidget() const { return m_largeTitle; }
 
     QColor tintColor() const { return m_tintColor; }
     void setTintColor(const QColor &color);
@@ -87,6 +99,8 @@ private:
     QList<QWidget *> m_right;
     QWidget *m_backButton = nullptr;
     QWidget *m_title = nullptr;
+    QWidget *m_largeTitle = nullptr;
+    bool m_largeTitles = false;
     QMetaObject::Connection m_itemConnection;
 };
 

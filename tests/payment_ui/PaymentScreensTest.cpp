@@ -301,6 +301,22 @@ TEST_F(PaymentScreensTest, APaymentContainerTitlesInTheLookAndPassesTheAmountOn)
     EXPECT_EQ(title->text(), "Enter amount");
     EXPECT_EQ(title->font(), KOVFontManager::font(KOVFontManager::regular(), 17));
     EXPECT_EQ(QFontInfo(title->font()).family(), "Muli");
+    // The container prefers large titles: the title shows large, left-aligned
+    // in its own row under the bar's items, and the screen starts below it.
+    platform::NavigationBar *bar = container->navigationBar();
+    EXPECT_TRUE(bar->prefersLargeTitles());
+    auto *large = qobject_cast<platform::Label *>(bar->largeTitleWidget());
+    ASSERT_TRUE(large);
+    EXPECT_TRUE(large->isVisibleTo(bar));
+    EXPECT_FALSE(title->isVisibleTo(bar));
+    EXPECT_EQ(large->text(), "Enter amount");
+    EXPECT_EQ(large->font().pixelSize(), 34);
+    EXPECT_EQ(large->font().weight(), QFont::Bold);
+    EXPECT_EQ(large->geometry(), QRect(16, bar->topInset() + platform::NavigationBar::Height, bar->width() - 32,
+                                       platform::NavigationBar::LargeTitleHeight));
+    EXPECT_EQ(bar->height(), bar->topInset() + 96);
+    EXPECT_EQ(pad->view()->mapTo(container->view(), QPoint(0, 0)).y(), bar->geometry().bottom() + 1);
+    EXPECT_FALSE(grabPng(window.get(), "payment-container-large-title").isEmpty());
 
     type(pad->amountLabel(), "42");
     tap(pad->confirmButton());

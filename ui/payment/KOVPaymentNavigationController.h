@@ -34,6 +34,7 @@ public:
     {
         platform::NavigationController::viewDidLoad();
         setKOVNavigationTitleFont(*this);
+        navigationBar()->setPrefersLargeTitles(true);
     }
 
     std::shared_ptr<KOVPaymentNavigationControllerDelegate> paymentDelegate() const { return m_paymentDelegate.lock(); }
