@@ -1,11 +1,15 @@
-// The payment screens in host windows that are not a phone's: a desktop's
-// wide window, and a host with a dark palette of its own.
+// The payment screens in host windows that are not a phone's (a desktop's
+// wide window, a host with a dark palette and style of its own), and a person
+// quicker than the screens' slides.
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QMouseEvent>
+#include <QCoreApplication>
 
 #include "core/KOVAppManager.h"
 #include "core/connections/KOVBankConnection.h"
 #include "core/store/KOVConnection.h"
+#include "platform/ui/Application.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/TableView.h"
 #include "platform/ui/TextField.h"
@@ -22,6 +26,24 @@
 
 using namespace kova;
 using namespace kova::test;
+
+namespace {
+
+// A person's double click, delivered where the window's input filters see
+// it, on a button that may be moving under the pointer.
+void doubleClick(QWidget *widget)
+{
+    const QPointF at = QRectF(widget->rect()).center();
+    const QPointF global = widget->mapToGlobal(at);
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick,
+                              QEvent::MouseButtonRelease}) {
+        const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+        QMouseEvent event(type, at, global, Qt::LeftButton, held, Qt::NoModifier);
+        QCoreApplication::sendEvent(widget, &event);
+    }
+}
+
+} // namespace
 
 class PaymentHostWindowTest : public PaymentFlowTest {
 protected:
@@ -114,4 +136,26 @@ TEST_F(PaymentHostWindowTest, EveryScreenLooksTheSameUnderADarkHostPalette)
     expectSameUnderDarkHost(window.get(), "payment-success");
     tap(resultScreen()->button());
     ASSERT_TRUE(pumpUntil([&] { return outcome->calls == 1; }));
+}
+
+TEST_F(PaymentHostWindowTest, ADoubleClickOnTheResultWhileItSlidesInPostsDismissedOnce)
+{
+    setOptions(true, true);
+    std::shared_ptr<TransferOutcome> outcome;
+    auto flow = openPicker(&outcome);
+    auto pad = walkToPad(flow);
+    ASSERT_TRUE(pad);
+    platform::Application::shared().setAnimationsEnabled(true);
+    tap(pad->confirmButton());
+    ASSERT_TRUE(pumpUntil([&] {
+        advanceSeconds(1);
+        return resultScreen() && resultScreen()->isBeingPresented();
+    })) << "the result never started to slide in";
+    doubleClick(resultScreen()->button());
+    ASSERT_TRUE(resultScreen()->isBeingPresented()) << "the double click came too late to test anything";
+    ASSERT_TRUE(pumpUntil([&] { return outcome->calls == 1 && top() == home; }));
+    pump();
+    platform::Application::shared().setAnimationsEnabled(false);
+    EXPECT_EQ(dismissedNotices, 1);
+    EXPECT_EQ(outcome->calls, 1);
 }
