@@ -356,7 +356,6 @@ TEST_F(StartupTest, ConfigsReplyBeyondTheBoundFailsTheStart)
     EXPECT_FALSE(KOVAppConfigs::getConfigsForAppKey("app-key-1", KOVAppManager::sharedInstance().viewContext()));
 }
 
-TEST_F(StartupTest, ConfigsReplyPaddedUpToTheBoundIsStillRead)
 TEST_F(StartupTest, PackedConfigsReplyIsBoundByWhatItUnpacksTo)
 {
     const QByteArray reply = QJsonDocument(QJsonObject{{"success", true}, {"appConfig", goodConfig(server->appServerUrl().toString())}})
@@ -382,6 +381,7 @@ TEST_F(StartupTest, PackedConfigsReplyIsBoundByWhatItUnpacksTo)
     }
 }
 
+TEST_F(StartupTest, ConfigsReplyPaddedUpToTheBoundIsStillRead)
 {
     ScriptedReply padded =
         ScriptedReply::json(QJsonObject{{"success", true}, {"appConfig", goodConfig(server->appServerUrl().toString())}});
