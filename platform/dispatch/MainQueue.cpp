@@ -32,14 +32,21 @@ public:
         std::lock_guard lock(m_mutex);
         const bool wake = m_pending.empty();
         m_pending.push_back(std::move(work));
-        // One wake-up per batch; made under the lock so the drain's lock
-        // orders the event's making before its use.
+        // One wake-up per batch. Its event is made inside Qt: an
+        // application-wide event filter reads every posted event before the
+        // drain takes the lock, and Qt's queue hands it over through locks
+        // ThreadSanitizer cannot see, so an event made here would look raced.
         if (wake)
-            QCoreApplication::postEvent(this, new QEvent(QEvent::User));
+            postWakeUp();
     }
 
-protected:
-    void customEvent(QEvent *) override
+private:
+    void postWakeUp()
+    {
+        QMetaObject::invokeMethod(this, [] { mailbox()->drain(); }, Qt::QueuedConnection);
+    }
+
+    void drain()
     {
         // Reached through the instance's guard, which orders its making
         // (perhaps on another thread) before this use.
@@ -63,13 +70,12 @@ protected:
                 std::lock_guard lock(self->m_mutex);
                 std::move(self->m_pending.begin(), self->m_pending.end(), std::back_inserter(batch));
                 self->m_pending.swap(batch);
-                QCoreApplication::postEvent(self, new QEvent(QEvent::User));
+                self->postWakeUp();
                 return;
             }
         }
     }
 
-private:
     std::mutex m_mutex;
     std::deque<std::function<void()>> m_pending;
 };

@@ -2,8 +2,9 @@
 #include <QCoreApplication>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <map>
 #include <QThread>
+#include <map>
+#include <thread>
 #include <gtest/gtest.h>
 
 #include "platform/ui/ImageView.h"
@@ -303,10 +304,10 @@ TEST_F(ImageManagerTest, AFetchStartedOffTheMainThreadCompletesOnceOnTheMainThre
 {
     server.scriptPath("/worker.png", png(Qt::green));
     std::shared_ptr<Outcome> outcome;
-    QThread *worker = QThread::create([&] { outcome = fetch(url("/worker.png")); });
-    worker->start();
-    ASSERT_TRUE(worker->wait(5000));
-    delete worker;
+    // A plain thread: its join is a hand-over ThreadSanitizer sees, where a
+    // QThread's wait goes through Qt's own (uninstrumented) locks.
+    std::thread worker([&] { outcome = fetch(url("/worker.png")); });
+    worker.join();
     ASSERT_TRUE(outcome);
     ASSERT_TRUE(test::pumpUntil([&] { return outcome->calls > 0; }, std::chrono::seconds(8)));
     test::pump();
