@@ -1,14 +1,16 @@
 include(GoogleTest)
 find_package(GTest REQUIRED)
 
-# kova_add_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [TSAN])
+# kova_add_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [TSAN]
+#               [NOT_UNDER_TSAN <gtest pattern> ...])
 # Tests get a main with a QCoreApplication and a private data directory
 # (tests/support/TestMain.cpp).
 # Under the ThreadSanitizer build only the tests marked TSAN are built: every
 # test program that starts a thread or a second process carries the mark
-# (the purely single-threaded ones gain nothing from it).
+# (the purely single-threaded ones gain nothing from it). NOT_UNDER_TSAN names
+# the tests of such a program that cannot run there; the caller says why.
 function(kova_add_test name)
-  cmake_parse_arguments(T "TSAN" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "TSAN" "" "SOURCES;LIBS;LABELS;NOT_UNDER_TSAN" ${ARGN})
   if(KOVA_SANITIZE STREQUAL "thread" AND NOT T_TSAN)
     return()
   endif()
@@ -23,7 +25,12 @@ function(kova_add_test name)
   # Labels go on the directory: the discovered tests' own property lists do
   # not survive the discovery script when they hold more than one value.
   set_property(DIRECTORY APPEND PROPERTY LABELS ${T_LABELS})
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+  if(KOVA_SANITIZE STREQUAL "thread" AND T_NOT_UNDER_TSAN)
+    list(JOIN T_NOT_UNDER_TSAN ":" excluded)
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 TEST_FILTER "-${excluded}")
+  else()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+  endif()
 endfunction()
 
 # kova_add_ui_test(<name> SOURCES ... [LIBS ...] [LABELS ...]
