@@ -1,6 +1,22 @@
 include(GoogleTest)
 find_package(GTest REQUIRED)
 
+# Builds one test program on the given main and registers its tests with
+# ctest; `excluded` (gtest patterns) are left out under ThreadSanitizer only.
+function(_kova_test_program name main sources libs labels excluded)
+  add_executable(${name} ${sources})
+  target_link_libraries(${name} PRIVATE ${main} ${libs} GTest::gtest)
+  # Labels go on the directory: the discovered tests' own property lists do
+  # not survive the discovery script when they hold more than one value.
+  set_property(DIRECTORY APPEND PROPERTY LABELS ${labels})
+  if(KOVA_SANITIZE STREQUAL "thread" AND excluded)
+    list(JOIN excluded ":" filter)
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 TEST_FILTER "-${filter}")
+  else()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+  endif()
+endfunction()
+
 # kova_add_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [TSAN]
 #               [NOT_UNDER_TSAN <gtest pattern> ...])
 # Tests get a main with a QCoreApplication and a private data directory
@@ -14,23 +30,13 @@ function(kova_add_test name)
   if(KOVA_SANITIZE STREQUAL "thread" AND NOT T_TSAN)
     return()
   endif()
-  add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE kova_test_main ${T_LIBS} GTest::gtest)
   if(NOT T_LABELS)
     set(T_LABELS unit)
   endif()
   if(T_TSAN)
     list(APPEND T_LABELS tsan)
   endif()
-  # Labels go on the directory: the discovered tests' own property lists do
-  # not survive the discovery script when they hold more than one value.
-  set_property(DIRECTORY APPEND PROPERTY LABELS ${T_LABELS})
-  if(KOVA_SANITIZE STREQUAL "thread" AND T_NOT_UNDER_TSAN)
-    list(JOIN T_NOT_UNDER_TSAN ":" excluded)
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 TEST_FILTER "-${excluded}")
-  else()
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
-  endif()
+  _kova_test_program(${name} kova_test_main "${T_SOURCES}" "${T_LIBS}" "${T_LABELS}" "${T_NOT_UNDER_TSAN}")
 endfunction()
 
 # kova_add_ui_test(<name> SOURCES ... [LIBS ...] [LABELS ...]
@@ -42,19 +48,11 @@ endfunction()
 # those are left out of that build's test list only, and the caller says why.
 function(kova_add_ui_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS;NOT_UNDER_TSAN" ${ARGN})
-  add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE kova_ui_test_main ${T_LIBS} GTest::gtest)
   if(NOT T_LABELS)
     set(T_LABELS ui)
   endif()
   if(KOVA_SANITIZE STREQUAL "thread")
     list(APPEND T_LABELS tsan)
   endif()
-  set_property(DIRECTORY APPEND PROPERTY LABELS ${T_LABELS})
-  if(KOVA_SANITIZE STREQUAL "thread" AND T_NOT_UNDER_TSAN)
-    list(JOIN T_NOT_UNDER_TSAN ":" excluded)
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 TEST_FILTER "-${excluded}")
-  else()
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
-  endif()
+  _kova_test_program(${name} kova_ui_test_main "${T_SOURCES}" "${T_LIBS}" "${T_LABELS}" "${T_NOT_UNDER_TSAN}")
 endfunction()
