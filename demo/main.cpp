@@ -10,31 +10,12 @@
 #include "platform/foundation/ProcessInfo.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
+#include "platform/web/EngineStartupReport.h"
 #include "ui/KovaUI.h"
-
-namespace {
-
-QtMessageHandler s_nextHandler = nullptr;
-
-// Without GL (offscreen, or a display without it) the web engine reports its
-// start-up at length and warns that it fell back to software drawing. The
-// demo draws in software on purpose, so that report is left out; everything
-// else goes on as before.
-void leaveOutWebEngineStartupReport(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (qstrcmp(context.category, "qt.webenginecontext") == 0
-        || message == QLatin1String("WebEngineContext used before QtWebEngineCore::initialize() or OpenGL context "
-                                    "creation failed.")
-        || message.trimmed() == QLatin1String("No suitable graphics backend found"))
-        return;
-    s_nextHandler(type, context, message);
-}
-
-} // namespace
 
 int main(int argc, char **argv)
 {
-    s_nextHandler = qInstallMessageHandler(leaveOutWebEngineStartupReport);
+    kova::platform::leaveOutWebEngineStartupReport();
     // The screens need a widget application: in a window when there is a
     // display, offscreen otherwise.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")

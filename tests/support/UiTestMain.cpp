@@ -7,29 +7,12 @@
 #include <unistd.h>
 
 #include "platform/ui/Application.h"
+#include "platform/web/EngineStartupReport.h"
 #include "tests/support/TestSupport.h"
-
-namespace {
-
-QtMessageHandler s_nextHandler = nullptr;
-
-// Offscreen the web engine has no GL: it reports its start-up at length and
-// warns that it fell back to software drawing, which is what the tests want.
-void leaveOutWebEngineStartupReport(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (qstrcmp(context.category, "qt.webenginecontext") == 0
-        || message == QLatin1String("WebEngineContext used before QtWebEngineCore::initialize() or OpenGL context "
-                                    "creation failed.")
-        || message.trimmed() == QLatin1String("No suitable graphics backend found"))
-        return;
-    s_nextHandler(type, context, message);
-}
-
-} // namespace
 
 int main(int argc, char **argv)
 {
-    s_nextHandler = qInstallMessageHandler(leaveOutWebEngineStartupReport);
+    kova::platform::leaveOutWebEngineStartupReport();
     QTemporaryDir home;
     kova::test::prepareEnvironment(home.path());
     // The web engine's own sandbox cannot run as root; the engine shares its
