@@ -10,19 +10,14 @@
 #include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <arpa/inet.h>
-#include <atomic>
 #include <cstdio>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "bench/support/BenchLoop.h"
 #include "core/KOVConstants.h"
 #include "platform/net/URLSession.h"
 #include "sandbox/ScriptedReply.h"
+#include "sandbox/StreamingSender.h"
 
 namespace {
 
@@ -32,6 +27,8 @@ constexpr int kRuns = 12;
 constexpr int kBaselineRuns = 3;
 // Peak resident size aimed at: the bound plus 32 MB (decimal, as the figures).
 constexpr qint64 kAim = 32'000'000;
+// How long the sender waits on a client that stops reading without closing.
+constexpr std::chrono::seconds kSendLimit{60};
 
 qint64 peakResidentBytes()
 {
@@ -44,88 +41,6 @@ qint64 peakResidentBytes()
     return -1;
 }
 
-// One connection: the request is read, then `head` and the body are written
-// as fast as the socket takes them until the client goes away.
-class Sender {
-public:
-    using Body = std::function<bool(Sender &, int)>;
-    Sender(QByteArray head, Body body) : m_head(std::move(head)), m_body(std::move(body))
-    {
-        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_listener, reinterpret_cast<sockaddr *>(&address), sizeof address);
-        ::listen(m_listener, 1);
-        socklen_t length = sizeof address;
-        ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length);
-        m_port = ntohs(address.sin_port);
-        m_thread = std::thread([this] { serve(); });
-    }
-    ~Sender()
-    {
-        ::shutdown(m_listener, SHUT_RDWR);
-        m_thread.join();
-        ::close(m_listener);
-    }
-    QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/stream").arg(m_port)); }
-    qint64 sent() const { return m_sent; }
-
-    // Writes all of `bytes`; false once the client has gone.
-    bool write(int client, const char *bytes, qint64 size)
-    {
-        for (qint64 offset = 0; offset < size;) {
-            const ssize_t n = ::send(client, bytes + offset, size_t(size - offset), MSG_NOSIGNAL);
-            if (n <= 0)
-                return false;
-            offset += n;
-            m_sent += n;
-        }
-        return true;
-    }
-
-private:
-    // The headers and the declared body, as a server reads before it answers.
-    static bool wholeRequest(const QByteArray &request)
-    {
-        const qsizetype end = request.indexOf("\r\n\r\n");
-        if (end < 0)
-            return false;
-        qint64 length = 0;
-        for (const QByteArray &line : request.left(end).split('\n'))
-            if (line.toLower().startsWith("content-length:"))
-                length = line.mid(15).trimmed().toLongLong();
-        return request.size() - (end + 4) >= length;
-    }
-
-    void serve()
-    {
-        const int client = ::accept(m_listener, nullptr, nullptr);
-        if (client < 0)
-            return;
-        timeval limit{60, 0};
-        ::setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-        QByteArray request;
-        char in[4096];
-        while (!wholeRequest(request)) {
-            const ssize_t n = ::recv(client, in, sizeof in, 0);
-            if (n <= 0)
-                break;
-            request.append(in, n);
-        }
-        if (write(client, m_head.constData(), m_head.size()))
-            m_body(*this, client);
-        ::close(client);
-    }
-
-    QByteArray m_head;
-    Body m_body;
-    int m_listener = -1;
-    quint16 m_port = 0;
-    std::thread m_thread;
-    std::atomic<qint64> m_sent{0};
-};
-
 // The child's one run: prints "<peak bytes> <peak before the call> <sent bytes> <error code>".
 int runOnce(const QByteArray &mode)
 {
@@ -134,23 +49,18 @@ int runOnce(const QByteArray &mode)
     char *argv[] = {name, nullptr};
     QCoreApplication app(argc, argv);
 
-    std::unique_ptr<Sender> sender;
+    using kova::sandbox::StreamingSender;
+    std::unique_ptr<StreamingSender> sender;
     if (mode == "packed") {
         const QByteArray packed = kova::sandbox::ScriptedReply::gzip("{\"success\":true}", kStreamBytes).body;
-        sender = std::make_unique<Sender>("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Encoding: gzip\r\n"
-                                          "Content-Length: " + QByteArray::number(packed.size()) + "\r\n\r\n",
-                                          [packed](Sender &self, int client) { return self.write(client, packed.constData(), packed.size()); });
+        sender = std::make_unique<StreamingSender>(
+            "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Encoding: gzip\r\n"
+            "Content-Length: " + QByteArray::number(packed.size()) + "\r\n\r\n",
+            [packed](StreamingSender &self, int client) { return self.write(client, packed.constData(), packed.size()); },
+            kSendLimit);
     } else {
-        const QByteArray payload(64 * 1024, ' ');
-        const QByteArray chunk = QByteArray::number(payload.size(), 16) + "\r\n" + payload + "\r\n";
-        sender = std::make_unique<Sender>(
-            "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nTransfer-Encoding: chunked\r\n\r\n",
-            [chunk, payload](Sender &self, int client) {
-                for (qint64 left = kStreamBytes; left > 0; left -= payload.size())
-                    if (!self.write(client, chunk.constData(), chunk.size()))
-                        return false;
-                return self.write(client, "0\r\n\r\n", 5);
-            });
+        sender = std::make_unique<StreamingSender>(StreamingSender::kChunkedHead,
+                                                   StreamingSender::chunkedBlanks(kStreamBytes), kSendLimit);
     }
 
     // What the process holds before the call: the rest of the peak is the call's.

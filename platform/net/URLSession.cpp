@@ -394,21 +394,23 @@ void URLSession::dataTask(const URLRequest &request, DataTaskCompletion completi
             body->append(reply->read(kBoundedReadBuffer));
         return body->state();
     };
-    auto refuse = [reply](internal::ReplyBody::State state) {
-        if (state == internal::ReplyBody::State::Reading)
-            return;
-        reply->setProperty(state == internal::ReplyBody::State::TooLarge ? kTooLargeProperty : kUndecodableProperty, true);
+    // Marks why the reply was given up, for the completion to report.
+    auto refuse = [reply](const char *why) {
+        reply->setProperty(why, true);
         reply->abort();
     };
-    QObject::connect(reply, &QNetworkReply::readyRead, reply, [readBody, refuse]() { refuse(readBody()); });
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [readBody, refuse]() {
+        switch (readBody()) {
+        case internal::ReplyBody::State::Reading: break;
+        case internal::ReplyBody::State::TooLarge: refuse(kTooLargeProperty); break;
+        case internal::ReplyBody::State::Undecodable: refuse(kUndecodableProperty); break;
+        }
+    });
 
     if (maximum > 0) {
         // Stopped as soon as the reply is known to be too long: by its
         // declared length, else by what has arrived.
-        auto tooLarge = [reply]() {
-            reply->setProperty(kTooLargeProperty, true);
-            reply->abort();
-        };
+        auto tooLarge = [refuse]() { refuse(kTooLargeProperty); };
         QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, maximum, tooLarge]() {
             const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
             if (length.isValid() && length.toLongLong() > maximum)

@@ -1,18 +1,14 @@
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <arpa/inet.h>
-#include <atomic>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <thread>
-#include <unistd.h>
 #include <zlib.h>
 
 #include "platform/net/URLSession.h"
+#include "sandbox/StreamingSender.h"
 #include "tests/support/TestSupport.h"
 
 using namespace kova::platform;
+using kova::sandbox::StreamingSender;
 using namespace std::chrono_literals;
 
 namespace {
@@ -54,18 +50,25 @@ struct Outcome {
     std::optional<Error> error;
 };
 
+// Starts the call; `outcome` is filled in once it completes.
+void start(URLSession &session, const URLRequest &request, Outcome &outcome)
+{
+    session.dataTask(request, [&outcome](const QByteArray &d, const std::optional<HTTPURLResponse> &r,
+                                         const std::optional<Error> &e) {
+        outcome.done = true;
+        outcome.data = d;
+        outcome.response = r;
+        outcome.error = e;
+    });
+}
+
 Outcome fetch(URLSession &session, const QUrl &url, std::chrono::milliseconds deadline = 20s)
 {
     URLRequest request;
     request.url = url;
     request.httpMethod = "GET";
     Outcome outcome;
-    session.dataTask(request, [&](const QByteArray &d, const std::optional<HTTPURLResponse> &r, const std::optional<Error> &e) {
-        outcome.done = true;
-        outcome.data = d;
-        outcome.response = r;
-        outcome.error = e;
-    });
+    start(session, request, outcome);
     EXPECT_TRUE(kova::test::waitUntil([&] { return outcome.done; }, deadline));
     return outcome;
 }
@@ -176,109 +179,12 @@ TEST(URLSessionBoundTest, CallerAskingForAnEncodingGetsTheBytesAsSent)
     request.httpMethod = "GET";
     request.setValue("gzip", "Accept-Encoding");
     Outcome o;
-    session.dataTask(request, [&](const QByteArray &d, const std::optional<HTTPURLResponse> &r, const std::optional<Error> &e) {
-        o.done = true;
-        o.data = d;
-        o.response = r;
-        o.error = e;
-    });
+    start(session, request, o);
     ASSERT_TRUE(kova::test::waitUntil([&] { return o.done; }));
     ASSERT_FALSE(o.error.has_value());
     EXPECT_TRUE(peer.received().contains("\r\nAccept-Encoding: gzip\r\n"));
     EXPECT_TRUE(o.data == body);
 }
-
-namespace {
-
-// Streams a chunked reply of `total` bytes from a thread of its own, as fast
-// as the connection takes it, and counts what the connection took before the
-// client went away.
-class FastSender {
-public:
-    explicit FastSender(qint64 total)
-    {
-        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_listener, reinterpret_cast<sockaddr *>(&address), sizeof address);
-        ::listen(m_listener, 1);
-        socklen_t length = sizeof address;
-        ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length);
-        m_port = ntohs(address.sin_port);
-        m_thread = std::thread([this, total] { serve(total); });
-    }
-    ~FastSender()
-    {
-        ::shutdown(m_listener, SHUT_RDWR);
-        m_thread.join();
-        ::close(m_listener);
-    }
-    QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/stream").arg(m_port)); }
-    bool finished() const { return m_finished; }
-    qint64 sent() const { return m_sent; }
-
-private:
-    static bool wholeRequest(const QByteArray &request)
-    {
-        const qsizetype end = request.indexOf("\r\n\r\n");
-        if (end < 0)
-            return false;
-        qint64 length = 0;
-        for (const QByteArray &line : request.left(end).split('\n'))
-            if (line.toLower().startsWith("content-length:"))
-                length = line.mid(15).trimmed().toLongLong();
-        return request.size() - (end + 4) >= length;
-    }
-    void serve(qint64 total)
-    {
-        const int client = ::accept(m_listener, nullptr, nullptr);
-        if (client < 0) {
-            m_finished = true;
-            return;
-        }
-        // A client that stops reading without closing must not keep the
-        // test waiting for ever.
-        timeval limit{30, 0};
-        ::setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-        // The whole request first, body and all, as a server reads it
-        // before it answers.
-        QByteArray request;
-        char in[4096];
-        while (!wholeRequest(request)) {
-            const ssize_t n = ::recv(client, in, sizeof in, 0);
-            if (n <= 0)
-                break;
-            request.append(in, n);
-        }
-        const QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nTransfer-Encoding: chunked\r\n\r\n";
-        ::send(client, head.constData(), size_t(head.size()), MSG_NOSIGNAL);
-        const QByteArray payload(64 * 1024, ' ');
-        const QByteArray chunk = QByteArray::number(payload.size(), 16) + "\r\n" + payload + "\r\n";
-        for (qint64 left = total; left > 0; left -= payload.size()) {
-            qint64 offset = 0;
-            while (offset < chunk.size()) {
-                const ssize_t n = ::send(client, chunk.constData() + offset, size_t(chunk.size() - offset), MSG_NOSIGNAL);
-                if (n <= 0)
-                    goto done;
-                offset += n;
-                m_sent += n;
-            }
-        }
-        ::send(client, "0\r\n\r\n", 5, MSG_NOSIGNAL);
-    done:
-        ::close(client);
-        m_finished = true;
-    }
-
-    int m_listener = -1;
-    quint16 m_port = 0;
-    std::thread m_thread;
-    std::atomic<qint64> m_sent{0};
-    std::atomic<bool> m_finished{false};
-};
-
-} // namespace
 
 TEST(URLSessionBoundTest, FastSenderIsCutOffNearTheBound)
 {
@@ -288,7 +194,9 @@ TEST(URLSessionBoundTest, FastSenderIsCutOffNearTheBound)
     // A fetch, and a call with a body as every call to a server is.
     for (const QByteArray &method : {QByteArray("GET"), QByteArray("POST")}) {
         SCOPED_TRACE(method.constData());
-        FastSender sender(1024 * MiB);
+        // A client that stops reading without closing must not keep the
+        // test waiting for ever.
+        StreamingSender sender(StreamingSender::kChunkedHead, StreamingSender::chunkedBlanks(1024 * MiB), 30s);
         URLSessionConfiguration bounded;
         bounded.maximumReplyBytes = 4 * MiB;
         URLSession session(bounded);
@@ -298,12 +206,7 @@ TEST(URLSessionBoundTest, FastSenderIsCutOffNearTheBound)
         if (method == "POST")
             request.httpBody = "{\"appKey\":\"k\"}";
         Outcome o;
-        session.dataTask(request, [&](const QByteArray &d, const std::optional<HTTPURLResponse> &r, const std::optional<Error> &e) {
-            o.done = true;
-            o.data = d;
-            o.response = r;
-            o.error = e;
-        });
+        start(session, request, o);
         ASSERT_TRUE(kova::test::waitUntil([&] { return o.done; }, 60s));
         ASSERT_TRUE(o.error.has_value());
         EXPECT_EQ(o.error->code, -1103);
