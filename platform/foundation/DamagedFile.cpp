@@ -10,6 +10,13 @@
 
 namespace kova::platform {
 
+namespace {
+
+// Every file of a folder, hidden ones and whatever is not a plain file too.
+constexpr QDir::Filters kEveryFile = QDir::Files | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot;
+
+} // namespace
+
 QString unusedDamagedName(const QString &path)
 {
     const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
@@ -20,8 +27,7 @@ QString unusedDamagedName(const QString &path)
     const QFileInfo info(base);
     const QString numbered = info.fileName() + QLatin1Char('-');
     int highest = QFileInfo::exists(base) || info.isSymLink() ? 1 : 0;
-    const QDir::Filters all = QDir::Files | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot;
-    for (const QString &name : info.dir().entryList(all)) {
+    for (const QString &name : info.dir().entryList(kEveryFile)) {
         bool isNumber = false;
         const int n = name.startsWith(numbered) ? name.mid(numbered.size()).toInt(&isNumber) : 0;
         if (isNumber && n > highest)
@@ -46,17 +52,21 @@ void removeOldDamagedCopies(const QString &path)
         int number;
         QString name;
     };
+    // A file kept beside a copy (its log, its key), by the copy it belongs to.
+    struct Beside {
+        QString copy;
+        QString name;
+    };
     std::vector<Copy> copies;
-    QStringList beside;
-    const QDir::Filters all = QDir::Files | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot;
-    for (const QString &name : dir.entryList(all)) {
+    std::vector<Beside> beside;
+    for (const QString &name : dir.entryList(kEveryFile)) {
         if (!name.startsWith(prefix))
             continue;
         const QString rest = name.mid(prefix.size());
         if (const auto match = copyName.match(rest); match.hasMatch())
             copies.push_back({match.captured(1), match.captured(2).isEmpty() ? 1 : match.captured(2).toInt(), name});
-        else if (besideName.match(rest).hasMatch())
-            beside.append(name);
+        else if (const auto besideMatch = besideName.match(rest); besideMatch.hasMatch())
+            beside.push_back({prefix + besideMatch.captured(1), name});
     }
     if (copies.size() <= size_t(kKeptDamagedCopies))
         return;
@@ -67,10 +77,9 @@ void removeOldDamagedCopies(const QString &path)
     });
     for (size_t i = size_t(kKeptDamagedCopies); i < copies.size(); ++i) {
         dir.remove(copies[i].name);
-        for (const QString &name : std::as_const(beside))
-            if (name.size() > copies[i].name.size() && name.startsWith(copies[i].name)
-                && besideName.match(name.mid(prefix.size())).captured(1) == copies[i].name.mid(prefix.size()))
-                dir.remove(name);
+        for (const Beside &file : beside)
+            if (file.copy == copies[i].name)
+                dir.remove(file.name);
     }
 }
 

@@ -8,6 +8,32 @@
 
 namespace kova::platform::json {
 
+namespace {
+
+// Where a text's first character other than white space is.
+qsizetype firstNonSpace(const QString &text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && text.at(i).isSpace())
+        ++i;
+    return i;
+}
+
+bool isDigitAt(const QString &text, qsizetype at)
+{
+    return at < text.size() && text.at(at) >= u'0' && text.at(at) <= u'9';
+}
+
+// Where the run of ASCII digits starting at `from` ends.
+qsizetype digitsEnd(const QString &text, qsizetype from)
+{
+    while (isDigitAt(text, from))
+        ++from;
+    return from;
+}
+
+} // namespace
+
 std::optional<bool> readBool(const QJsonValue &value)
 {
     if (value.isBool())
@@ -37,15 +63,12 @@ std::optional<qint64> readIntegerValue(const QJsonValue &value)
     if (!value.isString())
         return readInt64(value);
     const QString text = value.toString();
-    qsizetype i = 0;
-    while (i < text.size() && text.at(i).isSpace())
-        ++i;
+    qsizetype i = firstNonSpace(text);
     bool negative = false;
     if (i < text.size() && (text.at(i) == u'+' || text.at(i) == u'-'))
         negative = text.at(i++) == u'-';
     const qsizetype digitsStart = i;
-    while (i < text.size() && text.at(i) >= u'0' && text.at(i) <= u'9')
-        ++i;
+    i = digitsEnd(text, i);
     if (i == digitsStart)
         return std::nullopt;
     bool ok = false;
@@ -67,19 +90,18 @@ std::optional<double> readNumberValue(const QJsonValue &value)
     if (!value.isString())
         return readDouble(value);
     const QString text = value.toString();
-    const auto isDigit = [&text](qsizetype at) { return at < text.size() && text.at(at) >= u'0' && text.at(at) <= u'9'; };
-    qsizetype i = 0;
-    while (i < text.size() && text.at(i).isSpace())
-        ++i;
-    const qsizetype start = i;
+    const qsizetype start = firstNonSpace(text);
+    qsizetype i = start;
     if (i < text.size() && (text.at(i) == u'+' || text.at(i) == u'-'))
         ++i;
-    qsizetype digits = 0;
-    for (; isDigit(i); ++i)
-        ++digits;
-    if (i < text.size() && text.at(i) == u'.')
-        for (++i; isDigit(i); ++i)
-            ++digits;
+    const qsizetype wholeEnd = digitsEnd(text, i);
+    qsizetype digits = wholeEnd - i;
+    i = wholeEnd;
+    if (i < text.size() && text.at(i) == u'.') {
+        const qsizetype fractionEnd = digitsEnd(text, i + 1);
+        digits += fractionEnd - (i + 1);
+        i = fractionEnd;
+    }
     if (digits == 0)
         return std::nullopt;
     // An exponent counts only when digits follow it: "12e" is 12.
@@ -87,11 +109,8 @@ std::optional<double> readNumberValue(const QJsonValue &value)
         qsizetype exponent = i + 1;
         if (exponent < text.size() && (text.at(exponent) == u'+' || text.at(exponent) == u'-'))
             ++exponent;
-        if (isDigit(exponent)) {
-            i = exponent;
-            while (isDigit(i))
-                ++i;
-        }
+        if (isDigitAt(text, exponent))
+            i = digitsEnd(text, exponent);
     }
     // The C locale's reading whatever the device's locale.
     bool ok = false;
@@ -106,9 +125,7 @@ bool readTruthValue(const QJsonValue &value)
     if (!value.isString())
         return readBool(value).value_or(false);
     const QString text = value.toString();
-    qsizetype i = 0;
-    while (i < text.size() && text.at(i).isSpace())
-        ++i;
+    const qsizetype i = firstNonSpace(text);
     if (i == text.size())
         return false;
     const QChar first = text.at(i);

@@ -10,41 +10,15 @@
 #include "platform/foundation/DamagedFile.h"
 #include "platform/foundation/ProcessInfo.h"
 #include "platform/foundation/UserDefaults.h"
+#include "tests/support/Files.h"
 #include "tests/support/TestSupport.h"
 
 using namespace kova::platform;
 
-namespace {
-
-int modeOf(const QString &path)
-{
-    struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// The umask for one scope.
-class Umask {
-public:
-    explicit Umask(mode_t mask) : m_saved(::umask(mask)) {}
-    ~Umask() { ::umask(m_saved); }
-
-private:
-    mode_t m_saved;
-};
-
-} // namespace
+using kova::test::modeOf;
+using kova::test::readFile;
+using kova::test::Umask;
+using kova::test::writeFile;
 
 TEST(DataFiles, FoldersTheSdkMakesAreTheOwnersAloneWhateverTheUmask)
 {

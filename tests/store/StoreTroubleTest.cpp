@@ -14,33 +14,19 @@
 #include "platform/store/PersistentContainer.h"
 #include "platform/store/StoreErrors.h"
 #include "tests/store/StoreTestSupport.h"
+#include "tests/support/Files.h"
 #include "tests/support/FullDisk.h"
 #include "tests/support/TestSupport.h"
 
 using namespace kova::platform;
 using kova::test::FullDisk;
+using kova::test::modeOf;
+using kova::test::readFile;
+using kova::test::writeFile;
 using kova::test::testModel;
 namespace sqlite = kova::test::sqlite;
 
 namespace {
-
-int modeOf(const QString &path)
-{
-    struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 class StoreTrouble : public ::testing::Test {
 protected:
@@ -119,12 +105,16 @@ TEST_F(StoreTrouble, ASaveTheDiskRefusesFailsClearlyAndWhatWasStoredStaysWhole)
 
 TEST_F(StoreTrouble, FoldersItMakesAreTheOwnersAloneWhateverTheUmask)
 {
-    const mode_t saved = ::umask(0);
-    auto c = container(m_dir.filePath("outer/inner/Store.sqlite"));
-    const bool loaded = c->loadPersistentStores();
-    kova::test::insertOwner(c->viewContext(), "Ann");
-    const bool saveOk = c->viewContext().save();
-    ::umask(saved);
+    std::unique_ptr<PersistentContainer> c;
+    bool loaded = false;
+    bool saveOk = false;
+    {
+        kova::test::Umask permissive(0);
+        c = container(m_dir.filePath("outer/inner/Store.sqlite"));
+        loaded = c->loadPersistentStores();
+        kova::test::insertOwner(c->viewContext(), "Ann");
+        saveOk = c->viewContext().save();
+    }
     ASSERT_TRUE(loaded);
     EXPECT_TRUE(saveOk);
     EXPECT_EQ(modeOf(m_dir.filePath("outer")), 0700);
