@@ -2,8 +2,6 @@
 // and reacting to what it is told.
 
 #include <QJsonArray>
-#include <QCoreApplication>
-#include <QMouseEvent>
 #include <functional>
 
 #include "ConnectTestSupport.h"
@@ -29,20 +27,6 @@ public:
     }
     std::function<void()> onFailure;
 };
-
-// A person's double click, delivered where the window's input filters see
-// it, on a button that may be moving under the pointer.
-void doubleClick(QWidget *widget)
-{
-    const QPointF at = QRectF(widget->rect()).center();
-    const QPointF global = widget->mapToGlobal(at);
-    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick,
-                              QEvent::MouseButtonRelease}) {
-        const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
-        QMouseEvent event(type, at, global, Qt::LeftButton, held, Qt::NoModifier);
-        QCoreApplication::sendEvent(widget, &event);
-    }
-}
 
 } // namespace
 

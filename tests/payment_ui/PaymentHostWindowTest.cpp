@@ -3,8 +3,6 @@
 // quicker than the screens' slides.
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QMouseEvent>
-#include <QCoreApplication>
 
 #include "core/KOVAppManager.h"
 #include "core/connections/KOVBankConnection.h"
@@ -26,24 +24,6 @@
 
 using namespace kova;
 using namespace kova::test;
-
-namespace {
-
-// A person's double click, delivered where the window's input filters see
-// it, on a button that may be moving under the pointer.
-void doubleClick(QWidget *widget)
-{
-    const QPointF at = QRectF(widget->rect()).center();
-    const QPointF global = widget->mapToGlobal(at);
-    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick,
-                              QEvent::MouseButtonRelease}) {
-        const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
-        QMouseEvent event(type, at, global, Qt::LeftButton, held, Qt::NoModifier);
-        QCoreApplication::sendEvent(widget, &event);
-    }
-}
-
-} // namespace
 
 class PaymentHostWindowTest : public PaymentFlowTest {
 protected:

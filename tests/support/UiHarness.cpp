@@ -55,6 +55,18 @@ void tap(QWidget *widget, const QPoint &point)
     pump(2);
 }
 
+void doubleClick(QWidget *widget)
+{
+    const QPointF at = QRectF(widget->rect()).center();
+    const QPointF global = widget->mapToGlobal(at);
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick,
+                              QEvent::MouseButtonRelease}) {
+        const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+        QMouseEvent event(type, at, global, Qt::LeftButton, held, Qt::NoModifier);
+        QCoreApplication::sendEvent(widget, &event);
+    }
+}
+
 void type(QWidget *widget, const QString &text)
 {
     widget->setFocus(Qt::OtherFocusReason);

@@ -44,6 +44,9 @@ void pump(int turns = 5);
 // A click at the centre of the widget (or at `point` in its coordinates).
 void tap(QWidget *widget);
 void tap(QWidget *widget, const QPoint &point);
+// A person's double click, delivered where the window's input filters see
+// it, on a button that may be moving under the pointer.
+void doubleClick(QWidget *widget);
 // Focuses the widget and types the text key by key.
 void type(QWidget *widget, const QString &text);
 void pressKey(QWidget *widget, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);

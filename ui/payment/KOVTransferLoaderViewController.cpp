@@ -124,9 +124,7 @@ void KOVTransferLoaderViewController::loadView()
     anchor(m_indicator, Attr::Top, box, Attr::Top, s_indicatorTop);
     m_indicator->startAnimating();
 
-    auto *text = new LoaderText(box);
-    text->setGeometry(textMargin, s_indicatorTop + s_indicatorSide + s_textGap, width - 2 * textMargin, 0);
-    m_messageView = text;
+    m_messageView = new LoaderText(box);
     setView(box);
     refresh();
 }
@@ -146,7 +144,14 @@ QString KOVTransferLoaderViewController::shownText() const
 
 void KOVTransferLoaderViewController::reserveRoomFor(const QStringList &messages)
 {
-    m_reserved = messages;
+    // Measured once here rather than on every tick of the dots.
+    const int textWidth = width - 2 * textMargin;
+    LoaderText probe(nullptr);
+    m_reservedHeight = 0;
+    for (const QString &message : messages) {
+        probe.setText(message + QStringLiteral("..."), 0);
+        m_reservedHeight = std::max(m_reservedHeight, probe.heightForWidth(textWidth));
+    }
     refresh();
 }
 
@@ -164,12 +169,7 @@ void KOVTransferLoaderViewController::refresh()
     const QString shown = shownText();
     text->setText(shown, shown.size() - m_faintDots);
     const int textWidth = width - 2 * textMargin;
-    int height = text->heightForWidth(textWidth);
-    LoaderText probe(nullptr);
-    for (const QString &message : m_reserved) {
-        probe.setText(message + QStringLiteral("..."), 0);
-        height = std::max(height, probe.heightForWidth(textWidth));
-    }
+    const int height = std::max(text->heightForWidth(textWidth), m_reservedHeight);
     const int top = s_indicatorTop + s_indicatorSide + s_textGap;
     text->setGeometry(textMargin, top, textWidth, height);
     // The loader grows with a message that wraps, and keeps its one-line

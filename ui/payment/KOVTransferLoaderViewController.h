@@ -52,7 +52,7 @@ private:
     QString m_message;
     int m_visibleDots = 0;
     int m_faintDots = 0;
-    QStringList m_reserved;
+    int m_reservedHeight = 0;
     platform::ActivityIndicator *m_indicator = nullptr;
     QWidget *m_messageView = nullptr;
 };
