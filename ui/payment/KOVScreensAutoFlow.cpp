@@ -121,8 +121,7 @@ void KOVScreensAutoFlow::dismissWithCompletion(std::function<void()> completion)
         return;
     }
     // Nothing was ever shown: the block still runs, on a later turn.
-    if (completion)
-        platform::MainQueue::async(std::move(completion));
+    KOVAutoFlow::dismissWithCompletion(std::move(completion));
 }
 
 void KOVScreensAutoFlow::autoflowNavigationControllerWillTransferAmount(KOVAutoFlowNavigationController &, double amount,
