@@ -33,6 +33,15 @@ void startKova()
         });
 }
 
+// "Using it": the bundle ID's parts, before the start.
+#include <QCoreApplication>
+
+void nameTheApp()
+{
+QCoreApplication::setOrganizationDomain("example.com");
+QCoreApplication::setApplicationName("Wallet");     // Qt's default is the executable's name
+}
+
 // "Screens": the window, once.
 void installScreens(std::shared_ptr<kova::platform::ViewController> homeController)
 {
