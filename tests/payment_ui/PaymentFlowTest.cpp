@@ -673,6 +673,7 @@ TEST_F(PaymentRoadTest, TheHighlightStaysOnTheAccountContinueWillUse)
     table->tapRow({0, 0});
     EXPECT_EQ(table->indexPathForSelectedRow(), std::optional<platform::IndexPath>(platform::IndexPath{0, 1}));
     EXPECT_FALSE(picker->confirmButton()->isEnabled()) << "no row can be chosen while its login refreshes";
+    EXPECT_FALSE(grabPng(window.get(), "payment-picker-refreshing").isEmpty());
     ASSERT_TRUE(pumpUntil([&] { return picker->refreshingUserIDs().isEmpty(); }));
     pump();
     EXPECT_EQ(table->indexPathForSelectedRow(), std::optional<platform::IndexPath>(platform::IndexPath{0, 1}));
