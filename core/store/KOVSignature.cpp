@@ -24,7 +24,11 @@ void KOVSignature::setModifiedAt(const QDateTime &modifiedAt)
 
 void KOVSignature::sign()
 {
-    const QDateTime now = QDateTime::currentDateTimeUtc();
+    sign(QDateTime::currentDateTimeUtc());
+}
+
+void KOVSignature::sign(const QDateTime &now)
+{
     if (!createdAt().isValid())
         setCreatedAt(now);
     setModifiedAt(now);

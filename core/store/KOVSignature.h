@@ -22,6 +22,9 @@ public:
 
     // Takes the time once: sets createdAt when it is empty, and modifiedAt.
     void sign();
+    // The same with a time the caller took, so that records stamped together
+    // carry one moment.
+    void sign(const QDateTime &now);
 };
 
 } // namespace kova

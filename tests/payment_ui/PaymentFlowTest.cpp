@@ -599,6 +599,46 @@ TEST_F(PaymentRoadTest, PresentingAFlowAgainNeitherQueuesNorEndsIt)
     EXPECT_EQ(top(), home);
 }
 
+// A flow that went up at once is not presented a second time by another
+// present(): the one on screen stays the user's and goes on to its transfer.
+TEST_F(PaymentRoadTest, PresentingAFlowThatIsUpLeavesItAsItIs)
+{
+    QJsonObject issued;
+    auto bank = linkWithAccounts(&issued);
+    ASSERT_TRUE(bank);
+    auto outcome = transfer(bank, nullptr, 25);
+    auto picker = pickerShown(bank);
+    ASSERT_TRUE(picker);
+    auto flow = coordinator(bank);
+    ASSERT_EQ(window->topPresentedViewController(), flow);
+    const auto entry = bank->autoFlow();
+    ASSERT_TRUE(entry);
+    entry->present();
+    entry->present();
+    pump(40);
+    EXPECT_EQ(outcome->calls, 0) << "the flow on screen was ended";
+    EXPECT_EQ(coordinator(bank), flow);
+    EXPECT_EQ(flow->accountsViewController(), picker);
+    EXPECT_EQ(window->topPresentedViewController(), flow) << "something went up over the flow";
+    EXPECT_EQ(flow->presentingViewController(), home.get());
+    EXPECT_TRUE(picker->isVisible());
+
+    picker->tableView()->tapRow({0, 2});
+    tap(picker->confirmButton());
+    ASSERT_TRUE(pumpUntil([&] { return outcome->calls == 1 && top() == home; }));
+    EXPECT_FALSE(outcome->error.has_value());
+    EXPECT_EQ(QJsonDocument(lastTransferBody("/payment/transfer/autoflow")).toJson().toStdString(),
+              QJsonDocument(QJsonObject{{"senderID", "ACC-1003"}, {"amount", 25}, {"userSecret", issued.value("userSecret")},
+                                        {"tokenID", issued.value("tokenID")}, {"userID", issued.value("userID")},
+                                        {"remark", "rent"}, {"beneficiary", beneficiary()->dictionaryRepresentation()},
+                                        {"bankID", issued.value("bankId")}})
+                  .toJson()
+                  .toStdString());
+    EXPECT_EQ(transferBodies().size(), 1);
+    pump(20);
+    EXPECT_EQ(outcome->calls, 1);
+}
+
 // The highlighted row is always the account Continue sends from: a tap on a
 // row that cannot be chosen (no balance yet, or its login being refreshed)
 // leaves the highlight on the chosen one.
@@ -632,10 +672,13 @@ TEST_F(PaymentRoadTest, TheHighlightStaysOnTheAccountContinueWillUse)
     ASSERT_FALSE(picker->refreshingUserIDs().isEmpty());
     table->tapRow({0, 0});
     EXPECT_EQ(table->indexPathForSelectedRow(), std::optional<platform::IndexPath>(platform::IndexPath{0, 1}));
-    EXPECT_EQ(picker->selectedAccountID(), chosen);
+    EXPECT_FALSE(picker->confirmButton()->isEnabled()) << "no row can be chosen while its login refreshes";
+    EXPECT_FALSE(grabPng(window.get(), "payment-picker-refreshing").isEmpty());
     ASSERT_TRUE(pumpUntil([&] { return picker->refreshingUserIDs().isEmpty(); }));
     pump();
     EXPECT_EQ(table->indexPathForSelectedRow(), std::optional<platform::IndexPath>(platform::IndexPath{0, 1}));
+    EXPECT_EQ(picker->selectedAccountID(), chosen);
+    EXPECT_TRUE(picker->confirmButton()->isEnabled());
 
     // Continue sends from the highlighted account.
     server->clearRequests();

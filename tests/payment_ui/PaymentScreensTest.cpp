@@ -14,6 +14,7 @@
 #include "core/Kova.h"
 #include "core/connections/KOVBankConnection.h"
 #include "core/records/KOVAccount.h"
+#include "core/records/KOVBeneficiary.h"
 #include "core/store/KOVAppConfigs.h"
 #include "core/store/KOVBankInfo.h"
 #include "core/store/KOVConnection.h"
@@ -789,4 +790,142 @@ TEST_F(PaymentScreensTest, APlaceholderSectionsHeaderSpinsWhileItsLoginLoads)
     EXPECT_TRUE(header->refreshButton()->isVisibleTo(header));
     flow->backButtonTapped();
     ASSERT_TRUE(pumpUntil([&] { return outcome->calls == 1; }));
+}
+
+// While the picker lists only a login's loading placeholder, nothing can be
+// sent from: Continue is off, and neither it nor a direct call takes the
+// placeholder's account or remembers its ID.
+TEST_F(PaymentScreensTest, ContinueStaysOffWhileOnlyTheLoadingPlaceholderIsListed)
+{
+    for (const double amount : {0.0, 25.0}) {
+        SCOPED_TRACE(amount == 0 ? "the pad would come next" : "the transfer would go at once");
+        auto bank = link();
+        ASSERT_TRUE(bank);
+        server->scriptAction("/data/accounts/get", silent()); // the accounts never come
+        auto outcome = transfer(bank, nullptr, amount);
+        auto flow = coordinator(bank);
+        ASSERT_TRUE(pumpUntil([&] { return flow->isVisible() && flow->accountsViewController()->tableView(); }));
+        auto picker = flow->accountsViewController();
+        pump();
+        ASSERT_EQ(picker->tableView()->numberOfRows(0), 1);
+        ASSERT_EQ(picker->subaccountAt({0, 0})->accountId(), "123456789");
+        EXPECT_TRUE(qobject_cast<KOVAccountsTableViewCell *>(picker->tableView()->cellForRow({0, 0}))->isShimmering());
+        EXPECT_FALSE(picker->confirmButton()->isEnabled());
+        EXPECT_EQ(picker->selectedAccountID(), QString());
+
+        tap(picker->confirmButton());
+        picker->startPaymentWithAccountID("123456789");
+        picker->setSelectedAccountID("123456789");
+        pump(10);
+        EXPECT_FALSE(flow->numPadDisplayViewController()) << "an amount pad for the placeholder";
+        EXPECT_FALSE(flow->alert()) << "a transfer from the placeholder";
+        EXPECT_EQ(outcome->calls, 0);
+        EXPECT_TRUE(platform::UserDefaults::standard().string(KOVAccountsViewController::selectedAccountIDKey).isNull());
+        EXPECT_FALSE(picker->confirmButton()->isEnabled());
+        EXPECT_EQ(window->topPresentedViewController(), flow);
+
+        flow->backButtonTapped();
+        ASSERT_TRUE(pumpUntil([&] { return outcome->calls == 1 && top() == home; }));
+        ASSERT_TRUE(outcome->error.has_value());
+        EXPECT_EQ(outcome->error->code, 1003) << "the user's cancel, not a failed send";
+        EXPECT_TRUE(transferBodies().isEmpty());
+        EXPECT_TRUE(platform::UserDefaults::standard().string(KOVAccountsViewController::selectedAccountIDKey).isNull());
+    }
+}
+
+// The remembered account is one for the whole app. Where the picker does not
+// list it (another login's, or a placeholder's an older version kept), the
+// first row that can be chosen is highlighted and sent from; with no such row
+// Continue is off.
+TEST_F(PaymentScreensTest, ARememberedAccountThePickerDoesNotListGivesWayToTheFirstRow)
+{
+    // Login A: the user chooses its savings account, goes on to the pad,
+    // then leaves.
+    auto first = linkWithAccounts();
+    ASSERT_TRUE(first);
+    auto left = transfer(first, nullptr, 0);
+    auto flow = coordinator(first);
+    ASSERT_TRUE(pumpUntil([&] {
+        return flow->isVisible() && flow->accountsViewController()->tableView()
+            && flow->accountsViewController()->tableView()->numberOfRows(0) == 3;
+    }));
+    flow->accountsViewController()->tableView()->tapRow({0, 1});
+    tap(flow->accountsViewController()->confirmButton());
+    ASSERT_TRUE(padShown(flow));
+    flow->backButtonTapped();
+    ASSERT_TRUE(pumpUntil([&] { return left->calls == 1 && top() == home; }));
+    ASSERT_EQ(platform::UserDefaults::standard().string(KOVAccountsViewController::selectedAccountIDKey), "ACC-1002");
+
+    // Login B has no account at all: nothing to send from.
+    for (const QString remembered : {"ACC-1002", "123456789"}) {
+        SCOPED_TRACE(remembered.toStdString());
+        platform::UserDefaults::standard().setValue(KOVAccountsViewController::selectedAccountIDKey, remembered);
+        server->scriptAction("/data/accounts/get", ScriptedReply::json(QJsonObject{{"accounts", QJsonArray{}}}));
+        auto empty = link();
+        ASSERT_TRUE(empty);
+        auto none = transfer(empty, nullptr, 25);
+        flow = coordinator(empty);
+        ASSERT_TRUE(pumpUntil([&] {
+            return flow->isVisible() && flow->accountsViewController()->tableView()
+                && flow->accountsViewController()->refreshingUserIDs().isEmpty();
+        }));
+        auto picker = flow->accountsViewController();
+        pump();
+        ASSERT_EQ(picker->tableView()->numberOfRows(0), 0);
+        EXPECT_FALSE(picker->confirmButton()->isEnabled());
+        EXPECT_EQ(picker->selectedAccountID(), QString());
+        if (remembered == "ACC-1002") {
+            EXPECT_FALSE(grabPng(window.get(), "payment-picker-empty-remembered-elsewhere").isEmpty());
+        }
+        tap(picker->confirmButton());
+        pump(10);
+        EXPECT_EQ(none->calls, 0);
+        EXPECT_FALSE(flow->alert());
+        flow->backButtonTapped();
+        ASSERT_TRUE(pumpUntil([&] { return none->calls == 1 && top() == home; }));
+        EXPECT_EQ(none->error ? none->error->code : 0, 1003);
+    }
+    EXPECT_TRUE(transferBodies().isEmpty());
+
+    // Login C holds other accounts than A: its first one is used.
+    platform::UserDefaults::standard().setValue(KOVAccountsViewController::selectedAccountIDKey, "ACC-1002");
+    QJsonArray others;
+    for (const QString id : {"BNK-5001", "BNK-5002"}) {
+        QJsonObject account = sandbox::SandboxData::accounts().at(others.size()).toObject();
+        account["id"] = id;
+        others.append(account);
+    }
+    server->scriptAction("/data/accounts/get", ScriptedReply::json(QJsonObject{{"accounts", others}}));
+    QJsonObject issued;
+    auto third = linkWithAccounts(&issued);
+    ASSERT_TRUE(third);
+    auto sent = transfer(third, nullptr, 25);
+    flow = coordinator(third);
+    ASSERT_TRUE(pumpUntil([&] {
+        return flow->isVisible() && flow->accountsViewController()->tableView()
+            && flow->accountsViewController()->tableView()->numberOfRows(0) == 2;
+    }));
+    auto picker = flow->accountsViewController();
+    pump();
+    EXPECT_EQ(picker->tableView()->indexPathForSelectedRow(), std::optional<platform::IndexPath>(platform::IndexPath{0, 0}));
+    EXPECT_TRUE(picker->confirmButton()->isEnabled());
+    EXPECT_FALSE(grabPng(window.get(), "payment-picker-remembered-elsewhere").isEmpty());
+    // The sandbox knows only its own accounts: this login's bank says yes.
+    server->scriptAction("/payment/transfer/autoflow",
+                         ScriptedReply::json(QJsonObject{{"success", true}, {"reference", "TRF-5001"}}));
+    tap(picker->confirmButton());
+    ASSERT_TRUE(pumpUntil([&] { return sent->calls == 1; }));
+    EXPECT_FALSE(sent->error.has_value());
+    EXPECT_EQ(sent->reference, "TRF-5001");
+    EXPECT_EQ(sent->account ? sent->account->accountID() : QString(), "BNK-5001");
+    EXPECT_EQ(QJsonDocument(lastTransferBody("/payment/transfer/autoflow")).toJson().toStdString(),
+              QJsonDocument(QJsonObject{{"senderID", "BNK-5001"}, {"amount", 25}, {"userSecret", issued.value("userSecret")},
+                                        {"tokenID", issued.value("tokenID")}, {"userID", issued.value("userID")},
+                                        {"remark", "rent"}, {"beneficiary", beneficiary()->dictionaryRepresentation()},
+                                        {"bankID", issued.value("bankId")}})
+                  .toJson()
+                  .toStdString());
+    EXPECT_EQ(transferBodies().size(), 1);
+    EXPECT_EQ(platform::UserDefaults::standard().string(KOVAccountsViewController::selectedAccountIDKey), "BNK-5001");
+    ASSERT_TRUE(pumpUntil([&] { return top() == home; }));
 }

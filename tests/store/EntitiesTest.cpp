@@ -309,6 +309,38 @@ TEST_F(Entities, TheSavePathStampsUpdatedThenInsertedObjects)
     EXPECT_GE(stored[0]->modifiedAt(), before);
 }
 
+// The accounts of one reply are inserted and saved together: sorted newest
+// first, they must come out in the order they were inserted, however long the
+// stamping takes (enough rows here that the clock ticks during it).
+TEST_F(Entities, RecordsSavedTogetherShareOneMomentAndKeepTheirOrder)
+{
+    auto c = connection("u", "c");
+    ASSERT_TRUE(saveContextStamping(context(), nullptr));
+    QStringList inserted;
+    for (int i = 0; i < 3000; ++i) {
+        inserted.append(QStringLiteral("ACC-%1").arg(i, 4, 10, QLatin1Char('0')));
+        subaccount(c, inserted.last());
+    }
+    c->setTokenID("touched");
+    ASSERT_TRUE(saveContextStamping(context(), nullptr));
+    const QDateTime moment = c->modifiedAt();
+    int differing = 0;
+    for (const auto &s : c->subaccounts())
+        differing += s->createdAt() != moment || s->modifiedAt() != moment;
+    EXPECT_EQ(differing, 0) << "of " << inserted.size();
+    // Where the listed order first leaves the inserted one, if anywhere.
+    auto firstOutOfPlace = [&] {
+        const QStringList listed = accountIDs(fetch<KOVSubaccount>(KOVSubaccount::fetchRequestWithUserID("u", "c", true)));
+        for (qsizetype i = 0; i < std::min(listed.size(), inserted.size()); ++i)
+            if (listed.at(i) != inserted.at(i))
+                return (listed.at(i) + " at " + QString::number(i)).toStdString();
+        return listed.size() == inserted.size() ? std::string("none") : std::string("a missing row");
+    };
+    EXPECT_EQ(firstOutOfPlace(), "none");
+    reopen();
+    EXPECT_EQ(firstOutOfPlace(), "none");
+}
+
 TEST_F(Entities, TheSavePathReportsAFailedSaveAndKeepsTheChanges)
 {
     ASSERT_TRUE(kova::test::sqlite::exec(

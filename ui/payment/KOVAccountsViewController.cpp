@@ -193,19 +193,17 @@ void KOVAccountsViewController::confirmButtonTapped()
 
 void KOVAccountsViewController::startPaymentWithAccountID(const QString &accountID)
 {
-    setSelectedAccountID(accountID);
-    const auto delegate = m_delegate.lock();
-    if (!delegate)
+    // The same test a row tap gets: an ID that names no row that can be
+    // chosen (a placeholder's, one of a login being refreshed, one that is
+    // not listed) is neither remembered nor sent from.
+    const auto subaccount = choosableSubaccount(accountID);
+    if (!subaccount) {
+        updateConfirmButton();
         return;
-    for (const auto &section : m_results->sections()) {
-        for (const auto &object : section.objects) {
-            const auto subaccount = std::dynamic_pointer_cast<KOVSubaccount>(object);
-            if (subaccount && KOVPaymentAccounts::sameAccountID(subaccount->accountId(), accountID)) {
-                delegate->accountsViewControllerDidSelectSubaccount(*this, subaccount);
-                return;
-            }
-        }
     }
+    setSelectedAccountID(accountID);
+    if (const auto delegate = m_delegate.lock())
+        delegate->accountsViewControllerDidSelectSubaccount(*this, subaccount);
 }
 
 QString KOVAccountsViewController::formattedBalance(double balance, const QString &currencyCode)
@@ -216,13 +214,45 @@ QString KOVAccountsViewController::formattedBalance(double balance, const QStrin
     return m_formatter.currencyFormatter().format(balance);
 }
 
+std::shared_ptr<KOVSubaccount> KOVAccountsViewController::choosableSubaccount(const QString &accountID) const
+{
+    for (const auto &section : m_results->sections()) {
+        for (const auto &object : section.objects) {
+            const auto subaccount = std::dynamic_pointer_cast<KOVSubaccount>(object);
+            if (subaccount && KOVPaymentAccounts::sameAccountID(subaccount->accountId(), accountID) && canChoose(subaccount))
+                return subaccount;
+        }
+    }
+    return nullptr;
+}
+
+QString KOVAccountsViewController::usableAccountID() const
+{
+    // The remembered account is one value for the whole app: it may belong
+    // to another login, or name a row that cannot be chosen now. Continue
+    // then uses the first row that can be chosen, and nothing when none can.
+    const QString remembered = platform::UserDefaults::standard().string(selectedAccountIDKey);
+    if (choosableSubaccount(remembered))
+        return remembered;
+    for (const auto &section : m_results->sections()) {
+        for (const auto &object : section.objects) {
+            const auto subaccount = std::dynamic_pointer_cast<KOVSubaccount>(object);
+            if (canChoose(subaccount) && !subaccount->accountId().isEmpty())
+                return subaccount->accountId();
+        }
+    }
+    return QString();
+}
+
+void KOVAccountsViewController::updateConfirmButton()
+{
+    if (m_confirmButton)
+        m_confirmButton->setEnabled(!usableAccountID().isEmpty());
+}
+
 QString KOVAccountsViewController::selectedAccountID()
 {
-    QString result = platform::UserDefaults::standard().string(selectedAccountIDKey);
-    if (result.isNull() && !m_results->sections().isEmpty()) {
-        const auto first = subaccountAt({0, 0});
-        result = first ? first->accountId() : QString();
-    }
+    const QString result = usableAccountID();
     if (m_confirmButton)
         m_confirmButton->setEnabled(!result.isEmpty());
     return result;
@@ -232,10 +262,9 @@ void KOVAccountsViewController::setSelectedAccountID(const QString &accountID)
 {
     if (accountID.isNull())
         platform::UserDefaults::standard().removeObject(selectedAccountIDKey);
-    else
+    else if (choosableSubaccount(accountID))
         platform::UserDefaults::standard().setValue(selectedAccountIDKey, accountID);
-    if (m_confirmButton)
-        m_confirmButton->setEnabled(!accountID.isEmpty());
+    updateConfirmButton();
 }
 
 void KOVAccountsViewController::showRememberedRow()
@@ -243,13 +272,17 @@ void KOVAccountsViewController::showRememberedRow()
     if (!m_tableView)
         return;
     const QString remembered = selectedAccountID();
+    if (remembered.isEmpty())
+        return;
     const auto &sections = m_results->sections();
     for (qsizetype s = 0; s < sections.size(); ++s) {
         for (qsizetype r = 0; r < sections.at(s).objects.size(); ++r) {
             const auto subaccount = std::dynamic_pointer_cast<KOVSubaccount>(sections.at(s).objects.at(r));
             if (subaccount && KOVPaymentAccounts::sameAccountID(subaccount->accountId(), remembered)
-                && s < m_tableView->numberOfSections() && r < m_tableView->numberOfRows(int(s)))
+                && canChoose(subaccount) && s < m_tableView->numberOfSections() && r < m_tableView->numberOfRows(int(s))) {
                 m_tableView->selectRow(IndexPath{int(s), int(r)});
+                return;
+            }
         }
     }
 }
@@ -274,6 +307,8 @@ void KOVAccountsViewController::updateSection(int section, const QString &userID
 {
     (void)section;
     m_refreshingUserIDs.append(userID);
+    // That login's rows cannot be chosen until the refresh ends.
+    updateConfirmButton();
     // Headers built before the login was marked (a placeholder's, at load)
     // show the refresh as well.
     for (const auto &[index, header] : m_headers) {

@@ -73,8 +73,10 @@ public:
     QString formattedBalance(double balance, const QString &currencyCode);
     void updateSection(int section, const QString &userID);
 
-    // The remembered account: stored in the user defaults, else the first
-    // row. Every read and write sets whether Continue is enabled.
+    // The account Continue uses: the remembered one (in the user defaults)
+    // when it is a row that can be chosen, else the first such row, else
+    // none. Only such a row is ever remembered. Every read and write sets
+    // whether Continue is enabled.
     QString selectedAccountID();
     void setSelectedAccountID(const QString &accountID);
 
@@ -116,6 +118,10 @@ private:
     // A row whose account Continue may use: fetched, with a balance, and of
     // a login that is not being refreshed.
     bool canChoose(const std::shared_ptr<KOVSubaccount> &subaccount) const;
+    // The first listed row with that ID that can be chosen, or null.
+    std::shared_ptr<KOVSubaccount> choosableSubaccount(const QString &accountID) const;
+    QString usableAccountID() const;
+    void updateConfirmButton();
     void setupFetchedResultsController();
     KOVAccountsHeaderView *makeHeader(int section);
     void showRememberedRow();
