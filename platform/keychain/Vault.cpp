@@ -498,6 +498,7 @@ qint32 Vault::lockAcrossProcesses(State &state, ProcessLock *held)
             state.lockFd = ::open(lockFile.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
             if (state.lockFd < 0)
                 return fail(KeychainStatus::IO, QStringLiteral("cannot open the lock file: %1").arg(errnoText(errno)));
+            ::fchmod(state.lockFd, 0600); // whatever the umask: every later writer must open it again
         }
         // Bounded: a peer that keeps the lock (stopped, or stuck on a slow
         // disk) must not hang this process, whose reads wait behind its writes.
