@@ -24,6 +24,7 @@
 #include "platform/keychain/KeychainStatus.h"
 #include "platform/keychain/Vault.h"
 #include "tests/keychain/KeychainTestSupport.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/Files.h"
 #include "tests/support/TestSupport.h"
 
@@ -563,33 +564,13 @@ TEST_F(VaultTest, ProcessesWritingAtOnceLoseNothing)
     // Two other processes and this one add items to the same vault at once;
     // every item of every writer must be there afterwards.
     constexpr int kPerWriter = 30;
-    // Started with fork and exec from here, not with QProcess: a fork made
-    // inside Qt, which ThreadSanitizer does not see into, leaves it blind to
-    // this process's locking from then on, and the vault's own worker thread
-    // would look unsynchronised.
     std::vector<pid_t> children;
-    const QByteArray program = QFile::encodeName(QCoreApplication::applicationFilePath());
-    const QByteArray filter = "--gtest_filter=VaultWriterChild.*";
     for (const char *prefix : {"childA", "childB"}) {
-        QList<QByteArray> environment;
-        for (const QString &entry : QProcessEnvironment::systemEnvironment().toStringList())
-            environment.append(entry.toLocal8Bit());
-        environment.append(QStringLiteral("KOVA_VAULT_WRITER=%1|%2|%3")
-                               .arg(vaultPath(), QString::fromLatin1(prefix))
-                               .arg(kPerWriter)
-                               .toLocal8Bit());
-        std::vector<char *> envp;
-        for (QByteArray &entry : environment)
-            envp.push_back(entry.data());
-        envp.push_back(nullptr);
-        char *argv[] = {const_cast<char *>(program.constData()), const_cast<char *>(filter.constData()), nullptr};
-        const pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            ::execve(argv[0], argv, envp.data());
-            ::_exit(127);
-        }
-        children.push_back(pid);
+        children.push_back(test::startChild("VaultWriterChild.*", {QStringLiteral("KOVA_VAULT_WRITER=%1|%2|%3")
+                                                                       .arg(vaultPath(), QString::fromLatin1(prefix))
+                                                                       .arg(kPerWriter)
+                                                                       .toLocal8Bit()}));
+        ASSERT_GT(children.back(), 0);
     }
     platform::Vault::setStandard(std::make_shared<Vault>(vaultPath()));
     const auto keychain = KOVKeychain::keychain();
@@ -598,22 +579,8 @@ TEST_F(VaultTest, ProcessesWritingAtOnceLoseNothing)
         const QString key = QStringLiteral("parent-%1").arg(i);
         EXPECT_TRUE(keychain->setString(QStringLiteral("value of ") + key, key, &error)) << error.code;
     }
-    const QDeadlineTimer deadline(60000);
-    for (const pid_t pid : children) {
-        int status = 0;
-        pid_t ended = 0;
-        while ((ended = ::waitpid(pid, &status, WNOHANG)) == 0 && !deadline.hasExpired())
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        if (ended == 0) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            ADD_FAILURE() << "a writer did not finish within a minute";
-            continue;
-        }
-        ASSERT_EQ(ended, pid);
-        EXPECT_TRUE(WIFEXITED(status));
-        EXPECT_EQ(WEXITSTATUS(status), 0);
-    }
+    for (const pid_t pid : children)
+        EXPECT_EQ(test::waitForChild(pid, std::chrono::minutes(1)), 0) << "a writer failed or did not finish in a minute";
 
     QStringList missing;
     for (const char *prefix : {"childA", "childB", "parent"})

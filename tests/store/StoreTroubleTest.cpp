@@ -1,21 +1,15 @@
 // A store file in trouble: a disk that takes no more writes, folders made
 // under any umask, a file damaged again and again, two processes that find
 // it damaged at once.
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QProcessEnvironment>
-#include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 #include "platform/foundation/DamagedFile.h"
@@ -24,6 +18,7 @@
 #include "platform/store/PersistentContainer.h"
 #include "platform/store/StoreErrors.h"
 #include "tests/store/StoreTestSupport.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/Files.h"
 #include "tests/support/FullDisk.h"
 #include "tests/support/TestSupport.h"
@@ -37,6 +32,15 @@ using kova::test::testModel;
 namespace sqlite = kova::test::sqlite;
 
 namespace {
+
+QStringList ownerNamesIn(ManagedObjectContext &context)
+{
+    QStringList names;
+    for (const auto &owner : context.executeFetchRequest(FetchRequest("Owner")))
+        names.append(owner->text("name"));
+    names.sort();
+    return names;
+}
 
 class StoreTrouble : public ::testing::Test {
 protected:
@@ -52,15 +56,6 @@ protected:
         auto c = std::make_unique<PersistentContainer>("Store", testModel());
         c->setStoreFile(file);
         return c;
-    }
-
-    static QStringList ownerNames(ManagedObjectContext &context)
-    {
-        QStringList names;
-        for (const auto &owner : context.executeFetchRequest(FetchRequest("Owner")))
-            names.append(owner->text("name"));
-        names.sort();
-        return names;
     }
 
     QTemporaryDir m_dir;
@@ -97,7 +92,7 @@ TEST_F(StoreTrouble, ASaveTheDiskRefusesFailsClearlyAndWhatWasStoredStaysWhole)
     {
         auto relaunched = container(m_file);
         ASSERT_TRUE(relaunched->loadPersistentStores());
-        EXPECT_EQ(ownerNames(relaunched->viewContext()), QStringList{"Ann"});
+        EXPECT_EQ(ownerNamesIn(relaunched->viewContext()), QStringList{"Ann"});
         const auto owners = relaunched->viewContext().executeFetchRequest(FetchRequest("Owner"));
         EXPECT_TRUE(owners.first()->text("note").isNull());
         EXPECT_EQ(owners.first()->toMany("items").size(), 1);
@@ -109,7 +104,7 @@ TEST_F(StoreTrouble, ASaveTheDiskRefusesFailsClearlyAndWhatWasStoredStaysWhole)
     ASSERT_TRUE(c->viewContext().save(&error)) << error.localizedDescription().toStdString();
     auto relaunched = container(m_file);
     ASSERT_TRUE(relaunched->loadPersistentStores());
-    EXPECT_EQ(ownerNames(relaunched->viewContext()), (QStringList{"Ann", "Bo"}));
+    EXPECT_EQ(ownerNamesIn(relaunched->viewContext()), (QStringList{"Ann", "Bo"}));
     EXPECT_EQ(relaunched->viewContext().executeFetchRequest(FetchRequest("Item")).size(), 1);
 }
 
@@ -194,15 +189,6 @@ TEST_F(StoreTrouble, TheCopiesKeptAreTheLastSetAsideWhateverTheClockSaid)
 }
 
 namespace {
-
-QStringList ownerNamesIn(ManagedObjectContext &context)
-{
-    QStringList names;
-    for (const auto &owner : context.executeFetchRequest(FetchRequest("Owner")))
-        names.append(owner->text("name"));
-    names.sort();
-    return names;
-}
 
 // SQLite's reads of one file, paused once at one offset: the process stops
 // there, tells its parent through one pipe and goes on when the other says so.
@@ -305,44 +291,17 @@ TEST_F(StoreTrouble, TwoProcessesFindingTheStoreDamagedAtOnceKeepOneCopyAndShare
     int go[2];
     ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
     ASSERT_EQ(::pipe2(go, O_CLOEXEC), 0);
-    // Started with fork and exec, not QProcess: ThreadSanitizer does not see
-    // into a fork made inside Qt.
-    QList<QByteArray> environment;
-    for (const QString &entry : QProcessEnvironment::systemEnvironment().toStringList())
-        environment.append(entry.toLocal8Bit());
-    environment.append(QStringLiteral("KOVA_STORE_ASIDE_CHILD=%1|%2|%3|%4")
-                           .arg(m_file).arg((page - 1) * pageSize).arg(ready[1]).arg(go[0]).toLocal8Bit());
-    std::vector<char *> envp;
-    for (QByteArray &entry : environment)
-        envp.push_back(entry.data());
-    envp.push_back(nullptr);
-    const QByteArray program = QFile::encodeName(QCoreApplication::applicationFilePath());
-    const QByteArray filter = "--gtest_filter=StoreAsideChild.*";
-    char *argv[] = {const_cast<char *>(program.constData()), const_cast<char *>(filter.constData()), nullptr};
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::fcntl(ready[1], F_SETFD, 0);
-        ::fcntl(go[0], F_SETFD, 0);
-        ::execve(argv[0], argv, envp.data());
-        ::_exit(127);
-    }
+    const pid_t child = kova::test::startChild(
+        "StoreAsideChild.*", {QStringLiteral("KOVA_STORE_ASIDE_CHILD=%1|%2|%3|%4")
+                                  .arg(m_file).arg((page - 1) * pageSize).arg(ready[1]).arg(go[0]).toLocal8Bit()},
+        {ready[1], go[0]});
+    ASSERT_GT(child, 0);
     ::close(ready[1]);
     ::close(go[0]);
     const auto finish = [&] {
         ::close(go[1]);
         ::close(ready[0]);
-        int status = 0;
-        const QDeadlineTimer deadline(60000);
-        pid_t ended = 0;
-        while ((ended = ::waitpid(child, &status, WNOHANG)) == 0 && !deadline.hasExpired())
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        if (ended == 0) {
-            ::kill(child, SIGKILL);
-            ::waitpid(child, &status, 0);
-            return -1;
-        }
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return kova::test::waitForChild(child, std::chrono::minutes(1));
     };
 
     // The other process has found the damage and is about to set it aside.
