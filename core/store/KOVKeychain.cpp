@@ -516,32 +516,22 @@ bool KOVKeychain::setData(const QByteArray &value, const QString &key, const QBy
     };
     auto securityFailure = [&](qint32 status) { return report(error, securityError(status)); };
 
-    ItemAttributes existence = query();
-    existence.account = key;
-    existence.noInteraction = true;
-    const qint32 found = ItemStore().copyMatching(existence);
-
-    if (found == KeychainStatus::ItemNotFound) {
-        Error made;
-        std::optional<ItemAttributes> attributes = buildAttributes(key, value, error, &made);
-        if (!attributes)
-            return attributesFailed(made);
-        addOptionals(*attributes);
-        const qint32 status = ItemStore().add(*attributes);
-        return status == KeychainStatus::Success || securityFailure(status);
-    }
-    if (found == KeychainStatus::Success || found == KeychainStatus::InteractionNotAllowed) {
-        ItemAttributes match = query();
-        match.account = key;
-        Error made;
-        std::optional<ItemAttributes> changes = buildAttributes(QString(), value, error, &made);
-        if (!changes)
-            return attributesFailed(made);
-        addOptionals(*changes);
-        const qint32 status = ItemStore().update(match, *changes);
-        return status == KeychainStatus::Success || securityFailure(status);
-    }
-    return securityFailure(found);
+    // Whether the item is there is decided inside the write that adds or
+    // updates it: two writers of one key at once must not both find it
+    // missing, and the second then fail as a duplicate.
+    ItemAttributes match = query();
+    match.account = key;
+    Error made;
+    std::optional<ItemAttributes> attributes = buildAttributes(key, value, error, &made);
+    if (!attributes)
+        return attributesFailed(made);
+    addOptionals(*attributes);
+    std::optional<ItemAttributes> changes = buildAttributes(QString(), value, error, &made);
+    if (!changes)
+        return attributesFailed(made);
+    addOptionals(*changes);
+    const qint32 status = ItemStore().set(match, *attributes, *changes);
+    return status == KeychainStatus::Success || securityFailure(status);
 }
 
 // MARK: removing

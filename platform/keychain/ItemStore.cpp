@@ -1,5 +1,6 @@
 #include "platform/keychain/ItemStore.h"
 
+#include <algorithm>
 #include <mutex>
 
 namespace kova::platform {
@@ -171,13 +172,7 @@ qint32 ItemStore::add(const ItemAttributes &attributes)
         return KeychainStatus::Param;
     const ItemAttributes stored = storedForm(attributes);
     const QByteArray value = attributes.valueData.value_or(QByteArray());
-    return m_vault->write([&](Vault::Items &items) {
-        for (const VaultItem &item : std::as_const(items))
-            if (sameIdentity(item.attributes(), stored))
-                return KeychainStatus::DuplicateItem;
-        items.append(VaultItem(stored, value));
-        return KeychainStatus::Success;
-    });
+    return m_vault->write([&](Vault::Items &items) { return addTo(items, stored, value); });
 }
 
 qint32 ItemStore::withMatches(const ItemAttributes &query, bool returnsData, Vault::Freshness freshness,
@@ -256,36 +251,70 @@ qint32 ItemStore::update(const ItemAttributes &query, const ItemAttributes &chan
     if (!validQuery(query) || !validChanges(changes))
         return KeychainStatus::Param;
     return withPresence(query.operationPrompt, [&](bool confirmed) {
+        return m_vault->write([&](Vault::Items &items) { return updateIn(items, query, changes, confirmed); });
+    });
+}
+
+qint32 ItemStore::set(const ItemAttributes &query, const ItemAttributes &added, const ItemAttributes &changes)
+{
+    if (!validQuery(query))
+        return KeychainStatus::Param;
+    // Each half is judged only when it is the one that runs, as a separate
+    // add or update would be.
+    const bool addable = added.itemClass && fitsClass(added, *added.itemClass) && validWrite(added);
+    const bool changeable = validChanges(changes);
+    const ItemAttributes stored = addable ? storedForm(added) : ItemAttributes();
+    const QByteArray value = added.valueData.value_or(QByteArray());
+    return withPresence(query.operationPrompt, [&](bool confirmed) {
         return m_vault->write([&](Vault::Items &items) {
-            const Vault::Items &current = items;
-            QList<qsizetype> targets;
-            bool guarded = false;
-            for (qsizetype i = 0; i < current.size(); ++i) {
-                if (matches(query, current[i].attributes())) {
-                    targets.append(i);
-                    guarded = guarded || current[i].attributes().needsUserPresence();
-                }
-            }
-            if (targets.isEmpty())
-                return KeychainStatus::ItemNotFound;
-            if (guarded && query.noInteraction)
-                return KeychainStatus::InteractionNotAllowed;
-            if (guarded && !confirmed)
-                return kNeedsPresence;
-            for (qsizetype i : targets) {
-                VaultItem &item = items[i];
-                if (!applyChanges(item.attributes(), changes))
-                    return KeychainStatus::Param;
-                if (changes.valueData)
-                    item.setValue(*changes.valueData);
-            }
-            for (qsizetype i : targets)
-                for (qsizetype j = 0; j < current.size(); ++j)
-                    if (j != i && sameIdentity(current[i].attributes(), current[j].attributes()))
-                        return KeychainStatus::DuplicateItem;
-            return KeychainStatus::Success;
+            const bool found = std::any_of(items.cbegin(), items.cend(),
+                                           [&](const VaultItem &item) { return matches(query, item.attributes()); });
+            if (!found)
+                return addable ? addTo(items, stored, value) : KeychainStatus::Param;
+            return changeable ? updateIn(items, query, changes, confirmed) : KeychainStatus::Param;
         });
     });
+}
+
+qint32 ItemStore::addTo(Vault::Items &items, const ItemAttributes &stored, const QByteArray &value)
+{
+    for (const VaultItem &item : std::as_const(items))
+        if (sameIdentity(item.attributes(), stored))
+            return KeychainStatus::DuplicateItem;
+    items.append(VaultItem(stored, value));
+    return KeychainStatus::Success;
+}
+
+qint32 ItemStore::updateIn(Vault::Items &items, const ItemAttributes &query, const ItemAttributes &changes,
+                           bool confirmed)
+{
+    const Vault::Items &current = items;
+    QList<qsizetype> targets;
+    bool guarded = false;
+    for (qsizetype i = 0; i < current.size(); ++i) {
+        if (matches(query, current[i].attributes())) {
+            targets.append(i);
+            guarded = guarded || current[i].attributes().needsUserPresence();
+        }
+    }
+    if (targets.isEmpty())
+        return KeychainStatus::ItemNotFound;
+    if (guarded && query.noInteraction)
+        return KeychainStatus::InteractionNotAllowed;
+    if (guarded && !confirmed)
+        return kNeedsPresence;
+    for (qsizetype i : targets) {
+        VaultItem &item = items[i];
+        if (!applyChanges(item.attributes(), changes))
+            return KeychainStatus::Param;
+        if (changes.valueData)
+            item.setValue(*changes.valueData);
+    }
+    for (qsizetype i : targets)
+        for (qsizetype j = 0; j < current.size(); ++j)
+            if (j != i && sameIdentity(current[i].attributes(), current[j].attributes()))
+                return KeychainStatus::DuplicateItem;
+    return KeychainStatus::Success;
 }
 
 qint32 ItemStore::remove(const ItemAttributes &query)

@@ -46,6 +46,10 @@ public:
     qint32 update(const ItemAttributes &query, const ItemAttributes &changes);
     // Deletes every matching item.
     qint32 remove(const ItemAttributes &query);
+    // Adds `added` when nothing matches `query`, else applies `changes` to
+    // every match, as add and update would, in one write: two writers of
+    // one item never both find it missing.
+    qint32 set(const ItemAttributes &query, const ItemAttributes &added, const ItemAttributes &changes);
 
     // Asks the user to confirm their presence, showing `prompt` (possibly
     // empty); true when they did. The host installs it; without one no
@@ -60,6 +64,11 @@ private:
     using Matches = QVarLengthArray<const VaultItem *, 4>;
     qint32 withMatches(const ItemAttributes &query, bool returnsData, Vault::Freshness freshness,
                        FunctionRef<qint32(const Matches &found)> use);
+
+    // The halves of a write, run on the vault's copy of the items.
+    static qint32 addTo(Vault::Items &items, const ItemAttributes &stored, const QByteArray &value);
+    static qint32 updateIn(Vault::Items &items, const ItemAttributes &query, const ItemAttributes &changes,
+                           bool confirmed);
 
     std::shared_ptr<Vault> m_vault;
 };

@@ -7,9 +7,12 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QtEndian>
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <future>
 #include <fcntl.h>
 #include <mutex>
@@ -26,6 +29,7 @@
 #include "platform/foundation/PrivateDirectory.h"
 #include "platform/foundation/ProcessInfo.h"
 #include "platform/keychain/KeychainStatus.h"
+#include "platform/keychain/VaultFileCalls.h"
 #include "platform/keychain/VaultItemData.h"
 #include "platform/keychain/VaultKeys.h"
 
@@ -93,10 +97,19 @@ bool writeAll(int fd, const char *data, qint64 size)
     return true;
 }
 
+std::atomic<VaultFileCalls::Read> s_read{&::read};
+std::atomic<VaultFileCalls::Fstat> s_fstat{&::fstat};
+
+int inspect(int fd, struct stat *st)
+{
+    return s_fstat.load(std::memory_order_relaxed)(fd, st);
+}
+
 bool readAll(int fd, char *data, qint64 size)
 {
+    const VaultFileCalls::Read read = s_read.load(std::memory_order_relaxed);
     while (size > 0) {
-        const ssize_t got = ::read(fd, data, size_t(size));
+        const ssize_t got = read(fd, data, size_t(size));
         if (got < 0) {
             if (errno == EINTR)
                 continue;
@@ -226,6 +239,12 @@ QString s_defaultDirectory; // the data directory s_defaultVault lives in
 quint64 s_defaultGeneration = 0; // the data directory's generation it was made for
 
 } // namespace
+
+void VaultFileCalls::set(Read read, Fstat fstat)
+{
+    s_read = read ? read : &::read;
+    s_fstat = fstat ? fstat : &::fstat;
+}
 
 // What one process knows of one vault file, shared by every Vault object on
 // that path: flock excludes per open file, so the threads of a process must
@@ -415,6 +434,7 @@ qint32 Vault::write(const std::function<qint32(Items &items)> &writer)
     ProcessLock processLock;
     if (const qint32 status = lockAcrossProcesses(state, &processLock); status != KeychainStatus::Success)
         return status;
+    removeEndedWritersFiles();
 
     // Another process may have written since we last looked: start from the file.
     qint32 current = ensureCurrent(state);
@@ -478,6 +498,7 @@ qint32 Vault::lockAcrossProcesses(State &state, ProcessLock *held)
             state.lockFd = ::open(lockFile.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
             if (state.lockFd < 0)
                 return fail(KeychainStatus::IO, QStringLiteral("cannot open the lock file: %1").arg(errnoText(errno)));
+            ::fchmod(state.lockFd, 0600); // whatever the umask: every later writer must open it again
         }
         // Bounded: a peer that keeps the lock (stopped, or stuck on a slow
         // disk) must not hang this process, whose reads wait behind its writes.
@@ -524,23 +545,64 @@ qint32 Vault::replaceDamaged(State &state)
     }
     struct stat st;
     if (::lstat(m_nativePath.constData(), &st) == 0 && st.st_dev == damaged.device && st.st_ino == damaged.inode) {
-        const QString aside = unusedDamagedName(m_path);
-        if (::rename(m_nativePath.constData(), nativePath(aside).constData()) != 0)
+        // Never over another file: a copy kept for recovery is never lost
+        // to the next one.
+        const QString aside = moveAside(m_path);
+        if (aside.isEmpty())
             return fail(KeychainStatus::Decode, QStringLiteral("%1; it cannot be moved aside: %2")
                                                     .arg(reason, errnoText(errno)));
         // The vault first: should this process end in between, the key left
         // behind has no vault and simply serves the next one.
-        const QByteArray key = nativePath(keyPath());
-        const QByteArray keyAside = nativePath(aside + QStringLiteral(".key"));
         struct stat keySt;
-        if (keyLost && ::lstat(key.constData(), &keySt) == 0)
-            ::rename(key.constData(), keyAside.constData());
+        if (keyLost && ::lstat(nativePath(keyPath()).constData(), &keySt) == 0)
+            renameWithoutReplacing(keyPath(), aside + QStringLiteral(".key"));
         syncDirectory(QFileInfo(m_path).absolutePath());
         log(QStringLiteral("Keychain vault %1: %2; moved aside to %3 and a fresh vault takes its place")
                 .arg(m_path, reason, aside), logKeychain());
         removeOldDamagedCopies(m_path);
     }
     return ensureCurrent(state);
+}
+
+void Vault::removeEndedWritersFiles()
+{
+    // Called with the process lock held. A writer makes its temporary files
+    // (a copy of the vault, a new key) only while it holds that lock, and
+    // renames, links or removes them before it lets go: any found now is a
+    // writer's that ended before it could, killed or cut off by a crash.
+    // The lock tells that without asking whether a process is alive, which
+    // another pid namespace or a reused pid would answer wrongly. Each is a
+    // full copy sealed with the live key, and may hold secrets removed since.
+    const QFileInfo info(m_path);
+    DIR *dir = ::opendir(nativePath(info.absolutePath()).constData());
+    if (!dir)
+        return;
+    const QByteArray vaultTemp = nativePath(info.fileName() + QStringLiteral(".tmp-"));
+    const QByteArray keyTemp = nativePath(info.fileName() + QStringLiteral(".key.tmp-"));
+    while (const dirent *entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        QByteArray suffix;
+        if (name.startsWith(vaultTemp))
+            suffix = name.mid(vaultTemp.size());
+        else if (name.startsWith(keyTemp))
+            suffix = name.mid(keyTemp.size());
+        else
+            continue;
+        // "<pid>-<16 hex digits>", as randomSuffix() names them.
+        const qsizetype dash = suffix.indexOf('-');
+        const QByteArray pid = suffix.left(dash);
+        const QByteArray random = suffix.mid(dash + 1);
+        const auto allOf = [](const QByteArray &text, auto accepts) {
+            return !text.isEmpty() && std::all_of(text.cbegin(), text.cend(), accepts);
+        };
+        if (dash <= 0 || !allOf(pid, [](char c) { return c >= '0' && c <= '9'; }) || random.size() != 16
+            || !allOf(random, [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }))
+            continue;
+        if (::unlinkat(::dirfd(dir), name.constData(), 0) == 0)
+            log(QStringLiteral("Keychain vault %1: removed %2, left by a writer that ended")
+                    .arg(m_path, QFile::decodeName(name)), logKeychain());
+    }
+    ::closedir(dir);
 }
 
 qint32 Vault::damagedFile(State &state, const struct stat &st, const QString &reason)
@@ -613,7 +675,7 @@ qint32 Vault::reload(State &state)
     } closer{fd};
 
     struct stat st;
-    if (::fstat(fd, &st) != 0)
+    if (inspect(fd, &st) != 0)
         return fail(KeychainStatus::IO, QStringLiteral("cannot inspect the vault: %1").arg(errnoText(errno)));
     if (!S_ISREG(st.st_mode))
         return fail(KeychainStatus::Decode, QStringLiteral("the vault is not a regular file"));
@@ -749,9 +811,17 @@ qint32 Vault::fileKeys(bool createIfMissing, std::shared_ptr<const VaultKeys> *k
         return KeychainStatus::Success;
     }
 
+    // Only a key that is there, whole, and proven wrong is lost: a disk that
+    // fails to answer fails this call and changes nothing, or a passing read
+    // error would cost every item in the vault.
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
     struct stat st;
-    QByteArray master(VaultKeys::kMasterKeyBytes, Qt::Uninitialized);
-    const bool isFile = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (inspect(fd, &st) != 0)
+        return fail(KeychainStatus::IO, QStringLiteral("cannot inspect the key file: %1").arg(errnoText(errno)));
+    const bool isFile = S_ISREG(st.st_mode);
     if (isFile && (st.st_mode & 077) != 0) {
         // Tightened rather than trusted silently; once tightened it is not
         // logged again.
@@ -761,11 +831,13 @@ qint32 Vault::fileKeys(bool createIfMissing, std::shared_ptr<const VaultKeys> *k
                      tightened ? QStringLiteral("its mode is now 600")
                                : QStringLiteral("it cannot be tightened: %1").arg(errnoText(errno))), logKeychain());
     }
-    const bool ok = isFile && st.st_size == VaultKeys::kMasterKeyBytes && readAll(fd, master.data(), master.size());
-    ::close(fd);
-    if (!ok) {
-        sodium_memzero(master.data(), size_t(master.size()));
+    if (!isFile || st.st_size != VaultKeys::kMasterKeyBytes)
         return keyLost(KeychainStatus::AuthFailed, QStringLiteral("the key file is damaged"));
+    QByteArray master(VaultKeys::kMasterKeyBytes, Qt::Uninitialized);
+    if (!readAll(fd, master.data(), master.size())) {
+        const int error = errno;
+        sodium_memzero(master.data(), size_t(master.size()));
+        return fail(KeychainStatus::IO, QStringLiteral("cannot read the key file: %1").arg(errnoText(error)));
     }
     *keys = VaultKeys::derive(master);
     sodium_memzero(master.data(), size_t(master.size()));

@@ -31,6 +31,10 @@ class VaultKeys;
 // file found beside it ("<dated name>.key"), and a fresh pair is made at the
 // next write. A key the host supplies that does not open the vault makes
 // every call fail and the vault is kept: the host may yet supply the right one.
+// A file the disk fails to read (an I/O error, a failed stat) fails the call
+// with KeychainStatus::IO and nothing on disk changes: only a file read whole
+// and proven wrong goes aside. Temporary files that a writer killed mid-write
+// left beside the vault are removed at the next write.
 class Vault {
 public:
     using Items = QList<VaultItem>;
@@ -96,6 +100,7 @@ private:
     };
     qint32 lockAcrossProcesses(State &state, ProcessLock *held);
     qint32 replaceDamaged(State &state);
+    void removeEndedWritersFiles();
     qint32 damagedFile(State &state, const struct stat &st, const QString &reason);
     bool sameKeys(const State &state) const;
     qint32 ensureCurrent(State &state);

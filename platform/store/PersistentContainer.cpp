@@ -14,8 +14,16 @@
 #include "platform/store/SqliteStore.h"
 #include "platform/store/StoreErrors.h"
 
+#include <QDeadlineTimer>
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace kova::platform {
 
@@ -30,22 +38,70 @@ bool isDamaged(const Error &failure)
     return code == SQLITE_NOTADB || code == SQLITE_CORRUPT || failure.code == StoreErrors::FileReadCorruptFile;
 }
 
+// How long a launch waits for another process that is setting the store
+// file aside or opening it: both take moments, so a peer that keeps the lock
+// longer is stopped or stuck, and must not hang this one.
+constexpr std::chrono::milliseconds kLockWait{2000};
+
+// The lock across processes that keeps setting a damaged store file aside
+// apart from opening it: held shared while the file is opened, exclusive
+// while it is moved, on "<store>.lock" beside it (flock, which holds across
+// pid namespaces and dies with its holder).
+class StoreFileLock {
+public:
+    StoreFileLock(const QString &storeFile, int operation)
+    {
+        m_fd = ::open(QFile::encodeName(storeFile + QStringLiteral(".lock")).constData(),
+                      O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+        if (m_fd < 0)
+            return;
+        ::fchmod(m_fd, 0600); // whatever the umask: a later launch must open it again
+        const QDeadlineTimer deadline(kLockWait);
+        auto pause = std::chrono::microseconds(200);
+        while (::flock(m_fd, operation | LOCK_NB) != 0) {
+            if ((errno != EINTR && errno != EWOULDBLOCK) || deadline.hasExpired())
+                return;
+            std::this_thread::sleep_for(pause);
+            pause = std::min<std::chrono::microseconds>(pause * 2, std::chrono::milliseconds(10));
+        }
+        m_held = true;
+    }
+    ~StoreFileLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd); // lets go of the lock too
+    }
+    StoreFileLock(const StoreFileLock &) = delete;
+    StoreFileLock &operator=(const StoreFileLock &) = delete;
+    bool held() const { return m_held; }
+
+private:
+    int m_fd = -1;
+    bool m_held = false;
+};
+
+enum class SetAside { Moved, AlreadyGone, Failed };
+
 // Moves the damaged file (and its write-ahead log) aside under a dated name,
-// never deleting it; only the very file found damaged, should another
-// process have put a fresh store in its place meanwhile.
-QString setAside(const QString &path, const struct stat &damaged)
+// never deleting it and never over another file; only the very file found
+// damaged, should another process have set it aside and put a fresh store in
+// its place meanwhile (the caller then opens that one).
+SetAside setAside(const QString &path, const struct stat &damaged, QString *aside)
 {
+    const StoreFileLock lock(path, LOCK_EX);
+    if (!lock.held())
+        return SetAside::Failed;
     const QByteArray native = QFile::encodeName(path);
     struct stat now {};
     if (::lstat(native.constData(), &now) != 0 || now.st_dev != damaged.st_dev || now.st_ino != damaged.st_ino)
-        return QString();
-    const QString aside = unusedDamagedName(path);
-    if (::rename(native.constData(), QFile::encodeName(aside).constData()) != 0)
-        return QString();
-    QFile::rename(path + QStringLiteral("-wal"), aside + QStringLiteral("-wal"));
+        return SetAside::AlreadyGone;
+    *aside = moveAside(path);
+    if (aside->isEmpty())
+        return SetAside::Failed;
+    renameWithoutReplacing(path + QStringLiteral("-wal"), *aside + QStringLiteral("-wal"));
     QFile::remove(path + QStringLiteral("-shm"));
     removeOldDamagedCopies(path);
-    return aside;
+    return SetAside::Moved;
 }
 
 } // namespace
@@ -90,7 +146,15 @@ bool PersistentContainer::loadPersistentStores(Error *error)
         struct stat found {};
         const bool existed = ::lstat(QFile::encodeName(m_storeFile).constData(), &found) == 0;
         const auto openFile = [this, &failure] {
-            auto store = SqliteStore::open(m_storeFile, *m_model, &failure);
+            std::unique_ptr<SqliteStore> store;
+            {
+                // Never by name while another process is setting the file
+                // aside: between its moves of the file and of its log, a new
+                // file would meet the old log. Once open, the files are read
+                // through their descriptors, whatever their names become.
+                const StoreFileLock opening(m_storeFile, LOCK_SH);
+                store = SqliteStore::open(m_storeFile, *m_model, &failure);
+            }
             m_usesMemory = !(store && m_context->reload(std::move(store), &failure));
             return !m_usesMemory;
         };
@@ -98,14 +162,17 @@ bool PersistentContainer::loadPersistentStores(Error *error)
             return true;
         // A damaged file is kept aside and a new store takes its place: in
         // memory instead, every login linked from now on would be gone at the
-        // next launch. A file from a newer model is never moved.
+        // next launch. A file from a newer model is never moved. When another
+        // process set it aside first, the store now in its place is the one
+        // to open.
         if (existed && isDamaged(failure)) {
-            if (const QString aside = setAside(m_storeFile, found); !aside.isEmpty()) {
+            QString aside;
+            const SetAside outcome = setAside(m_storeFile, found, &aside);
+            if (outcome == SetAside::Moved)
                 log(QStringLiteral("The store \"%1\" is damaged (%2); it is kept as \"%3\" and a new store takes its place.")
                         .arg(m_storeFile, failure.localizedDescription(), aside), logStore());
-                if (openFile())
-                    return true;
-            }
+            if (outcome != SetAside::Failed && openFile())
+                return true;
         }
         log(QStringLiteral("The store \"%1\" cannot be opened (%2); an in-memory store takes its place.")
                 .arg(m_storeFile, failure.localizedDescription()), logStore());

@@ -15,7 +15,9 @@ class ManagedObjectModel;
 // "<name>.sqlite" in the app's data directory unless a test points it at
 // another file or keeps it in memory. A damaged file (not a database, a
 // corrupt one, tables that are not ours) is kept aside under a dated name and
-// a new store takes its place. A store that still cannot be opened (an
+// a new store takes its place, under a lock across processes ("<file>.lock")
+// and never over another file: of two processes that find it damaged at once,
+// one moves it and both open the new store. A store that still cannot be opened (an
 // unusable folder, a file from a newer model, which is left as it was for the
 // app version that wrote it) is logged and replaced by an in-memory store, so
 // the host always gets a usable context; fallbackReason() then says why.

@@ -1,7 +1,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <barrier>
 #include <gtest/gtest.h>
+#include <thread>
 
 #include "core/store/KOVKeychain.h"
 #include "platform/foundation/Bundle.h"
@@ -543,6 +545,36 @@ TEST_F(KOVKeychainTest, SharedPasswordsNeedAServerAndAreUnavailableHere)
     EXPECT_TRUE(credentials.isEmpty());
     EXPECT_TRUE(log.contains(QStringLiteral("error: [-4] ") + setError->localizedDescription()));
     EXPECT_EQ(KOVKeychain::generatePassword().size(), 15);
+}
+
+// Two imports of one login write its secret at once: each set finds the key
+// missing or there inside its own write, never one after the other's check.
+TEST_F(KOVKeychainTest, WritersOfOneKeyAtOnceAllSucceedAndOneValueStays)
+{
+    constexpr int kWriters = 4;
+    constexpr int kKeys = 12;
+    std::barrier start(kWriters);
+    std::vector<std::thread> writers;
+    std::vector<QStringList> failures(kWriters);
+    for (int w = 0; w < kWriters; ++w) {
+        writers.emplace_back([&, w] {
+            const auto keychain = KOVKeychain::keychain();
+            for (int k = 0; k < kKeys; ++k) {
+                start.arrive_and_wait();
+                platform::Error error;
+                if (!keychain->setString(QStringLiteral("value %1").arg(w), QStringLiteral("key-%1").arg(k), &error))
+                    failures[w].append(QStringLiteral("key-%1: %2").arg(k).arg(error.code));
+            }
+        });
+    }
+    for (std::thread &writer : writers)
+        writer.join();
+    for (int w = 0; w < kWriters; ++w)
+        EXPECT_TRUE(failures[w].isEmpty()) << w << ": " << failures[w].join(", ").toStdString();
+    const QList<ItemAttributes> items = storedItems();
+    EXPECT_EQ(items.size(), kKeys) << "one item per key";
+    for (int k = 0; k < kKeys; ++k)
+        EXPECT_TRUE(KOVKeychain::keychain()->stringForKey(QStringLiteral("key-%1").arg(k)).startsWith("value "));
 }
 
 TEST_F(KOVKeychainTest, DamagedVaultReadsAsEmptyAndTheStoreWorksAgain)

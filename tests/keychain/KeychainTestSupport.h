@@ -30,6 +30,17 @@ inline platform::ItemAttributes genericItem(const QString &service, const QStrin
     return attributes;
 }
 
+// Makes the vault's reads of one file, or its stat of that file once open,
+// fail with EIO for the object's lifetime, as a failing disk would.
+class ReadErrorsOn {
+public:
+    enum class Call { Read, Fstat };
+    ReadErrorsOn(const QString &path, Call call);
+    ~ReadErrorsOn();
+    ReadErrorsOn(const ReadErrorsOn &) = delete;
+    ReadErrorsOn &operator=(const ReadErrorsOn &) = delete;
+};
+
 // Installs a presence check for one test and removes it afterwards.
 class PresenceCheckScope {
 public:

@@ -2,6 +2,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QMap>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -23,12 +24,15 @@
 #include "platform/keychain/KeychainStatus.h"
 #include "platform/keychain/Vault.h"
 #include "tests/keychain/KeychainTestSupport.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/Files.h"
 #include "tests/support/TestSupport.h"
 
 using namespace kova;
 using platform::ItemAttributes;
 using platform::ItemStore;
 using platform::Vault;
+using test::modeOf;
 namespace Status = platform::KeychainStatus;
 
 namespace {
@@ -62,6 +66,42 @@ protected:
         auto vault = std::make_shared<Vault>(vaultPath(), key);
         ASSERT_EQ(put(vault, QStringLiteral("alice"), "first secret"), Status::Success);
         ASSERT_EQ(put(vault, QStringLiteral("bob"), "second secret"), Status::Success);
+    }
+
+    // Every file of the folder by name, with its bytes.
+    QMap<QString, QByteArray> folder() const
+    {
+        QMap<QString, QByteArray> files;
+        for (const QString &name : QDir(m_dir.path()).entryList(QDir::Files | QDir::System | QDir::Hidden))
+            files.insert(name, test::fileBytes(m_dir.filePath(name)));
+        return files;
+    }
+
+    void emptyFolder() const
+    {
+        for (const QString &name : QDir(m_dir.path()).entryList(QDir::Files | QDir::System | QDir::Hidden))
+            QFile::remove(m_dir.filePath(name));
+    }
+
+    // A vault holding `round` under a key file that another key replaced:
+    // the next write sets that pair aside. Returns the pair as it went.
+    std::pair<QByteArray, QByteArray> setAPairAside(int round)
+    {
+        auto vault = std::make_shared<Vault>(vaultPath());
+        EXPECT_EQ(put(vault, QStringLiteral("round"), QByteArray::number(round)), Status::Success);
+        const QByteArray wrongKey(32, char('a' + round));
+        EXPECT_TRUE(test::writeFileBytes(vaultPath() + ".key", wrongKey));
+        const QByteArray damaged = test::fileBytes(vaultPath());
+        EXPECT_EQ(put(std::make_shared<Vault>(vaultPath()), QStringLiteral("next"), "x"), Status::Success);
+        return {damaged, wrongKey};
+    }
+
+    // The vault copies set aside, by name.
+    QStringList vaultCopies() const
+    {
+        return QDir(m_dir.path())
+            .entryList({QStringLiteral("items.vault.damaged-*")}, QDir::Files, QDir::Name)
+            .filter(QRegularExpression(QStringLiteral("Z(-\\d+)?$")));
     }
 
     QTemporaryDir m_dir;
@@ -436,6 +476,9 @@ TEST_F(VaultTest, AWriteWaitsForAnotherProcessOnlySoLong)
     const int peer = ::open(QFile::encodeName(vault->lockPath()).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     ASSERT_GE(peer, 0);
     ASSERT_EQ(::flock(peer, LOCK_EX), 0);
+    // The peer is mid-write: its temporary file is its own until it lets go.
+    const QString peersTemp = m_dir.filePath(QStringLiteral("items.vault.tmp-1-0123456789abcdef"));
+    ASSERT_TRUE(test::writeFileBytes(peersTemp, "half a vault"));
 
     test::LogCapture log;
     QElapsedTimer waited;
@@ -450,11 +493,14 @@ TEST_F(VaultTest, AWriteWaitsForAnotherProcessOnlySoLong)
     QByteArray value;
     EXPECT_EQ(get(vault, QStringLiteral("alice"), &value), Status::Success);
     EXPECT_EQ(value, "first secret");
+    EXPECT_EQ(test::fileBytes(peersTemp), "half a vault");
 
-    // Once the peer lets go, writes go through again.
+    // Once the peer lets go, writes go through again; had it left its file
+    // behind, it ended without finishing.
     ::flock(peer, LOCK_UN);
     ::close(peer);
     EXPECT_EQ(put(vault, QStringLiteral("carol"), "third secret"), Status::Success);
+    EXPECT_FALSE(QFile::exists(peersTemp));
     EXPECT_EQ(get(vault, QStringLiteral("carol"), &value), Status::Success);
     EXPECT_EQ(value, "third secret");
 }
@@ -518,33 +564,13 @@ TEST_F(VaultTest, ProcessesWritingAtOnceLoseNothing)
     // Two other processes and this one add items to the same vault at once;
     // every item of every writer must be there afterwards.
     constexpr int kPerWriter = 30;
-    // Started with fork and exec from here, not with QProcess: a fork made
-    // inside Qt, which ThreadSanitizer does not see into, leaves it blind to
-    // this process's locking from then on, and the vault's own worker thread
-    // would look unsynchronised.
     std::vector<pid_t> children;
-    const QByteArray program = QFile::encodeName(QCoreApplication::applicationFilePath());
-    const QByteArray filter = "--gtest_filter=VaultWriterChild.*";
     for (const char *prefix : {"childA", "childB"}) {
-        QList<QByteArray> environment;
-        for (const QString &entry : QProcessEnvironment::systemEnvironment().toStringList())
-            environment.append(entry.toLocal8Bit());
-        environment.append(QStringLiteral("KOVA_VAULT_WRITER=%1|%2|%3")
-                               .arg(vaultPath(), QString::fromLatin1(prefix))
-                               .arg(kPerWriter)
-                               .toLocal8Bit());
-        std::vector<char *> envp;
-        for (QByteArray &entry : environment)
-            envp.push_back(entry.data());
-        envp.push_back(nullptr);
-        char *argv[] = {const_cast<char *>(program.constData()), const_cast<char *>(filter.constData()), nullptr};
-        const pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            ::execve(argv[0], argv, envp.data());
-            ::_exit(127);
-        }
-        children.push_back(pid);
+        children.push_back(test::startChild("VaultWriterChild.*", {QStringLiteral("KOVA_VAULT_WRITER=%1|%2|%3")
+                                                                       .arg(vaultPath(), QString::fromLatin1(prefix))
+                                                                       .arg(kPerWriter)
+                                                                       .toLocal8Bit()}));
+        ASSERT_GT(children.back(), 0);
     }
     platform::Vault::setStandard(std::make_shared<Vault>(vaultPath()));
     const auto keychain = KOVKeychain::keychain();
@@ -553,22 +579,8 @@ TEST_F(VaultTest, ProcessesWritingAtOnceLoseNothing)
         const QString key = QStringLiteral("parent-%1").arg(i);
         EXPECT_TRUE(keychain->setString(QStringLiteral("value of ") + key, key, &error)) << error.code;
     }
-    const QDeadlineTimer deadline(60000);
-    for (const pid_t pid : children) {
-        int status = 0;
-        pid_t ended = 0;
-        while ((ended = ::waitpid(pid, &status, WNOHANG)) == 0 && !deadline.hasExpired())
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        if (ended == 0) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            ADD_FAILURE() << "a writer did not finish within a minute";
-            continue;
-        }
-        ASSERT_EQ(ended, pid);
-        EXPECT_TRUE(WIFEXITED(status));
-        EXPECT_EQ(WEXITSTATUS(status), 0);
-    }
+    for (const pid_t pid : children)
+        EXPECT_EQ(test::waitForChild(pid, std::chrono::minutes(1)), 0) << "a writer failed or did not finish in a minute";
 
     QStringList missing;
     for (const char *prefix : {"childA", "childB", "parent"})
@@ -629,12 +641,6 @@ private:
     bool m_set = false;
 };
 
-int modeOf(const QString &path)
-{
-    struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
-}
-
 } // namespace
 
 TEST_F(VaultTest, AWriteThatCannotReachTheDiskFailsAndLeavesTheStoredVaultReadable)
@@ -667,45 +673,198 @@ TEST_F(VaultTest, AWriteThatCannotReachTheDiskFailsAndLeavesTheStoredVaultReadab
 
 TEST_F(VaultTest, FoldersItMakesAreTheOwnersAloneWhateverTheUmask)
 {
-    for (const mode_t mask : {mode_t(0), mode_t(022)}) {
+    // 0777 and 0077 take the owner's own bits too, or every bit of the rest:
+    // only setting the modes outright gives 700 and 600 under each.
+    for (const mode_t mask : {mode_t(0), mode_t(022), mode_t(077), mode_t(0777)}) {
         SCOPED_TRACE(mask);
-        const QString top = m_dir.filePath(QStringLiteral("umask-%1").arg(mask));
-        const mode_t saved = ::umask(mask);
-        const qint32 status = put(std::make_shared<Vault>(top + "/inner/items.vault"), QStringLiteral("alice"), "first");
-        ::umask(saved);
+        const QString top = m_dir.filePath(QStringLiteral("umask-%1").arg(mask, 0, 8));
+        qint32 status = 0;
+        {
+            test::Umask umask(mask);
+            status = put(std::make_shared<Vault>(top + "/inner/items.vault"), QStringLiteral("alice"), "first");
+        }
         EXPECT_EQ(status, Status::Success);
         EXPECT_EQ(modeOf(top), 0700);
         EXPECT_EQ(modeOf(top + "/inner"), 0700);
-        EXPECT_EQ(modeOf(top + "/inner/items.vault"), 0600);
+        for (const char *file : {"items.vault", "items.vault.key", "items.vault.lock"})
+            EXPECT_EQ(modeOf(top + "/inner/" + file), 0600) << file;
     }
     EXPECT_EQ(modeOf(m_dir.path()), 0700) << "a folder that was there keeps its mode";
 }
 
+// A disk that fails to give back the key or the vault fails the call and
+// changes nothing: only a file read whole and proven wrong goes aside.
+TEST_F(VaultTest, ReadErrorsOnTheKeyOrTheVaultFailTheCallAndChangeNothing)
+{
+    using Call = test::ReadErrorsOn::Call;
+    struct Case {
+        const char *name;
+        const char *file;
+        Call call;
+        QString reason;
+    };
+    const Case cases[] = {
+        {"the key file's read fails", ".key", Call::Read, "cannot read the key file: Input/output error"},
+        {"the key file's stat fails", ".key", Call::Fstat, "cannot inspect the key file: Input/output error"},
+        {"the vault's read fails", "", Call::Read, "cannot read the vault: Input/output error"},
+        {"the vault's stat fails", "", Call::Fstat, "cannot inspect the vault: Input/output error"},
+    };
+    for (const bool writeFirst : {false, true}) {
+        for (const Case &c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (writeFirst ? ", a write comes first" : ", a read comes first"));
+            emptyFolder();
+            writeTwoItems();
+            const QMap<QString, QByteArray> before = folder();
+            {
+                const test::ReadErrorsOn errors(vaultPath() + c.file, c.call);
+                test::LogCapture log;
+                auto vault = std::make_shared<Vault>(vaultPath());
+                QByteArray value;
+                if (writeFirst) {
+                    EXPECT_EQ(put(vault, QStringLiteral("carol"), "third"), Status::IO);
+                }
+                EXPECT_EQ(get(vault, QStringLiteral("alice"), &value), Status::IO);
+                EXPECT_EQ(put(vault, QStringLiteral("carol"), "third"), Status::IO);
+                const QString line = QStringLiteral("Keychain vault %1: %2 (status -36)").arg(vaultPath(), c.reason);
+                EXPECT_EQ(log.lines(), QStringList(writeFirst ? 3 : 2, line));
+            }
+            EXPECT_EQ(folder(), before) << "nothing set aside, nothing written";
+            // Once the disk answers again, every item is there.
+            QByteArray value;
+            EXPECT_EQ(get(std::make_shared<Vault>(vaultPath()), QStringLiteral("alice"), &value), Status::Success);
+            EXPECT_EQ(value, QByteArray("first secret"));
+        }
+    }
+}
+
+TEST_F(VaultTest, KeyFileReplacedWhileTheVaultIsOpenNeverGetsAVaultItDoesNotOpen)
+{
+    auto vault = std::make_shared<Vault>(vaultPath());
+    ASSERT_EQ(put(vault, QStringLiteral("alice"), "first secret"), Status::Success);
+    const QByteArray vaultBefore = test::fileBytes(vaultPath());
+    const QByteArray otherKey(32, 'k');
+    ASSERT_TRUE(test::writeFileBytes(vaultPath() + ".key", otherKey));
+
+    // What was read stays readable in this process.
+    QByteArray value;
+    EXPECT_EQ(get(vault, QStringLiteral("alice"), &value), Status::Success);
+    EXPECT_EQ(value, QByteArray("first secret"));
+
+    // The next write is not sealed under a key no file holds any more: the
+    // pair as found goes aside and the write starts a new one.
+    EXPECT_EQ(put(vault, QStringLiteral("bob"), "second"), Status::Success);
+    const QStringList copies = vaultCopies();
+    ASSERT_EQ(copies.size(), 1);
+    EXPECT_EQ(test::fileBytes(m_dir.filePath(copies[0])), vaultBefore);
+    EXPECT_EQ(test::fileBytes(m_dir.filePath(copies[0] + ".key")), otherKey);
+    const QByteArray newKey = test::fileBytes(vaultPath() + ".key");
+    EXPECT_EQ(newKey.size(), 32);
+    EXPECT_NE(newKey, otherKey);
+
+    // A relaunched process opens the vault on disk with the key beside it.
+    auto relaunched = std::make_shared<Vault>(m_dir.filePath("items.vault"));
+    EXPECT_EQ(get(relaunched, QStringLiteral("bob"), &value), Status::Success);
+    EXPECT_EQ(value, QByteArray("second"));
+    EXPECT_EQ(get(relaunched, QStringLiteral("alice"), &value), Status::ItemNotFound);
+}
+
+// A writer makes its temporary files only while it holds the vault's lock:
+// any found by the next writer were left by one that ended mid-write.
+TEST_F(VaultTest, AWriteRemovesWhatWritersThatEndedLeftAndNothingElse)
+{
+    writeTwoItems();
+    const QByteArray copy = test::fileBytes(vaultPath());
+    const QStringList leftovers{
+        "items.vault.tmp-4242-0123456789abcdef",
+        "items.vault.key.tmp-77-fedcba9876543210",
+        // Whether a process of that number runs says nothing: in another pid
+        // namespace, or after the number was reused, it is not the writer.
+        QStringLiteral("items.vault.tmp-%1-00000000000000ff").arg(::getpid()),
+    };
+    const QStringList bystanders{"items.vault.tmp-notes", "items.vault.tmp-12-0123",
+                                 "items.vault.tmp-12-0123456789ABCDEF", "other.vault.tmp-4242-0123456789abcdef"};
+    for (const QString &name : leftovers + bystanders)
+        ASSERT_TRUE(test::writeFileBytes(m_dir.filePath(name), copy));
+
+    test::LogCapture log;
+    auto vault = std::make_shared<Vault>(vaultPath());
+    QByteArray value;
+    ASSERT_EQ(get(vault, QStringLiteral("alice"), &value), Status::Success);
+    EXPECT_TRUE(QFile::exists(m_dir.filePath(leftovers[0]))) << "a read takes no write lock and removes nothing";
+    EXPECT_EQ(put(vault, QStringLiteral("carol"), "third"), Status::Success);
+
+    QStringList expected = bystanders + QStringList{"items.vault", "items.vault.key", "items.vault.lock"};
+    expected.sort();
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files, QDir::Name), expected);
+    QStringList lines = log.lines();
+    lines.sort();
+    QStringList removed;
+    for (const QString &name : leftovers)
+        removed.append(QStringLiteral("Keychain vault %1: removed %2, left by a writer that ended").arg(vaultPath(), name));
+    removed.sort();
+    EXPECT_EQ(lines, removed);
+}
+
 TEST_F(VaultTest, OnlyTheNewestDamagedPairsAreKept)
 {
-    QList<QByteArray> damagedVaults;
-    QList<QByteArray> damagedKeys;
-    for (int round = 0; round < 5; ++round) {
-        SCOPED_TRACE(round);
-        auto vault = std::make_shared<Vault>(vaultPath());
-        ASSERT_EQ(put(vault, QStringLiteral("round"), QByteArray::number(round)), Status::Success);
-        const QByteArray wrongKey(32, char('a' + round));
-        ASSERT_TRUE(test::writeFileBytes(vaultPath() + ".key", wrongKey));
-        damagedVaults.append(test::fileBytes(vaultPath()));
-        damagedKeys.append(wrongKey);
-        ASSERT_EQ(put(std::make_shared<Vault>(vaultPath()), QStringLiteral("next"), "x"), Status::Success);
-    }
-    QStringList aside = QDir(m_dir.path()).entryList({QStringLiteral("items.vault.damaged-*")}, QDir::Files);
-    QStringList vaults = aside.filter(QRegularExpression(QStringLiteral("Z(-\\d+)?$")));
+    QList<std::pair<QByteArray, QByteArray>> pairs;
+    for (int round = 0; round < 5; ++round)
+        pairs.append(setAPairAside(round));
+    const QStringList aside = QDir(m_dir.path()).entryList({QStringLiteral("items.vault.damaged-*")}, QDir::Files);
+    const QStringList vaults = vaultCopies();
     ASSERT_EQ(vaults.size(), 3) << aside.join(' ').toStdString();
     ASSERT_EQ(aside.size(), 6) << aside.join(' ').toStdString();
-    QList<QByteArray> keptVaults, keptKeys;
-    for (const QString &name : std::as_const(vaults)) {
-        keptVaults.append(test::fileBytes(m_dir.filePath(name)));
-        keptKeys.append(test::fileBytes(m_dir.filePath(name + ".key")));
-    }
-    for (int round = 2; round < 5; ++round) {
-        EXPECT_TRUE(keptVaults.contains(damagedVaults[round])) << round;
-        EXPECT_EQ(keptKeys.indexOf(damagedKeys[round]), keptVaults.indexOf(damagedVaults[round])) << "each key beside its vault";
+    QList<std::pair<QByteArray, QByteArray>> kept;
+    for (const QString &name : vaults)
+        kept.append({test::fileBytes(m_dir.filePath(name)), test::fileBytes(m_dir.filePath(name + ".key"))});
+    for (int round = 2; round < 5; ++round)
+        EXPECT_TRUE(kept.contains(pairs[round])) << round << ": each key beside its vault";
+}
+
+// Which copies stay follows the order they were set aside in, never their
+// stamps: after the clock was stepped back a year, the pair just set aside is
+// the newest, and the oldest of those stamped a year ahead goes.
+TEST_F(VaultTest, ThePairsKeptAreTheLastSetAsideWhateverTheClockSaid)
+{
+    constexpr qint64 kYear = 365ll * 24 * 3600;
+    struct Case {
+        const char *name;
+        // The name a copy made in `round` had under a clock a year ahead.
+        std::function<QString(const QString &name, int round)> aheadName;
+    };
+    const Case cases[] = {
+        {"named as made", [](const QString &name, int) { return test::restamped(name, kYear); }},
+        {"named before copies were numbered across seconds, each first in its second",
+         [](const QString &name, int round) {
+             return test::restamped(name.left(name.indexOf(QLatin1Char('Z')) + 1), kYear + round);
+         }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        emptyFolder();
+        QList<std::pair<QByteArray, QByteArray>> pairs;
+        for (int round = 0; round < 3; ++round)
+            pairs.append(setAPairAside(round));
+        const QStringList made = vaultCopies();
+        ASSERT_EQ(made.size(), 3);
+        for (const QString &name : made) {
+            const int round = int(pairs.indexOf({test::fileBytes(m_dir.filePath(name)), test::fileBytes(m_dir.filePath(name + ".key"))}));
+            ASSERT_GE(round, 0) << name.toStdString();
+            const QString ahead = c.aheadName(name, round);
+            ASSERT_TRUE(QFile::rename(m_dir.filePath(name), m_dir.filePath(ahead)));
+            ASSERT_TRUE(QFile::rename(m_dir.filePath(name + ".key"), m_dir.filePath(ahead + ".key")));
+        }
+
+        pairs.append(setAPairAside(3));
+        const QStringList copies = vaultCopies();
+        ASSERT_EQ(copies.size(), 3) << copies.join(' ').toStdString();
+        QList<std::pair<QByteArray, QByteArray>> kept;
+        for (const QString &name : copies)
+            kept.append({test::fileBytes(m_dir.filePath(name)), test::fileBytes(m_dir.filePath(name + ".key"))});
+        EXPECT_TRUE(kept.contains(pairs[3])) << "the pair just set aside stays";
+        EXPECT_TRUE(kept.contains(pairs[2]));
+        EXPECT_TRUE(kept.contains(pairs[1]));
+        EXPECT_EQ(QDir(m_dir.path()).entryList({QStringLiteral("items.vault.damaged-*")}, QDir::Files).size(), 6)
+            << "the copy removed took its key along";
     }
 }

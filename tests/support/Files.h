@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QFile>
+#include <QRegularExpression>
 #include <QString>
 #include <sys/stat.h>
 
@@ -24,6 +26,18 @@ inline QByteArray readFile(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A damaged copy's name with its UTC stamp moved by `seconds`: the name a
+// clock that far off would have given it.
+inline QString restamped(const QString &name, qint64 seconds)
+{
+    static const QRegularExpression stamp(QStringLiteral("\\d{8}T\\d{6}Z"));
+    const QRegularExpressionMatch found = stamp.match(name);
+    const QString format = QStringLiteral("yyyyMMdd'T'HHmmss'Z'");
+    QDateTime time = QDateTime::fromString(found.captured(), format);
+    time.setTimeSpec(Qt::UTC);
+    return QString(name).replace(found.capturedStart(), found.capturedLength(), time.addSecs(seconds).toString(format));
 }
 
 // The umask for one scope.
