@@ -31,6 +31,8 @@ public:
 
     virtual void presentWithBankID(const QString &bankID) = 0;
     virtual void dismissWithCompletion(std::function<void()> completion) = 0;
+    // Whether its screen is up or on its way up (not once it is leaving).
+    virtual bool isShowing() const { return false; }
 
 private:
     std::weak_ptr<KOVConnectDelegate> m_delegate;

@@ -267,6 +267,13 @@ void Kova::presentConnect(std::weak_ptr<KOVConnectDelegate> delegate)
 
 void Kova::presentConnect(std::weak_ptr<KOVConnectDelegate> delegate, const QString &bankID)
 {
+    // A second tap on the host's button: the person may already be typing
+    // into the first page, and a second page over it would be one that
+    // dismissConnect could not reach.
+    if (m_connect && m_connect->isShowing()) {
+        platform::log(QStringLiteral("[Kova] The connect screen is already up: it stays, and no second one is shown"));
+        return;
+    }
     m_connect = KOVConnect::initWithClientUserID(m_clientUserID);
     if (!m_connect)
         return;

@@ -1,6 +1,19 @@
 #include "platform/web/WebPage.h"
 
+#include "platform/net/URLSession.h"
+
 namespace kova::platform {
+
+bool WebPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame)
+{
+    // Redirects come this way too, so a permitted address cannot bounce the
+    // page somewhere the rule forbids.
+    if (isMainFrame && !isAllowedByTransportSecurity(url)) {
+        emit navigationRefused(url.adjusted(QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo));
+        return false;
+    }
+    return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
+}
 
 void WebPage::javaScriptAlert(const QUrl &, const QString &) {}
 

@@ -77,13 +77,18 @@ WebView::WebView(QWidget *parent) : QWidget(parent)
     layout->setContentsMargins(0, 0, 0, 0);
     m_view = new EngineView(this);
     m_page = new WebPage(sharedProfile(), m_view);
-    m_page->settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
+    // A script opens a window only in answer to the user's own action; one
+    // that tries on its own (from any frame) gets nothing.
+    m_page->settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
     m_view->setPage(m_page);
     m_view->setContextMenuPolicy(Qt::NoContextMenu);
     layout->addWidget(m_view);
 
     connect(m_page, &QWebEnginePage::urlChanged, this, &WebView::urlChanged);
     connect(m_page, &QWebEnginePage::loadFinished, this, &WebView::loadFinished);
+    // Queued: the engine asks while it decides on the navigation, which may
+    // be inside load().
+    connect(m_page, &WebPage::navigationRefused, this, &WebView::navigationRefused, Qt::QueuedConnection);
     // Nobody opens the request, so the engine makes no window for it.
     connect(m_page, &QWebEnginePage::newWindowRequested, this,
             [this](QWebEngineNewWindowRequest &request) { emit newWindowRequested(request.requestedUrl()); });

@@ -17,8 +17,10 @@ namespace kova::platform {
 // A web view for the SDK's hosted pages: a web engine view with a page of our
 // own on a shared off-the-record profile, so nothing a page carries (a login's
 // secret in an address, cookies, cache) reaches the disk. Scripted dialogs
-// show nothing. A page that asks for a new window gets none: the request is
-// reported instead.
+// show nothing. Only the user's own action (a click, a key) may ask for a new
+// window, as browsers allow pop-ups; the request opens none: it is reported
+// instead. The main frame goes only where the SDK's own requests may go; any
+// other address is refused and reported.
 class WebView : public QWidget {
     Q_OBJECT
 public:
@@ -50,6 +52,9 @@ signals:
     void urlChanged(const QUrl &url);
     void loadFinished(bool ok);
     void newWindowRequested(const QUrl &url);
+    // The main frame was kept from going to `url` (without its query and
+    // fragment), the page's first address included; told on a later turn.
+    void navigationRefused(const QUrl &url);
 
 private:
     QPointer<QWebEngineView> m_view;

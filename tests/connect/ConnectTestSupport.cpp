@@ -8,6 +8,7 @@
 #include "platform/net/QueryString.h"
 #include "platform/ui/Application.h"
 #include "platform/web/WebView.h"
+#include "tests/web/PageClick.h"
 #include "ui/connect/KOVConnectPage.h"
 
 namespace kova::test {
@@ -141,6 +142,11 @@ void ConnectTest::typeCredentials(const QString &username, const QString &passwo
 void ConnectTest::submit()
 {
     js(QStringLiteral("document.getElementById('connect').click(); true"));
+}
+
+void ConnectTest::clickInPage(const QString &selector)
+{
+    ASSERT_TRUE(kova::test::clickInPage(webView(), js(centreOf(selector)))) << selector.toStdString();
 }
 
 void ConnectTest::logIn(const QString &bankID, const QString &username, const QString &password)

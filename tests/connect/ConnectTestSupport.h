@@ -66,6 +66,8 @@ protected:
     void chooseBank(const QString &bankID);
     void typeCredentials(const QString &username, const QString &password);
     void submit();
+    // A person's click on the page's element (a script's click() is not one).
+    void clickInPage(const QString &selector);
     void logIn(const QString &bankID, const QString &username, const QString &password);
     // A login the app server knows, as the page would hand it over.
     QJsonObject pageLoginItems(const QString &bankID = QStringLiteral("SANDBOXBANK"));

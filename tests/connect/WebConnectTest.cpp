@@ -291,30 +291,36 @@ TEST_F(WebConnectTest, AKeychainFailureStoresNothingAndShowsTheMessage)
         EXPECT_FALSE(line.contains("sbx-secret")) << line.toStdString();
 }
 
-TEST_F(WebConnectTest, AFailedMetadataCallTakesTheLoginBackAndKeepsTheScreenVerifying)
+TEST_F(WebConnectTest, AFailedMetadataCallTakesTheLoginBackAndLeavesVerifyingForTheMessage)
 {
     startWithOptions();
-    // An older copy of the same login, which a failed new one must not replace.
     server->scriptAction(kMetadata, sandbox::ScriptedReply::json(QJsonObject{
         {"success", false}, {"type", "BANK_UNAVAILABLE"}, {"msg", "The bank is not answering"}, {"operationID", "op-m"}}));
     presentAndWaitForPage();
     logIn("SANDBOXBANK", "alice", "secret");
     ASSERT_TRUE(waitUntil([&] { return !delegate->events.isEmpty(); }));
-    drainMainQueue();
     EXPECT_EQ(delegate->kinds(), QStringList{"failure"});
     EXPECT_EQ(delegate->events[0].bankID, QStringLiteral("SANDBOXBANK"));
     EXPECT_EQ(delegate->events[0].error, QStringLiteral("The bank is not answering"));
-    EXPECT_EQ(screen()->state(), State::Verifying);
-    EXPECT_EQ(window->topPresentedViewController(), screen());
     EXPECT_TRUE(kova->getConnections().isEmpty());
     EXPECT_FALSE(KOVAppManager::sharedInstance().viewContext().hasChanges()) << "nothing is left to be saved later";
     EXPECT_TRUE(KOVKeychain::keychain()->stringForKey("sbx-token-1sbx-user-1").isNull());
 
-    // A swipe now sends nothing more.
+    // The spinner gives way to the failure's message, as after a failed exchange.
+    ASSERT_TRUE(waitUntil([&] { return messageScreenShown(); })) << "still verifying";
+    EXPECT_EQ(screen()->state(), State::Closed);
+    EXPECT_EQ(screen()->presentingViewController(), nullptr);
+    const auto message = screen()->messageViewController();
+    EXPECT_EQ(message->titleLabel()->text(), QStringLiteral("Error"));
+    EXPECT_EQ(message->messageLabel()->text(), QStringLiteral("The bank is not answering"));
+
+    // Swiped away, the message tells the host the user closed it, as the
+    // exchange's does.
     swipeDown(window.get());
     ASSERT_TRUE(waitUntil([&] { return window->topPresentedViewController() == nullptr; }));
     drainMainQueue();
-    EXPECT_EQ(delegate->kinds(), QStringList{"failure"});
+    EXPECT_EQ(delegate->kinds(), (QStringList{"failure", "dismiss"}));
+    EXPECT_TRUE(kova->getConnections().isEmpty());
 }
 
 TEST_F(WebConnectTest, ALoginForAnotherClientUserIsReportedAsAFailureNotLeftVerifying)
@@ -487,8 +493,13 @@ TEST_F(WebConnectTest, NewWindowLinksOpenOutsideOnlyForWebAddresses)
     presentAndWaitForPage();
     js("['https://bank.example/help', 'http://kova.dev/legal/privacy?x=1', 'mailto:help@kova.example',"
        " 'javascript:alert(1)'].forEach(function (href, i) { var a = document.createElement('a');"
-       " a.id = 'l' + i; a.href = href; a.target = '_blank'; document.body.appendChild(a); a.click(); }); true");
+       " a.id = 'l' + i; a.href = href; a.target = '_blank'; a.textContent = 'link ' + i;"
+       " a.style.cssText = 'position: fixed; left: 20px; z-index: 9; top: ' + (60 + 40 * i) + 'px';"
+       " document.body.appendChild(a); }); true");
+    for (const char *link : {"#l0", "#l1", "#l2", "#l3"})
+        clickInPage(link);
     ASSERT_TRUE(waitUntil([&] { return opened.size() == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return logs->contains("[Kova] A link asked for a new window with a \"mailto\" address; only http and https links open"); }));
     drainMainQueue();
     EXPECT_EQ(opened, (QList<QUrl>{QUrl("https://bank.example/help"), QUrl("https://www.kova.dev/legal")}));
     EXPECT_TRUE(logs->contains("[Kova] A link asked for a new window with a \"mailto\" address; only http and https links open"));

@@ -75,6 +75,17 @@ auto watcher = std::make_shared<LinkWatcher>();
 kova->presentConnect(watcher);                       // or presentConnect(watcher, "SANDBOXBANK")
 }
 
+// "Developing against the sandbox": a host's test drives the connect page.
+#include <QWebEngineView>
+
+void closeThePage(kova::platform::Window *window)
+{
+// <kova/platform/ui/Window.h>, <kova/platform/ui/ViewController.h>, <QWebEngineView>
+auto top = window->topPresentedViewController();         // the connect screen, once it is up
+if (auto *page = top ? top->view()->findChild<QWebEngineView *>() : nullptr)
+    page->page()->runJavaScript("document.getElementById('close').click()");
+}
+
 // "Transfers": through the payment screens.
 void transferThroughTheScreens(std::shared_ptr<kova::KOVBankConnection> connection)
 {

@@ -11,6 +11,7 @@
 #include "platform/web/WebView.h"
 #include "sandbox/SandboxServer.h"
 #include "tests/support/TestSupport.h"
+#include "tests/web/PageClick.h"
 
 using kova::platform::WebView;
 using kova::sandbox::SandboxServer;
@@ -24,6 +25,17 @@ ScriptedReply html(const QByteArray &body)
     ScriptedReply reply = ScriptedReply::raw("<!DOCTYPE html><html><body>" + body + "</body></html>");
     reply.contentType = "text/html; charset=utf-8";
     return reply;
+}
+
+// The top-level widgets on screen (the engine keeps hidden ones of its own
+// once the page has had a click).
+QWidgetList shownWindows()
+{
+    QWidgetList shown;
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        if (widget->isVisible())
+            shown.append(widget);
+    return shown;
 }
 
 // Pixels that are not the page's white background.
@@ -50,6 +62,7 @@ protected:
         QObject::connect(view, &WebView::urlChanged, [this](const QUrl &url) { changes.append(url); });
         QObject::connect(view, &WebView::loadFinished, [this](bool ok) { loads.append(ok); });
         QObject::connect(view, &WebView::newWindowRequested, [this](const QUrl &url) { windows.append(url); });
+        QObject::connect(view, &WebView::navigationRefused, [this](const QUrl &url) { refused.append(url); });
         window->show();
     }
 
@@ -78,12 +91,24 @@ protected:
 
     bool requested(const QString &path) const { return !server.requestsForPath(path).isEmpty(); }
 
+    // The sandbox under a name the engine takes for this device but the
+    // transport rule does not: what is refused never reaches it.
+    QUrl elsewhere(const QString &pathAndQuery) const
+    {
+        QUrl address = url(pathAndQuery);
+        address.setHost(QStringLiteral("app.localhost"));
+        return address;
+    }
+
+    void click(const QString &selector) { ASSERT_TRUE(kova::test::clickInPage(view, evaluate(kova::test::centreOf(selector)))); }
+
     SandboxServer server;
     std::unique_ptr<QWidget> window;
     WebView *view = nullptr;
     QList<QUrl> changes;
     QList<bool> loads;
     QList<QUrl> windows;
+    QList<QUrl> refused;
 };
 
 } // namespace
@@ -165,17 +190,18 @@ TEST_F(WebViewTest, ScriptedDialogsShowNothingConfirmIsFalsePromptIsNull)
 
 TEST_F(WebViewTest, NewWindowRequestsAreReportedAndOpenNoWindow)
 {
-    open("/links", "<a id='terms' target='_blank' href='https://kova.example/terms'>Terms</a>");
-    const QWidgetList before = QApplication::topLevelWidgets();
-    evaluate("document.getElementById('terms').click(); 1");
+    open("/links", "<a id='terms' target='_blank' href='https://kova.example/terms'>Terms</a><br>"
+                   "<button id='help' onclick=\"window.open('mailto:help@kova.example')\">Help</button>");
+    const QWidgetList before = shownWindows();
+    click("#terms");
     ASSERT_TRUE(waitUntil([&] { return windows.size() == 1; }));
     EXPECT_EQ(windows[0], QUrl("https://kova.example/terms"));
 
-    evaluate("window.open('mailto:help@kova.example'); 1");
+    click("#help");
     ASSERT_TRUE(waitUntil([&] { return windows.size() == 2; }));
     EXPECT_EQ(windows[1], QUrl("mailto:help@kova.example"));
 
-    EXPECT_EQ(QApplication::topLevelWidgets(), before);
+    EXPECT_EQ(shownWindows(), before);
     EXPECT_EQ(view->url(), url("/links")) << "the page stays where it was";
 }
 
@@ -231,4 +257,62 @@ TEST_F(WebViewTest, ReleasedEnginesLeaveAnInertView)
     view->stop();
     EXPECT_FALSE(waitUntil([&] { return called || server.requestsForPath("/release").size() > 1; },
                            std::chrono::milliseconds(300)));
+}
+
+TEST_F(WebViewTest, OnlyTheUsersOwnActionAsksForAWindow)
+{
+    // A frame of another origin that tries twice as soon as it loads, then
+    // tells the page it has.
+    QUrl frame = url("/frame");
+    frame.setHost(QStringLiteral("localhost"));
+    server.scriptPath("/frame", html("<script>window.open('https://kova.example/frame-1');"
+                                     " window.open('https://kova.example/frame-2'); parent.postMessage('tried', '*');</script>"));
+    open("/popups", "<a id='terms' target='_blank' href='https://kova.example/terms'>Terms</a>"
+                    "<script>window.tried = 0; addEventListener('message', function () { ++window.tried; });"
+                    " window.open('https://kova.example/on-load');</script>"
+                    "<iframe src='" + frame.toEncoded() + "'></iframe>");
+    ASSERT_TRUE(waitUntil([&] { return evaluate("window.tried").toInt() == 1; }));
+    // The page's own script, with no click behind it.
+    evaluate("window.open('https://kova.example/scripted'); document.getElementById('terms').click(); 1");
+
+    click("#terms");
+    ASSERT_TRUE(waitUntil([&] { return !windows.isEmpty(); }));
+    evaluate("1"); // one more trip through the engine
+    EXPECT_EQ(windows, QList<QUrl>{QUrl("https://kova.example/terms")});
+}
+
+TEST_F(WebViewTest, TheMainFrameGoesOnlyWhereTheSdksOwnRequestsMay)
+{
+    server.scriptPath("/elsewhere", html("<p>elsewhere</p>"));
+    // The first address.
+    view->load(elsewhere("/elsewhere?userSecret=s3cr3t#top"));
+    ASSERT_TRUE(waitUntil([&] { return refused.size() == 1; }));
+    EXPECT_EQ(refused[0], elsewhere("/elsewhere")) << "told without what the address carries";
+    ASSERT_TRUE(waitUntil([&] { return loads == QList<bool>{false}; }));
+    EXPECT_TRUE(view->url().isEmpty());
+    loads.clear();
+
+    // Where a page goes: by script, by a link the user clicks, by a refresh.
+    open("/start", "<a id='away' href='" + elsewhere("/elsewhere?by=link").toEncoded() + "'>Away</a>");
+    evaluate("location.assign('" + elsewhere("/elsewhere?by=script").toString() + "'); 1");
+    ASSERT_TRUE(waitUntil([&] { return refused.size() == 2; }));
+    click("#away");
+    ASSERT_TRUE(waitUntil([&] { return refused.size() == 3; }));
+    server.scriptPath("/refresh", html("<meta http-equiv='refresh' content='0; url=" + elsewhere("/elsewhere").toEncoded() + "'>"));
+    view->load(url("/refresh"));
+    ASSERT_TRUE(waitUntil([&] { return refused.size() == 4; }));
+    EXPECT_EQ(refused.mid(1), QList<QUrl>(3, elsewhere("/elsewhere")));
+    EXPECT_FALSE(requested("/elsewhere"));
+    EXPECT_EQ(view->url(), url("/refresh"));
+
+    // Loopback and https are fine, and so is anywhere once the host opts in.
+    qputenv("KOVA_ALLOWS_ARBITRARY_LOADS", "yes");
+    loads.clear();
+    view->load(elsewhere("/elsewhere"));
+    const bool loaded = waitUntil([&] { return !loads.isEmpty(); });
+    qunsetenv("KOVA_ALLOWS_ARBITRARY_LOADS");
+    ASSERT_TRUE(loaded);
+    EXPECT_TRUE(loads.last());
+    EXPECT_TRUE(requested("/elsewhere"));
+    EXPECT_EQ(refused.size(), 4);
 }

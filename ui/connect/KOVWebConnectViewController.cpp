@@ -117,15 +117,37 @@ void KOVWebConnectViewController::viewDidAppear(bool animated)
     setLoadingAnimation();
 }
 
+void KOVWebConnectViewController::viewWillDisappear(bool animated)
+{
+    platform::ViewController::viewWillDisappear(animated);
+    // Not while it slides away: a page still shown and heard meanwhile could
+    // link a bank for a screen the user has already left.
+    if (isBeingDismissed())
+        leavePage();
+}
+
 void KOVWebConnectViewController::viewDidDisappear(bool animated)
 {
     platform::ViewController::viewDidDisappear(animated);
     if (presentingViewController() && !isBeingDismissed())
         return; // covered, not closed
-    m_state = State::Closed;
+    leavePage();
+}
+
+void KOVWebConnectViewController::leavePage()
+{
+    if (std::exchange(m_state, State::Closed) == State::Closed)
+        return;
     // A login already stored goes on to its end; one not yet stored is
     // abandoned with the page (see the exchange's completion).
     stopWatchingPage();
+    if (m_webView && m_webView->isVisible()) {
+        m_webView->hide();
+        // The sheet leaves empty rather than with the verifying state's
+        // words that were waiting beneath the page.
+        if (m_footnoteLabel)
+            m_footnoteLabel->hide();
+    }
 }
 
 void KOVWebConnectViewController::buildConnectAnimation()
@@ -167,6 +189,10 @@ void KOVWebConnectViewController::buildWebView()
     connect(m_webView, &platform::WebView::newWindowRequested, this, [this](const QUrl &url) {
         if (m_watchingPage)
             webViewRequestsNewWindow(url);
+    });
+    connect(m_webView, &platform::WebView::navigationRefused, this, [this](const QUrl &url) {
+        if (m_watchingPage)
+            onRefusedAddress(url);
     });
     m_webView->load(generateConnectInitializationURL());
 }
@@ -293,6 +319,19 @@ void KOVWebConnectViewController::onExit()
     dismiss(true, [self]() { self->reportDismiss(); });
 }
 
+void KOVWebConnectViewController::onRefusedAddress(const QUrl &url)
+{
+    // Once the login is taken, the host hears how that ends, and only that.
+    if (m_outcomeTaken)
+        return;
+    m_outcomeTaken = true;
+    platform::log(QStringLiteral("[Kova] The connect page may not load %1: plain http goes only to this device "
+                                 "unless KOVA_ALLOWS_ARBITRARY_LOADS is YES")
+                      .arg(url.toString()),
+                  platform::logUI());
+    endWithMessage(platform::urlError(platform::URLErrorAppTransportSecurityRequiresSecureConnection, url), m_bankID);
+}
+
 void KOVWebConnectViewController::showPostSuccessfulConnectionLoading()
 {
     m_state = State::Verifying;
@@ -407,15 +446,20 @@ void KOVWebConnectViewController::fetchAccountDataForConnection(const std::share
             // Ended already when the secret could not be stored.
             if (std::exchange(self->m_loginEnded, true))
                 return;
+            // Failed, the login is taken back and the screen leaves its
+            // verifying state for the failure's message, as when the exchange
+            // fails.
             if (error) {
                 self->discardLogin(connection);
-                return self->reportFailure(bankID, error->localizedDescription());
+                self->m_connection = nullptr;
+                return self->endWithMessage(*error, bankID);
             }
             KOVAppManager &appManager = KOVAppManager::sharedInstance();
             platform::Error saveError;
             if (!appManager.saveContext(&saveError)) {
                 self->discardLogin(connection);
-                return self->reportFailure(bankID, saveError.localizedDescription());
+                self->m_connection = nullptr;
+                return self->endWithMessage(saveError, bankID);
             }
             // The new login is stored; older copies of it go now. Should this
             // second save fail, they go with the next one.
@@ -439,6 +483,10 @@ void KOVWebConnectViewController::discardLogin(const std::shared_ptr<KOVConnecti
 
 void KOVWebConnectViewController::endWithMessage(const platform::Error &error, const QString &bankID)
 {
+    // Closed already (by the user or the host): nobody is waiting for a
+    // message; the host still hears how the login ended.
+    if (m_state == State::Closed)
+        return reportFailure(bankID, error.localizedDescription());
     const auto self = sharedAs<KOVWebConnectViewController>();
     std::weak_ptr<platform::ViewController> presenter;
     if (platform::ViewController *presenting = presentingViewController())

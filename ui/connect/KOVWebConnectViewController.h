@@ -49,7 +49,14 @@ public:
     void loadView() override;
     void viewDidLoad() override;
     void viewDidAppear(bool animated) override;
+    void viewWillDisappear(bool animated) override;
     void viewDidDisappear(bool animated) override;
+
+    // The screen is leaving (or will as soon as it has come in): the page is
+    // hidden at once, takes no more input and is no longer heard, so nothing
+    // it still does reaches the host. A login already handed over goes on to
+    // its end.
+    void leavePage();
 
     // The page asked for a new window: the link opens outside the SDK.
     void webViewRequestsNewWindow(const QUrl &url);
@@ -94,6 +101,8 @@ private:
     void onSuccess(const QJsonObject &items);
     void onError(const QJsonObject &items);
     void onExit();
+    // The page was kept from an address the transport rule forbids.
+    void onRefusedAddress(const QUrl &url);
     void endWithMessage(const platform::Error &error, const QString &bankID);
     // The page is no longer watched or run: nothing it does from now on can
     // reach the host.
