@@ -32,15 +32,22 @@ using sandbox::ScriptedReply;
 
 namespace {
 
-// Kill points for a child: SIGKILL at the first commit to the store file
-// after they are armed, as it begins (nothing of it written) or once it is in
-// the file.
+// Kill points for a child: SIGKILL at the first commit after they are armed
+// that stores a login's record, as it begins (nothing of it written) or once
+// it is in the file.
 enum KillPoint { NoKill, KillAsCommitBegins, KillOnceCommitted };
 std::atomic<int> s_killPoint{NoKill};
+std::atomic<bool> s_recordWritten{false};
+
+void rowChanged(void *, int operation, const char *, const char *table, sqlite3_int64)
+{
+    if (operation == SQLITE_INSERT && QByteArray(table) == "KOVConnection")
+        s_recordWritten = true;
+}
 
 int commitBegins(void *)
 {
-    if (s_killPoint == KillAsCommitBegins)
+    if (s_killPoint == KillAsCommitBegins && s_recordWritten)
         ::raise(SIGKILL);
     return 0;
 }
@@ -48,7 +55,8 @@ int commitBegins(void *)
 // Told as each statement ends: a "COMMIT" that ends has its transaction in the file.
 int statementEnded(unsigned, void *, void *statement, void *)
 {
-    if (s_killPoint == KillOnceCommitted && QByteArray(sqlite3_sql(static_cast<sqlite3_stmt *>(statement))).startsWith("COMMIT"))
+    if (s_killPoint == KillOnceCommitted && s_recordWritten
+        && QByteArray(sqlite3_sql(static_cast<sqlite3_stmt *>(statement))).startsWith("COMMIT"))
         ::raise(SIGKILL);
     return 0;
 }
@@ -57,6 +65,7 @@ int installKillPoints(sqlite3 *db, char **, const void *)
 {
     const char *file = sqlite3_db_filename(db, "main");
     if (file && QByteArray(file).endsWith("KovaConnect.sqlite")) {
+        sqlite3_update_hook(db, rowChanged, nullptr);
         sqlite3_commit_hook(db, commitBegins, nullptr);
         sqlite3_trace_v2(db, SQLITE_TRACE_PROFILE, statementEnded, nullptr);
     }
@@ -113,6 +122,7 @@ TEST(ImportChild, ImportsItsLogins)
     bool settled = false;
     internal::KOVOrphanedSecrets::whenSettled([&] { settled = true; });
     ASSERT_TRUE(waitUntil([&] { return settled; }, std::chrono::seconds(60)));
+    s_recordWritten = false;
     s_killPoint = killAt == "begin" ? KillAsCommitBegins : killAt == "after" ? KillOnceCommitted : NoKill;
 
     const bool use = qEnvironmentVariableIsSet("KOVA_CHILD_USE");
