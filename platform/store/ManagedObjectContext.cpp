@@ -512,7 +512,6 @@ bool ManagedObjectContext::changeAndSave(const std::function<void()> &change, Er
         object->m_updated = k.updated;
         object->m_deleted = k.deleted;
         object->m_persisted = k.persisted;
-        noteChange(object);
     }
     m_registry = registry;
     m_tables = tables;

@@ -320,7 +320,7 @@ TEST_F(LoginStorageTest, SecretsOfLoginsThatWereNeverStoredGoAtTheNextLaunch)
     relaunchAndSettle();
     for (const Secret &s : secrets)
         EXPECT_EQ(KOVKeychain::keychain()->stringForKey(s.key).isNull(), !s.stays) << s.key << ": " << s.why;
-    EXPECT_EQ(KOVKeychain::keychain()->stringForKey(secretKey(issued)), issued.value("userSecret").toString());
+    EXPECT_EQ(KOVKeychain::keychain()->stringForKey(secretKey(issued)).toStdString(), issued.value("userSecret").toString().toStdString());
     EXPECT_EQ(logs->lines().filter("[Kova] Keychain: removed 2 secret(s) that no stored login uses").size(), 1);
     // The ended writer's file goes with the sweep; the live one's stays.
     EXPECT_FALSE(QFile::exists(QDir(KOVOrphanedSecrets::writersFolder()).filePath(endedWriter)));
@@ -403,7 +403,7 @@ TEST_F(LoginStorageTest, OfTwoImportsOfOneLoginTheFailingOneTakesBackOnlyItsOwnS
         ASSERT_TRUE(imports[succeeding]->bank);
 
         // The login that was reported as stored can be used, now and after a relaunch.
-        EXPECT_EQ(KOVKeychain::keychain()->stringForKey(secretKey(login)), login.value("userSecret").toString());
+        EXPECT_EQ(KOVKeychain::keychain()->stringForKey(secretKey(login)).toStdString(), login.value("userSecret").toString().toStdString());
         relaunchAndSettle();
         startDefault("client-1");
         const auto stored = KOVBankConnection::getConnectionsWithClientUserID("client-1");

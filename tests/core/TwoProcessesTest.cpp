@@ -254,7 +254,7 @@ TEST_F(TwoProcessesTest, ASweepNeverTakesTheSecretOfAnImportStillUnderWay)
         internal::KOVOrphanedSecrets::setClockOffset(std::chrono::milliseconds(c.sweeperClockMs));
         relaunchAndSweep();
         internal::KOVOrphanedSecrets::setClockOffset(std::chrono::milliseconds(0));
-        EXPECT_EQ(KOVKeychain::keychain()->stringForKey(secretKey(login)), login.value("userSecret").toString());
+        EXPECT_EQ(KOVKeychain::keychain()->stringForKey(secretKey(login)).toStdString(), login.value("userSecret").toString().toStdString());
 
         server->releaseHeld();
         const QByteArray output = finish(child);
@@ -262,8 +262,8 @@ TEST_F(TwoProcessesTest, ASweepNeverTakesTheSecretOfAnImportStillUnderWay)
         simulateRelaunch();
         const auto stored = KOVBankConnection::getConnectionsWithClientUserID("client-1");
         ASSERT_EQ(stored.size(), 1);
-        EXPECT_EQ(stored.first()->userID(), login.value("userID").toString());
-        EXPECT_EQ(KOVKeychain::keychain()->stringForKey(secretKey(login)), login.value("userSecret").toString());
+        EXPECT_EQ(stored.first()->userID().toStdString(), login.value("userID").toString().toStdString());
+        EXPECT_EQ(KOVKeychain::keychain()->stringForKey(secretKey(login)).toStdString(), login.value("userSecret").toString().toStdString());
     }
 }
 
@@ -295,7 +295,7 @@ TEST_F(TwoProcessesTest, AFailedImportLeavesTheSecretOfAnotherProcessImportingTh
     simulateRelaunch();
     const auto stored = KOVBankConnection::getConnectionsWithClientUserID("client-1");
     ASSERT_EQ(stored.size(), 1);
-    EXPECT_EQ(KOVKeychain::keychain()->stringForKey(secretKey(login)), login.value("userSecret").toString());
+    EXPECT_EQ(KOVKeychain::keychain()->stringForKey(secretKey(login)).toStdString(), login.value("userSecret").toString().toStdString());
 }
 
 // A check that never ends (the process killed meanwhile) leaves nothing: an
@@ -359,8 +359,8 @@ TEST_F(TwoProcessesTest, AKillAtTheImportsSaveKeepsTheOlderLoginOrTheNewOneNever
         const auto stored = KOVBankConnection::getConnectionsWithClientUserID("client-1");
         ASSERT_EQ(stored.size(), 1);
         const QJsonObject &kept = c.newOneStays ? newer : older;
-        EXPECT_EQ(stored.first()->connection()->tokenID(), kept.value("tokenID").toString());
-        EXPECT_EQ(KOVKeychain::keychain()->stringForKey(secretKey(kept)), kept.value("userSecret").toString());
+        EXPECT_EQ(stored.first()->connection()->tokenID().toStdString(), kept.value("tokenID").toString().toStdString());
+        EXPECT_EQ(KOVKeychain::keychain()->stringForKey(secretKey(kept)).toStdString(), kept.value("userSecret").toString().toStdString());
     }
 }
 
@@ -476,7 +476,7 @@ TEST_F(TwoProcessesTest, ASecretStaysWhileACopyOfTheStoreKeptAsideHoldsItsLogin)
         relaunchAndSweep();
         EXPECT_EQ(QDir(QFileInfo(store).path()).entryList({"KovaConnect.sqlite.damaged-*"}, QDir::Files).filter(QRegularExpression("Z$")).size(), 1);
         EXPECT_TRUE(KOVBankConnection::getConnectionsWithClientUserID("client-1").isEmpty());
-        EXPECT_EQ(KOVKeychain::keychain()->stringForKey(secretKey(kept)), kept.value("userSecret").toString());
+        EXPECT_EQ(KOVKeychain::keychain()->stringForKey(secretKey(kept)).toStdString(), kept.value("userSecret").toString().toStdString());
         EXPECT_EQ(KOVKeychain::keychain()->stringForKey(secretKey(dropped)).isNull(), c.copyReadable);
     }
 }
