@@ -117,6 +117,16 @@ void SandboxServer::scriptMfa(const QString &action, QList<QJsonArray> rounds, Q
                            withOperationID);
 }
 
+bool SandboxServer::releaseHeld(int which)
+{
+    if (which < 0 || which >= m_held.size())
+        return false;
+    const auto [connection, reply] = m_held.takeAt(which);
+    if (connection)
+        connection->respond(reply);
+    return true;
+}
+
 void SandboxServer::onNewConnection()
 {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
@@ -134,7 +144,13 @@ void SandboxServer::handle(HttpConnection *connection, RecordedRequest request)
     // dropped one included: what reached the server is what a test asserts on.
     request.receivedNs = steadyNanoseconds();
     m_requests.append(request);
-    connection->respond(route(m_requests.last()));
+    ScriptedReply reply = route(m_requests.last());
+    if (reply.fault == ScriptedReply::Fault::Held) {
+        reply.fault = ScriptedReply::Fault::None;
+        m_held.append({QPointer<HttpConnection>(connection), reply});
+    } else {
+        connection->respond(reply);
+    }
     m_requests.last().answeredNs = steadyNanoseconds();
 }
 

@@ -5,6 +5,8 @@
 #include <QJsonObject>
 #include <QList>
 #include <QObject>
+#include <QPair>
+#include <QPointer>
 #include <QDeadlineTimer>
 #include <QTcpServer>
 #include <QUrl>
@@ -58,6 +60,11 @@ public:
     void scriptPath(const QString &path, ScriptedReply reply);
     void scriptAction(const QString &action, ScriptedReply reply);
 
+    // Answers a reply held (ScriptedReply::Fault::Held), the oldest unless
+    // told which (0 = oldest); false when there is no such one.
+    bool releaseHeld(int which = 0);
+    int heldCount() const { return int(m_held.size()); }
+
     // Replaces the "appConfig" object of the configs reply, exactly as given.
     void setAppConfig(const QJsonObject &appConfig);
 
@@ -98,6 +105,7 @@ private:
     QHash<QString, QList<ScriptedReply>> m_pathScripts;
     QHash<QString, QList<ScriptedReply>> m_actionScripts;
     std::optional<QJsonObject> m_appConfig;
+    QList<QPair<QPointer<HttpConnection>, ScriptedReply>> m_held;
 };
 
 } // namespace kova::sandbox

@@ -20,6 +20,7 @@ struct ScriptedReply {
         DropConnection, // close the socket without any reply
         NoReply,        // never answer; the connection stays open
         Trickle,        // the headers at once, then the body one byte per trickleInterval
+        Held,           // answered, as if without the fault, when the server's releaseHeld() says so
     } fault = Fault::None;
     std::chrono::milliseconds trickleInterval{10000};
     // Inflates the body with trailing blanks (still the same JSON) to this

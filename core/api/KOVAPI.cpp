@@ -57,9 +57,11 @@ void KOVAPI::deleteConnectionWithUserID(const QString &userID) const
         connection = fetchConnectionForUserID(userID);
     else if (!m_connection->isDeleted() && m_connection->userID() == userID)
         connection = m_connection;
-    if (!connection)
-        return;
     KOVAppManager &manager = KOVAppManager::sharedInstance();
+    // A record not in the app's store (an import's, still being checked) is
+    // not a stored login: its import takes back what it wrote.
+    if (!connection || connection->managedObjectContext() != &manager.viewContext())
+        return;
     const QString key = KOVConnectManager::secretKey(*connection);
     manager.viewContext().deleteObject(connection);
     // The secret leaves with its login once the removal is stored.

@@ -31,6 +31,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Text.h"
 #include "platform/store/ManagedObjectContext.h"
+#include "platform/store/PersistentContainer.h"
 
 namespace kova {
 
@@ -224,60 +225,69 @@ void KOVBankConnection::create(const QJsonObject &parameters, ImportCompletion c
         return;
     }
 
-    // Older records of the same login are removed only once the new one has
-    // passed its check, so a failed import leaves everything as it was.
+    // The record is checked in a scratch context of its own: in the app's
+    // context any save made meanwhile (a configuration refresh) would store
+    // it before its check. It reaches the app's store only once it passed.
+    const auto container = KOVAppManager::sharedInstance().persistentContainer();
+    auto scratch = std::make_shared<platform::PersistentContainer>(container->name(), container->managedObjectModel());
+    scratch->setInMemory();
+    scratch->loadPersistentStores();
     auto manager = std::make_shared<KOVConnectManager>(clientUserID, login);
     manager->setRemovesDuplicates(false);
-    std::shared_ptr<KOVConnection> created;
+    manager->setContext(&scratch->viewContext());
+    std::shared_ptr<KOVConnection> checked;
     OptionalError createError;
     manager->createConnection([&](std::shared_ptr<KOVConnection> connection, OptionalError error) {
-        created = std::move(connection);
+        checked = std::move(connection);
         createError = std::move(error);
     });
-    if (createError || !created) {
+    if (createError || !checked) {
         const platform::Error error = createError.value_or(credentialsUnavailableError());
         platform::MainQueue::async([completion, error]() { completion(nullptr, error); });
         return;
     }
-    // Not listed while it is checked: until then the stored login is the one.
-    created->setIsValid(false);
 
-    platform::MainQueue::async([manager, login, created, completion]() {
-        auto fail = [manager, created, completion](const platform::Error &error) {
-            if (!created->isDeleted())
-                KOVAppManager::sharedInstance().viewContext().deleteObject(created);
+    platform::MainQueue::async([manager, login, scratch, checked, completion]() {
+        auto fail = [manager, completion](const platform::Error &error) {
             manager->restoreKeychain();
             completion(nullptr, error);
         };
-        const std::shared_ptr<KOVBankConnection> bank = initWithConnection(created);
-        if (!bank->m_metadataAPI)
+        const std::shared_ptr<KOVBankConnection> probe = initWithConnection(checked);
+        if (!probe->m_metadataAPI)
             return fail(credentialsUnavailableError());
-        bank->getAccountMetadata([manager, login, created, bank, completion, fail](
-                                     std::shared_ptr<KOVBankMetadata>, OptionalError error, QString) mutable {
+        probe->getAccountMetadata([manager, login, scratch, checked, probe, completion, fail](
+                                      std::shared_ptr<KOVBankMetadata>, OptionalError error, QString) mutable {
             if (error)
                 return fail(*error);
-            if (created->isDeleted())
-                return fail(credentialsUnavailableError());
+            // The new record and the removal of the ones it replaces are one
+            // transaction: after a kill or a failed save there is the older
+            // login or the new one, never both, and a failed save leaves
+            // everything as it was.
             platform::ManagedObjectContext &context = KOVAppManager::sharedInstance().viewContext();
-            created->setIsValid(true);
-            auto scheme = context.insertNewObject<KOVFinancialInstitutionColorScheme>();
-            scheme->setMainColor(login->primaryColor());
-            scheme->setSecondaryColor(login->secondaryColor());
-            if (const auto info = created->bankInfo())
-                info->setColorScheme(scheme);
-            // The new record is stored first, beside the older ones: a save
-            // that fails (a full disk) then takes back only what this import
-            // made, and the login stored before stays as it was. Left
-            // pending instead, the failed login would be stored by whichever
-            // save came next.
+            manager->setContext(nullptr);
+            std::shared_ptr<KOVConnection> created;
             platform::Error saveError;
-            if (!context.save(&saveError))
+            const bool saved = context.changeAndSave([&] {
+                created = manager->insertConnection();
+                created->setIsValid(true);
+                auto scheme = context.insertNewObject<KOVFinancialInstitutionColorScheme>();
+                scheme->setMainColor(login->primaryColor());
+                scheme->setSecondaryColor(login->secondaryColor());
+                if (const auto info = created->bankInfo()) {
+                    info->setColorScheme(scheme);
+                    // What the check learnt of the bank.
+                    if (const auto learnt = checked->bankInfo()) {
+                        info->setSwiftCode(learnt->swiftCode());
+                        info->setCountryName(learnt->countryName());
+                        info->setBeneficiaryCoolDownPeriod(learnt->beneficiaryCoolDownPeriod());
+                    }
+                }
+                manager->removeSameConnectionIfAvailable(created);
+            }, &saveError);
+            if (!saved)
                 return fail(saveError);
-            manager->removeSameConnectionIfAvailable(created);
-            // Should this second save fail, the older records go with the next one.
-            if (context.save())
-                manager->forgetReplacedSecrets();
-            completion(bank, std::nullopt);
+            manager->forgetReplacedSecrets();
+            completion(initWithConnection(created), std::nullopt);
         });
     });
 }

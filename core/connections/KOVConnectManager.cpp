@@ -31,16 +31,6 @@ platform::SerialQueue &secretWrites()
     return queue;
 }
 
-void putBack(const QString &key, const QString &previous)
-{
-    const auto keychain = KOVKeychain::keychain();
-    platform::Error error;
-    if (previous.isNull())
-        keychain->removeItemForKey(key, &error);
-    else
-        keychain->setString(previous, key, &error);
-}
-
 } // namespace
 
 // A background write as the main thread sees it: its outcome arrives there,
@@ -48,7 +38,7 @@ void putBack(const QString &key, const QString &previous)
 struct KOVConnectManager::SecretWrite {
     QString key;
     QString secret;
-    QString previous; // what the write replaced, null when nothing; set as it ends
+    internal::KOVOrphanedSecrets::Write written; // set as it ends
     bool ended = false;
     std::optional<platform::Error> error;
     std::vector<std::function<void(std::optional<platform::Error>)>> waiting;
@@ -60,11 +50,11 @@ struct KOVConnectManager::SecretWrite {
         return secrets;
     }
 
-    void end(std::optional<platform::Error> outcome, QString replaced = QString())
+    void end(std::optional<platform::Error> outcome, internal::KOVOrphanedSecrets::Write done = {})
     {
         ended = true;
         error = std::move(outcome);
-        previous = std::move(replaced);
+        written = std::move(done);
         if (const auto it = underWay().constFind(key); it != underWay().cend() && *it == secret)
             underWay().erase(it);
         if (error)
@@ -128,13 +118,13 @@ void KOVConnectManager::storeSecretInBackground()
     // on this road only if the login has to be taken back.
     secretWrites().async([write, key = write->key, secret = write->secret]() {
         const auto keychain = KOVKeychain::keychain();
-        QString previous = keychain->stringForKey(key);
+        internal::KOVOrphanedSecrets::Write done;
         platform::Error error;
         std::optional<platform::Error> failure;
-        if (!internal::KOVOrphanedSecrets::writeSecret(*keychain, secret, key, &error))
+        if (!internal::KOVOrphanedSecrets::writeSecret(*keychain, secret, key, &done, &error))
             failure = error;
-        platform::MainQueue::async([write, failure, previous = std::move(previous)]() mutable {
-            write->end(failure, std::move(previous));
+        platform::MainQueue::async([write, failure, done = std::move(done)]() mutable {
+            write->end(failure, std::move(done));
         });
     });
 }
@@ -167,13 +157,9 @@ void KOVConnectManager::createConnection(const Completion &completion)
     } else if (std::optional<platform::Error> unusable = unusableStore()) {
         return completion(nullptr, unusable);
     } else if (!(failure = unstorableLogin())) {
-        const QString key = secretKeyOfLogin();
-        const auto keychain = KOVKeychain::keychain();
-        m_previousSecret = keychain->stringForKey(key);
         platform::Error error;
-        if (internal::KOVOrphanedSecrets::writeSecret(*keychain, login->userSecret(), key, &error))
-            m_wroteSecret = true;
-        else
+        if (!internal::KOVOrphanedSecrets::writeSecret(*KOVKeychain::keychain(), login->userSecret(), secretKeyOfLogin(),
+                                                       &m_write, &error))
             failure = error;
     }
     if (failure) {
@@ -182,7 +168,21 @@ void KOVConnectManager::createConnection(const Completion &completion)
         return;
     }
 
-    platform::ManagedObjectContext &context = KOVAppManager::sharedInstance().viewContext();
+    const std::shared_ptr<KOVConnection> connection = insertConnection();
+    if (m_removesDuplicates)
+        removeSameConnectionIfAvailable(connection);
+    completion(connection, std::nullopt);
+}
+
+platform::ManagedObjectContext &KOVConnectManager::context() const
+{
+    return m_context ? *m_context : KOVAppManager::sharedInstance().viewContext();
+}
+
+std::shared_ptr<KOVConnection> KOVConnectManager::insertConnection()
+{
+    const std::shared_ptr<KOVLogin> &login = m_loginItems;
+    platform::ManagedObjectContext &context = this->context();
     auto connection = context.insertNewObject<KOVConnection>();
     connection->setAccessCode(login->accessCode());
     connection->setConnectionID(login->connectionID());
@@ -199,14 +199,12 @@ void KOVConnectManager::createConnection(const Completion &completion)
     connection->setBankInfo(bankInfo);
 
     createDemoSubaccountToConnection(connection);
-    if (m_removesDuplicates)
-        removeSameConnectionIfAvailable(connection);
-    completion(connection, std::nullopt);
+    return connection;
 }
 
 void KOVConnectManager::createDemoSubaccountToConnection(const std::shared_ptr<KOVConnection> &connection)
 {
-    auto placeholder = KOVAppManager::sharedInstance().viewContext().insertNewObject<KOVSubaccount>();
+    auto placeholder = context().insertNewObject<KOVSubaccount>();
     placeholder->setAccountId(QStringLiteral("123456789"));
     placeholder->setIban(QStringLiteral("Iban123456789"));
     placeholder->setType(QStringLiteral("Demo"));
@@ -225,7 +223,7 @@ void KOVConnectManager::removeSameConnectionIfAvailable(const std::shared_ptr<KO
 {
     if (!connection)
         return;
-    platform::ManagedObjectContext &context = KOVAppManager::sharedInstance().viewContext();
+    platform::ManagedObjectContext &context = this->context();
     platform::FetchRequest request = KOVConnection::fetchRequestWithUserID(connection->userID(), m_clientUserID, false);
     request.setSortDescriptors({platform::SortDescriptor{QStringLiteral("createdAt"), false}});
     platform::Error error;
@@ -276,19 +274,17 @@ void KOVConnectManager::removeUnusedSecrets(const QStringList &keys)
 
 void KOVConnectManager::restoreKeychain()
 {
-    const QString key = secretKeyOfLogin();
     if (m_secretWrite) {
         if (std::exchange(m_puttingBack, true))
             return;
-        // Once the write has ended: only what it really replaced goes back.
-        whenSecretStored([key, write = m_secretWrite](std::optional<platform::Error> error) {
+        // Once the write has ended: only what it really wrote goes.
+        whenSecretStored([write = m_secretWrite](std::optional<platform::Error> error) {
             if (!error)
-                putBack(key, write->previous);
+                internal::KOVOrphanedSecrets::takeBack(write->written);
         });
         return;
     }
-    if (std::exchange(m_wroteSecret, false))
-        putBack(key, m_previousSecret);
+    internal::KOVOrphanedSecrets::takeBack(std::exchange(m_write, {}));
 }
 
 } // namespace kova

@@ -5,7 +5,12 @@
 #include <memory>
 #include <optional>
 
+#include "core/internal/KOVOrphanedSecrets.h"
 #include "platform/foundation/Error.h"
+
+namespace kova::platform {
+class ManagedObjectContext;
+}
 
 namespace kova {
 
@@ -53,8 +58,14 @@ public:
     // Whether older records are removed by createConnection (the default) or
     // left for the caller to remove once the new one has proved good.
     void setRemovesDuplicates(bool removes) { m_removesDuplicates = removes; }
-    // Puts the keychain back as it was before the secret was written; after
-    // a background write still under way, once that write has ended.
+    // The context the records are made in; null (the default) is the app's.
+    void setContext(platform::ManagedObjectContext *context) { m_context = context; }
+    // The connection record with its bank info and placeholder account, in
+    // the manager's context; no secret is written.
+    std::shared_ptr<KOVConnection> insertConnection();
+    // Takes back the secret this manager wrote, and only that (see
+    // KOVOrphanedSecrets::takeBack); after a background write still under
+    // way, once that write has ended.
     void restoreKeychain();
     // Once the removal of older records is saved: their secrets go too.
     void forgetReplacedSecrets();
@@ -72,12 +83,13 @@ private:
     // Why no login can be stored now: the store works in memory only.
     static std::optional<platform::Error> unusableStore();
     QString secretKeyOfLogin() const;
+    platform::ManagedObjectContext &context() const;
 
     QString m_clientUserID;
     std::shared_ptr<KOVLogin> m_loginItems;
     bool m_removesDuplicates = true;
-    bool m_wroteSecret = false; // and not yet put back
-    QString m_previousSecret; // replaced by createConnection's own write; null when none
+    platform::ManagedObjectContext *m_context = nullptr;
+    internal::KOVOrphanedSecrets::Write m_write; // createConnection's own; its mark null when none or taken back
     QStringList m_replacedKeys; // secrets of the older records removed
     std::shared_ptr<SecretWrite> m_secretWrite; // set by storeSecretInBackground
     bool m_puttingBack = false;                 // restoreKeychain after it

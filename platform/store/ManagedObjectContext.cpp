@@ -465,6 +465,62 @@ bool ManagedObjectContext::save(Error *error)
     return true;
 }
 
+bool ManagedObjectContext::changeAndSave(const std::function<void()> &change, Error *error)
+{
+    struct Kept {
+        std::shared_ptr<ManagedObject> object;
+        qint64 id;
+        std::vector<QVariant> values;
+        std::vector<ManagedObject::Link> links;
+        bool inserted, updated, deleted, persisted;
+    };
+    std::vector<Kept> kept;
+    kept.reserve(m_registry.size());
+    for (const auto &[key, object] : m_registry)
+        kept.push_back({object, object->m_id, object->m_values, object->m_links, object->m_inserted, object->m_updated,
+                        object->m_deleted, object->m_persisted});
+    const auto registry = m_registry;
+    const auto tables = m_tables;
+    const auto inserted = m_inserted;
+    const auto updated = m_updated;
+    const auto deleted = m_deleted;
+
+    change();
+    if (save(error))
+        return true;
+
+    std::unordered_map<const ManagedObject *, bool> before;
+    for (const Kept &k : kept)
+        before.emplace(k.object.get(), true);
+    for (const auto &[key, object] : m_registry) {
+        if (before.count(object.get()))
+            continue;
+        object->m_context = nullptr;
+        object->m_inserted = false;
+        for (ManagedObject::Link &link : object->m_links) {
+            link.one = nullptr;
+            link.many.clear();
+        }
+    }
+    for (Kept &k : kept) {
+        ManagedObject *object = k.object.get();
+        object->m_context = this;
+        object->m_id = k.id;
+        object->m_values = std::move(k.values);
+        object->m_links = std::move(k.links);
+        object->m_inserted = k.inserted;
+        object->m_updated = k.updated;
+        object->m_deleted = k.deleted;
+        object->m_persisted = k.persisted;
+    }
+    m_registry = registry;
+    m_tables = tables;
+    m_inserted = inserted;
+    m_updated = updated;
+    m_deleted = deleted;
+    return false;
+}
+
 void ManagedObjectContext::rekeyInserted(qint64 largestStoredKey)
 {
     if (m_inserted.empty() || m_inserted.begin()->first > largestStoredKey)

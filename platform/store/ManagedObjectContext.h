@@ -59,6 +59,11 @@ public:
     QList<std::shared_ptr<ManagedObject>> deletedObjects() const;
 
     bool save(Error *error = nullptr);
+    // Runs `change` and saves it with whatever else is pending, in one
+    // transaction. When the save fails the context is put back as it was
+    // before `change` ran (the objects it made are let go, its deletions and
+    // edits undone) and what was pending before stays pending.
+    bool changeAndSave(const std::function<void()> &change, Error *error = nullptr);
 
     // A request naming an unknown entity or key path fails with an error.
     QList<std::shared_ptr<ManagedObject>> executeFetchRequest(const FetchRequest &request, Error *error = nullptr) const;

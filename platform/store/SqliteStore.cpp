@@ -216,6 +216,25 @@ std::unique_ptr<SqliteStore> SqliteStore::open(const QString &path, const Manage
     return store;
 }
 
+std::unique_ptr<SqliteStore> SqliteStore::openReadOnly(const QString &path, Error *error)
+{
+    sqlite3 *db = nullptr;
+    const QByteArray target = QFile::encodeName(QFileInfo(path).absoluteFilePath());
+    const int rc = sqlite3_open_v2(target.constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString message = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
+        sqlite3_close_v2(db);
+        if (error)
+            *error = Error::withDescription(NSCocoaErrorDomain, StoreErrors::PersistentStoreOpen,
+                                            QStringLiteral("The store \"%1\" cannot be opened: %2.").arg(path, message));
+        return nullptr;
+    }
+    std::unique_ptr<SqliteStore> store(new SqliteStore(db, path));
+    sqlite3_extended_result_codes(db, 1);
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    return store;
+}
+
 bool SqliteStore::exec(const QString &sql, Error *error, qint64 code)
 {
     char *message = nullptr;

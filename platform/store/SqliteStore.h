@@ -34,6 +34,9 @@ public:
 
     // An empty path opens a store that lives in memory only.
     static std::unique_ptr<SqliteStore> open(const QString &path, const ManagedObjectModel &model, Error *error);
+    // A file opened for reading its rows only: nothing in it (schema, journal
+    // mode) is changed, so a copy kept for recovery stays as it was kept.
+    static std::unique_ptr<SqliteStore> openReadOnly(const QString &path, Error *error);
     ~SqliteStore();
     SqliteStore(const SqliteStore &) = delete;
     SqliteStore &operator=(const SqliteStore &) = delete;

@@ -5,6 +5,9 @@
 #include <QFile>
 #include <sqlite3.h>
 #include <sys/wait.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <QRandomGenerator>
 #include <unistd.h>
 
 #include "core/KOVAppManager.h"
@@ -12,7 +15,10 @@
 #include "core/connections/KOVConnectManager.h"
 #include "core/connections/KOVLogin.h"
 #include "core/internal/KOVOrphanedSecrets.h"
+#include "core/records/KOVAccount.h"
+#include "core/store/KOVAppConfigs.h"
 #include "core/store/KOVConnection.h"
+#include "sandbox/SandboxData.h"
 #include "core/store/KOVKeychain.h"
 #include "platform/store/ManagedObjectContext.h"
 #include "platform/store/PersistentContainer.h"
@@ -67,6 +73,23 @@ pid_t endedProcess()
 QString secretKey(const QJsonObject &login)
 {
     return login.value("tokenID").toString() + login.value("userID").toString();
+}
+
+// A writer's file as another process leaves it: locked while it lives
+// (here by a descriptor of its own, kept open for the test), free once it ended.
+QString writerFile(bool live)
+{
+    const QString name = QString::fromLatin1(QByteArray::number(QRandomGenerator::global()->generate64(), 16)
+                                                 .rightJustified(16, '0').repeated(2));
+    QDir().mkpath(KOVOrphanedSecrets::writersFolder());
+    const QByteArray path = QFile::encodeName(QDir(KOVOrphanedSecrets::writersFolder()).filePath(name));
+    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    EXPECT_GE(fd, 0);
+    if (live)
+        EXPECT_EQ(::flock(fd, LOCK_EX), 0); // left open: held for the rest of the process
+    else
+        ::close(fd);
+    return name;
 }
 
 } // namespace
@@ -251,12 +274,18 @@ TEST_F(LoginStorageTest, SecretsOfLoginsThatWereNeverStoredGoAtTheNextLaunch)
     EXPECT_EQ(items->first().account, secretKey(issued));
     EXPECT_EQ(items->first().label, KOVOrphanedSecrets::label());
     ASSERT_TRUE(items->first().comment.has_value());
-    EXPECT_TRUE(items->first().comment->endsWith(QStringLiteral(" %1").arg(::getpid()))) << items->first().comment->toStdString();
+    const QStringList mark = items->first().comment->split(' ');
+    ASSERT_EQ(mark.size(), 4) << items->first().comment->toStdString();
+    EXPECT_EQ(mark[1], QString::number(::getpid()));
+    EXPECT_EQ(mark[2], KOVOrphanedSecrets::writer());
 
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const QDateTime minuteAgo = now.addSecs(-60);
     const QDateTime dayAgo = now.addSecs(-25 * 3600);
     const pid_t ended = endedProcess();
+    const QString endedWriter = writerFile(false);
+    const QString liveWriter = writerFile(true);
+    const QString ownWriter = KOVOrphanedSecrets::writer();
     struct Secret {
         const char *key;
         QString label;
@@ -265,29 +294,173 @@ TEST_F(LoginStorageTest, SecretsOfLoginsThatWereNeverStoredGoAtTheNextLaunch)
         const char *why;
     };
     const Secret secrets[] = {
-        {"left-by-ended", KOVOrphanedSecrets::label(), KOVOrphanedSecrets::mark(minuteAgo, ended), false,
+        {"left-by-ended", KOVOrphanedSecrets::label(), KOVOrphanedSecrets::mark(minuteAgo, ::getpid(), endedWriter, 1), false,
          "its writer ended without storing the login"},
-        {"left-long-ago", KOVOrphanedSecrets::label(), KOVOrphanedSecrets::mark(dayAgo, ::getpid()), false,
-         "no login takes a day to be stored"},
-        {"being-stored-here", KOVOrphanedSecrets::label(), KOVOrphanedSecrets::mark(now, ::getpid()), true,
+        {"left-by-one-long-gone", KOVOrphanedSecrets::label(), KOVOrphanedSecrets::mark(now, ::getpid(), QString(32, 'a'), 1),
+         false, "its writer's file is gone: it ended long ago"},
+        {"written-long-ago", KOVOrphanedSecrets::label(), KOVOrphanedSecrets::mark(dayAgo, ended, ownWriter, 1), true,
+         "its writer may still store the login, however old the mark"},
+        {"being-stored-here", KOVOrphanedSecrets::label(), KOVOrphanedSecrets::mark(now, ::getpid(), ownWriter, 2), true,
          "its writer may still store the login"},
-        {"being-stored-by-another", KOVOrphanedSecrets::label(), KOVOrphanedSecrets::mark(minuteAgo, ::getppid()), true,
-         "another process may still store the login"},
+        {"being-stored-by-another", KOVOrphanedSecrets::label(), KOVOrphanedSecrets::mark(dayAgo, ended, liveWriter, 1), true,
+         "another process may still store the login, whatever its process id and clock say"},
+        {"older-form", KOVOrphanedSecrets::label(), QStringLiteral("%1 %2").arg(dayAgo.toMSecsSinceEpoch()).arg(ended), true,
+         "a mark that names no writer cannot prove it gone"},
         {"hosts-own", QString(), QString(), true, "not the SDK's: the host keeps it"},
-        {"hosts-own-old", QStringLiteral("host label"), KOVOrphanedSecrets::mark(dayAgo, ended), true,
+        {"hosts-own-old", QStringLiteral("host label"), KOVOrphanedSecrets::mark(dayAgo, ended, endedWriter, 1), true,
          "not the SDK's: the host keeps it"},
     };
     for (const Secret &s : secrets)
         ASSERT_TRUE(s.label.isNull() ? keychain->setString(QStringLiteral("value"), s.key)
                                      : keychain->setString(QStringLiteral("value"), s.key, s.label, s.mark));
-    // The stored login's secret, as its writer left it long ago: in use, so it stays.
+    // The stored login's secret, as an ended writer left it: in use, so it stays.
     ASSERT_TRUE(keychain->setString(issued.value("userSecret").toString(), secretKey(issued), KOVOrphanedSecrets::label(),
-                                    KOVOrphanedSecrets::mark(dayAgo, ended)));
+                                    KOVOrphanedSecrets::mark(dayAgo, ended, endedWriter, 2)));
 
     relaunchAndSettle();
     for (const Secret &s : secrets)
         EXPECT_EQ(KOVKeychain::keychain()->stringForKey(s.key).isNull(), !s.stays) << s.key << ": " << s.why;
-    EXPECT_EQ(KOVKeychain::keychain()->stringForKey(secretKey(issued)), issued.value("userSecret").toString());
+    EXPECT_EQ(KOVKeychain::keychain()->stringForKey(secretKey(issued)).toStdString(), issued.value("userSecret").toString().toStdString());
     EXPECT_EQ(logs->lines().filter("[Kova] Keychain: removed 2 secret(s) that no stored login uses").size(), 1);
+    // The ended writer's file goes with the sweep; the live one's stays.
+    EXPECT_FALSE(QFile::exists(QDir(KOVOrphanedSecrets::writersFolder()).filePath(endedWriter)));
+    EXPECT_TRUE(QFile::exists(QDir(KOVOrphanedSecrets::writersFolder()).filePath(liveWriter)));
 }
 
+
+namespace {
+
+sandbox::ScriptedReply heldReply(const QJsonObject &body)
+{
+    sandbox::ScriptedReply reply = sandbox::ScriptedReply::json(body);
+    reply.fault = sandbox::ScriptedReply::Fault::Held;
+    return reply;
+}
+
+const QJsonObject kGoodMetadata{{"success", true}, {"accountsMetadata", sandbox::SandboxData::accountsMetadata("SANDBOXBANK")}};
+const QJsonObject kNoMetadata{{"success", false}, {"msg", "No metadata"}};
+
+// The rows of the store file as another launch would read them.
+int rowsInFile(const char *table)
+{
+    sqlite3 *db = nullptr;
+    sqlite3_stmt *statement = nullptr;
+    int rows = -1;
+    const QByteArray sql = QByteArray("SELECT count(*) FROM ") + table;
+    if (sqlite3_open_v2(QFile::encodeName(storeFile()).constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK
+        && sqlite3_prepare_v2(db, sql.constData(), -1, &statement, nullptr) == SQLITE_OK
+        && sqlite3_step(statement) == SQLITE_ROW)
+        rows = sqlite3_column_int(statement, 0);
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    return rows;
+}
+
+} // namespace
+
+// The same login imported twice at once, one of the two checks failing: the
+// failing import takes back only the secret it wrote itself, never the one
+// the other import (or the login it stored) needs.
+TEST_F(LoginStorageTest, OfTwoImportsOfOneLoginTheFailingOneTakesBackOnlyItsOwnSecret)
+{
+    struct Case {
+        const char *name;
+        int failing;        // which import's check fails (by start)
+        bool failingFirst;  // its answer comes before the other's
+    };
+    const Case cases[] = {
+        {"the first fails while the second is checked", 0, true},
+        {"the first fails once the second is stored", 0, false},
+        {"the second fails while the first is checked", 1, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        simulateRelaunch();
+        resetDataDirectory();
+        startDefault("client-1");
+        const QJsonObject login = server->issueLogin("client-1");
+        std::shared_ptr<Imported> imports[2];
+        for (int i = 0; i < 2; ++i) {
+            server->scriptAction("/metadata/accounts/get", heldReply(i == c.failing ? kNoMetadata : kGoodMetadata));
+            auto imported = std::make_shared<Imported>();
+            KOVBankConnection::create(login, [imported](std::shared_ptr<KOVBankConnection> bank, OptionalError error) {
+                ++imported->calls;
+                imported->bank = std::move(bank);
+                imported->error = std::move(error);
+            });
+            imports[i] = imported;
+            ASSERT_TRUE(waitUntil([&] { return server->heldCount() == i + 1; }));
+        }
+        const int succeeding = 1 - c.failing;
+        // Held answers are listed in the order the checks asked: the first import's first.
+        const int first = c.failingFirst ? c.failing : succeeding;
+        ASSERT_TRUE(server->releaseHeld(first));
+        ASSERT_TRUE(waitUntil([&] { return imports[first]->calls == 1; }));
+        ASSERT_TRUE(server->releaseHeld());
+        ASSERT_TRUE(waitUntil([&] { return imports[1 - first]->calls == 1; }));
+        ASSERT_TRUE(imports[c.failing]->error.has_value());
+        EXPECT_EQ(imports[c.failing]->error->code, 2002);
+        ASSERT_TRUE(imports[succeeding]->bank);
+
+        // The login that was reported as stored can be used, now and after a relaunch.
+        EXPECT_EQ(KOVKeychain::keychain()->stringForKey(secretKey(login)).toStdString(), login.value("userSecret").toString().toStdString());
+        relaunchAndSettle();
+        startDefault("client-1");
+        const auto stored = KOVBankConnection::getConnectionsWithClientUserID("client-1");
+        ASSERT_EQ(stored.size(), 1);
+        int used = 0;
+        stored.first()->getAccounts([&](QList<std::shared_ptr<KOVAccount>>, OptionalError error, QString) {
+            ++used;
+            EXPECT_FALSE(error.has_value()) << error->code;
+        });
+        ASSERT_TRUE(waitUntil([&] { return used == 1; }));
+        const auto items = KOVKeychain::keychain()->items();
+        ASSERT_TRUE(items.has_value());
+        EXPECT_EQ(items->size(), 1);
+    }
+}
+
+// While an import's check runs, another road saves the context: the unchecked
+// record is not in that save, and reaches the file only once its check passed.
+TEST_F(LoginStorageTest, AnImportsRecordReachesTheFileOnlyOnceItsCheckPassed)
+{
+    struct Case {
+        const char *name;
+        QJsonObject answer;
+        int rowsAfter;
+    };
+    const Case cases[] = {
+        {"the check fails", kNoMetadata, 0},
+        {"the check passes", kGoodMetadata, 1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        simulateRelaunch();
+        resetDataDirectory();
+        startDefault("client-1");
+        const QJsonObject login = server->issueLogin("client-1");
+        server->scriptAction("/metadata/accounts/get", heldReply(c.answer));
+        auto imported = std::make_shared<Imported>();
+        KOVBankConnection::create(login, [imported](std::shared_ptr<KOVBankConnection> bank, OptionalError error) {
+            ++imported->calls;
+            imported->bank = std::move(bank);
+            imported->error = std::move(error);
+        });
+        ASSERT_TRUE(waitUntil([&] { return server->heldCount() == 1; }));
+        auto unrelated = context().insertNewObject<KOVAppConfigs>();
+        unrelated->setAppKey("another-app");
+        ASSERT_TRUE(KOVAppManager::sharedInstance().saveContext());
+        EXPECT_EQ(rowsInFile("KOVConnection"), 0);
+        EXPECT_TRUE(KOVBankConnection::getConnectionsWithClientUserID("client-1").isEmpty());
+
+        server->releaseHeld();
+        ASSERT_TRUE(waitUntil([&] { return imported->calls == 1; }));
+        EXPECT_EQ(bool(imported->bank), c.rowsAfter == 1);
+        EXPECT_EQ(rowsInFile("KOVConnection"), c.rowsAfter);
+        EXPECT_EQ(rowsInFile("KOVBankInfo"), c.rowsAfter);
+        ASSERT_TRUE(KOVAppManager::sharedInstance().saveContext());
+        simulateRelaunch();
+        EXPECT_EQ(storedConnections(), c.rowsAfter);
+        EXPECT_EQ(KOVKeychain::keychain()->stringForKey(secretKey(login)).isNull(), c.rowsAfter == 0);
+    }
+}

@@ -331,4 +331,47 @@ TEST_F(StoreTrouble, TwoProcessesFindingTheStoreDamagedAtOnceKeepOneCopyAndShare
     ASSERT_TRUE(relaunched->loadPersistentStores());
     EXPECT_FALSE(relaunched->usesInMemoryStore());
     EXPECT_EQ(ownerNamesIn(relaunched->viewContext()), (QStringList{"Ann", "Bo"}));
+
+// A change saved as one transaction with what was pending: when the disk
+// refuses it, the change is undone in memory (its deletions come back with
+// their links, its new objects are let go) and what was pending stays pending.
+TEST_F(StoreTrouble, AChangeWhoseSaveTheDiskRefusesIsUndoneAndWhatWasPendingStays)
+{
+    auto c = container(m_file);
+    ASSERT_TRUE(c->loadPersistentStores());
+    ManagedObjectContext &context = c->viewContext();
+    auto ann = kova::test::insertOwner(context, "Ann");
+    auto item = kova::test::insertItem(context, "1", ann);
+    ASSERT_TRUE(context.save());
+    ann->setText("note", "pending before");
+
+    std::shared_ptr<ManagedObject> bo;
+    Error error;
+    {
+        FullDisk::Scope full;
+        EXPECT_FALSE(context.changeAndSave([&] {
+            bo = kova::test::insertOwner(context, "Bo");
+            context.deleteObject(ann);
+        }, &error));
+    }
+    EXPECT_EQ(error.userInfo.value(StoreErrors::SQLiteErrorKey).toInt() & 0xff, SQLITE_FULL);
+    EXPECT_EQ(ownerNames(context), QStringList{"Ann"});
+    EXPECT_FALSE(ann->isDeleted());
+    EXPECT_FALSE(item->isDeleted());
+    ASSERT_EQ(ann->toMany("items").size(), 1);
+    EXPECT_EQ(ann->toMany("items").first(), item);
+    EXPECT_EQ(bo->managedObjectContext(), nullptr);
+    EXPECT_TRUE(context.insertedObjects().isEmpty());
+    EXPECT_TRUE(context.deletedObjects().isEmpty());
+    ASSERT_EQ(context.updatedObjects().size(), 1);
+    EXPECT_EQ(context.updatedObjects().first(), ann);
+
+    // With room again: the change goes through, all of it in one save.
+    ASSERT_TRUE(context.changeAndSave([&] { context.deleteObject(item); }, &error)) << error.localizedDescription().toStdString();
+    auto relaunched = container(m_file);
+    ASSERT_TRUE(relaunched->loadPersistentStores());
+    const auto owners = relaunched->viewContext().executeFetchRequest(FetchRequest("Owner"));
+    ASSERT_EQ(owners.size(), 1);
+    EXPECT_EQ(owners.first()->text("note"), "pending before");
+    EXPECT_TRUE(owners.first()->toMany("items").isEmpty());
 }
