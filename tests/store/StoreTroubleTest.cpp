@@ -331,6 +331,7 @@ TEST_F(StoreTrouble, TwoProcessesFindingTheStoreDamagedAtOnceKeepOneCopyAndShare
     ASSERT_TRUE(relaunched->loadPersistentStores());
     EXPECT_FALSE(relaunched->usesInMemoryStore());
     EXPECT_EQ(ownerNamesIn(relaunched->viewContext()), (QStringList{"Ann", "Bo"}));
+}
 
 // A change saved as one transaction with what was pending: when the disk
 // refuses it, the change is undone in memory (its deletions come back with
