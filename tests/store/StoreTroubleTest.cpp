@@ -356,7 +356,7 @@ TEST_F(StoreTrouble, AChangeWhoseSaveTheDiskRefusesIsUndoneAndWhatWasPendingStay
         }, &error));
     }
     EXPECT_EQ(error.userInfo.value(StoreErrors::SQLiteErrorKey).toInt() & 0xff, SQLITE_FULL);
-    EXPECT_EQ(ownerNames(context), QStringList{"Ann"});
+    EXPECT_EQ(ownerNamesIn(context), QStringList{"Ann"});
     EXPECT_FALSE(ann->isDeleted());
     EXPECT_FALSE(item->isDeleted());
     ASSERT_EQ(ann->toMany("items").size(), 1);
