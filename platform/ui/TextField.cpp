@@ -37,6 +37,7 @@ TextField::TextField(QWidget *parent) : QLineEdit(parent)
 
 void TextField::setTextColor(const QColor &color)
 {
+    m_textColor = color;
     QPalette p = palette();
     p.setColor(QPalette::Text, color);
     setPalette(p);
@@ -54,6 +55,19 @@ void TextField::setLeftView(QWidget *view)
     setTextMargins(left, 0, 0, 0);
     if (view)
         view->setGeometry(0, (height() - view->sizeHint().height()) / 2, view->sizeHint().width(), view->sizeHint().height());
+}
+
+void TextField::changeEvent(QEvent *event)
+{
+    QLineEdit::changeEvent(event);
+    // A style sheet hands its text colour down through the palette; the
+    // field's own colour stands over it.
+    if (event->type() == QEvent::PaletteChange && m_textColor.isValid()) {
+        QPalette p = palette();
+        p.setColor(QPalette::Text, m_textColor);
+        if (p != palette())
+            setPalette(p);
+    }
 }
 
 void TextField::focusInEvent(QFocusEvent *event)

@@ -35,9 +35,11 @@ protected:
     void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     QWidget *m_leftView = nullptr;
+    QColor m_textColor;
 };
 
 } // namespace kova::platform
