@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QStyleOptionFrame>
 
 namespace kova::platform {
 
@@ -41,6 +42,31 @@ void TextField::setTextColor(const QColor &color)
     QPalette p = palette();
     p.setColor(QPalette::Text, color);
     setPalette(p);
+}
+
+QSize TextField::sizeHint() const
+{
+    return measuredByOwnStyle(QLineEdit::sizeHint());
+}
+
+QSize TextField::minimumSizeHint() const
+{
+    return measuredByOwnStyle(QLineEdit::minimumSizeHint());
+}
+
+QSize TextField::measuredByOwnStyle(QSize hint) const
+{
+    // Under a style sheet Qt measures the field through the sheet's style,
+    // which frames it otherwise than the field's own: the field keeps the
+    // size its own style gives it, so nothing around it moves.
+    QStyle *own = fieldStyle();
+    if (!own || style() == own)
+        return hint;
+    QStyleOptionFrame option;
+    initStyleOption(&option);
+    const QSize contents(100, 20);
+    return hint - style()->sizeFromContents(QStyle::CT_LineEdit, &option, contents, this)
+        + own->sizeFromContents(QStyle::CT_LineEdit, &option, contents, this);
 }
 
 void TextField::setLeftView(QWidget *view)

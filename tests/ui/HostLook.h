@@ -87,7 +87,8 @@ QFrame { border-radius: 4px; border: 1px solid #455364; padding: 1px; }
 QLabel { background-color: #19232D; border: 0px solid #455364; padding: 2px; margin: 0px; color: #E0E1E3; }
 QLabel:disabled { color: #9DA9B5; }
 QAbstractButton, QPushButton { background-color: #455364; color: #E0E1E3; border-radius: 4px; padding: 6px 12px;
-                               border: none; min-height: 20px; }
+                               border: none; }
+QPushButton { min-height: 20px; }
 QPushButton:pressed, QAbstractButton:pressed { background-color: #60798B; }
 QPushButton:disabled { background-color: #455364; color: #9DA9B5; }
 QLineEdit { background-color: #19232D; padding: 2px 4px; border: 1px solid #455364; border-radius: 4px;
@@ -177,9 +178,10 @@ inline void expectSameUnderDarkHost(QWidget *window, const QString &name)
     for (HostLookKind kind :
          {HostLookKind::DarkPalette, HostLookKind::HostileStyleSheet, HostLookKind::DarkThemeStyleSheet}) {
         qsizetype differing = -1;
+        QImage plain;
         for (int attempt = 0; attempt < 20 && differing != 0; ++attempt) {
             pump();
-            const QImage plain = grab(window);
+            plain = grab(window);
             QImage hosted;
             {
                 HostLook host(kind);
@@ -192,6 +194,8 @@ inline void expectSameUnderDarkHost(QWidget *window, const QString &name)
                 continue;
             differing = differingPixels(plain, hosted);
         }
+        if (differing != 0) // the picture to hold the host look's grab against
+            plain.save(screensDirectory() + QLatin1Char('/') + HostLook::prefix(kind) + name + QStringLiteral("-plain.png"));
         EXPECT_EQ(differing, 0) << name.toStdString() << " changes under the host's look "
                                 << HostLook::prefix(kind).toStdString() << " (-1: it never stood still)";
     }
