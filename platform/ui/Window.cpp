@@ -50,16 +50,23 @@ const QPalette &screensPalette()
 // sheet outranks it in turn, so while one is in force every layer carries this
 // one, which puts back what the screens draw without any: the screens' text
 // colour and selection, no background from a sheet (each view paints its own
-// fill), no border, padding or margin. Without a host sheet the layers carry
-// none, so the screens are drawn and measured exactly as they always are.
+// fill, and the palette's stays), the platform's border (none, on the
+// frameless widgets the screens use), and no padding or margin around a
+// label's or field's text; a field draws no panel (the screens' fields are
+// see-through, or carry a sheet of their own). Scroll bars keep being drawn by the widget style
+// (a sheet's box on them would make Qt draw them flat). Without a host sheet
+// the layers carry none, so the screens are drawn and measured exactly as
+// they always are.
 const QString &neutralStyleSheet()
 {
     static const QString sheet = [] {
         const QPalette &p = screensPalette();
         const auto colour = [&p](QPalette::ColorRole role) { return p.color(QPalette::Active, role).name(QColor::HexArgb); };
         return QStringLiteral("* { color: %1; selection-color: %2; selection-background-color: %3;"
-                              " alternate-background-color: %4; background: transparent; border: none;"
-                              " padding: 0px; margin: 0px; }")
+                              " alternate-background-color: %4; background: none; border-style: native;"
+                              " border-width: 0px; }"
+                              " QFrame { padding: 0px; margin: 0px; }"
+                              " QLineEdit { background: transparent; border: none; padding: 0px; margin: 0px; }")
             .arg(colour(QPalette::WindowText), colour(QPalette::HighlightedText), colour(QPalette::Highlight),
                  colour(QPalette::AlternateBase));
     }();
