@@ -56,11 +56,12 @@ QSize TextField::minimumSizeHint() const
 
 QSize TextField::measuredByOwnStyle(QSize hint) const
 {
-    // Under a style sheet Qt measures the field through the sheet's style,
-    // which frames it otherwise than the field's own: the field keeps the
-    // size its own style gives it, so nothing around it moves.
+    // Under a host's style sheet Qt measures the field through the sheet's
+    // style, which frames it otherwise than the field's own: the field keeps
+    // the size its own style gives it, so nothing around it moves. A field
+    // with a sheet of its own is measured by that sheet, host or no host.
     QStyle *own = fieldStyle();
-    if (!own || style() == own)
+    if (!own || style() == own || !styleSheet().isEmpty())
         return hint;
     QStyleOptionFrame option;
     initStyleOption(&option);
