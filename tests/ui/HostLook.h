@@ -8,6 +8,9 @@
 // one to be the same picture (the host-look grabs are written for people too).
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QScopeGuard>
+#include <QStyleHints>
 #include <QImage>
 #include <QPalette>
 #include <QStyle>
@@ -175,6 +178,12 @@ inline qsizetype differingPixels(const QImage &a, const QImage &b)
 // either side of it agree, so what is left to differ is the host's look.
 inline void expectSameUnderDarkHost(QWidget *window, const QString &name)
 {
+    // A field's cursor blinks on its own clock, which a host look set and
+    // taken back on a loaded machine can straddle: it stays lit meanwhile.
+    QStyleHints *hints = QGuiApplication::styleHints();
+    const int flashTime = hints->cursorFlashTime();
+    hints->setCursorFlashTime(0);
+    const auto restoreFlash = qScopeGuard([hints, flashTime] { hints->setCursorFlashTime(flashTime); });
     for (HostLookKind kind :
          {HostLookKind::DarkPalette, HostLookKind::HostileStyleSheet, HostLookKind::DarkThemeStyleSheet}) {
         qsizetype differing = -1;
