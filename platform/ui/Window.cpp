@@ -53,10 +53,10 @@ const QPalette &screensPalette()
 // fill, and the palette's stays), the platform's border (none, on the
 // frameless widgets the screens use), and no padding or margin around a
 // label's or field's text; a field draws no panel (the screens' fields are
-// see-through, or carry a sheet of their own). Scroll bars keep being drawn by the widget style
-// (a sheet's box on them would make Qt draw them flat). Without a host sheet
-// the layers carry none, so the screens are drawn and measured exactly as
-// they always are.
+// see-through, or carry a sheet of their own). Scroll bars keep being drawn
+// by the widget style (a sheet's box on them would make Qt draw them flat).
+// Without a host sheet the layers carry none, so the screens are drawn and
+// measured exactly as they always are.
 const QString &neutralStyleSheet()
 {
     static const QString sheet = [] {
