@@ -3,6 +3,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QRegularExpression>
+#include <QStyle>
 #include <QTextLayout>
 #include <cmath>
 
@@ -58,6 +59,20 @@ void Label::setTextColor(const QColor &color)
     QPalette p = palette();
     p.setColor(QPalette::WindowText, color);
     setPalette(p);
+}
+
+void Label::changeEvent(QEvent *event)
+{
+    QLabel::changeEvent(event);
+    // A style sheet hands its text colour down through the palette; the
+    // label's own colour stands over it (setting the same palette again
+    // changes nothing, so this ends at once).
+    if (event->type() == QEvent::PaletteChange && m_textColor.isValid()) {
+        QPalette p = palette();
+        p.setColor(QPalette::WindowText, m_textColor);
+        if (p != palette())
+            setPalette(p);
+    }
 }
 
 void Label::setNumberOfLines(int lines)
@@ -124,8 +139,22 @@ bool Label::hasWordWiderThan(int width) const
 void Label::paintEvent(QPaintEvent *event)
 {
     const QRect box = contentsRect();
-    if (!hasWordWiderThan(box.width())) {
+    const bool underStyleSheet = style()->inherits("QStyleSheetStyle");
+    if (!hasWordWiderThan(box.width()) && !underStyleSheet) {
         QLabel::paintEvent(event);
+        return;
+    }
+    if (!hasWordWiderThan(box.width())) {
+        // What QLabel draws, with the label's own palette: under a style
+        // sheet QLabel would take its text colour from the sheet's rules.
+        QPainter painter(this);
+        const QString shown = QLabel::text();
+        const bool rightToLeft = shown.isRightToLeft();
+        int flags = int(QStyle::visualAlignment(rightToLeft ? Qt::RightToLeft : Qt::LeftToRight, alignment()))
+            | (rightToLeft ? Qt::TextForceRightToLeft : Qt::TextForceLeftToRight);
+        if (wordWrap())
+            flags |= Qt::TextWordWrap;
+        style()->drawItemText(&painter, box, flags, palette(), isEnabled(), shown, foregroundRole());
         return;
     }
     QPainter painter(this);

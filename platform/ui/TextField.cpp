@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QStyleOptionFrame>
 
 namespace kova::platform {
 
@@ -37,9 +38,36 @@ TextField::TextField(QWidget *parent) : QLineEdit(parent)
 
 void TextField::setTextColor(const QColor &color)
 {
+    m_textColor = color;
     QPalette p = palette();
     p.setColor(QPalette::Text, color);
     setPalette(p);
+}
+
+QSize TextField::sizeHint() const
+{
+    return measuredByOwnStyle(QLineEdit::sizeHint());
+}
+
+QSize TextField::minimumSizeHint() const
+{
+    return measuredByOwnStyle(QLineEdit::minimumSizeHint());
+}
+
+QSize TextField::measuredByOwnStyle(QSize hint) const
+{
+    // Under a host's style sheet Qt measures the field through the sheet's
+    // style, which frames it otherwise than the field's own: the field keeps
+    // the size its own style gives it, so nothing around it moves. A field
+    // with a sheet of its own is measured by that sheet, host or no host.
+    QStyle *own = fieldStyle();
+    if (!own || style() == own || !styleSheet().isEmpty())
+        return hint;
+    QStyleOptionFrame option;
+    initStyleOption(&option);
+    const QSize contents(100, 20);
+    return hint - style()->sizeFromContents(QStyle::CT_LineEdit, &option, contents, this)
+        + own->sizeFromContents(QStyle::CT_LineEdit, &option, contents, this);
 }
 
 void TextField::setLeftView(QWidget *view)
@@ -54,6 +82,19 @@ void TextField::setLeftView(QWidget *view)
     setTextMargins(left, 0, 0, 0);
     if (view)
         view->setGeometry(0, (height() - view->sizeHint().height()) / 2, view->sizeHint().width(), view->sizeHint().height());
+}
+
+void TextField::changeEvent(QEvent *event)
+{
+    QLineEdit::changeEvent(event);
+    // A style sheet hands its text colour down through the palette; the
+    // field's own colour stands over it.
+    if (event->type() == QEvent::PaletteChange && m_textColor.isValid()) {
+        QPalette p = palette();
+        p.setColor(QPalette::Text, m_textColor);
+        if (p != palette())
+            setPalette(p);
+    }
 }
 
 void TextField::focusInEvent(QFocusEvent *event)

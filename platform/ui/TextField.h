@@ -25,6 +25,9 @@ public:
     QWidget *leftView() const { return m_leftView; }
     void setSecureTextEntry(bool secure) { setEchoMode(secure ? QLineEdit::Password : QLineEdit::Normal); }
 
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
 signals:
     void editingChanged(const QString &text);
     void editingDidBegin();
@@ -35,9 +38,13 @@ protected:
     void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
+    QSize measuredByOwnStyle(QSize hint) const;
+
     QWidget *m_leftView = nullptr;
+    QColor m_textColor;
 };
 
 } // namespace kova::platform

@@ -44,6 +44,35 @@ const QPalette &screensPalette()
     return palette;
 }
 
+// An application style sheet (or one of an ancestor of the window) reaches
+// every widget below it, and outranks palettes: labels turn the host's text
+// colour, frames and fields gain its slabs, borders and padding. A layer's own
+// sheet outranks it in turn, so while one is in force every layer carries this
+// one, which puts back what the screens draw without any: the screens' text
+// colour and selection, no background from a sheet (each view paints its own
+// fill, and the palette's stays), the platform's border (none, on the
+// frameless widgets the screens use), and no padding or margin around a
+// label's or field's text; a field draws no panel (the screens' fields are
+// see-through, or carry a sheet of their own). Scroll bars keep being drawn
+// by the widget style (a sheet's box on them would make Qt draw them flat).
+// Without a host sheet the layers carry none, so the screens are drawn and
+// measured exactly as they always are.
+const QString &neutralStyleSheet()
+{
+    static const QString sheet = [] {
+        const QPalette &p = screensPalette();
+        const auto colour = [&p](QPalette::ColorRole role) { return p.color(QPalette::Active, role).name(QColor::HexArgb); };
+        return QStringLiteral("* { color: %1; selection-color: %2; selection-background-color: %3;"
+                              " alternate-background-color: %4; background: none; border-style: native;"
+                              " border-width: 0px; }"
+                              " QFrame { padding: 0px; margin: 0px; }"
+                              " QLineEdit { background: transparent; border: none; padding: 0px; margin: 0px; }")
+            .arg(colour(QPalette::WindowText), colour(QPalette::HighlightedText), colour(QPalette::Highlight),
+                 colour(QPalette::AlternateBase));
+    }();
+    return sheet;
+}
+
 // The dimmed backdrop of a sheet or alert; it also swallows taps meant for
 // what lies below.
 class Backdrop : public QWidget {
@@ -224,6 +253,8 @@ void Window::addLayer(ViewController *controller, ModalPresentationStyle style, 
     const bool dims = style == ModalPresentationStyle::PageSheet || style == ModalPresentationStyle::Alert;
     layer->backdrop = new Backdrop(this, dims ? 0.4 : 0.0);
     layer->backdrop->setPalette(screensPalette());
+    if (underStyleSheet())
+        layer->backdrop->setStyleSheet(neutralStyleSheet());
     if (style == ModalPresentationStyle::PageSheet) {
         auto *card = new View(layer->backdrop);
         card->setCornerRadius(kSheetCorner);
@@ -406,9 +437,21 @@ void Window::closeEvent(QCloseEvent *event)
     QWidget::closeEvent(event);
 }
 
+bool Window::underStyleSheet() const
+{
+    // Qt draws every widget that a sheet reaches through its style-sheet style.
+    return style()->inherits("QStyleSheetStyle");
+}
+
 void Window::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
+    if (event->type() == QEvent::StyleChange) {
+        const QString sheet = underStyleSheet() ? neutralStyleSheet() : QString();
+        for (const auto &layer : m_layers)
+            if (layer->backdrop->styleSheet() != sheet)
+                layer->backdrop->setStyleSheet(sheet);
+    }
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
         Application::shared().noteActivated(this);
 }

@@ -9,8 +9,8 @@
 // (dimming + card for sheets, full-window for full screen, centred box for
 // alerts), so grabbing the window shows the whole composition. On a window
 // wider than a phone a sheet is a centred card, as tablets show form sheets.
-// The layers keep a look of their own: the host's palette does not reach the
-// SDK's screens. Esc or
+// The layers keep a look of their own: neither the host's palette nor its
+// widget style nor an application style sheet reaches the SDK's screens. Esc or
 // userSwipeDown() on the top sheet is the user's close; so is the window's
 // close button while a sheet is on top (the window then stays open).
 
@@ -77,6 +77,7 @@ protected:
 private:
     struct Layer;
     void arrangeLayers();
+    bool underStyleSheet() const;
     bool userCloseTop();
 
     std::shared_ptr<ViewController> m_root;

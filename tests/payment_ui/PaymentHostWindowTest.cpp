@@ -7,6 +7,7 @@
 #include "core/KOVAppManager.h"
 #include "core/connections/KOVBankConnection.h"
 #include "core/store/KOVConnection.h"
+#include "platform/ui/ActivityIndicator.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/TableView.h"
@@ -102,12 +103,19 @@ TEST_F(PaymentHostWindowTest, EveryScreenLooksTheSameUnderADarkHostPalette)
 
     setOptions(true, true);
     auto reply = sandbox::ScriptedReply::json(QJsonObject{{"success", true}, {"reference", "TRF-2024"}});
-    reply.delay = std::chrono::milliseconds(400);
+    // Long enough for the loader to stay up while every host look is set and
+    // taken back.
+    reply.delay = std::chrono::milliseconds(5000);
     server->scriptAction("/payment/transfer/autoflow", reply);
     tap(pad->confirmButton());
     ASSERT_TRUE(pumpUntil([&] { return flow->alert() && flow->alert()->isVisible(); }));
     advanceSeconds(3);
+    // The spinner turns faster than a host sets and takes back its style
+    // sheet: it stands still, still drawn, for the comparison.
+    flow->alert()->activityIndicator()->setHidesWhenStopped(false);
+    flow->alert()->activityIndicator()->stopAnimating();
     expectSameUnderDarkHost(window.get(), "payment-loader");
+    EXPECT_FALSE(resultScreen()) << "the loader's checks grabbed the result instead";
     ASSERT_TRUE(pumpUntil([&] {
         advanceSeconds(1);
         return resultScreen() && resultScreen()->isVisible();

@@ -84,6 +84,21 @@ TEST_F(DarkHostScreenshotTest, MFASheetAndGuide)
     test::expectSameUnderDarkHost(window.get(), "mfa-code-typed");
     dismissAll();
 
+    // A bank that asks many questions: a list longer than the sheet.
+    QList<std::shared_ptr<MFAParameter>> prompts;
+    for (int i = 0; i < 6; ++i) {
+        auto prompt = std::make_shared<MFAParameter>();
+        prompt->setIdentifier(QStringLiteral("answer-%1").arg(i));
+        prompt->setIndex(i);
+        prompt->setQuery(QStringLiteral("Security question %1").arg(i + 1));
+        prompts.append(prompt);
+    }
+    auto longSheet = MFANavigationController::initWithUserInput(prompts, colours, QString(), "SANDBOXBANK");
+    show(longSheet);
+    longSheet->mfaViewController()->view()->setFocus();
+    test::expectSameUnderDarkHost(window.get(), "mfa-many-prompts");
+    dismissAll();
+
     auto guide = std::make_shared<MFAOnboardingViewController>();
     show(guide);
     test::expectSameUnderDarkHost(window.get(), "mfa-onboarding");

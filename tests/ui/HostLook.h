@@ -1,16 +1,21 @@
 #pragma once
 
-// A host application's own look (a dark palette, another widget style), for checking that none of it reaches the
-// SDK's screens:
+// A host application's own look (a dark palette, another widget style, an
+// application style sheet), for checking that none of it reaches the SDK's
+// screens:
 //   kova::test::expectSameUnderDarkHost(window.get(), "message-error");
-// grabs the window as it is, again under a dark host palette and style, and expects
-// the two to be the same picture (the dark one is written for people too).
+// grabs the window as it is, again under each host look, and expects every
+// one to be the same picture (the host-look grabs are written for people too).
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QScopeGuard>
+#include <QStyleHints>
 #include <QImage>
 #include <QPalette>
 #include <QStyle>
 #include <QString>
+#include <optional>
 #include <gtest/gtest.h>
 
 #include "tests/support/UiHarness.h"
@@ -67,6 +72,88 @@ private:
     QString m_previousStyle;
 };
 
+// A host that themes itself with one application style sheet: a single rule
+// that whitens every label, and a whole dark theme as hosts ship them.
+inline const char *hostileStyleSheet()
+{
+    return "QLabel { color: white; }";
+}
+
+inline const char *darkThemeStyleSheet()
+{
+    return R"css(
+QWidget { color: #E0E1E3; background-color: #19232D; selection-background-color: #346792;
+          selection-color: #E0E1E3; alternate-background-color: #1E2A36; }
+QWidget:disabled { color: #9DA9B5; background-color: #19232D; }
+QWidget:focus { border: 1px solid #1A72BB; }
+QFrame { border-radius: 4px; border: 1px solid #455364; padding: 1px; }
+QLabel { background-color: #19232D; border: 0px solid #455364; padding: 2px; margin: 0px; color: #E0E1E3; }
+QLabel:disabled { color: #9DA9B5; }
+QAbstractButton, QPushButton { background-color: #455364; color: #E0E1E3; border-radius: 4px; padding: 6px 12px;
+                               border: none; }
+QPushButton { min-height: 20px; }
+QPushButton:pressed, QAbstractButton:pressed { background-color: #60798B; }
+QPushButton:disabled { background-color: #455364; color: #9DA9B5; }
+QLineEdit { background-color: #19232D; padding: 2px 4px; border: 1px solid #455364; border-radius: 4px;
+            color: #E0E1E3; selection-background-color: #346792; }
+QLineEdit:focus { border: 1px solid #1A72BB; }
+QAbstractScrollArea, QAbstractItemView, QListView { background-color: #19232D; border: 1px solid #455364;
+                                                    border-radius: 4px; color: #E0E1E3; }
+QScrollBar:vertical { background-color: #19232D; width: 16px; margin: 16px 2px 16px 2px;
+                      border: 1px solid #455364; border-radius: 4px; }
+QScrollBar::handle:vertical { background-color: #60798B; border: 1px solid #455364; min-height: 8px;
+                              border-radius: 4px; }
+QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 12px; width: 12px; }
+QScrollBar:horizontal { background-color: #19232D; height: 16px; border: 1px solid #455364; }
+QToolTip { background-color: #346792; color: #E0E1E3; border: none; }
+)css";
+}
+
+// The host looks a screen must not see. Each is set for as long as a
+// HostLook lives, and what was there before comes back after.
+enum class HostLookKind { DarkPalette, HostileStyleSheet, DarkThemeStyleSheet };
+
+class HostLook {
+public:
+    explicit HostLook(HostLookKind kind) : m_kind(kind), m_previousSheet(qApp->styleSheet())
+    {
+        switch (kind) {
+        case HostLookKind::DarkPalette:
+            m_palette.emplace();
+            break;
+        case HostLookKind::HostileStyleSheet:
+            qApp->setStyleSheet(QString::fromLatin1(hostileStyleSheet()));
+            break;
+        case HostLookKind::DarkThemeStyleSheet:
+            qApp->setStyleSheet(QString::fromLatin1(darkThemeStyleSheet()));
+            break;
+        }
+    }
+    ~HostLook()
+    {
+        if (m_kind != HostLookKind::DarkPalette)
+            qApp->setStyleSheet(m_previousSheet);
+    }
+    // The prefix of this look's screenshots.
+    static QString prefix(HostLookKind kind)
+    {
+        switch (kind) {
+        case HostLookKind::DarkPalette:
+            return QStringLiteral("dark-host-");
+        case HostLookKind::HostileStyleSheet:
+            return QStringLiteral("sheet-host-");
+        case HostLookKind::DarkThemeStyleSheet:
+            return QStringLiteral("dark-sheet-host-");
+        }
+        return {};
+    }
+
+private:
+    HostLookKind m_kind;
+    QString m_previousSheet;
+    std::optional<DarkHostPalette> m_palette;
+};
+
 // The count of pixels that differ between two grabs (all of them when the
 // sizes differ).
 inline qsizetype differingPixels(const QImage &a, const QImage &b)
@@ -86,28 +173,41 @@ inline qsizetype differingPixels(const QImage &a, const QImage &b)
 }
 
 // A screen still settling (a logo arriving, a spinner's turn) can change
-// between two grabs on a loaded machine, whatever the palette: the dark grab is
-// compared with the light one only when the light grabs on either side of it
-// agree, so what is left to differ is the host's look.
+// between two grabs on a loaded machine, whatever the host's look: the host
+// look's grab is compared with the plain one only when the plain grabs on
+// either side of it agree, so what is left to differ is the host's look.
 inline void expectSameUnderDarkHost(QWidget *window, const QString &name)
 {
-    qsizetype differing = -1;
-    for (int attempt = 0; attempt < 20 && differing != 0; ++attempt) {
-        pump();
-        const QImage light = grab(window);
-        QImage dark;
-        {
-            DarkHostPalette host;
+    // A field's cursor blinks on its own clock, which a host look set and
+    // taken back on a loaded machine can straddle: it stays lit meanwhile.
+    QStyleHints *hints = QGuiApplication::styleHints();
+    const int flashTime = hints->cursorFlashTime();
+    hints->setCursorFlashTime(0);
+    const auto restoreFlash = qScopeGuard([hints, flashTime] { hints->setCursorFlashTime(flashTime); });
+    for (HostLookKind kind :
+         {HostLookKind::DarkPalette, HostLookKind::HostileStyleSheet, HostLookKind::DarkThemeStyleSheet}) {
+        qsizetype differing = -1;
+        QImage plain;
+        for (int attempt = 0; attempt < 20 && differing != 0; ++attempt) {
             pump();
-            dark = grab(window);
-            grabPng(window, QStringLiteral("dark-host-") + name);
+            plain = grab(window);
+            QImage hosted;
+            {
+                HostLook host(kind);
+                pump();
+                hosted = grab(window);
+                grabPng(window, HostLook::prefix(kind) + name);
+            }
+            pump();
+            if (differingPixels(plain, grab(window)) != 0)
+                continue;
+            differing = differingPixels(plain, hosted);
         }
-        pump();
-        if (differingPixels(light, grab(window)) != 0)
-            continue;
-        differing = differingPixels(light, dark);
+        if (differing != 0) // the picture to hold the host look's grab against
+            plain.save(screensDirectory() + QLatin1Char('/') + HostLook::prefix(kind) + name + QStringLiteral("-plain.png"));
+        EXPECT_EQ(differing, 0) << name.toStdString() << " changes under the host's look "
+                                << HostLook::prefix(kind).toStdString() << " (-1: it never stood still)";
     }
-    EXPECT_EQ(differing, 0) << name.toStdString() << " changes under the host's dark palette (-1: it never stood still)";
 }
 
 } // namespace kova::test
