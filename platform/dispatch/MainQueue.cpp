@@ -30,8 +30,8 @@ void armRelease()
 
 void dropped()
 {
-    // A host that quits with work under way loses nothing it could still use;
-    // calling before any application object exists is the host's mistake.
+    // Once the host's application object has gone there is nothing left for
+    // the work to do; a call before any exists is the host's mistake.
     if (!s_sawApplication.load(std::memory_order_relaxed))
         log(QStringLiteral("Main queue: no application object; work dropped"));
 }

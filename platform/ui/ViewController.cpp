@@ -1,6 +1,5 @@
 #include "platform/ui/ViewController.h"
 
-
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Log.h"
 #include "platform/ui/NavigationController.h"

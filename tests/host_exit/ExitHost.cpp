@@ -18,6 +18,7 @@
 #include "core/connections/KOVBankConnection.h"
 #include "core/records/KOVAccount.h"
 #include "core/records/KOVBeneficiary.h"
+#include "platform/dispatch/MainQueue.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/TextField.h"
 #include "platform/ui/ViewController.h"
@@ -48,6 +49,19 @@ public:
     void connectDidDismiss() override {}
 };
 
+// Says, as it goes, whether the application object was still there.
+struct Witness {
+    explicit Witness(const char *what) : what(what) {}
+    Witness(const Witness &) = delete;
+    Witness &operator=(const Witness &) = delete;
+    const char *what;
+    ~Witness()
+    {
+        std::printf("%s work released %s the application\n", what, QCoreApplication::instance() ? "before" : "after");
+        std::fflush(stdout);
+    }
+};
+
 class ExitHost {
 public:
     ExitHost(QString moment, std::shared_ptr<platform::ViewController> home)
@@ -66,6 +80,16 @@ public:
 
     bool run()
     {
+        if (m_moment == "work-queued") {
+            // Its timer is armed by the time the host quits; the rest is posted
+            // in the quitting turn itself.
+            platform::MainQueue::asyncAfter(std::chrono::hours(1), [w = std::make_shared<Witness>("delayed")] {});
+            return when([] { return true; }, [this] {
+                platform::MainQueue::async([w = std::make_shared<Witness>("queued")] {});
+                platform::MainQueue::nextTurn([w = std::make_shared<Witness>("next-turn")] {});
+                quit();
+            });
+        }
         if (m_moment == "sheet-sliding-in") {
             m_sheet = std::make_shared<platform::ViewController>();
             m_home->present(m_sheet, true);

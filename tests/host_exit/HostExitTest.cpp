@@ -19,6 +19,8 @@ struct Moment {
     enum class Transfer { Answered, Never } transfer = Transfer::Answered;
     // Whether the bank asks for a one-time code when the accounts are fetched.
     bool mfa = false;
+    // Lines the host also prints.
+    QStringList says = {};
 };
 
 void PrintTo(const Moment &moment, std::ostream *out)
@@ -62,6 +64,8 @@ TEST_P(HostExitTest, TheProcessEndsCleanly)
     const QString output = QString::fromLocal8Bit(host.readAll());
     ASSERT_TRUE(ended) << "the host never ended:\n" << output.toStdString();
     EXPECT_TRUE(output.contains(QStringLiteral("quitting at %1").arg(GetParam().name))) << output.toStdString();
+    for (const QString &line : GetParam().says)
+        EXPECT_TRUE(output.contains(line + '\n')) << line.toStdString() << "\n" << output.toStdString();
     EXPECT_EQ(host.exitStatus(), QProcess::NormalExit) << output.toStdString();
     EXPECT_EQ(host.exitCode(), 0) << output.toStdString();
     for (const char *report : {"Sanitizer", "runtime error", "Main queue"})
@@ -69,7 +73,11 @@ TEST_P(HostExitTest, TheProcessEndsCleanly)
 }
 
 INSTANTIATE_TEST_SUITE_P(Moments, HostExitTest,
-                         ::testing::Values(Moment{"sheet-sliding-in", "SheetSlidingIn"},
+                         ::testing::Values(Moment{"work-queued", "WorkQueued", Moment::Transfer::Answered, false,
+                                                  {"queued work released before the application",
+                                                   "next-turn work released before the application",
+                                                   "delayed work released before the application"}},
+                                           Moment{"sheet-sliding-in", "SheetSlidingIn"},
                                            Moment{"sheet-sliding-out", "SheetSlidingOut"},
                                            Moment{"connect-page-loading", "ConnectPageLoading"},
                                            Moment{"mfa-sheet-up", "MfaSheetUp", Moment::Transfer::Answered, true},
