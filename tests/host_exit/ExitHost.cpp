@@ -24,7 +24,6 @@
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
 #include "platform/web/EngineStartupReport.h"
-#include "platform/web/WebView.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/UiHarness.h"
 #include "ui/KovaUI.h"
@@ -78,7 +77,7 @@ public:
         m_watch.start(5);
     }
 
-    bool run()
+    void run()
     {
         if (m_moment == "work-queued") {
             // Its timer is armed by the time the host quits; the rest is posted
@@ -115,15 +114,14 @@ public:
                 QCoreApplication::exit(2);
             });
         });
-        return true;
     }
 
 private:
-    bool when(std::function<bool()> until, std::function<void()> then)
+    // Runs `then` once `until` holds, looking every few milliseconds.
+    void when(std::function<bool()> until, std::function<void()> then)
     {
         m_until = std::move(until);
         m_then = std::move(then);
-        return true;
     }
 
     // What the host under test does: its window goes, then its loop.
@@ -202,7 +200,7 @@ private:
                 test::type(pad()->amountLabel(), QStringLiteral("250"));
                 pad()->confirmButton()->click();
                 if (m_moment == "loader-up")
-                    return (void)when([this] { return settled(flow()->alert()); }, [this] { quit(); });
+                    return when([this] { return settled(flow()->alert()); }, [this] { quit(); });
                 when([this] { return settled(std::dynamic_pointer_cast<MessageViewController>(top())); }, [this] {
                     std::dynamic_pointer_cast<MessageViewController>(top())->button()->click();
                     // The host of the report: the window goes as soon as nothing is presented.
