@@ -1,8 +1,9 @@
 #include "platform/ui/NavigationController.h"
 
 #include <QPainter>
-#include <QTimer>
+#include <QPointer>
 
+#include "platform/dispatch/MainQueue.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/View.h"
@@ -473,7 +474,9 @@ void NavigationController::showTop(bool animated)
     }
     static_cast<NavigationView *>(view())->relayout();
     if (onScreen) {
-        QTimer::singleShot(0, this, [previous, top] {
+        MainQueue::nextTurn([self = QPointer<NavigationController>(this), previous, top] {
+            if (!self)
+                return;
             if (previous)
                 previous->endAppearanceTransition();
             if (top)

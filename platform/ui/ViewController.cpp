@@ -1,8 +1,6 @@
 #include "platform/ui/ViewController.h"
 
-#include <QCoreApplication>
-#include <QTimer>
-
+#include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Log.h"
 #include "platform/ui/NavigationController.h"
 #include "platform/ui/PresentationController.h"
@@ -16,8 +14,7 @@ namespace {
 // state of the animations.
 void later(std::function<void()> work)
 {
-    if (work)
-        QTimer::singleShot(0, QCoreApplication::instance(), std::move(work));
+    MainQueue::nextTurn(std::move(work));
 }
 
 QString describe(const ViewController *controller)

@@ -12,6 +12,7 @@
 #include <QStyleFactory>
 #include <QTimer>
 
+#include "platform/dispatch/MainQueue.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/PresentationController.h"
 #include "platform/ui/ViewHelpers.h"
@@ -123,8 +124,7 @@ bool isInput(QEvent::Type type)
 // Work for a later loop turn that outlives the window.
 void later(std::function<void()> work)
 {
-    if (work)
-        QTimer::singleShot(0, QCoreApplication::instance(), std::move(work));
+    MainQueue::nextTurn(std::move(work));
 }
 
 // Runs `work` once, when the animation ends or, should the window (and the

@@ -518,6 +518,9 @@ TEST_F(PresentationTest, AWideWindowShowsASheetAsACentredFormSheetAndAPhoneOneAs
         {QSize(390, 844), QRect(0, 57, 390, 797), QSize(390, 787)},
         // A desktop window: the tablets' form sheet, centred in the safe area.
         {QSize(1280, 800), QRect(370, 96, 540, 620), QSize(540, 620)},
+        // Wide but short: the card keeps its width and gives up height, within
+        // the safe area, so it never reaches past the window.
+        {QSize(1280, 500), QRect(370, 57, 540, 399), QSize(540, 399)},
         // Too narrow for a card with room beside it: a phone's sheet.
         {QSize(600, 800), QRect(0, 57, 600, 753), QSize(600, 743)},
     };
