@@ -37,7 +37,7 @@ WindowPtr makeWindow(std::shared_ptr<platform::ViewController> root = nullptr);
 
 // Runs the main loop until the condition holds or the deadline passes.
 bool pumpUntil(const std::function<bool()> &condition,
-               std::chrono::milliseconds deadline = std::chrono::seconds(10));
+               std::chrono::milliseconds deadline = std::chrono::seconds(20));
 // Runs the loop a few turns, for work posted to later turns.
 void pump(int turns = 5);
 
