@@ -225,16 +225,10 @@ void KOVBankConnection::create(const QJsonObject &parameters, ImportCompletion c
         return;
     }
 
-    // The record is checked in a scratch context of its own: in the app's
-    // context any save made meanwhile (a configuration refresh) would store
-    // it before its check. It reaches the app's store only once it passed.
-    const auto container = KOVAppManager::sharedInstance().persistentContainer();
-    auto scratch = std::make_shared<platform::PersistentContainer>(container->name(), container->managedObjectModel());
-    scratch->setInMemory();
-    scratch->loadPersistentStores();
+    // Checked outside the app's store: there any save made meanwhile (a
+    // configuration refresh) would store it before its check.
     auto manager = std::make_shared<KOVConnectManager>(clientUserID, login);
-    manager->setRemovesDuplicates(false);
-    manager->setContext(&scratch->viewContext());
+    manager->checkOutsideTheAppsStore();
     std::shared_ptr<KOVConnection> checked;
     OptionalError createError;
     manager->createConnection([&](std::shared_ptr<KOVConnection> connection, OptionalError error) {
@@ -247,7 +241,7 @@ void KOVBankConnection::create(const QJsonObject &parameters, ImportCompletion c
         return;
     }
 
-    platform::MainQueue::async([manager, login, scratch, checked, completion]() {
+    platform::MainQueue::async([manager, checked, completion]() {
         auto fail = [manager, completion](const platform::Error &error) {
             manager->restoreKeychain();
             completion(nullptr, error);
@@ -255,38 +249,14 @@ void KOVBankConnection::create(const QJsonObject &parameters, ImportCompletion c
         const std::shared_ptr<KOVBankConnection> probe = initWithConnection(checked);
         if (!probe->m_metadataAPI)
             return fail(credentialsUnavailableError());
-        probe->getAccountMetadata([manager, login, scratch, checked, probe, completion, fail](
+        probe->getAccountMetadata([manager, checked, probe, completion, fail](
                                       std::shared_ptr<KOVBankMetadata>, OptionalError error, QString) mutable {
             if (error)
                 return fail(*error);
-            // The new record and the removal of the ones it replaces are one
-            // transaction: after a kill or a failed save there is the older
-            // login or the new one, never both, and a failed save leaves
-            // everything as it was.
-            platform::ManagedObjectContext &context = KOVAppManager::sharedInstance().viewContext();
-            manager->setContext(nullptr);
-            std::shared_ptr<KOVConnection> created;
             platform::Error saveError;
-            const bool saved = context.changeAndSave([&] {
-                created = manager->insertConnection();
-                created->setIsValid(true);
-                auto scheme = context.insertNewObject<KOVFinancialInstitutionColorScheme>();
-                scheme->setMainColor(login->primaryColor());
-                scheme->setSecondaryColor(login->secondaryColor());
-                if (const auto info = created->bankInfo()) {
-                    info->setColorScheme(scheme);
-                    // What the check learnt of the bank.
-                    if (const auto learnt = checked->bankInfo()) {
-                        info->setSwiftCode(learnt->swiftCode());
-                        info->setCountryName(learnt->countryName());
-                        info->setBeneficiaryCoolDownPeriod(learnt->beneficiaryCoolDownPeriod());
-                    }
-                }
-                manager->removeSameConnectionIfAvailable(created);
-            }, &saveError);
-            if (!saved)
+            const std::shared_ptr<KOVConnection> created = manager->storeCheckedConnection(checked, &saveError);
+            if (!created)
                 return fail(saveError);
-            manager->forgetReplacedSecrets();
             completion(initWithConnection(created), std::nullopt);
         });
     });

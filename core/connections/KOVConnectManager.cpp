@@ -5,6 +5,7 @@
 #include "core/connections/KOVLogin.h"
 #include "core/store/KOVBankInfo.h"
 #include "core/store/KOVConnection.h"
+#include "core/store/KOVFinancialInstitutionColorScheme.h"
 #include "core/store/KOVKeychain.h"
 #include "core/store/KOVSubaccount.h"
 #include "platform/dispatch/MainQueue.h"
@@ -177,6 +178,48 @@ void KOVConnectManager::createConnection(const Completion &completion)
 platform::ManagedObjectContext &KOVConnectManager::context() const
 {
     return m_context ? *m_context : KOVAppManager::sharedInstance().viewContext();
+}
+
+void KOVConnectManager::checkOutsideTheAppsStore()
+{
+    const auto container = KOVAppManager::sharedInstance().persistentContainer();
+    m_checkStore = std::make_shared<platform::PersistentContainer>(container->name(), container->managedObjectModel());
+    m_checkStore->setInMemory();
+    m_checkStore->loadPersistentStores();
+    m_context = &m_checkStore->viewContext();
+    m_removesDuplicates = false;
+}
+
+std::shared_ptr<KOVConnection> KOVConnectManager::storeCheckedConnection(const std::shared_ptr<KOVConnection> &checked,
+                                                                         platform::Error *error)
+{
+    platform::ManagedObjectContext &context = KOVAppManager::sharedInstance().viewContext();
+    // The check's own store stays, with `checked`, as long as this manager.
+    m_context = nullptr;
+    std::shared_ptr<KOVConnection> created;
+    const bool saved = context.changeAndSave([&] {
+        created = insertConnection();
+        created->setIsValid(true);
+        auto scheme = context.insertNewObject<KOVFinancialInstitutionColorScheme>();
+        scheme->setMainColor(m_loginItems->primaryColor());
+        scheme->setSecondaryColor(m_loginItems->secondaryColor());
+        if (const auto info = created->bankInfo()) {
+            info->setColorScheme(scheme);
+            if (const auto learnt = checked ? checked->bankInfo() : nullptr) {
+                info->setSwiftCode(learnt->swiftCode());
+                info->setCountryName(learnt->countryName());
+                info->setBeneficiaryCoolDownPeriod(learnt->beneficiaryCoolDownPeriod());
+            }
+        }
+        removeSameConnectionIfAvailable(created);
+    }, error);
+    if (!saved) {
+        // Nothing was removed: their secrets stay.
+        m_replacedKeys.clear();
+        return nullptr;
+    }
+    forgetReplacedSecrets();
+    return created;
 }
 
 std::shared_ptr<KOVConnection> KOVConnectManager::insertConnection()

@@ -10,6 +10,7 @@
 
 namespace kova::platform {
 class ManagedObjectContext;
+class PersistentContainer;
 }
 
 namespace kova {
@@ -60,6 +61,20 @@ public:
     void setRemovesDuplicates(bool removes) { m_removesDuplicates = removes; }
     // The context the records are made in; null (the default) is the app's.
     void setContext(platform::ManagedObjectContext *context) { m_context = context; }
+    // The records are made in a store of this manager's own, in memory,
+    // which no save of the app's reaches, until storeCheckedConnection puts
+    // the login in the app's store once its check has passed; older records
+    // are left for that step to remove.
+    void checkOutsideTheAppsStore();
+    // In the app's store, in one transaction (with whatever else is
+    // pending): the login's record, its bank's colours, what its check
+    // learnt of the bank on `checked`, and the removal of the older records
+    // it replaces, so that after a kill there is the older login or the new
+    // one, never both. A failed save leaves the context as it was and
+    // returns null with its error (taking the secret back is the caller's);
+    // once stored, the replaced records' secrets go.
+    std::shared_ptr<KOVConnection> storeCheckedConnection(const std::shared_ptr<KOVConnection> &checked,
+                                                          platform::Error *error);
     // The connection record with its bank info and placeholder account, in
     // the manager's context; no secret is written.
     std::shared_ptr<KOVConnection> insertConnection();
@@ -89,6 +104,7 @@ private:
     std::shared_ptr<KOVLogin> m_loginItems;
     bool m_removesDuplicates = true;
     platform::ManagedObjectContext *m_context = nullptr;
+    std::shared_ptr<platform::PersistentContainer> m_checkStore; // checkOutsideTheAppsStore's
     internal::KOVOrphanedSecrets::Write m_write; // createConnection's own; its mark null when none or taken back
     QStringList m_replacedKeys; // secrets of the older records removed
     std::shared_ptr<SecretWrite> m_secretWrite; // set by storeSecretInBackground

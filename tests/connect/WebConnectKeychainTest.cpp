@@ -4,6 +4,7 @@
 // failure leaves neither records nor the secret behind.
 #include "ConnectTestSupport.h"
 #include "core/KOVAppManager.h"
+#include "core/store/KOVAppConfigs.h"
 #include "core/store/KOVBankInfo.h"
 #include "core/store/KOVConnection.h"
 #include "core/store/KOVKeychain.h"
@@ -14,6 +15,8 @@
 #include "tests/support/FullDisk.h"
 
 #include <QFile>
+#include <QJsonDocument>
+#include <atomic>
 #include <optional>
 #include <sqlite3.h>
 
@@ -26,6 +29,51 @@ namespace {
 QString secretKeyOf(const QJsonObject &items)
 {
     return items.value("tokenID").toString() + items.value("userID").toString();
+}
+
+// The logins' token IDs in the store file, as another launch would read them.
+std::string tokensInFile()
+{
+    sqlite3 *db = nullptr;
+    sqlite3_stmt *statement = nullptr;
+    QStringList tokens;
+    const QByteArray file = QFile::encodeName(platform::PersistentContainer::defaultStoreFile(QStringLiteral("KovaConnect")));
+    if (sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK
+        && sqlite3_prepare_v2(db, "SELECT tokenID FROM KOVConnection ORDER BY tokenID", -1, &statement, nullptr) == SQLITE_OK)
+        while (sqlite3_step(statement) == SQLITE_ROW)
+            tokens.append(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(statement, 0))));
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    return tokens.join(",").toStdString();
+}
+
+// The disk fills up once the first commit that stores a login's record is in
+// the file, while armed: nothing later reaches the file, as after a kill there.
+std::atomic<bool> s_fillOnceCommitted{false};
+std::atomic<bool> s_recordWritten{false};
+
+void rowChanged(void *, int operation, const char *, const char *table, sqlite3_int64)
+{
+    if (operation == SQLITE_INSERT && QByteArray(table) == "KOVConnection")
+        s_recordWritten = true;
+}
+
+int statementEnded(unsigned, void *, void *statement, void *)
+{
+    if (s_fillOnceCommitted && s_recordWritten
+        && QByteArray(sqlite3_sql(static_cast<sqlite3_stmt *>(statement))).startsWith("COMMIT"))
+        kova::test::FullDisk::setFailing(true);
+    return 0;
+}
+
+int installFillPoint(sqlite3 *db, char **, const void *)
+{
+    const char *file = sqlite3_db_filename(db, "main");
+    if (file && QByteArray(file).endsWith("KovaConnect.sqlite")) {
+        sqlite3_update_hook(db, rowChanged, nullptr);
+        sqlite3_trace_v2(db, SQLITE_TRACE_PROFILE, statementEnded, nullptr);
+    }
+    return SQLITE_OK;
 }
 
 } // namespace
@@ -134,11 +182,12 @@ TEST_F(WebConnectKeychainTest, TheSuccessWaitsForTheSecretToReachTheDisk)
         succeedUntilTheMetadataCall(items);
         ASSERT_TRUE(waitUntil([&] { return metadataTakenIn(); }));
         drainMainQueue();
-        // The reply is in, but the secret is not on disk: nothing is saved or told.
+        // The reply is in, but the secret is not on disk: nothing is stored or told.
         EXPECT_TRUE(delegate->events.isEmpty());
         EXPECT_EQ(window->topPresentedViewController(), screen());
         EXPECT_EQ(screen()->state(), State::Verifying);
-        EXPECT_TRUE(context().hasChanges());
+        EXPECT_FALSE(context().hasChanges()) << "the record waits outside the app's store";
+        EXPECT_TRUE(kova->getConnections().isEmpty());
         hold.release();
         ASSERT_TRUE(waitUntil([&] { return !delegate->events.isEmpty(); }));
     }
@@ -273,4 +322,63 @@ TEST_F(WebConnectKeychainTest, ALinkWhoseSaveTheDiskRefusesFailsAndLeavesNothing
     simulateRelaunch();
     EXPECT_TRUE(context().fetch<KOVConnection>(KOVConnection::fetchRequest()).isEmpty());
     EXPECT_EQ(KOVKeychain::keychain()->allKeys(), QStringList{"unrelated"});
+}
+
+// Held in its check, the new login is not in the file whatever else is saved
+// meanwhile, and a check that then fails leaves no row of it.
+TEST_F(WebConnectKeychainTest, ALinksRecordReachesTheFileOnlyOnceItsCheckPassed)
+{
+    startWithOptions();
+    sandbox::ScriptedReply held = sandbox::ScriptedReply::json(QJsonObject{{"success", false}, {"msg", "No metadata"}});
+    held.fault = sandbox::ScriptedReply::Fault::Held;
+    server->scriptAction(kMetadata, held);
+    presentAndWaitForPage();
+    const QJsonObject items = pageLoginItems();
+    navigatePage(outcomeURL("success", items));
+    ASSERT_TRUE(waitUntil([&] { return server->heldCount() == 1; }));
+    auto unrelated = context().insertNewObject<KOVAppConfigs>();
+    unrelated->setAppKey("another-app");
+    ASSERT_TRUE(KOVAppManager::sharedInstance().saveContext());
+    EXPECT_EQ(tokensInFile(), "") << "stored before its check";
+
+    server->releaseHeld();
+    ASSERT_TRUE(waitUntil([&] { return !delegate->events.isEmpty(); }));
+    drainMainQueue();
+    EXPECT_EQ(delegate->kinds(), QStringList{"failure"});
+    EXPECT_EQ(delegate->events[0].error, QStringLiteral("No metadata"));
+    EXPECT_EQ(tokensInFile(), "");
+    EXPECT_TRUE(KOVKeychain::keychain()->stringForKey(secretKeyOf(items)).isNull());
+}
+
+// A relink that replaces a stored login, its store stopped right after the
+// first commit that holds the new record: the file has the older login or
+// the new one, never both.
+TEST_F(WebConnectKeychainTest, ARelinkStoppedOnceItsRecordIsCommittedKeepsOneLoginOnly)
+{
+    kova::test::FullDisk::install();
+    sqlite3_auto_extension(reinterpret_cast<void (*)()>(installFillPoint));
+    startWithOptions();
+    presentAndWaitForPage();
+    const QJsonObject older = pageLoginItems();
+    navigatePage(outcomeURL("success", older));
+    ASSERT_TRUE(waitUntil([&] { return delegate->kinds() == QStringList{"success"}; }));
+    ASSERT_TRUE(waitUntil([&] { return window->topPresentedViewController() == nullptr; }));
+    ASSERT_EQ(tokensInFile(), older.value("tokenID").toString().toStdString());
+
+    QJsonObject newer = server->relinkLogin(older.value("userID").toString());
+    newer.remove(QStringLiteral("clientUserID"));
+    newer.insert(QStringLiteral("color"),
+                 QString::fromUtf8(QJsonDocument(newer.value("color").toObject()).toJson(QJsonDocument::Compact)));
+    presentAndWaitForPage();
+    s_recordWritten = false;
+    s_fillOnceCommitted = true;
+    navigatePage(outcomeURL("success", newer));
+    ASSERT_TRUE(waitUntil([&] { return delegate->events.size() == 2; }));
+    drainMainQueue();
+    s_fillOnceCommitted = false;
+    kova::test::FullDisk::setFailing(false);
+    sqlite3_cancel_auto_extension(reinterpret_cast<void (*)()>(installFillPoint));
+
+    EXPECT_EQ(delegate->kinds(), (QStringList{"success", "success"}));
+    EXPECT_EQ(tokensInFile(), newer.value("tokenID").toString().toStdString());
 }

@@ -13,7 +13,6 @@
 #include "core/connections/KOVLogin.h"
 #include "core/store/KOVBankInfo.h"
 #include "core/store/KOVConnection.h"
-#include "core/store/KOVFinancialInstitutionColorScheme.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Log.h"
 #include "platform/net/URLSession.h"
@@ -354,8 +353,10 @@ void KOVWebConnectViewController::loginWithConnectedQueryItems(const QJsonObject
 {
     const std::shared_ptr<KOVLogin> login = KOVLogin::initWithDictionary(items);
     auto manager = std::make_shared<KOVConnectManager>(m_clientUserID, login);
-    // Older copies of this login go only once the new one has proved good.
-    manager->setRemovesDuplicates(false);
+    // Checked outside the app's store, where any save made meanwhile would
+    // store it unchecked; older copies of this login go only once the new
+    // one has proved good, in the same save that stores it.
+    manager->checkOutsideTheAppsStore();
     m_connectManager = manager;
     const std::shared_ptr<KOVRepository> repository = KOVRepository::initWithConnection(nullptr);
     // The secret's trip to the disk is the longest part of the login: it
@@ -391,11 +392,6 @@ void KOVWebConnectViewController::loginWithConnectedQueryItems(const QJsonObject
             if (createError || !created)
                 return completion(nullptr, createError);
             self->m_connection = created;
-            auto scheme = KOVAppManager::sharedInstance().viewContext().insertNewObject<KOVFinancialInstitutionColorScheme>();
-            scheme->setMainColor(login->primaryColor());
-            scheme->setSecondaryColor(login->secondaryColor());
-            if (const auto info = created->bankInfo())
-                info->setColorScheme(scheme);
             // The secret may still be on its way to the disk: its metadata
             // call goes meanwhile, and nothing is saved or told before it is
             // there. Should it not get there, the login ends as if the
@@ -442,7 +438,7 @@ void KOVWebConnectViewController::fetchAccountDataForConnection(const std::share
         const auto manager = self->m_connectManager;
         if (!manager)
             return;
-        manager->whenSecretStored([self, manager, connection, bank, bankID, error](std::optional<platform::Error>) {
+        manager->whenSecretStored([self, manager, connection, bankID, error](std::optional<platform::Error>) {
             // Ended already when the secret could not be stored.
             if (std::exchange(self->m_loginEnded, true))
                 return;
@@ -454,29 +450,28 @@ void KOVWebConnectViewController::fetchAccountDataForConnection(const std::share
                 self->m_connection = nullptr;
                 return self->endWithMessage(*error, bankID);
             }
-            KOVAppManager &appManager = KOVAppManager::sharedInstance();
+            // Stored now, with the removal of its older copies in one save.
             platform::Error saveError;
-            if (!appManager.saveContext(&saveError)) {
+            const std::shared_ptr<KOVConnection> stored = manager->storeCheckedConnection(connection, &saveError);
+            if (!stored) {
                 self->discardLogin(connection);
                 self->m_connection = nullptr;
                 return self->endWithMessage(saveError, bankID);
             }
-            // The new login is stored; older copies of it go now. Should this
-            // second save fail, they go with the next one.
-            manager->removeSameConnectionIfAvailable(connection);
-            // A replaced login's secret goes only once its record is gone
-            // from the file, and stays while another stored login still uses it.
-            if (appManager.saveContext())
-                manager->forgetReplacedSecrets();
-            self->dismiss(true, [self, bankID, bank]() { self->reportSuccess(bankID, bank); });
+            self->m_connection = stored;
+            const std::shared_ptr<KOVBankConnection> linked = KOVBankConnection::initWithConnection(stored);
+            self->dismiss(true, [self, bankID, linked]() { self->reportSuccess(bankID, linked); });
         });
     });
 }
 
 void KOVWebConnectViewController::discardLogin(const std::shared_ptr<KOVConnection> &connection)
 {
+    // The record never left its check's own store: it goes there, and a
+    // reply still on its way finds it deleted.
     if (connection && !connection->isDeleted())
-        KOVAppManager::sharedInstance().viewContext().deleteObject(connection);
+        if (platform::ManagedObjectContext *own = connection->managedObjectContext())
+            own->deleteObject(connection);
     if (m_connectManager)
         m_connectManager->restoreKeychain();
 }
