@@ -23,6 +23,7 @@
 #include "platform/store/ManagedObjectContext.h"
 #include "platform/store/PersistentContainer.h"
 #include "tests/core/SdkTestFixture.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/FullDisk.h"
 
 using namespace kova;
@@ -57,17 +58,6 @@ qint64 userVersion(const QString &file)
     sqlite3_finalize(statement);
     sqlite3_close(db);
     return version;
-}
-
-// A process id that is certainly no running process: a child that has ended.
-pid_t endedProcess()
-{
-    const pid_t child = ::fork();
-    if (child == 0)
-        ::_exit(0);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return child;
 }
 
 QString secretKey(const QJsonObject &login)

@@ -25,6 +25,7 @@
 #include "platform/store/ManagedObjectContext.h"
 #include "platform/store/PersistentContainer.h"
 #include "tests/core/SdkTestFixture.h"
+#include "tests/support/ChildProcess.h"
 
 using namespace kova;
 using namespace kova::test;
@@ -213,17 +214,6 @@ protected:
 
     int m_children = 0;
 };
-
-// A process id that is certainly no running process: a child that has ended.
-static pid_t endedProcess()
-{
-    const pid_t child = ::fork();
-    if (child == 0)
-        ::_exit(0);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return child;
-}
 
 // Another process's secret stays while it imports, whatever this process can
 // see of it: its process in another pid namespace, clocks a day apart.

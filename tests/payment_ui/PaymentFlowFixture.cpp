@@ -1,5 +1,7 @@
 #include "tests/payment_ui/PaymentFlowFixture.h"
 
+#include <QJsonDocument>
+
 #include "core/KOVConfigurations.h"
 #include "core/KOVScreensProvider.h"
 #include "core/Kova.h"
@@ -177,6 +179,20 @@ QJsonObject PaymentFlowTest::lastTransferBody(const QString &action) const
     for (const char *key : {"appKey", "action", "bundleID"})
         body.remove(key);
     return body;
+}
+
+std::string PaymentFlowTest::transferBodyText(const QString &senderID, int amount, const QJsonObject &issued) const
+{
+    const QJsonObject body{{"senderID", senderID}, {"amount", amount}, {"userSecret", issued.value("userSecret")},
+                           {"tokenID", issued.value("tokenID")}, {"userID", issued.value("userID")},
+                           {"remark", "rent"}, {"beneficiary", beneficiary()->dictionaryRepresentation()},
+                           {"bankID", issued.value("bankId")}};
+    return QJsonDocument(body).toJson().toStdString();
+}
+
+std::string PaymentFlowTest::lastTransferBodyText(const QString &action) const
+{
+    return QJsonDocument(lastTransferBody(action)).toJson().toStdString();
 }
 
 void PaymentFlowTest::setOptions(bool showSuccess, bool showError)

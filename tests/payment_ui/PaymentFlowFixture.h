@@ -3,6 +3,7 @@
 #include <QJsonObject>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "core/connections/KOVAutoFlow.h"
 #include "platform/ui/DisplayLink.h"
@@ -67,6 +68,11 @@ protected:
     void advanceSeconds(int seconds);
     // The body of the last transfer request, without the fixed keys.
     QJsonObject lastTransferBody(const QString &action) const;
+    // What the app server gets for a transfer of `amount` from `senderID` to
+    // the fixture's beneficiary with the remark "rent", for the login `issued`,
+    // as text, so that a mismatch shows both bodies whole.
+    std::string transferBodyText(const QString &senderID, int amount, const QJsonObject &issued) const;
+    std::string lastTransferBodyText(const QString &action) const;
     void setOptions(bool showSuccess, bool showError);
 
     WindowPtr window;

@@ -64,4 +64,15 @@ inline int waitForChild(pid_t pid, std::chrono::milliseconds deadline)
     return ended == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// A process id that is certainly no running process: a child that has ended.
+inline pid_t endedProcess()
+{
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return child;
+}
+
 } // namespace kova::test
