@@ -1,7 +1,10 @@
 #include "dates/platform/DateFormatter.h"
 
 #include <unicode/datefmt.h>
+#include <unicode/decimfmt.h>
 #include <unicode/smpdtfmt.h>
+#include <unicode/uchar.h>
+#include <unicode/utf16.h>
 
 #include "dates/platform/DateEnvironment.h"
 #include "dates/platform/IcuSupport.h"
@@ -26,6 +29,53 @@ bool isStyle(DateFormatterStyle style)
     return icuStyle(style) != icu::DateFormat::kNone;
 }
 
+// ICU turns a fraction of a second into milliseconds by dividing by ten to
+// the power of its digit count less three, computed in 32 bits: from 35
+// digits on that divisor wraps to zero and the division ends the process
+// (34 digits are the most it survives). It counts decimal digits of any
+// script, after any blanks and bidi marks it skips.
+constexpr int32_t kUnsafeFractionDigits = 35;
+
+int32_t digitsBetween(const icu::UnicodeString &text, int32_t start, int32_t end)
+{
+    int32_t digits = 0;
+    for (int32_t i = start; i < end;) {
+        UChar32 c;
+        U16_NEXT(text.getBuffer(), i, end, c);
+        if (u_isdigit(c))
+            ++digits;
+    }
+    return digits;
+}
+
+// The number format ICU reads the fraction field through: the date format's
+// own, except that it does not hand back a run of digits ICU cannot divide,
+// and notes that it refused one so that the whole text is refused (ICU
+// would otherwise retry an abutting field with fewer digits). A copy of the
+// date format's own keeps its digits, signs and leniency; ICU copies it
+// again for a field that takes no sign, so it stays a DecimalFormat.
+class FractionFormat final : public icu::DecimalFormat {
+public:
+    FractionFormat(const icu::DecimalFormat &base, bool *refused) : icu::DecimalFormat(base), m_refused(refused) {}
+
+    FractionFormat *clone() const override { return new FractionFormat(*this); }
+
+    using icu::DecimalFormat::parse;
+    void parse(const icu::UnicodeString &text, icu::Formattable &result, icu::ParsePosition &position) const override
+    {
+        const int32_t start = position.getIndex();
+        icu::DecimalFormat::parse(text, result, position);
+        if (position.getIndex() > start && digitsBetween(text, start, position.getIndex()) >= kUnsafeFractionDigits) {
+            *m_refused = true;
+            position.setIndex(start);
+            position.setErrorIndex(start);
+        }
+    }
+
+private:
+    bool *m_refused;
+};
+
 } // namespace
 
 struct DateFormatter::Impl {
@@ -36,8 +86,12 @@ struct DateFormatter::Impl {
     std::optional<QLocale> locale;
     std::optional<QTimeZone> zone;
 
+    // Set by the fraction field's number format when it refuses a text; it
+    // outlives the formatter that points at it.
+    bool fractionRefused = false;
     // What the ICU formatter was built with.
     std::unique_ptr<icu::DateFormat> format;
+    std::optional<bool> fractionGuarded; // unset until the first parse
     bool formatDirty = true;
     bool zoneDirty = true;
     QLocale builtLocale;
@@ -113,6 +167,7 @@ bool DateFormatter::prepare()
             d->format->setBooleanAttribute(UDAT_PARSE_PARTIAL_LITERAL_MATCH, false, status);
             d->format->setBooleanAttribute(UDAT_PARSE_MULTIPLE_PATTERNS_FOR_MATCH, false, status);
         }
+        d->fractionGuarded.reset();
         d->builtLocale = locale;
         d->formatDirty = false;
         d->zoneDirty = true;
@@ -123,6 +178,21 @@ bool DateFormatter::prepare()
         d->zoneDirty = false;
     }
     return d->format != nullptr;
+}
+
+// Only a format that parses gets the fraction guard: formatting keeps ICU's
+// own number format for the fraction, and with it ICU's fast path.
+bool DateFormatter::guardFraction()
+{
+    if (!d->fractionGuarded) {
+        auto *format = dynamic_cast<icu::SimpleDateFormat *>(d->format.get());
+        const auto *numbers = format ? dynamic_cast<const icu::DecimalFormat *>(format->getNumberFormat()) : nullptr;
+        UErrorCode status = U_ZERO_ERROR;
+        if (numbers)
+            format->adoptNumberFormat(icu::UnicodeString(u"S"), new FractionFormat(*numbers, &d->fractionRefused), status);
+        d->fractionGuarded = numbers && U_SUCCESS(status);
+    }
+    return *d->fractionGuarded;
 }
 
 QString DateFormatter::stringFromDate(const QDateTime &date)
@@ -151,9 +221,14 @@ QDateTime DateFormatter::dateFromString(const QString &text)
         || (text.back().isSpace() && (pattern.isEmpty() || !pattern.back().isSpace())))
         return QDateTime();
     const icu::UnicodeString source = IcuSupport::toUnicode(text);
+    // Without the guard (a format ICU built otherwise), any text with as
+    // many digits as could crash the fraction field is refused.
+    if (!guardFraction() && digitsBetween(source, 0, source.length()) >= kUnsafeFractionDigits)
+        return QDateTime();
     icu::ParsePosition position(0);
+    d->fractionRefused = false;
     const UDate millis = d->format->parse(source, position);
-    if (position.getErrorIndex() >= 0 || position.getIndex() != source.length())
+    if (d->fractionRefused || position.getErrorIndex() >= 0 || position.getIndex() != source.length())
         return QDateTime();
     return IcuSupport::fromMillis(millis);
 }

@@ -48,6 +48,7 @@ public:
 private:
     struct Impl;
     bool prepare();
+    bool guardFraction();
     std::unique_ptr<Impl> d;
 };
 

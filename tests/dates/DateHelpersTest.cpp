@@ -383,6 +383,73 @@ TEST_F(DateHelpers, ParsingIsStrictAndConsumesTheWholeText)
     EXPECT_EQ(KovaDates::dateWithString("2024-01-05", "yyyy-MM-dd"), berlin(2024, 1, 5));
 }
 
+// Digits of one script: `count` times the digit four, counted from `zero`.
+QString fours(int count, char32_t zero = U'0')
+{
+    const char32_t four = zero + 4;
+    return QString::fromUcs4(&four, 1).repeated(count);
+}
+
+TEST_F(DateHelpers, ParsingRefusesAFractionOfASecondTooLongForThePlatformParser)
+{
+    const QString pattern = "yyyy-MM-dd HH:mm:ss.SSS";
+    const QString day = "2024-01-01 00:00:00.";
+    const struct {
+        QString text;
+        QString pattern;
+    } refused[] = {
+        {day + fours(60), pattern},
+        {day + fours(35), pattern},
+        {day + QString("0").repeated(35), pattern},
+        {fours(35), "S"},
+        {fours(80) + "x", "SSS'x'"},
+        {day + fours(35, U'\u0660'), pattern},  // Arabic-Indic
+        {day + fours(35, U'\uFF10'), pattern},  // full width
+        {day + fours(35, U'\U0001D7CE'), pattern}, // outside the first plane
+        {day + fours(17, U'\u0660') + fours(18), pattern},
+        {day + "\u200E" + fours(35), pattern}, // a bidi mark the number reader skips
+        {"00. " + fours(35), "ss.S"},          // a blank the field reader skips
+        {day + "-" + fours(35), pattern},
+        {"12" + fours(40), "ss" + QString("S").repeated(40)}, // abutting fields
+        {fours(42), QString("S").repeated(40) + "ss"},       // abutting, the fraction first
+    };
+    for (const auto &row : refused)
+        EXPECT_FALSE(KovaDates::dateWithString(row.text, row.pattern, QTimeZone::utc()).isValid()) << row.text.toStdString() << " / " << row.pattern.toStdString();
+
+    // Up to 34 digits ICU copes, and what it made of them before stays.
+    EXPECT_EQ(KovaDates::dateWithString(day + QString("0").repeated(34), pattern, QTimeZone::utc()), utc(2024, 1, 1));
+    EXPECT_EQ(KovaDates::dateWithString(day + "999", pattern, QTimeZone::utc()), utc(2024, 1, 1).addMSecs(999));
+    EXPECT_EQ(KovaDates::dateWithString(day + "12", pattern, QTimeZone::utc()), utc(2024, 1, 1).addMSecs(120));
+    EXPECT_EQ(KovaDates::dateWithString(day + "1234", pattern, QTimeZone::utc()), utc(2024, 1, 1).addMSecs(123));
+    // Long runs of digits in the other fields are theirs to judge.
+    EXPECT_EQ(KovaDates::dateWithString(QString("0").repeated(36) + "2024-01-01 00:00:00.5", pattern, QTimeZone::utc()),
+              utc(2024, 1, 1).addMSecs(500));
+    EXPECT_EQ(KovaDates::dateWithString("2024-01-" + QString("0").repeated(39) + "2 00:00:00.5", pattern, QTimeZone::utc()),
+              utc(2024, 1, 2).addMSecs(500));
+    EXPECT_EQ(KovaDates::dateWithString("20240101000000" + QString("0").repeated(31), "yyyyMMddHHmmss" + QString("S").repeated(31),
+                                        QTimeZone::utc()),
+              utc(2024, 1, 1));
+    // The parser refused nothing for good: the next text parses.
+    EXPECT_EQ(KovaDates::dateWithString(day + "250", pattern, QTimeZone::utc()), utc(2024, 1, 1).addMSecs(250));
+}
+
+TEST_F(DateHelpers, AFormatterThatParsedFormatsTheFractionAsBefore)
+{
+    kova::platform::DateFormatter formatter;
+    formatter.setDateFormat("HH:mm:ss.SSSS");
+    formatter.setTimeZone(QTimeZone::utc());
+    const QDateTime moment = utc(2024, 1, 1, 10, 15, 30).addMSecs(123);
+    EXPECT_EQ(formatter.dateFromString("10:15:30.1239"), utc(1970, 1, 1, 10, 15, 30).addMSecs(123));
+    EXPECT_EQ(formatter.stringFromDate(moment), "10:15:30.1230");
+    // Another locale's digits, both ways.
+    formatter.setLocale(QLocale(QLocale::Arabic, QLocale::Egypt));
+    const QString arabic = formatter.stringFromDate(moment);
+    EXPECT_EQ(arabic, QString::fromUtf8("\u0661\u0660:\u0661\u0665:\u0663\u0660.\u0661\u0662\u0663\u0660"));
+    EXPECT_EQ(formatter.dateFromString(arabic), utc(1970, 1, 1, 10, 15, 30).addMSecs(123));
+    EXPECT_FALSE(formatter.dateFromString(arabic + fours(31, U'\u0660')).isValid());
+    EXPECT_EQ(formatter.stringFromDate(moment), arabic);
+}
+
 // -------------------------------------------------------------- formatting
 
 TEST_F(DateHelpers, FormattingByStyleCarriesTheDateOnly)

@@ -63,6 +63,9 @@ TEST_F(DateThreads, SharedFormattersAndCalendarsGiveEachCallerItsOwnAnswer)
                 const QString text = KovaDates::formattedDateWithFormat(c.date, "yyyy-MM-dd'T'HH:mm:ss", c.zone);
                 check(KovaDates::dateWithString(text, "yyyy-MM-dd'T'HH:mm:ss", c.zone) == c.date);
                 check(!KovaDates::dateWithString(text + "x", "yyyy-MM-dd'T'HH:mm:ss", c.zone).isValid());
+                // A refused fraction leaves nothing behind for the next caller.
+                check(!KovaDates::dateWithString(text + "." + QString(40, u'4'), "yyyy-MM-dd'T'HH:mm:ss.SSS", c.zone).isValid());
+                check(KovaDates::dateWithString(text + ".250", "yyyy-MM-dd'T'HH:mm:ss.SSS", c.zone) == c.date.addMSecs(250));
                 check(KovaDates::timeAgoSinceDate(saturday.addSecs(-3 * 3600 - round), saturday) == "3 hours ago");
                 check(KovaDates::timeAgoSinceDate(saturday.addDays(-1 - round % 5), saturday, true)
                       == (round % 5 ? QString::number(1 + round % 5) + " days ago" : QString("1 day ago")));
