@@ -170,7 +170,9 @@ void KOVConnectManager::createConnection(const Completion &completion)
     }
 
     const std::shared_ptr<KOVConnection> connection = insertConnection();
-    if (m_removesDuplicates)
+    // A login checked in a store of its own replaces the older ones only
+    // once it is stored (storeCheckedConnection).
+    if (!m_checkStore)
         removeSameConnectionIfAvailable(connection);
     completion(connection, std::nullopt);
 }
@@ -187,7 +189,6 @@ void KOVConnectManager::checkOutsideTheAppsStore()
     m_checkStore->setInMemory();
     m_checkStore->loadPersistentStores();
     m_context = &m_checkStore->viewContext();
-    m_removesDuplicates = false;
 }
 
 std::shared_ptr<KOVConnection> KOVConnectManager::storeCheckedConnection(const std::shared_ptr<KOVConnection> &checked,

@@ -51,16 +51,6 @@ public:
     // or null. The keychain would hold a reader until that write reaches the
     // disk; main thread only (null elsewhere).
     static QString secretUnderWay(const QString &key);
-    void createDemoSubaccountToConnection(const std::shared_ptr<KOVConnection> &connection);
-    // Deletes every other record of the connection's user ID and this client
-    // user ID; the given record itself always stays.
-    void removeSameConnectionIfAvailable(const std::shared_ptr<KOVConnection> &connection);
-
-    // Whether older records are removed by createConnection (the default) or
-    // left for the caller to remove once the new one has proved good.
-    void setRemovesDuplicates(bool removes) { m_removesDuplicates = removes; }
-    // The context the records are made in; null (the default) is the app's.
-    void setContext(platform::ManagedObjectContext *context) { m_context = context; }
     // The records are made in a store of this manager's own, in memory,
     // which no save of the app's reaches, until storeCheckedConnection puts
     // the login in the app's store once its check has passed; older records
@@ -75,15 +65,10 @@ public:
     // once stored, the replaced records' secrets go.
     std::shared_ptr<KOVConnection> storeCheckedConnection(const std::shared_ptr<KOVConnection> &checked,
                                                           platform::Error *error);
-    // The connection record with its bank info and placeholder account, in
-    // the manager's context; no secret is written.
-    std::shared_ptr<KOVConnection> insertConnection();
     // Takes back the secret this manager wrote, and only that (see
     // KOVOrphanedSecrets::takeBack); after a background write still under
     // way, once that write has ended.
     void restoreKeychain();
-    // Once the removal of older records is saved: their secrets go too.
-    void forgetReplacedSecrets();
 
     // Removes the keychain items under these keys unless a stored connection
     // still reads one of them: a bank secret with no login left to use it is
@@ -93,6 +78,15 @@ public:
 
 private:
     struct SecretWrite;
+    // The connection record with its bank info and placeholder account, in
+    // the manager's context; no secret is written.
+    std::shared_ptr<KOVConnection> insertConnection();
+    void createDemoSubaccountToConnection(const std::shared_ptr<KOVConnection> &connection);
+    // Deletes every other record of the connection's user ID and this client
+    // user ID in the manager's context; the given record itself always stays.
+    void removeSameConnectionIfAvailable(const std::shared_ptr<KOVConnection> &connection);
+    // Once the removal of older records is saved: their secrets go too.
+    void forgetReplacedSecrets();
     // Why this login's secret cannot be stored, if it cannot.
     std::optional<platform::Error> unstorableLogin() const;
     // Why no login can be stored now: the store works in memory only.
@@ -102,7 +96,6 @@ private:
 
     QString m_clientUserID;
     std::shared_ptr<KOVLogin> m_loginItems;
-    bool m_removesDuplicates = true;
     platform::ManagedObjectContext *m_context = nullptr;
     std::shared_ptr<platform::PersistentContainer> m_checkStore; // checkOutsideTheAppsStore's
     internal::KOVOrphanedSecrets::Write m_write; // createConnection's own; its mark null when none or taken back

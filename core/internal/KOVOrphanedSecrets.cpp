@@ -373,8 +373,7 @@ void KOVOrphanedSecrets::removeLeftovers(const QString &storeFile, std::shared_p
             vault->write([&](platform::Vault::Items &items) {
                 for (qsizetype i = items.size() - 1; i >= 0; --i) {
                     const platform::ItemAttributes &item = std::as_const(items)[i].attributes();
-                    if (item.itemClass == platform::ItemClass::GenericPassword && item.service == service
-                        && item.label == label() && item.account && item.comment
+                    if (item.account && item.comment && isOwnSecret(item, service, *item.account)
                         && candidates.value(*item.account) == *item.comment) {
                         items.removeAt(i);
                         ++removed;

@@ -1,4 +1,5 @@
 #include "platform/ui/Label.h"
+#include "platform/ui/ViewHelpers.h"
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -64,15 +65,9 @@ void Label::setTextColor(const QColor &color)
 void Label::changeEvent(QEvent *event)
 {
     QLabel::changeEvent(event);
-    // A style sheet hands its text colour down through the palette; the
-    // label's own colour stands over it (setting the same palette again
-    // changes nothing, so this ends at once).
-    if (event->type() == QEvent::PaletteChange && m_textColor.isValid()) {
-        QPalette p = palette();
-        p.setColor(QPalette::WindowText, m_textColor);
-        if (p != palette())
-            setPalette(p);
-    }
+    // The label's own colour stands over what a style sheet hands down.
+    if (event->type() == QEvent::PaletteChange)
+        keepPaletteColor(this, QPalette::WindowText, m_textColor);
 }
 
 void Label::setNumberOfLines(int lines)
@@ -139,12 +134,12 @@ bool Label::hasWordWiderThan(int width) const
 void Label::paintEvent(QPaintEvent *event)
 {
     const QRect box = contentsRect();
-    const bool underStyleSheet = style()->inherits("QStyleSheetStyle");
-    if (!hasWordWiderThan(box.width()) && !underStyleSheet) {
+    const bool wrapsWithinWords = hasWordWiderThan(box.width());
+    if (!wrapsWithinWords && !isUnderStyleSheet(this)) {
         QLabel::paintEvent(event);
         return;
     }
-    if (!hasWordWiderThan(box.width())) {
+    if (!wrapsWithinWords) {
         // What QLabel draws, with the label's own palette: under a style
         // sheet QLabel would take its text colour from the sheet's rules.
         QPainter painter(this);

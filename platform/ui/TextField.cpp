@@ -1,4 +1,5 @@
 #include "platform/ui/TextField.h"
+#include "platform/ui/ViewHelpers.h"
 
 #include <QCoreApplication>
 #include <QFocusEvent>
@@ -87,14 +88,9 @@ void TextField::setLeftView(QWidget *view)
 void TextField::changeEvent(QEvent *event)
 {
     QLineEdit::changeEvent(event);
-    // A style sheet hands its text colour down through the palette; the
-    // field's own colour stands over it.
-    if (event->type() == QEvent::PaletteChange && m_textColor.isValid()) {
-        QPalette p = palette();
-        p.setColor(QPalette::Text, m_textColor);
-        if (p != palette())
-            setPalette(p);
-    }
+    // The field's own colour stands over what a style sheet hands down.
+    if (event->type() == QEvent::PaletteChange)
+        keepPaletteColor(this, QPalette::Text, m_textColor);
 }
 
 void TextField::focusInEvent(QFocusEvent *event)

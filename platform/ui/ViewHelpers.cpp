@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPointer>
+#include <QStyle>
 #include <QVariantAnimation>
 #include <cmath>
 
@@ -321,6 +322,21 @@ QMargins safeAreaInsets(const QWidget *view)
     }
     return QMargins(std::max(0, safe.left() - inWindow.left()), std::max(0, safe.top() - inWindow.top()),
                     std::max(0, inWindow.right() - safe.right()), std::max(0, inWindow.bottom() - safe.bottom()));
+}
+
+bool isUnderStyleSheet(const QWidget *view)
+{
+    return view->style()->inherits("QStyleSheetStyle");
+}
+
+void keepPaletteColor(QWidget *view, QPalette::ColorRole role, const QColor &color)
+{
+    if (!color.isValid())
+        return;
+    QPalette p = view->palette();
+    p.setColor(role, color);
+    if (p != view->palette())
+        view->setPalette(p);
 }
 
 } // namespace kova::platform

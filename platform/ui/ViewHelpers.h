@@ -16,6 +16,7 @@
 #include <QImage>
 #include <QList>
 #include <QMargins>
+#include <QPalette>
 #include <QPointF>
 #include <QString>
 #include <QWidget>
@@ -86,6 +87,14 @@ bool isShimmering(const QWidget *view);
 QString shimmerAnimationKey(const QWidget *view);
 
 QMargins safeAreaInsets(const QWidget *view);
+
+// Whether a style sheet (the application's, or an ancestor's) reaches the
+// widget: Qt then draws it through its style-sheet style.
+bool isUnderStyleSheet(const QWidget *view);
+// A style sheet hands its colours down through the palette: puts `color`
+// back in `role` of the widget's own palette, if it is not there already
+// (so a palette change it causes ends at once). Nothing for an invalid colour.
+void keepPaletteColor(QWidget *view, QPalette::ColorRole role, const QColor &color);
 // Set on a widget (int, pixels from its top) whose upper part a bar covers;
 // views inside it keep their safe area below that.
 inline constexpr char kBarCoverProperty[] = "kovaBarCover";

@@ -253,7 +253,7 @@ void Window::addLayer(ViewController *controller, ModalPresentationStyle style, 
     const bool dims = style == ModalPresentationStyle::PageSheet || style == ModalPresentationStyle::Alert;
     layer->backdrop = new Backdrop(this, dims ? 0.4 : 0.0);
     layer->backdrop->setPalette(screensPalette());
-    if (underStyleSheet())
+    if (isUnderStyleSheet(this))
         layer->backdrop->setStyleSheet(neutralStyleSheet());
     if (style == ModalPresentationStyle::PageSheet) {
         auto *card = new View(layer->backdrop);
@@ -437,17 +437,11 @@ void Window::closeEvent(QCloseEvent *event)
     QWidget::closeEvent(event);
 }
 
-bool Window::underStyleSheet() const
-{
-    // Qt draws every widget that a sheet reaches through its style-sheet style.
-    return style()->inherits("QStyleSheetStyle");
-}
-
 void Window::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::StyleChange) {
-        const QString sheet = underStyleSheet() ? neutralStyleSheet() : QString();
+        const QString sheet = isUnderStyleSheet(this) ? neutralStyleSheet() : QString();
         for (const auto &layer : m_layers)
             if (layer->backdrop->styleSheet() != sheet)
                 layer->backdrop->setStyleSheet(sheet);

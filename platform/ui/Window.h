@@ -77,7 +77,6 @@ protected:
 private:
     struct Layer;
     void arrangeLayers();
-    bool underStyleSheet() const;
     bool userCloseTop();
 
     std::shared_ptr<ViewController> m_root;

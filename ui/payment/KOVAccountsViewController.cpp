@@ -214,16 +214,23 @@ QString KOVAccountsViewController::formattedBalance(double balance, const QStrin
     return m_formatter.currencyFormatter().format(balance);
 }
 
-std::shared_ptr<KOVSubaccount> KOVAccountsViewController::choosableSubaccount(const QString &accountID) const
+std::shared_ptr<KOVSubaccount>
+KOVAccountsViewController::firstChoosable(const std::function<bool(const KOVSubaccount &)> &wanted) const
 {
     for (const auto &section : m_results->sections()) {
         for (const auto &object : section.objects) {
             const auto subaccount = std::dynamic_pointer_cast<KOVSubaccount>(object);
-            if (subaccount && KOVPaymentAccounts::sameAccountID(subaccount->accountId(), accountID) && canChoose(subaccount))
+            if (canChoose(subaccount) && wanted(*subaccount))
                 return subaccount;
         }
     }
     return nullptr;
+}
+
+std::shared_ptr<KOVSubaccount> KOVAccountsViewController::choosableSubaccount(const QString &accountID) const
+{
+    return firstChoosable(
+        [&](const KOVSubaccount &subaccount) { return KOVPaymentAccounts::sameAccountID(subaccount.accountId(), accountID); });
 }
 
 QString KOVAccountsViewController::usableAccountID() const
@@ -234,20 +241,8 @@ QString KOVAccountsViewController::usableAccountID() const
     const QString remembered = platform::UserDefaults::standard().string(selectedAccountIDKey);
     if (choosableSubaccount(remembered))
         return remembered;
-    for (const auto &section : m_results->sections()) {
-        for (const auto &object : section.objects) {
-            const auto subaccount = std::dynamic_pointer_cast<KOVSubaccount>(object);
-            if (canChoose(subaccount) && !subaccount->accountId().isEmpty())
-                return subaccount->accountId();
-        }
-    }
-    return QString();
-}
-
-void KOVAccountsViewController::updateConfirmButton()
-{
-    if (m_confirmButton)
-        m_confirmButton->setEnabled(!usableAccountID().isEmpty());
+    const auto first = firstChoosable([](const KOVSubaccount &subaccount) { return !subaccount.accountId().isEmpty(); });
+    return first ? first->accountId() : QString();
 }
 
 QString KOVAccountsViewController::selectedAccountID()
@@ -256,6 +251,11 @@ QString KOVAccountsViewController::selectedAccountID()
     if (m_confirmButton)
         m_confirmButton->setEnabled(!result.isEmpty());
     return result;
+}
+
+void KOVAccountsViewController::updateConfirmButton()
+{
+    selectedAccountID(); // sets Continue as it answers
 }
 
 void KOVAccountsViewController::setSelectedAccountID(const QString &accountID)

@@ -118,6 +118,8 @@ private:
     // A row whose account Continue may use: fetched, with a balance, and of
     // a login that is not being refreshed.
     bool canChoose(const std::shared_ptr<KOVSubaccount> &subaccount) const;
+    // The first listed row that can be chosen and is `wanted`, or null.
+    std::shared_ptr<KOVSubaccount> firstChoosable(const std::function<bool(const KOVSubaccount &)> &wanted) const;
     // The first listed row with that ID that can be chosen, or null.
     std::shared_ptr<KOVSubaccount> choosableSubaccount(const QString &accountID) const;
     QString usableAccountID() const;
