@@ -10,13 +10,6 @@
 namespace kova::platform {
 namespace {
 
-// Completions always run on a later turn of the main loop, whatever the
-// state of the animations.
-void later(std::function<void()> work)
-{
-    MainQueue::nextTurn(std::move(work));
-}
-
 QString describe(const ViewController *controller)
 {
     return QStringLiteral("%1 \"%2\"").arg(QString::fromLatin1(controller->metaObject()->className()), controller->title());
@@ -89,7 +82,7 @@ void ViewController::add(const std::shared_ptr<ViewController> &child)
     childView->show();
     if (isVisible()) {
         child->beginAppearanceTransition(true, false);
-        later([weak = std::weak_ptr<ViewController>(child)] {
+        MainQueue::nextTurn([weak = std::weak_ptr<ViewController>(child)] {
             if (auto c = weak.lock())
                 c->endAppearanceTransition();
         });
@@ -232,7 +225,7 @@ void ViewController::dismiss(bool animated, Completion completion)
         }
     }
     if (!base) {
-        later(std::move(completion));
+        MainQueue::nextTurn(std::move(completion));
         return;
     }
     dismissChain(base, animated, std::move(completion), false);
@@ -258,7 +251,8 @@ void ViewController::dismissChain(const std::shared_ptr<ViewController> &base, b
 {
     if (base->m_transition == Transition::Dismissing) {
         // Asked again while leaving: runs once the running dismissal ends.
-        base->runAfterTransition([completion = std::move(completion)]() mutable { later(std::move(completion)); });
+        base->runAfterTransition(
+            [completion = std::move(completion)]() mutable { MainQueue::nextTurn(std::move(completion)); });
         return;
     }
     std::shared_ptr<ViewController> arriving;
@@ -274,7 +268,7 @@ void ViewController::dismissChain(const std::shared_ptr<ViewController> &base, b
             if (b && b->m_presenting.lock())
                 dismissChain(b, animated, std::move(completion), byUser);
             else
-                later(std::move(completion));
+                MainQueue::nextTurn(std::move(completion));
         });
         return;
     }
@@ -310,7 +304,7 @@ void ViewController::dismissChain(const std::shared_ptr<ViewController> &base, b
                     work();
     };
     if (!host) {
-        later(std::move(finish));
+        MainQueue::nextTurn(std::move(finish));
         return;
     }
     // The layers above the base go at once; the base's layer animates.

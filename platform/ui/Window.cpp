@@ -121,12 +121,6 @@ bool isInput(QEvent::Type type)
     }
 }
 
-// Work for a later loop turn that outlives the window.
-void later(std::function<void()> work)
-{
-    MainQueue::nextTurn(std::move(work));
-}
-
 // Runs `work` once, when the animation ends or, should the window (and the
 // animation with it) go first, on the turn after: a transition's end is
 // never lost.
@@ -138,7 +132,7 @@ void whenOver(QAbstractAnimation *animation, std::function<void()> work)
             std::exchange(*pending, nullptr)();
     };
     QObject::connect(animation, &QAbstractAnimation::finished, QCoreApplication::instance(), run);
-    QObject::connect(animation, &QObject::destroyed, QCoreApplication::instance(), [run] { later(run); });
+    QObject::connect(animation, &QObject::destroyed, QCoreApplication::instance(), [run] { MainQueue::nextTurn(run); });
 }
 
 } // namespace
@@ -300,7 +294,7 @@ void Window::addLayer(ViewController *controller, ModalPresentationStyle style, 
         });
         slide->start(QAbstractAnimation::DeleteWhenStopped);
     } else {
-        later(std::move(done));
+        MainQueue::nextTurn(std::move(done));
     }
 }
 
@@ -308,7 +302,7 @@ void Window::removeLayer(ViewController *controller, bool animated, std::functio
 {
     auto it = std::find_if(m_layers.begin(), m_layers.end(), [controller](const auto &l) { return l->key == controller; });
     if (it == m_layers.end()) {
-        later(std::move(done));
+        MainQueue::nextTurn(std::move(done));
         return;
     }
     std::unique_ptr<Layer> layer = std::move(*it);
@@ -346,7 +340,7 @@ void Window::removeLayer(ViewController *controller, bool animated, std::functio
     } else {
         // The view leaves the tree now; its owner is told on a later turn.
         layer->backdrop->hide();
-        later(std::move(teardown));
+        MainQueue::nextTurn(std::move(teardown));
     }
 }
 
