@@ -1,17 +1,11 @@
 #include "platform/net/URLSession.h"
+#include "platform/net/internal/HttpClient.h"
 #include "platform/net/internal/ReplyBody.h"
 #include "platform/net/internal/SharedSessionReset.h"
 
 #include <QCoreApplication>
 #include <QHostAddress>
-#include <QIODevice>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QPointer>
 #include <map>
-#include <climits>
-#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -78,36 +72,6 @@ Error urlError(qint64 code, const QUrl &failingURL)
 
 namespace {
 
-qint64 codeFor(QNetworkReply::NetworkError error)
-{
-    switch (error) {
-    case QNetworkReply::ConnectionRefusedError: return URLErrorCannotConnectToHost;
-    case QNetworkReply::HostNotFoundError: return URLErrorCannotFindHost;
-    case QNetworkReply::SslHandshakeFailedError: return URLErrorSecureConnectionFailed;
-    case QNetworkReply::RemoteHostClosedError:
-    // The connection closed after the body had gone out, and the body refused
-    // to be sent again.
-    case QNetworkReply::ContentReSendError: return URLErrorNetworkConnectionLost;
-    // Our own time-outs abort the reply, which Qt reports as a cancel.
-    case QNetworkReply::TimeoutError:
-    case QNetworkReply::OperationCanceledError: return URLErrorTimedOut;
-    case QNetworkReply::TemporaryNetworkFailureError:
-    case QNetworkReply::NetworkSessionFailedError: return URLErrorNotConnectedToInternet;
-    case QNetworkReply::ProtocolUnknownError: return URLErrorUnsupportedURL;
-    case QNetworkReply::ProtocolFailure: return URLErrorBadServerResponse;
-    default: return URLErrorUnknown;
-    }
-}
-
-// Qt reports an HTTP error status through these codes; the reply itself is intact.
-bool isHttpStatusError(QNetworkReply::NetworkError error)
-{
-    return error == QNetworkReply::NoError
-        || (error >= QNetworkReply::ContentAccessDenied && error <= QNetworkReply::UnknownContentError)
-        || error == QNetworkReply::ProtocolInvalidOperationError
-        || (error >= QNetworkReply::InternalServerError && error <= QNetworkReply::UnknownServerError);
-}
-
 // Bodies not yet read out to the network, and who waits for them (main thread).
 struct UnsentBodies {
     int count = 0;
@@ -128,71 +92,19 @@ struct UnsentBodies {
     }
 };
 
-// A request body that can be read through once. Qt's HTTP stack sends a
-// request again on a new connection when the one it used closes before the
-// reply, which for a reused keep-alive connection can happen after the server
-// has read and acted on the whole request. Refusing to rewind makes that
-// second sending fail instead, so a request reaches the server at most once;
-// the connection is still reused for the requests that follow.
-class OnceReadBody : public QIODevice {
-public:
-    OnceReadBody(QByteArray data, QObject *parent) : QIODevice(parent), m_data(std::move(data))
-    {
-        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-        if (!m_data.isEmpty())
-            UnsentBodies::instance().add();
-        else
-            m_counted = false;
-    }
-    ~OnceReadBody() override { markSent(); }
-    bool isSequential() const override { return true; }
-    qint64 size() const override { return m_data.size(); }
-    qint64 bytesAvailable() const override { return m_data.size() - m_position; }
-    bool atEnd() const override { return m_position >= m_data.size(); }
-    // Rewinding is fine until the first byte has been handed out.
-    bool reset() override { return m_position == 0; }
-
-protected:
-    qint64 readData(char *data, qint64 maxSize) override
-    {
-        const qint64 count = std::min(maxSize, m_data.size() - m_position);
-        if (count <= 0)
-            return -1;
-        std::memcpy(data, m_data.constData() + m_position, size_t(count));
-        m_position += count;
-        if (m_position == m_data.size())
-            markSent();
-        return count;
-    }
-    qint64 writeData(const char *, qint64) override { return -1; }
-
-private:
-    void markSent()
-    {
-        if (!std::exchange(m_counted, false))
-            return;
-        if (MainQueue::isMainThread())
-            UnsentBodies::instance().sent();
-        else
-            MainQueue::async([] { UnsentBodies::instance().sent(); });
-    }
-
-    QByteArray m_data;
-    qint64 m_position = 0;
-    bool m_counted = true;
-};
+// Aborting finishes an exchange at once, which edits the list of those in
+// flight: a copy of it is walked instead.
+void abortEach(const std::vector<std::shared_ptr<internal::HttpExchange>> &exchanges, qint64 code)
+{
+    for (const auto &exchange : exchanges)
+        exchange->abort(code);
+}
 
 bool isIdempotent(const QByteArray &method)
 {
     return method == "GET" || method == "HEAD" || method == "OPTIONS";
 }
 
-const char *const kTooLargeProperty = "kovaReplyTooLarge";
-const char *const kUndecodableProperty = "kovaReplyUndecodable";
-// What Qt may hold of a bounded reply before it is read out: its network
-// thread stops taking in more until this much has been read.
-constexpr qint64 kBoundedReadBuffer = 64 * 1024;
-const char *const kRefusedRedirectProperty = "kovaRefusedRedirect";
 // Far beyond any picture a screen shows.
 constexpr qint64 kSharedSessionMaximumReplyBytes = 16ll * 1024 * 1024;
 
@@ -245,28 +157,29 @@ using SteadyClock = std::chrono::steady_clock;
 // the next bytes (pushed back by every sign of progress).
 struct URLSession::Timing {
     struct InFlight {
-        QPointer<QNetworkReply> reply;
+        std::shared_ptr<internal::HttpExchange> exchange;
         SteadyClock::time_point resourceDeadline;
         SteadyClock::time_point idleDeadline;
     };
-    std::map<QNetworkReply *, InFlight> inFlight;
+    std::map<quint64, InFlight> inFlight;
+    quint64 nextTask = 1;
     std::optional<SteadyClock::time_point> watchingUntil;
 };
 
 URLSession::URLSession(URLSessionConfiguration configuration)
-    : m_configuration(configuration), m_manager(std::make_unique<QNetworkAccessManager>()),
+    : m_configuration(configuration), m_client(std::make_unique<internal::HttpClient>()),
       m_timing(std::make_shared<Timing>())
 {
-    // Redirects would silently turn a POST into something else.
-    m_manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
 }
 
 URLSession::~URLSession()
 {
     // In-flight exchanges end with an error rather than vanish: every
     // completion runs exactly once.
-    for (QNetworkReply *reply : m_manager->findChildren<QNetworkReply *>())
-        reply->abort();
+    std::vector<std::shared_ptr<internal::HttpExchange>> exchanges;
+    for (const auto &entry : m_timing->inFlight)
+        exchanges.push_back(entry.second.exchange);
+    abortEach(exchanges, URLErrorTimedOut);
 }
 
 void URLSession::watchUntil(SteadyClock::time_point when)
@@ -290,18 +203,15 @@ void URLSession::checkDeadlines()
 {
     const SteadyClock::time_point now = SteadyClock::now();
     std::optional<SteadyClock::time_point> next;
-    QList<QPointer<QNetworkReply>> expired;
-    for (const auto &[reply, entry] : m_timing->inFlight) {
+    std::vector<std::shared_ptr<internal::HttpExchange>> expired;
+    for (const auto &[task, entry] : m_timing->inFlight) {
         const SteadyClock::time_point due = std::min(entry.resourceDeadline, entry.idleDeadline);
         if (due <= now)
-            expired.append(entry.reply);
+            expired.push_back(entry.exchange);
         else if (!next || due < *next)
             next = due;
     }
-    // Aborting finishes the reply at once, which edits the list: done last.
-    for (const auto &reply : expired)
-        if (reply)
-            reply->abort();
+    abortEach(expired, URLErrorTimedOut);
     if (next)
         watchUntil(*next);
 }
@@ -323,149 +233,120 @@ void URLSession::dataTask(const URLRequest &request, DataTaskCompletion completi
         return;
     }
 
-    QNetworkRequest qrequest(request.url);
-    for (const auto &[name, value] : request.headerFields)
-        qrequest.setRawHeader(name, value);
     const qint64 maximum = m_configuration.maximumReplyBytes;
-    // Qt unpacks a packed reply whole before the bound could see it (and
-    // fails one packed very tightly, even far within the bound): a bounded
-    // session unpacks it itself, piece by piece. A caller that named the
-    // encodings it takes gets the bytes as sent.
+    internal::HttpClient::Request exchange;
+    exchange.method = request.httpMethod;
+    exchange.url = request.url;
+    exchange.fields = request.headerFields;
+    exchange.body = request.httpBody;
+    // A packed reply is unpacked piece by piece, within the bound; a caller
+    // that named the encodings it takes gets the bytes as sent.
     const bool unpacks = maximum > 0 && !request.hasValue("Accept-Encoding");
     if (unpacks)
-        qrequest.setRawHeader("Accept-Encoding", "gzip, deflate");
+        exchange.fields.append({QByteArrayLiteral("Accept-Encoding"), QByteArrayLiteral("gzip, deflate")});
+    // A fetch follows redirects, as long as each new address is one this
+    // session would have been allowed to ask for itself and is no less safe;
+    // a call with a body never does (it would silently turn into a GET).
+    exchange.isFetch = isIdempotent(request.httpMethod) && request.httpBody.isEmpty();
 
-    QNetworkReply *reply = nullptr;
-    const bool idempotent = isIdempotent(request.httpMethod) && request.httpBody.isEmpty();
-    if (idempotent) {
-        // A fetch follows redirects, as long as each new address is one this
-        // session would have been allowed to ask for itself and is no less
-        // safe; a POST never does (it would silently turn into a GET).
-        qrequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
-        reply = m_manager->sendCustomRequest(qrequest, request.httpMethod, request.httpBody);
-        QObject::connect(reply, &QNetworkReply::redirected, reply, [reply, from = request.url](const QUrl &to) {
-            const bool downgrade = from.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0
-                && to.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) != 0;
-            if (!downgrade && isAllowedByTransportSecurity(to)) {
-                emit reply->redirectAllowed();
-                return;
-            }
-            reply->setProperty(kRefusedRedirectProperty, true);
-            reply->abort();
-        });
-    } else {
-        // Streamed from the device (not copied into Qt's own rewindable
-        // buffer), which needs the length up front.
-        qrequest.setAttribute(QNetworkRequest::DoNotBufferUploadDataAttribute, true);
-        qrequest.setHeader(QNetworkRequest::ContentLengthHeader, request.httpBody.size());
-        auto *body = new OnceReadBody(request.httpBody, nullptr);
-        reply = m_manager->sendCustomRequest(qrequest, request.httpMethod, body);
-        body->setParent(reply);
-    }
-
-    // The network thread then reads no further ahead of what is taken out
-    // below. Qt hands the size to its network thread when the exchange
-    // starts, on a later turn, but not for a request with a body; set again
-    // once it has started, the size reaches that thread ahead of the reply.
-    if (maximum > 0) {
-        reply->setReadBufferSize(kBoundedReadBuffer);
-        QMetaObject::invokeMethod(reply, [reply]() { reply->setReadBufferSize(kBoundedReadBuffer); }, Qt::QueuedConnection);
-    }
-
-    const SteadyClock::time_point now = SteadyClock::now();
+    // What the exchange has told so far, and why it was given up, if it was.
+    struct Reading {
+        explicit Reading(qint64 maximum) : body(maximum) {}
+        internal::ReplyBody body;
+        std::optional<HTTPURLResponse> response;
+        std::optional<qint64> refusal;
+    };
+    auto reading = std::make_shared<Reading>(maximum);
+    const quint64 task = m_timing->nextTask++;
     const auto idle = m_configuration.timeoutIntervalForRequest;
-    Timing::InFlight entry{reply, now + m_configuration.timeoutIntervalForResource, now + idle};
-    m_timing->inFlight.emplace(reply, entry);
-    watchUntil(std::min(entry.resourceDeadline, entry.idleDeadline));
-    auto progressed = [timing = std::weak_ptr<Timing>(m_timing), reply, idle]() {
+    const std::weak_ptr<Timing> timing = m_timing;
+
+    internal::HttpHandler handler;
+    handler.allowRedirect = [reading, from = request.url](const QUrl &to) {
+        const bool downgrade = from.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0
+            && to.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) != 0;
+        if (!downgrade && isAllowedByTransportSecurity(to))
+            return true;
+        reading->refusal = URLErrorAppTransportSecurityRequiresSecureConnection;
+        return false;
+    };
+    handler.head = [reading, maximum, unpacks](int status, const internal::HttpFields &fields, const QUrl &url) {
+        HTTPURLResponse response;
+        response.url = url;
+        response.statusCode = status;
+        response.headerFields = fields;
+        // Refused as soon as it is known to be too long.
+        if (maximum > 0) {
+            bool known = false;
+            const qint64 length = [&fields, &known] {
+                for (const auto &[name, value] : fields)
+                    if (name.compare("Content-Length", Qt::CaseInsensitive) == 0)
+                        return value.trimmed().toLongLong(&known);
+                return qint64(0);
+            }();
+            if (known && length > maximum) {
+                reading->refusal = URLErrorDataLengthExceedsMaximum;
+                return false;
+            }
+        }
+        QByteArray encoding;
+        if (unpacks)
+            for (const auto &[name, value] : fields)
+                if (name.compare("Content-Encoding", Qt::CaseInsensitive) == 0)
+                    encoding = value;
+        reading->body.setContentEncoding(encoding);
+        reading->response = std::move(response);
+        return true;
+    };
+    // The body is taken in as it comes, and the socket read no faster.
+    handler.body = [reading](const QByteArray &bytes) {
+        switch (reading->body.append(bytes)) {
+        case internal::ReplyBody::State::Reading: return true;
+        case internal::ReplyBody::State::TooLarge: reading->refusal = URLErrorDataLengthExceedsMaximum; break;
+        case internal::ReplyBody::State::Undecodable: reading->refusal = URLErrorCannotDecodeContentData; break;
+        }
+        return false;
+    };
+    handler.progressed = [timing, task, idle]() {
         if (auto t = timing.lock())
-            if (auto it = t->inFlight.find(reply); it != t->inFlight.end())
+            if (auto it = t->inFlight.find(task); it != t->inFlight.end())
                 it->second.idleDeadline = SteadyClock::now() + idle;
     };
-    QObject::connect(reply, &QNetworkReply::uploadProgress, reply, progressed);
-    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, progressed);
-
-    // The body is taken out as it arrives, so what Qt holds stays small.
-    auto body = std::make_shared<internal::ReplyBody>(maximum);
-    auto readBody = [reply, body, unpacks]() {
-        if (!body->encodingKnown())
-            body->setContentEncoding(unpacks ? reply->rawHeader("Content-Encoding") : QByteArray());
-        while (body->state() == internal::ReplyBody::State::Reading && reply->bytesAvailable() > 0)
-            body->append(reply->read(kBoundedReadBuffer));
-        return body->state();
-    };
-    // Marks why the reply was given up, for the completion to report.
-    auto refuse = [reply](const char *why) {
-        reply->setProperty(why, true);
-        reply->abort();
-    };
-    QObject::connect(reply, &QNetworkReply::readyRead, reply, [readBody, refuse]() {
-        switch (readBody()) {
-        case internal::ReplyBody::State::Reading: break;
-        case internal::ReplyBody::State::TooLarge: refuse(kTooLargeProperty); break;
-        case internal::ReplyBody::State::Undecodable: refuse(kUndecodableProperty); break;
-        }
-    });
-
-    if (maximum > 0) {
-        // Stopped as soon as the reply is known to be too long: by its
-        // declared length, else by what has arrived.
-        auto tooLarge = [refuse]() { refuse(kTooLargeProperty); };
-        QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, maximum, tooLarge]() {
-            const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-            if (length.isValid() && length.toLongLong() > maximum)
-                tooLarge();
-        });
-        QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [maximum, tooLarge](qint64 received, qint64) {
-            if (received > maximum)
-                tooLarge();
-        });
+    if (!request.httpBody.isEmpty()) {
+        UnsentBodies::instance().add();
+        handler.requestSent = []() { UnsentBodies::instance().sent(); };
     }
-
-    const QUrl url = request.url;
-    QObject::connect(reply, &QNetworkReply::finished, reply,
-                     [reply, url, body, readBody, timing = std::weak_ptr<Timing>(m_timing),
-                      completion = std::move(completion)]() mutable {
-        if (!completion)
-            return; // told once already
+    handler.finished = [reading, timing, task, url = request.url,
+                        completion = std::move(completion)](std::optional<qint64> failure) mutable {
         if (auto t = timing.lock())
-            t->inFlight.erase(reply);
-        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        const bool refused = reply->property(kTooLargeProperty).toBool() || reply->property(kUndecodableProperty).toBool()
-            || reply->property(kRefusedRedirectProperty).toBool();
-        internal::ReplyBody::State state = body->state();
-        if (!refused && status.isValid() && isHttpStatusError(reply->error())) {
-            readBody();
-            state = body->finish();
-        }
+            t->inFlight.erase(task);
         std::optional<HTTPURLResponse> response;
         std::optional<Error> error;
         QByteArray data;
-        if (reply->property(kTooLargeProperty).toBool() || state == internal::ReplyBody::State::TooLarge) {
-            error = urlError(URLErrorDataLengthExceedsMaximum, url);
-        } else if (reply->property(kUndecodableProperty).toBool() || state == internal::ReplyBody::State::Undecodable) {
-            error = urlError(URLErrorCannotDecodeContentData, url);
-        } else if (reply->property(kRefusedRedirectProperty).toBool()) {
-            error = urlError(URLErrorAppTransportSecurityRequiresSecureConnection, url);
-        } else if (status.isValid() && isHttpStatusError(reply->error())) {
-            // Qt flags 4xx and 5xx as errors; for us a status is a reply like any other.
-            HTTPURLResponse r;
-            r.url = reply->url();
-            r.statusCode = status.toInt();
-            for (const auto &pair : reply->rawHeaderPairs())
-                r.headerFields.append(pair);
-            response = r;
-            data = body->take();
+        if (reading->refusal) {
+            error = urlError(*reading->refusal, url);
+        } else if (failure) {
+            error = urlError(*failure, url);
         } else {
-            error = urlError(codeFor(reply->error()), url);
+            switch (reading->body.finish()) {
+            case internal::ReplyBody::State::Reading:
+                response = std::move(reading->response);
+                data = reading->body.take();
+                break;
+            case internal::ReplyBody::State::TooLarge: error = urlError(URLErrorDataLengthExceedsMaximum, url); break;
+            case internal::ReplyBody::State::Undecodable: error = urlError(URLErrorCannotDecodeContentData, url); break;
+            }
         }
-        // Completions never run inside Qt's signal emission. Posted before the
-        // reply is let go of, so the caller has its result ahead of Qt taking
-        // the exchange apart (tens of microseconds) rather than after it.
+        // Completions never run inside the reading of a socket.
         MainQueue::async([completion = std::move(completion), data = std::move(data), response = std::move(response),
                           error = std::move(error)]() { completion(data, response, error); });
-        reply->deleteLater();
-    });
+    };
+
+    const SteadyClock::time_point now = SteadyClock::now();
+    Timing::InFlight entry{m_client->start(std::move(exchange), std::move(handler)),
+                           now + m_configuration.timeoutIntervalForResource, now + idle};
+    m_timing->inFlight.emplace(task, entry);
+    watchUntil(std::min(entry.resourceDeadline, entry.idleDeadline));
 }
 
 } // namespace kova::platform

@@ -12,9 +12,12 @@
 
 #include "platform/foundation/Error.h"
 
-class QNetworkAccessManager;
 
 namespace kova::platform {
+
+namespace internal {
+class HttpClient;
+}
 
 using HeaderFields = QList<QPair<QByteArray, QByteArray>>;
 
@@ -83,9 +86,9 @@ bool isAllowedByTransportSecurity(const QUrl &url);
 
 Error urlError(qint64 code, const QUrl &failingURL);
 
-// Asynchronous HTTP over QNetworkAccessManager. A session belongs to the
-// main thread: it is made, used and destroyed there, and completions run on
-// the main loop.
+// Asynchronous HTTP/1.1 (plain or over TLS) on the main loop, keeping
+// connections alive between exchanges. A session belongs to the main thread:
+// it is made, used and destroyed there, and completions run on the main loop.
 class URLSession {
 public:
     static URLSession &shared();
@@ -98,18 +101,19 @@ public:
     const URLSessionConfiguration &configuration() const { return m_configuration; }
 
     // Starts the exchange at once; the completion runs exactly once, on a
-    // later turn of the main loop. A request reaches the server at most once:
-    // a request whose connection closes before its reply is never sent again
-    // (Qt would, on a new connection) but fails with
-    // URLErrorNetworkConnectionLost.
+    // later turn of the main loop. A call with a body reaches the server at
+    // most once: when its connection closes before the reply it is never sent
+    // again but fails with URLErrorNetworkConnectionLost. A fetch whose reused
+    // connection turns out closed before any reply goes out once more on a
+    // new one.
     void dataTask(const URLRequest &request, DataTaskCompletion completion);
 
     // Runs `done` on the main thread once the body of every request started
     // so far, by any session, has been handed to the network (or its
     // exchange has ended without it); with none under way, on the next turn.
-    // Qt's network thread reads a body through the main thread, so work that
-    // would hold the main thread up can wait for this instead of holding up
-    // the request. Main thread only.
+    // A body goes out from the main loop once its connection is up, so work
+    // that would hold the main loop up can wait for this instead of holding
+    // up the request. Main thread only.
     static void whenRequestBodiesSent(std::function<void()> done);
 
 private:
@@ -120,7 +124,7 @@ private:
     void watchUntil(std::chrono::steady_clock::time_point when);
 
     URLSessionConfiguration m_configuration;
-    std::unique_ptr<QNetworkAccessManager> m_manager;
+    std::unique_ptr<internal::HttpClient> m_client;
     std::shared_ptr<Timing> m_timing;
 };
 

@@ -1,0 +1,794 @@
+#include "platform/net/internal/HttpClient.h"
+
+#include <QHostAddress>
+#include <QLocale>
+#include <QObject>
+#include <QSslSocket>
+#include <QTcpSocket>
+#include <QTimer>
+#include <chrono>
+#include <limits>
+#include <map>
+#include <set>
+
+#include "platform/net/URLSession.h"
+
+namespace kova::platform::internal {
+
+namespace {
+
+// What the socket holds of a reply before it is read out: the rest waits in
+// the kernel, which makes the sender wait too.
+constexpr qint64 kSocketReadBuffer = 64 * 1024;
+// A reply's status line and fields, and a chunk's size line, are never read
+// beyond these: a peer sending no end to them gets a bad-reply error.
+constexpr qsizetype kMaxHeadBytes = 256 * 1024;
+constexpr int kMaxFields = 1000;
+constexpr qsizetype kMaxChunkLine = 4096;
+// As many as a browser follows.
+constexpr int kMaxRedirects = 50;
+// An idle connection is closed after this long; servers close theirs sooner.
+constexpr std::chrono::seconds kIdleLifetime(120);
+
+bool isSecure(const QUrl &url)
+{
+    return url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
+}
+
+quint16 portOf(const QUrl &url)
+{
+    return quint16(url.port(isSecure(url) ? 443 : 80));
+}
+
+QString poolKey(const QUrl &url)
+{
+    return url.scheme().toLower() + QLatin1String("://") + url.host().toLower() + QLatin1Char(':')
+        + QString::number(portOf(url));
+}
+
+bool hasField(const HttpFields &fields, const char *name)
+{
+    for (const auto &field : fields)
+        if (field.first.compare(name, Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+QByteArray fieldValue(const HttpFields &fields, const char *name)
+{
+    for (const auto &field : fields)
+        if (field.first.compare(name, Qt::CaseInsensitive) == 0)
+            return field.second;
+    return {};
+}
+
+// Some sites refuse a request without one; this is the one Qt's own stack sends.
+QByteArray acceptLanguage()
+{
+    const QString locale = QLocale::system().name().replace(QLatin1Char('_'), QLatin1Char('-'));
+    if (locale == QLatin1String("C"))
+        return "en,*";
+    if (locale.startsWith(QLatin1String("en-")))
+        return (locale + QLatin1String(",*")).toLatin1();
+    return (locale + QLatin1String(",en,*")).toLatin1();
+}
+
+bool isSafeFieldPart(const QByteArray &part)
+{
+    return !part.contains('\r') && !part.contains('\n') && !part.contains('\0');
+}
+
+QByteArray requestTarget(const QUrl &url)
+{
+    QUrl copy = url;
+    QUrl::FormattingOptions format = QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment
+        | QUrl::RemoveUserInfo | QUrl::FullyEncoded;
+    if (copy.path().isEmpty())
+        copy.setPath(QStringLiteral("/"));
+    else
+        format |= QUrl::NormalizePathSegments;
+    return copy.toEncoded(format);
+}
+
+// The request as it goes on the wire, or nothing when a field would break it.
+std::optional<QByteArray> requestBytes(const HttpClient::Request &request)
+{
+    QByteArray out;
+    out.reserve(512 + request.body.size());
+    out += request.method + ' ' + requestTarget(request.url) + " HTTP/1.1\r\n";
+    if (!hasField(request.fields, "Host"))
+        out += "Host: " + hostField(request.url) + "\r\n";
+    for (const auto &[name, value] : request.fields) {
+        if (name.isEmpty() || !isSafeFieldPart(name) || name.contains(':') || !isSafeFieldPart(value))
+            return std::nullopt;
+        // The body's length is ours to say.
+        if (name.compare("Content-Length", Qt::CaseInsensitive) == 0
+            || name.compare("Transfer-Encoding", Qt::CaseInsensitive) == 0)
+            continue;
+        out += name + ": " + value + "\r\n";
+    }
+    if (!request.body.isEmpty() || request.method == "POST" || request.method == "PUT" || request.method == "PATCH")
+        out += "Content-Length: " + QByteArray::number(request.body.size()) + "\r\n";
+    if (!hasField(request.fields, "Connection"))
+        out += "Connection: Keep-Alive\r\n";
+    if (!hasField(request.fields, "Accept-Language"))
+        out += "Accept-Language: " + acceptLanguage() + "\r\n";
+    if (!hasField(request.fields, "User-Agent"))
+        out += "User-Agent: Mozilla/5.0\r\n";
+    out += "\r\n";
+    out += request.body;
+    return out;
+}
+
+// Fields of one name become one, as a reply's fields are read elsewhere.
+void addField(HttpFields &fields, const QByteArray &name, const QByteArray &value)
+{
+    for (auto &field : fields) {
+        if (field.first.compare(name, Qt::CaseInsensitive) == 0) {
+            field.second += (name.compare("Set-Cookie", Qt::CaseInsensitive) == 0 ? "\n" : ", ") + value;
+            return;
+        }
+    }
+    fields.append({name, value});
+}
+
+bool isRedirect(int status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+qint64 codeForSocketError(QAbstractSocket::SocketError error)
+{
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError: return URLErrorCannotConnectToHost;
+    case QAbstractSocket::HostNotFoundError: return URLErrorCannotFindHost;
+    case QAbstractSocket::RemoteHostClosedError: return URLErrorNetworkConnectionLost;
+    case QAbstractSocket::SocketTimeoutError: return URLErrorTimedOut;
+    case QAbstractSocket::SslHandshakeFailedError:
+    case QAbstractSocket::SslInternalError:
+    case QAbstractSocket::SslInvalidUserDataError: return URLErrorSecureConnectionFailed;
+    default: return URLErrorUnknown;
+    }
+}
+
+} // namespace
+
+QByteArray hostField(const QUrl &url)
+{
+    const QString host = url.host();
+    QByteArray field;
+    QHostAddress address;
+    if (address.setAddress(host))
+        field = address.protocol() == QAbstractSocket::IPv6Protocol ? '[' + host.toLatin1() + ']' : host.toLatin1();
+    else
+        field = QUrl::toAce(host);
+    if (url.port() != -1)
+        field += ':' + QByteArray::number(url.port());
+    return field;
+}
+
+BodyFraming framingOf(const QByteArray &method, int status, const HttpFields &fields)
+{
+    using Kind = BodyFraming::Kind;
+    if (method == "HEAD" || (status >= 100 && status < 200) || status == 204 || status == 304)
+        return {Kind::None, 0};
+    const QByteArray coding = fieldValue(fields, "Transfer-Encoding").trimmed().toLower();
+    if (!coding.isEmpty()) {
+        // Only chunked is ever sent to us; it comes last when it is there.
+        if (coding == "chunked" || coding.endsWith(", chunked") || coding.endsWith(",chunked"))
+            return {Kind::Chunked, 0};
+        return {Kind::UntilClose, 0};
+    }
+    if (hasField(fields, "Content-Length")) {
+        // Repeated fields came joined: each part must say the same length.
+        qint64 length = -1;
+        for (const QByteArray &part : fieldValue(fields, "Content-Length").split(',')) {
+            bool ok = false;
+            const QByteArray digits = part.trimmed();
+            const qint64 value = digits.toLongLong(&ok);
+            if (!ok || value < 0 || digits.startsWith('+') || (length != -1 && value != length))
+                return {Kind::Invalid, 0};
+            length = value;
+        }
+        return {length == 0 ? Kind::None : Kind::Length, length};
+    }
+    return {Kind::UntilClose, 0};
+}
+
+struct HttpPool {
+    std::multimap<QString, QAbstractSocket *> idle;
+    std::set<std::shared_ptr<HttpExchange>> active;
+
+    ~HttpPool()
+    {
+        for (const auto &entry : idle)
+            delete entry.second;
+    }
+
+    // An idle connection to `key` still open, or null.
+    QAbstractSocket *take(const QString &key)
+    {
+        auto it = idle.find(key);
+        while (it != idle.end() && it->first == key) {
+            QAbstractSocket *socket = it->second;
+            it = idle.erase(it);
+            delete socket->findChild<QObject *>(QStringLiteral("kovaIdle"), Qt::FindDirectChildrenOnly);
+            if (socket->state() == QAbstractSocket::ConnectedState && socket->bytesAvailable() == 0)
+                return socket;
+            socket->deleteLater();
+        }
+        return nullptr;
+    }
+
+    static void put(const std::shared_ptr<HttpPool> &pool, const QString &key, QAbstractSocket *socket)
+    {
+        // Anything an idle connection hears (more bytes, its end, an error)
+        // makes it unfit for another exchange.
+        auto *watch = new QObject(socket);
+        watch->setObjectName(QStringLiteral("kovaIdle"));
+        const auto drop = [weak = std::weak_ptr<HttpPool>(pool), socket]() {
+            if (auto p = weak.lock())
+                p->discard(socket);
+        };
+        QObject::connect(socket, &QIODevice::readyRead, watch, drop);
+        QObject::connect(socket, &QAbstractSocket::disconnected, watch, drop);
+        QObject::connect(socket, &QAbstractSocket::errorOccurred, watch, drop);
+        QTimer::singleShot(kIdleLifetime, watch, drop);
+        pool->idle.emplace(key, socket);
+    }
+
+    void discard(QAbstractSocket *socket)
+    {
+        for (auto it = idle.begin(); it != idle.end(); ++it) {
+            if (it->second == socket) {
+                idle.erase(it);
+                socket->disconnect();
+                socket->abort();
+                socket->deleteLater();
+                return;
+            }
+        }
+    }
+};
+
+namespace {
+
+class Exchange final : public HttpExchange, public std::enable_shared_from_this<Exchange> {
+public:
+    Exchange(std::weak_ptr<HttpPool> pool, HttpClient::Request request, HttpHandler handler)
+        : m_pool(std::move(pool)), m_request(std::move(request)), m_handler(std::move(handler)),
+          m_url(m_request.url)
+    {
+    }
+    ~Exchange() override { closeSocket(); }
+
+    void begin()
+    {
+        const QString scheme = m_url.scheme().toLower();
+        if ((scheme != QLatin1String("http") && scheme != QLatin1String("https")) || m_url.host().isEmpty()) {
+            failLater(URLErrorUnsupportedURL);
+            return;
+        }
+        const std::optional<QByteArray> bytes = requestBytes(requestFor(m_url));
+        if (!bytes) {
+            failLater(URLErrorUnsupportedURL);
+            return;
+        }
+        m_bytes = *bytes;
+        // Begun on the next turn, so that nothing is heard inside start().
+        QTimer::singleShot(0, &m_timerContext, [weak = weak_from_this()] {
+            if (auto self = weak.lock())
+                self->proceed();
+        });
+    }
+
+    void abort(qint64 code) override { finish(code); }
+
+private:
+    // While the socket is in one of its own signals it must outlive them.
+    struct InSocketCall {
+        explicit InSocketCall(Exchange &e) : exchange(e) { ++exchange.m_inSocketCall; }
+        ~InSocketCall() { --exchange.m_inSocketCall; }
+        Exchange &exchange;
+    };
+    template <typename F>
+    auto heard(F what)
+    {
+        return [weak = weak_from_this(), what]() {
+            if (auto self = weak.lock()) {
+                const InSocketCall inCall(*self);
+                what(*self);
+            }
+        };
+    }
+
+    HttpClient::Request requestFor(const QUrl &url) const
+    {
+        HttpClient::Request request = m_request;
+        request.url = url;
+        if (url != m_request.url) {
+            // A redirect is a plain fetch of the new address.
+            request.method = "GET";
+            request.body.clear();
+        }
+        return request;
+    }
+
+    // Onto an idle connection to the address, else a new one.
+    void proceed()
+    {
+        if (m_done)
+            return;
+        auto pool = m_pool.lock();
+        if (QAbstractSocket *reused = pool ? pool->take(poolKey(m_url)) : nullptr) {
+            attach(reused, true);
+            send();
+        } else {
+            connectAnew();
+        }
+    }
+
+    void failLater(qint64 code)
+    {
+        QTimer::singleShot(0, &m_timerContext, [weak = weak_from_this(), code] {
+            if (auto self = weak.lock())
+                self->finish(code);
+        });
+    }
+
+    void connectAnew()
+    {
+        QAbstractSocket *socket = nullptr;
+        if (isSecure(m_url)) {
+            if (!QSslSocket::supportsSsl()) {
+                failLater(URLErrorSecureConnectionFailed);
+                return;
+            }
+            socket = new QSslSocket;
+        } else {
+            socket = new QTcpSocket;
+        }
+        socket->setReadBufferSize(kSocketReadBuffer);
+        attach(socket, false);
+        if (auto *ssl = qobject_cast<QSslSocket *>(socket)) {
+            QObject::connect(ssl, &QSslSocket::encrypted, m_context.get(), heard([](Exchange &e) { e.send(); }));
+            ssl->connectToHostEncrypted(m_url.host(), portOf(m_url));
+        } else {
+            QObject::connect(socket, &QAbstractSocket::connected, m_context.get(), heard([](Exchange &e) { e.send(); }));
+            socket->connectToHost(m_url.host(), portOf(m_url));
+        }
+    }
+
+    void attach(QAbstractSocket *socket, bool reused)
+    {
+        m_socket = socket;
+        m_reused = reused;
+        m_context = std::make_unique<QObject>();
+        QObject::connect(socket, &QIODevice::readyRead, m_context.get(), heard([](Exchange &e) { e.readAvailable(); }));
+        QObject::connect(socket, &QIODevice::bytesWritten, m_context.get(), [weak = weak_from_this()](qint64 written) {
+            if (auto self = weak.lock()) {
+                const InSocketCall inCall(*self);
+                self->wrote(written);
+            }
+        });
+        QObject::connect(socket, &QAbstractSocket::disconnected, m_context.get(), heard([](Exchange &e) { e.closedByPeer(); }));
+        QObject::connect(socket, &QAbstractSocket::errorOccurred, m_context.get(),
+                         [weak = weak_from_this()](QAbstractSocket::SocketError error) {
+            if (auto self = weak.lock()) {
+                const InSocketCall inCall(*self);
+                self->socketError(error);
+            }
+        });
+    }
+
+    void send()
+    {
+        if (m_done || !m_socket)
+            return;
+        m_written = 0;
+        m_socket->write(m_bytes);
+    }
+
+    void wrote(qint64 written)
+    {
+        if (m_done)
+            return;
+        m_written += written;
+        notify(m_handler.progressed);
+        if (m_written >= m_bytes.size()) {
+            m_wholeWritten = true;
+            if (!std::exchange(m_toldSent, true))
+                notify(m_handler.requestSent);
+        }
+    }
+
+    void readAvailable()
+    {
+        if (m_done || !m_socket)
+            return;
+        // Read in slices, stopping as soon as the exchange is over: the
+        // socket keeps no more than its buffer, the rest waits in the kernel.
+        while (!m_done && m_socket && m_socket->bytesAvailable() > 0) {
+            const QByteArray slice = m_socket->read(kSocketReadBuffer);
+            if (slice.isEmpty())
+                break;
+            m_heardReply = true;
+            notify(m_handler.progressed);
+            if (!take(slice))
+                return;
+        }
+    }
+
+    // The peer closed its side.
+    void closedByPeer()
+    {
+        if (m_done)
+            return;
+        readAvailable();
+        if (m_done)
+            return;
+        if (m_state == State::Body && m_framing.kind == BodyFraming::Kind::UntilClose) {
+            complete();
+            return;
+        }
+        lost();
+    }
+
+    void socketError(QAbstractSocket::SocketError error)
+    {
+        if (m_done)
+            return;
+        if (error == QAbstractSocket::RemoteHostClosedError) {
+            closedByPeer();
+            return;
+        }
+        finish(codeForSocketError(error));
+    }
+
+    // The connection went before the reply was whole.
+    void lost()
+    {
+        // A fetch on a reused connection that the server had already closed
+        // goes out once more on a new one; any other request is never sent
+        // twice.
+        if (m_request.isFetch && m_reused && !m_heardReply && !m_retried) {
+            m_retried = true;
+            closeSocket();
+            resetReading();
+            connectAnew();
+            return;
+        }
+        finish(URLErrorNetworkConnectionLost);
+    }
+
+    // Feeds bytes to the reading; false once the exchange is over.
+    bool take(const QByteArray &bytes)
+    {
+        qsizetype at = 0;
+        while (at < bytes.size() && !m_done) {
+            switch (m_state) {
+            case State::Status:
+            case State::Fields:
+            case State::ChunkSize:
+            case State::ChunkEnd:
+            case State::Trailer: {
+                const qsizetype end = bytes.indexOf('\n', at);
+                const qsizetype upTo = end < 0 ? bytes.size() : end + 1;
+                m_line.append(bytes.constData() + at, upTo - at);
+                at = upTo;
+                m_leftInSlice = bytes.size() - at;
+                // Chunk size lines are short; a head and the trailer fields
+                // together stay within their bound.
+                const bool chunkLine = m_state == State::ChunkSize || m_state == State::ChunkEnd;
+                if (chunkLine ? m_line.size() > kMaxChunkLine : m_headSize + m_line.size() > kMaxHeadBytes) {
+                    finish(URLErrorBadServerResponse);
+                    return false;
+                }
+                if (end < 0)
+                    break;
+                QByteArray line = std::exchange(m_line, {});
+                if (!chunkLine)
+                    m_headSize += line.size();
+                line.chop(line.endsWith("\r\n") ? 2 : 1);
+                if (!takeLine(line))
+                    return false;
+                break;
+            }
+            case State::Body: {
+                qsizetype count = bytes.size() - at;
+                if (m_framing.kind == BodyFraming::Kind::Length || m_framing.kind == BodyFraming::Kind::Chunked)
+                    count = qsizetype(std::min<qint64>(count, m_remaining));
+                at += count;
+                m_leftInSlice = bytes.size() - at;
+                if (!deliver(bytes.mid(at - count, count)))
+                    return false;
+                if (m_framing.kind == BodyFraming::Kind::Length || m_framing.kind == BodyFraming::Kind::Chunked) {
+                    m_remaining -= count;
+                    if (m_remaining == 0) {
+                        if (m_framing.kind == BodyFraming::Kind::Length) {
+                            complete();
+                            return false;
+                        }
+                        m_state = State::ChunkEnd;
+                    }
+                }
+                break;
+            }
+            }
+        }
+        return !m_done;
+    }
+
+    bool takeLine(const QByteArray &line)
+    {
+        switch (m_state) {
+        case State::Status: {
+            // Blank lines a server left after an earlier reply are skipped.
+            if (line.isEmpty() && m_status == 0)
+                return true;
+            const QList<QByteArray> parts = line.split(' ');
+            bool ok = false;
+            const int status = parts.size() >= 2 ? parts[1].toInt(&ok) : 0;
+            if (!line.startsWith("HTTP/1.") || !ok || parts[1].size() != 3 || status < 100) {
+                finish(URLErrorBadServerResponse);
+                return false;
+            }
+            m_status = status;
+            m_version1_0 = line.startsWith("HTTP/1.0");
+            m_fields.clear();
+            m_fieldCount = 0;
+            m_state = State::Fields;
+            return true;
+        }
+        case State::Fields: {
+            if (!line.isEmpty()) {
+                if ((line.startsWith(' ') || line.startsWith('\t')) && !m_fields.isEmpty()) {
+                    // A field folded onto the next line.
+                    m_fields.last().second += ' ' + line.trimmed();
+                    return true;
+                }
+                if (++m_fieldCount > kMaxFields) {
+                    finish(URLErrorBadServerResponse);
+                    return false;
+                }
+                const qsizetype colon = line.indexOf(':');
+                if (colon > 0)
+                    addField(m_fields, line.left(colon).trimmed(), line.mid(colon + 1).trimmed());
+                return true;
+            }
+            return headEnded();
+        }
+        case State::ChunkSize: {
+            const qsizetype extension = line.indexOf(';');
+            const QByteArray size = (extension < 0 ? line : line.left(extension)).trimmed();
+            bool ok = false;
+            const qint64 length = size.toLongLong(&ok, 16);
+            if (!ok || length < 0 || size.startsWith('+') || size.startsWith('-')) {
+                finish(URLErrorBadServerResponse);
+                return false;
+            }
+            if (length == 0) {
+                m_headSize = 0;
+                m_state = State::Trailer;
+                return true;
+            }
+            m_remaining = length;
+            m_state = State::Body;
+            return true;
+        }
+        case State::ChunkEnd:
+            if (!line.isEmpty()) {
+                finish(URLErrorBadServerResponse);
+                return false;
+            }
+            m_state = State::ChunkSize;
+            return true;
+        case State::Trailer:
+            if (line.isEmpty()) {
+                complete();
+                return false;
+            }
+            return true;
+        case State::Body: break;
+        }
+        return true;
+    }
+
+    bool headEnded()
+    {
+        if (m_status >= 100 && m_status < 200 && m_status != 101) {
+            // An interim reply: the real one follows.
+            m_status = 0;
+            m_state = State::Status;
+            return true;
+        }
+        m_framing = framingOf(m_request.method, m_status, m_fields);
+        if (m_framing.kind == BodyFraming::Kind::Invalid) {
+            finish(URLErrorBadServerResponse);
+            return false;
+        }
+        if (m_request.isFetch && isRedirect(m_status) && hasField(m_fields, "Location"))
+            return redirect(m_url.resolved(QUrl::fromEncoded(fieldValue(m_fields, "Location"))));
+        if (m_handler.head && !m_handler.head(m_status, m_fields, m_url)) {
+            finish(URLErrorCancelled);
+            return false;
+        }
+        if (m_done)
+            return false;
+        switch (m_framing.kind) {
+        case BodyFraming::Kind::None: complete(); return false;
+        case BodyFraming::Kind::Length: m_remaining = m_framing.length; m_state = State::Body; return true;
+        case BodyFraming::Kind::Chunked: m_state = State::ChunkSize; return true;
+        case BodyFraming::Kind::UntilClose: m_state = State::Body; return true;
+        case BodyFraming::Kind::Invalid: break;
+        }
+        return false;
+    }
+
+    bool redirect(const QUrl &to)
+    {
+        if (++m_redirects > kMaxRedirects) {
+            finish(URLErrorUnknown);
+            return false;
+        }
+        if (!to.isValid() || !m_handler.allowRedirect || !m_handler.allowRedirect(to)) {
+            finish(URLErrorCancelled);
+            return false;
+        }
+        if (m_done)
+            return false;
+        // What the old address still sends is not read: its connection goes.
+        closeSocket();
+        resetReading();
+        m_url = to;
+        m_retried = false;
+        const std::optional<QByteArray> bytes = requestBytes(requestFor(to));
+        if (!bytes) {
+            finish(URLErrorUnsupportedURL);
+            return false;
+        }
+        m_bytes = *bytes;
+        proceed();
+        return false;
+    }
+
+    bool deliver(const QByteArray &bytes)
+    {
+        if (bytes.isEmpty() || !m_handler.body)
+            return true;
+        if (!m_handler.body(bytes)) {
+            if (!m_done)
+                finish(URLErrorCancelled);
+            return false;
+        }
+        return !m_done;
+    }
+
+    // The reply is whole. The connection carries the next exchange when
+    // nothing of this one is left on it and both sides meant to keep it.
+    void complete()
+    {
+        const bool exactEnd = m_leftInSlice == 0;
+        const QByteArray connection = fieldValue(m_fields, "Connection").toLower();
+        const bool keepAlive = m_version1_0 ? connection.contains("keep-alive") : !connection.contains("close");
+        const bool reusable = exactEnd && keepAlive && m_framing.kind != BodyFraming::Kind::UntilClose
+            && !fieldValue(m_request.fields, "Connection").toLower().contains("close") && m_wholeWritten
+            && m_socket && m_socket->state() == QAbstractSocket::ConnectedState && m_socket->bytesAvailable() == 0
+            && m_socket->bytesToWrite() == 0;
+        if (reusable) {
+            QAbstractSocket *socket = std::exchange(m_socket, nullptr);
+            m_context.reset();
+            if (auto pool = m_pool.lock())
+                HttpPool::put(pool, poolKey(m_url), socket);
+            else
+                socket->deleteLater();
+        }
+        finish(std::nullopt);
+    }
+
+    void finish(std::optional<qint64> error)
+    {
+        if (m_done)
+            return;
+        m_done = true;
+        auto self = shared_from_this(); // the pool may hold the last reference
+        closeSocket();
+        if (!std::exchange(m_toldSent, true))
+            notify(m_handler.requestSent);
+        // The other handlers stay: one of them may be what called this.
+        auto finished = std::move(m_handler.finished);
+        if (finished)
+            finished(error);
+        if (auto pool = m_pool.lock())
+            pool->active.erase(self);
+    }
+
+    void closeSocket()
+    {
+        m_context.reset();
+        if (QAbstractSocket *socket = std::exchange(m_socket, nullptr)) {
+            socket->disconnect();
+            socket->abort();
+            if (m_inSocketCall > 0)
+                socket->deleteLater();
+            else
+                delete socket;
+        }
+    }
+
+    void resetReading()
+    {
+        m_state = State::Status;
+        m_status = 0;
+        m_line.clear();
+        m_headSize = 0;
+        m_leftInSlice = 0;
+        m_fields.clear();
+        m_fieldCount = 0;
+        m_heardReply = false;
+        m_wholeWritten = false;
+        m_written = 0;
+    }
+
+    void notify(const std::function<void()> &what)
+    {
+        if (what)
+            what();
+    }
+
+    enum class State { Status, Fields, Body, ChunkSize, ChunkEnd, Trailer };
+
+    std::weak_ptr<HttpPool> m_pool;
+    HttpClient::Request m_request;
+    HttpHandler m_handler;
+    QUrl m_url;
+    QByteArray m_bytes;
+    QAbstractSocket *m_socket = nullptr;
+    // Owns the connections to the socket's signals while it is ours.
+    std::unique_ptr<QObject> m_context;
+    QObject m_timerContext;
+    bool m_reused = false;
+    bool m_retried = false;
+    bool m_done = false;
+    bool m_toldSent = false;
+    bool m_wholeWritten = false;
+    int m_inSocketCall = 0;
+    // What the slice being read holds beyond what has been taken of it.
+    qsizetype m_leftInSlice = 0;
+    bool m_heardReply = false;
+    bool m_version1_0 = false;
+    qint64 m_written = 0;
+    int m_redirects = 0;
+
+    State m_state = State::Status;
+    int m_status = 0;
+    QByteArray m_line;
+    qsizetype m_headSize = 0;
+    HttpFields m_fields;
+    int m_fieldCount = 0;
+    BodyFraming m_framing;
+    qint64 m_remaining = 0;
+};
+
+} // namespace
+
+HttpClient::HttpClient() : m_pool(std::make_shared<HttpPool>()) {}
+
+HttpClient::~HttpClient()
+{
+    // Every exchange still under way ends with a cancel, so its owner hears
+    // its end exactly once.
+    const auto active = m_pool->active;
+    for (const auto &exchange : active)
+        exchange->abort(URLErrorCancelled);
+}
+
+std::shared_ptr<HttpExchange> HttpClient::start(Request request, HttpHandler handler)
+{
+    auto exchange = std::make_shared<Exchange>(m_pool, std::move(request), std::move(handler));
+    m_pool->active.insert(exchange);
+    exchange->begin();
+    return exchange;
+}
+
+} // namespace kova::platform::internal
