@@ -130,7 +130,7 @@ namespace {
 using namespace std::chrono_literals;
 platform::URLSessionConfiguration s_serviceConfiguration{60s, 135s, KOVMaxServiceReplyBytes};
 // Lives until the application object goes, like the platform's shared
-// session: its network thread must not outlive the application.
+// session: its connections must close while the application exists.
 platform::URLSession *s_serviceSession = nullptr;
 } // namespace
 
@@ -138,7 +138,7 @@ platform::URLSession &internal::serviceSession()
 {
     if (!s_serviceSession) {
         s_serviceSession = new platform::URLSession(s_serviceConfiguration);
-        // Its network thread must end while the application object exists.
+        // Its connections must close while the application object exists.
         static const bool endsWithTheApplication = [] {
             qAddPostRoutine(&internal::KOVProcessState::resetServiceSession);
             return true;

@@ -12,8 +12,8 @@ struct KOVProcessState {
     static void resetAppState();
     // Time-outs of the two request sessions; shortened before first use.
     static void setSessionTimeouts(std::chrono::milliseconds defaultTimeout, std::chrono::milliseconds autoFlowTimeout);
-    // Ends both request sessions, so that no network thread of theirs is
-    // left running; the next request makes them again.
+    // Ends both request sessions, so that no connection of theirs is left
+    // open; the next request makes them again.
     static void resetSessions();
     // The configs and logs calls' session: its time-outs, and its end (while
     // the application object still exists; the next call makes a new one).

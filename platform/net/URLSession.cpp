@@ -122,9 +122,8 @@ bool isAllowedByTransportSecurity(const QUrl &url)
 }
 
 namespace {
-// Lives until the application object goes: its network thread must not
-// outlive the application, or an event that thread still handles as the
-// process exits finds no application and crashes it.
+// Lives until the application object goes: its connections belong to the
+// application's event loop and are closed while it still exists.
 URLSession *s_shared = nullptr;
 } // namespace
 

@@ -285,8 +285,8 @@ void KOVWebConnectViewController::onSuccess(const QJsonObject &items)
     // The screen is verifying from here on (the page's "link" and the
     // fallback no longer show it), but the exchange leaves before the loading
     // state is drawn: drawing it holds the main thread for the better part of
-    // a millisecond, and Qt's network thread reads the request's body through
-    // the main thread. Drawn once the body is out, or a frame later at the
+    // a millisecond, and the request goes out from the main loop once its
+    // connection is up. Drawn once the body is out, or a frame later at the
     // latest.
     m_state = State::Verifying;
     auto showLoading = [self, shown = std::make_shared<bool>(false)]() {
