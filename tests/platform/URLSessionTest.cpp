@@ -1,3 +1,4 @@
+#include <QNetworkProxy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <gtest/gtest.h>
@@ -395,5 +396,98 @@ TEST(URLSessionTest, ReplyLongerThanTheBoundFailsWithoutBeingReadWhole)
         const Outcome o = run(session, post(peer.url()));
         ASSERT_FALSE(o.error.has_value());
         EXPECT_EQ(o.data.size(), body.size());
+    }
+}
+
+namespace {
+
+// An HTTP proxy that opens a tunnel on CONNECT and then plays the server at
+// its far end itself: it answers the request that comes through the tunnel.
+class TunnellingProxy : public QObject {
+public:
+    TunnellingProxy()
+    {
+        m_server.listen(QHostAddress::LocalHost);
+        QObject::connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            QTcpSocket *socket = m_server.nextPendingConnection();
+            auto buffer = std::make_shared<QByteArray>();
+            auto tunnelled = std::make_shared<bool>(false);
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, buffer, tunnelled] {
+                *buffer += socket->readAll();
+                const qsizetype headEnd = buffer->indexOf("\r\n\r\n");
+                if (headEnd < 0)
+                    return;
+                if (!*tunnelled) {
+                    m_connects.append(buffer->left(buffer->indexOf("\r\n")));
+                    buffer->remove(0, headEnd + 4);
+                    *tunnelled = true;
+                    socket->write("HTTP/1.1 200 Connection established\r\n\r\n");
+                    return;
+                }
+                if (!buffer->endsWith("{\"a\":1}"))
+                    return;
+                m_requests.append(*buffer);
+                buffer->clear();
+                socket->write("HTTP/1.1 200 OK\r\nContent-Length: 11\r\n\r\n{\"via\":\"p\"}");
+            });
+        });
+    }
+    QNetworkProxy proxy(QNetworkProxy::ProxyType type = QNetworkProxy::HttpProxy) const
+    {
+        return QNetworkProxy(type, QStringLiteral("127.0.0.1"), m_server.serverPort());
+    }
+    QList<QByteArray> connects() const { return m_connects; }
+    QList<QByteArray> requests() const { return m_requests; }
+
+private:
+    QTcpServer m_server;
+    QList<QByteArray> m_connects;
+    QList<QByteArray> m_requests;
+};
+
+class ApplicationProxy {
+public:
+    explicit ApplicationProxy(const QNetworkProxy &proxy) : m_old(QNetworkProxy::applicationProxy())
+    {
+        QNetworkProxy::setApplicationProxy(proxy);
+    }
+    ~ApplicationProxy() { QNetworkProxy::setApplicationProxy(m_old); }
+
+private:
+    QNetworkProxy m_old;
+};
+
+} // namespace
+
+TEST(URLSessionTest, AnApplicationProxyCarriesRequestsThroughATunnelAndLeavesLoopbackAlone)
+{
+    EnvironmentValue on("KOVA_ALLOWS_ARBITRARY_LOADS", "YES");
+    TunnellingProxy tunnel;
+    URLSession session;
+    {
+        ApplicationProxy proxied(tunnel.proxy());
+        const Outcome o = run(session, post(QUrl("http://bank.example:8080/app-server")));
+        ASSERT_FALSE(o.error.has_value()) << o.error->code;
+        EXPECT_EQ(o.data, "{\"via\":\"p\"}");
+        EXPECT_EQ(tunnel.connects(), (QList<QByteArray>{"CONNECT bank.example:8080 HTTP/1.1"}));
+        ASSERT_EQ(tunnel.requests().size(), 1);
+        EXPECT_TRUE(tunnel.requests()[0].startsWith("POST /app-server HTTP/1.1\r\nHost: bank.example:8080\r\n"))
+            << tunnel.requests()[0].constData();
+
+        // Loopback never goes through it.
+        Peer peer(Peer::Mode::Reply, "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n{}");
+        const Outcome local = run(session, post(peer.url()));
+        ASSERT_FALSE(local.error.has_value());
+        EXPECT_EQ(local.data, "{}");
+        EXPECT_EQ(tunnel.connects().size(), 1);
+    }
+    {
+        // A proxy that can only forward plain requests is never a tunnel: the
+        // call fails rather than going around it.
+        ApplicationProxy caching(tunnel.proxy(QNetworkProxy::HttpCachingProxy));
+        const Outcome o = run(session, post(QUrl("http://bank.example:8080/app-server")));
+        ASSERT_TRUE(o.error.has_value());
+        EXPECT_EQ(o.error->code, -1);
+        EXPECT_EQ(tunnel.connects().size(), 1);
     }
 }

@@ -2,6 +2,7 @@
 
 #include <QHostAddress>
 #include <QLocale>
+#include <QNetworkProxy>
 #include <QObject>
 #include <QSslSocket>
 #include <QTcpSocket>
@@ -40,10 +41,13 @@ quint16 portOf(const QUrl &url)
     return quint16(url.port(isSecure(url) ? 443 : 80));
 }
 
-QString poolKey(const QUrl &url)
+// Connections are shared by exchanges to one server through one proxy.
+QString poolKey(const QUrl &url, const QNetworkProxy &proxy)
 {
     return url.scheme().toLower() + QLatin1String("://") + url.host().toLower() + QLatin1Char(':')
-        + QString::number(portOf(url));
+        + QString::number(portOf(url)) + QLatin1String(" via ") + QString::number(int(proxy.type()))
+        + QLatin1Char(' ') + proxy.hostName() + QLatin1Char(':') + QString::number(proxy.port())
+        + QLatin1Char(' ') + proxy.user();
 }
 
 bool hasField(const HttpFields &fields, const char *name)
@@ -135,6 +139,30 @@ void addField(HttpFields &fields, const QByteArray &name, const QByteArray &valu
 bool isRedirect(int status)
 {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// The proxy the application has for an address (the system's, when the host
+// turned that on), as Qt's own stack would ask for it; a proxy is only ever
+// used as a tunnel. Nothing when no proxy it names can be one.
+std::optional<QNetworkProxy> proxyFor(const QUrl &url)
+{
+    // A socket keeps loopback off any proxy by itself.
+    QHostAddress address;
+    if (url.host().compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0
+        || (address.setAddress(url.host()) && address.isLoopback()))
+        return QNetworkProxy(QNetworkProxy::DefaultProxy);
+    for (const QNetworkProxy &proxy : QNetworkProxyFactory::proxyForQuery(QNetworkProxyQuery(url))) {
+        switch (proxy.type()) {
+        case QNetworkProxy::NoProxy:
+        case QNetworkProxy::Socks5Proxy: return proxy;
+        case QNetworkProxy::HttpProxy:
+            if (proxy.capabilities() & QNetworkProxy::TunnelingCapability)
+                return proxy;
+            break;
+        default: break;
+        }
+    }
+    return std::nullopt;
 }
 
 qint64 codeForSocketError(QAbstractSocket::SocketError error)
@@ -319,8 +347,15 @@ private:
     {
         if (m_done)
             return;
+        const std::optional<QNetworkProxy> proxy = proxyFor(m_url);
+        if (!proxy) {
+            finish(URLErrorUnknown);
+            return;
+        }
+        m_proxy = *proxy;
+        m_key = poolKey(m_url, m_proxy);
         auto pool = m_pool.lock();
-        if (QAbstractSocket *reused = pool ? pool->take(poolKey(m_url)) : nullptr) {
+        if (QAbstractSocket *reused = pool ? pool->take(m_key) : nullptr) {
             attach(reused, true);
             send();
         } else {
@@ -349,6 +384,7 @@ private:
             socket = new QTcpSocket;
         }
         socket->setReadBufferSize(kSocketReadBuffer);
+        socket->setProxy(m_proxy);
         attach(socket, false);
         if (auto *ssl = qobject_cast<QSslSocket *>(socket)) {
             QObject::connect(ssl, &QSslSocket::encrypted, m_context.get(), heard([](Exchange &e) { e.send(); }));
@@ -679,7 +715,7 @@ private:
             QAbstractSocket *socket = std::exchange(m_socket, nullptr);
             m_context.reset();
             if (auto pool = m_pool.lock())
-                HttpPool::put(pool, poolKey(m_url), socket);
+                HttpPool::put(pool, m_key, socket);
             else
                 socket->deleteLater();
         }
@@ -742,6 +778,8 @@ private:
     HttpClient::Request m_request;
     HttpHandler m_handler;
     QUrl m_url;
+    QNetworkProxy m_proxy;
+    QString m_key;
     QByteArray m_bytes;
     QAbstractSocket *m_socket = nullptr;
     // Owns the connections to the socket's signals while it is ours.
