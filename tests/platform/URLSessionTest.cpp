@@ -491,3 +491,25 @@ TEST(URLSessionTest, AnApplicationProxyCarriesRequestsThroughATunnelAndLeavesLoo
         EXPECT_EQ(tunnel.connects().size(), 1);
     }
 }
+
+TEST(URLSessionTest, CallsToOneServerShareAtMostSixConnections)
+{
+    KeepAlivePeer peer({});
+    URLSession session;
+    int done = 0;
+    QList<QByteArray> replies;
+    for (int i = 0; i < 20; ++i) {
+        URLRequest request = post(peer.url());
+        request.httpBody = "{\"n\":" + QByteArray::number(i) + "}";
+        session.dataTask(request, [&](const QByteArray &data, const auto &, const std::optional<Error> &error) {
+            ++done;
+            if (!error)
+                replies.append(data);
+        });
+    }
+    ASSERT_TRUE(kova::test::waitUntil([&] { return done == 20; }));
+    EXPECT_EQ(replies, QList<QByteArray>(20, "{}"));
+    EXPECT_EQ(peer.bodies().size(), 20);
+    // The six opened first carry the rest once they are free.
+    EXPECT_EQ(peer.connections(), 6);
+}

@@ -8,6 +8,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <chrono>
+#include <deque>
 #include <limits>
 #include <map>
 #include <set>
@@ -28,6 +29,9 @@ constexpr int kMaxFields = 1000;
 constexpr qsizetype kMaxChunkLine = 4096;
 // As many as a browser follows.
 constexpr int kMaxRedirects = 50;
+// Connections open to one server at a time, as a browser keeps them; more
+// exchanges wait for one of them.
+constexpr int kMaxConnectionsPerServer = 6;
 // An idle connection is closed after this long; servers close theirs sooner.
 constexpr std::chrono::seconds kIdleLifetime(120);
 
@@ -226,6 +230,29 @@ BodyFraming framingOf(const QByteArray &method, int status, const HttpFields &fi
 struct HttpPool {
     std::multimap<QString, QAbstractSocket *> idle;
     std::set<std::shared_ptr<HttpExchange>> active;
+    // Connections carrying an exchange, and the exchanges waiting for one,
+    // per server. A waiter says whether it still wants the connection.
+    std::map<QString, int> busy;
+    std::map<QString, std::deque<std::function<bool()>>> waiting;
+
+    // An exchange is done with its connection to `key`: the first waiter
+    // that still wants one has it.
+    void release(const QString &key)
+    {
+        if (auto it = busy.find(key); it != busy.end() && --it->second <= 0)
+            busy.erase(it);
+        auto queue = waiting.find(key);
+        while (queue != waiting.end() && !queue->second.empty()) {
+            const std::function<bool()> next = std::move(queue->second.front());
+            queue->second.pop_front();
+            if (next()) {
+                ++busy[key];
+                break;
+            }
+        }
+        if (queue != waiting.end() && queue->second.empty())
+            waiting.erase(queue);
+    }
 
     ~HttpPool()
     {
@@ -355,12 +382,40 @@ private:
         m_proxy = *proxy;
         m_key = poolKey(m_url, m_proxy);
         auto pool = m_pool.lock();
-        if (QAbstractSocket *reused = pool ? pool->take(m_key) : nullptr) {
+        QAbstractSocket *reused = pool ? pool->take(m_key) : nullptr;
+        if (pool && !m_holdsConnection) {
+            if (!reused && pool->busy[m_key] >= kMaxConnectionsPerServer) {
+                pool->waiting[m_key].push_back([weak = weak_from_this()] {
+                    auto self = weak.lock();
+                    if (!self || self->m_done)
+                        return false;
+                    self->m_holdsConnection = true;
+                    QTimer::singleShot(0, &self->m_timerContext, [weak] {
+                        if (auto again = weak.lock())
+                            again->proceed();
+                    });
+                    return true;
+                });
+                return;
+            }
+            ++pool->busy[m_key];
+            m_holdsConnection = true;
+        }
+        if (reused) {
             attach(reused, true);
             send();
         } else {
             connectAnew();
         }
+    }
+
+    // This exchange no longer needs a connection to its server.
+    void releaseConnection()
+    {
+        if (!std::exchange(m_holdsConnection, false))
+            return;
+        if (auto pool = m_pool.lock())
+            pool->release(m_key);
     }
 
     void failLater(qint64 code)
@@ -675,6 +730,7 @@ private:
             return false;
         // What the old address still sends is not read: its connection goes.
         closeSocket();
+        releaseConnection();
         resetReading();
         m_url = to;
         m_retried = false;
@@ -729,6 +785,7 @@ private:
         m_done = true;
         auto self = shared_from_this(); // the pool may hold the last reference
         closeSocket();
+        releaseConnection();
         if (!std::exchange(m_toldSent, true))
             notify(m_handler.requestSent);
         // The other handlers stay: one of them may be what called this.
@@ -786,6 +843,7 @@ private:
     std::unique_ptr<QObject> m_context;
     QObject m_timerContext;
     bool m_reused = false;
+    bool m_holdsConnection = false;
     bool m_retried = false;
     bool m_done = false;
     bool m_toldSent = false;
