@@ -1,0 +1,347 @@
+#include <QFile>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslSocket>
+#include <QTcpServer>
+#include <gtest/gtest.h>
+
+#include "platform/net/URLSession.h"
+#include "tests/support/TestSupport.h"
+
+using namespace kova::platform;
+
+// The certificates these tests use are committed next to them (tls/, made by
+// tls/make-certificates.sh), not made at run time: the run then needs no
+// openssl program, spawns nothing, and sees the same bytes every time.
+
+namespace {
+
+QByteArray tlsFile(const char *name)
+{
+    QFile file(QStringLiteral(KOVA_TLS_TEST_DIR "/") + QLatin1String(name));
+    if (!file.open(QIODevice::ReadOnly))
+        ADD_FAILURE() << "cannot read " << file.fileName().toStdString();
+    return file.readAll();
+}
+
+QSslCertificate testCa()
+{
+    const QSslCertificate ca(tlsFile("ca.pem"), QSsl::Pem);
+    EXPECT_FALSE(ca.isNull());
+    return ca;
+}
+
+// Adds the tests' CA to what every new TLS connection trusts, for as long as
+// it lives.
+class TrustedTestCa {
+public:
+    TrustedTestCa() : m_saved(QSslConfiguration::defaultConfiguration())
+    {
+        QSslConfiguration trusting = m_saved;
+        trusting.addCaCertificate(testCa());
+        QSslConfiguration::setDefaultConfiguration(trusting);
+    }
+    ~TrustedTestCa() { QSslConfiguration::setDefaultConfiguration(m_saved); }
+    TrustedTestCa(const TrustedTestCa &) = delete;
+    TrustedTestCa &operator=(const TrustedTestCa &) = delete;
+
+private:
+    QSslConfiguration m_saved;
+};
+
+// An HTTPS server on loopback presenting the certificate `name` (tls/<name>.pem).
+// It serves requests on keep-alive connections, answering request number n
+// (from 1, over all connections) with 201 and the body {"n":n}, unless its
+// mode says otherwise.
+class TlsPeer : public QTcpServer {
+public:
+    enum class Mode {
+        Serve,
+        // Closes each connection once its first reply is out, though the
+        // reply says keep-alive.
+        CloseAfterReply,
+        // Closes (close_notify, then the TCP end) as soon as the handshake is done.
+        CloseAfterHandshake,
+        // Drops the TCP connection as soon as the handshake is done.
+        AbortAfterHandshake,
+        // Reads the whole request, then closes without a reply.
+        CloseAfterRequest,
+    };
+
+    TlsPeer(const char *name, Mode mode) : m_mode(mode)
+    {
+        m_configuration = QSslConfiguration::defaultConfiguration();
+        m_configuration.setLocalCertificate(QSslCertificate(tlsFile((QByteArray(name) + ".pem").constData()), QSsl::Pem));
+        m_configuration.setPrivateKey(QSslKey(tlsFile((QByteArray(name) + ".key").constData()), QSsl::Ec, QSsl::Pem));
+        m_configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+        EXPECT_FALSE(m_configuration.localCertificate().isNull());
+        EXPECT_FALSE(m_configuration.privateKey().isNull());
+        EXPECT_TRUE(listen(QHostAddress::LocalHost));
+    }
+    ~TlsPeer() override
+    {
+        // The connections' handlers reach into this object: they go first.
+        for (QSslSocket *socket : findChildren<QSslSocket *>(Qt::FindDirectChildrenOnly)) {
+            socket->disconnect();
+            delete socket;
+        }
+    }
+
+    QUrl url(const QString &host = QStringLiteral("localhost")) const
+    {
+        return QUrl(QStringLiteral("https://%1:%2/path").arg(host).arg(serverPort()));
+    }
+    // TCP connections accepted, and how many of them finished the handshake.
+    int connections() const { return m_connections; }
+    int handshakes() const { return m_handshakes; }
+    // Every byte the server read in the clear, and the requests whole in it.
+    QByteArray received() const { return m_received; }
+    QList<QByteArray> heads() const { return m_heads; }
+    QList<QByteArray> bodies() const { return m_bodies; }
+    int closed() const { return m_closed; }
+
+protected:
+    void incomingConnection(qintptr descriptor) override
+    {
+        auto *socket = new QSslSocket(this);
+        if (!socket->setSocketDescriptor(descriptor)) {
+            ADD_FAILURE() << "cannot take the connection";
+            delete socket;
+            return;
+        }
+        ++m_connections;
+        socket->setSslConfiguration(m_configuration);
+        QObject::connect(socket, &QSslSocket::encrypted, socket, [this, socket] {
+            ++m_handshakes;
+            if (m_mode == Mode::CloseAfterHandshake)
+                socket->disconnectFromHost();
+            else if (m_mode == Mode::AbortAfterHandshake)
+                socket->abort();
+        });
+        QObject::connect(socket, &QSslSocket::disconnected, socket, [this, socket] {
+            ++m_closed;
+            socket->deleteLater();
+        });
+        auto buffer = std::make_shared<QByteArray>();
+        QObject::connect(socket, &QSslSocket::readyRead, socket, [this, socket, buffer] {
+            const QByteArray bytes = socket->readAll();
+            m_received += bytes;
+            *buffer += bytes;
+            for (;;) {
+                const qsizetype headEnd = buffer->indexOf("\r\n\r\n");
+                if (headEnd < 0)
+                    return;
+                qsizetype length = 0;
+                for (const QByteArray &line : buffer->left(headEnd).split('\n'))
+                    if (line.toLower().startsWith("content-length:"))
+                        length = line.mid(15).trimmed().toLongLong();
+                if (buffer->size() < headEnd + 4 + length)
+                    return;
+                m_heads.append(buffer->left(headEnd + 4));
+                m_bodies.append(buffer->mid(headEnd + 4, length));
+                buffer->remove(0, headEnd + 4 + length);
+                if (m_mode == Mode::CloseAfterRequest) {
+                    socket->disconnectFromHost();
+                    return;
+                }
+                const QByteArray body = "{\"n\":" + QByteArray::number(m_bodies.size()) + "}";
+                socket->write("HTTP/1.1 201 Created\r\nContent-Type: application/json\r\nContent-Length: "
+                              + QByteArray::number(body.size()) + "\r\nConnection: keep-alive\r\n\r\n" + body);
+                if (m_mode == Mode::CloseAfterReply) {
+                    socket->disconnectFromHost();
+                    return;
+                }
+            }
+        });
+        socket->startServerEncryption();
+    }
+
+private:
+    Mode m_mode;
+    QSslConfiguration m_configuration;
+    int m_connections = 0;
+    int m_handshakes = 0;
+    int m_closed = 0;
+    QByteArray m_received;
+    QList<QByteArray> m_heads;
+    QList<QByteArray> m_bodies;
+};
+
+struct Outcome {
+    bool done = false;
+    QByteArray data;
+    std::optional<HTTPURLResponse> response;
+    std::optional<Error> error;
+};
+
+Outcome run(URLSession &session, const URLRequest &request)
+{
+    Outcome outcome;
+    int calls = 0;
+    session.dataTask(request, [&](const QByteArray &d, const std::optional<HTTPURLResponse> &r, const std::optional<Error> &e) {
+        ++calls;
+        outcome.done = true;
+        outcome.data = d;
+        outcome.response = r;
+        outcome.error = e;
+    });
+    EXPECT_FALSE(outcome.done) << "completion must not run inside dataTask";
+    EXPECT_TRUE(kova::test::waitUntil([&] { return outcome.done; }));
+    kova::test::drainMainQueue();
+    EXPECT_EQ(calls, 1);
+    return outcome;
+}
+
+URLRequest post(const QUrl &url, const QByteArray &body)
+{
+    URLRequest request;
+    request.url = url;
+    request.httpMethod = "POST";
+    request.setValue("application/json", "Content-Type");
+    request.httpBody = body;
+    return request;
+}
+
+URLRequest get(const QUrl &url)
+{
+    URLRequest request;
+    request.url = url;
+    request.httpMethod = "GET";
+    return request;
+}
+
+std::string describe(const Outcome &o)
+{
+    if (o.error)
+        return "error " + std::to_string(o.error->code) + " " + o.error->localizedDescription().toStdString();
+    if (o.response)
+        return "status " + std::to_string(o.response->statusCode) + " body " + o.data.toStdString();
+    return "nothing";
+}
+
+} // namespace
+
+TEST(URLSessionTlsTest, TrustedServerGetsEachPostOnceOnOneConnection)
+{
+    // By name and by address: the certificate names both.
+    for (const QString &host : {QStringLiteral("localhost"), QStringLiteral("127.0.0.1")}) {
+        SCOPED_TRACE(host.toStdString());
+        const TrustedTestCa trusted;
+        TlsPeer peer("localhost", TlsPeer::Mode::Serve);
+        URLSession session;
+
+        const Outcome one = run(session, post(peer.url(host), "{\"transfer\":1}"));
+        ASSERT_FALSE(one.error.has_value()) << describe(one);
+        ASSERT_TRUE(one.response.has_value());
+        EXPECT_EQ(one.response->statusCode, 201);
+        EXPECT_EQ(one.response->url, peer.url(host));
+        EXPECT_EQ(one.data, "{\"n\":1}");
+
+        const Outcome two = run(session, post(peer.url(host), "{\"transfer\":2}"));
+        ASSERT_FALSE(two.error.has_value()) << describe(two);
+        EXPECT_EQ(two.response->statusCode, 201);
+        EXPECT_EQ(two.data, "{\"n\":2}");
+
+        EXPECT_EQ(peer.bodies(), (QList<QByteArray>{"{\"transfer\":1}", "{\"transfer\":2}"}));
+        EXPECT_EQ(peer.connections(), 1);
+        EXPECT_EQ(peer.handshakes(), 1);
+        ASSERT_EQ(peer.heads().size(), 2);
+        const QByteArray head = peer.heads().first();
+        EXPECT_TRUE(head.startsWith("POST /path HTTP/1.1\r\nHost: " + host.toLatin1() + ':'
+                                    + QByteArray::number(peer.serverPort()) + "\r\n"))
+            << head.constData();
+        EXPECT_TRUE(head.contains("\r\nContent-Length: 14\r\n")) << head.constData();
+        EXPECT_TRUE(head.contains("\r\nContent-Type: application/json\r\n")) << head.constData();
+        // Nothing but the two requests went over the connection.
+        EXPECT_EQ(peer.received(), peer.heads()[0] + peer.bodies()[0] + peer.heads()[1] + peer.bodies()[1]);
+    }
+}
+
+TEST(URLSessionTlsTest, CertificateTheClientCannotTrustFailsBeforeTheRequestGoesOut)
+{
+    struct Case {
+        const char *what;
+        const char *certificate;
+        bool trustCa;
+    };
+    const Case cases[] = {
+        {"issuer not trusted", "localhost", false},
+        {"name does not match", "other.example", true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::optional<TrustedTestCa> trusted;
+        if (c.trustCa)
+            trusted.emplace();
+        TlsPeer peer(c.certificate, TlsPeer::Mode::Serve);
+        URLSession session;
+        const Outcome o = run(session, post(peer.url(), "{\"transfer\":1}"));
+        ASSERT_TRUE(o.error.has_value()) << describe(o);
+        EXPECT_EQ(o.error->domain, "NSURLErrorDomain");
+        EXPECT_EQ(o.error->code, -1200);
+        EXPECT_EQ(o.error->localizedDescription(),
+                  "An SSL error has occurred and a secure connection to the server cannot be made.");
+        EXPECT_FALSE(o.response.has_value());
+        EXPECT_TRUE(o.data.isEmpty());
+        // The server was reached, and heard nothing of the request.
+        EXPECT_EQ(peer.connections(), 1);
+        EXPECT_TRUE(kova::test::waitUntil([&] { return peer.closed() == 1; }));
+        EXPECT_TRUE(peer.received().isEmpty()) << peer.received().constData();
+    }
+}
+
+TEST(URLSessionTlsTest, ConnectionClosedBeforeAnyReplyLosesThePostAndNeverSendsItAgain)
+{
+    struct Case {
+        const char *what;
+        TlsPeer::Mode mode;
+        // Whether the server surely reads the request before it closes.
+        bool readsRequest;
+    };
+    const Case cases[] = {
+        {"closed after the handshake", TlsPeer::Mode::CloseAfterHandshake, false},
+        {"dropped after the handshake", TlsPeer::Mode::AbortAfterHandshake, false},
+        {"closed after the request", TlsPeer::Mode::CloseAfterRequest, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const TrustedTestCa trusted;
+        TlsPeer peer("localhost", c.mode);
+        URLSession session;
+        const Outcome o = run(session, post(peer.url(), "{\"transfer\":1}"));
+        ASSERT_TRUE(o.error.has_value()) << describe(o);
+        EXPECT_EQ(o.error->domain, "NSURLErrorDomain");
+        EXPECT_EQ(o.error->code, -1005);
+        EXPECT_FALSE(o.response.has_value());
+        kova::test::drainMainQueue();
+        EXPECT_EQ(peer.connections(), 1);
+        EXPECT_EQ(peer.handshakes(), 1);
+        // One connection, so the request went out at most once. A server
+        // closing right after the handshake may still have read it first.
+        const QList<QByteArray> once{"{\"transfer\":1}"};
+        if (c.readsRequest)
+            EXPECT_EQ(peer.bodies(), once);
+        else
+            EXPECT_TRUE(peer.bodies().isEmpty() || peer.bodies() == once) << peer.received().constData();
+    }
+}
+
+TEST(URLSessionTlsTest, FetchOnAReusedConnectionTheServerClosedGoesOutOnANewOne)
+{
+    const TrustedTestCa trusted;
+    TlsPeer peer("localhost", TlsPeer::Mode::CloseAfterReply);
+    URLSession session;
+    const Outcome one = run(session, get(peer.url()));
+    ASSERT_FALSE(one.error.has_value()) << describe(one);
+    EXPECT_EQ(one.data, "{\"n\":1}");
+    // Whether the client saw the close while the connection was idle or only
+    // once it sent on it, the fetch is answered on a second connection.
+    const Outcome two = run(session, get(peer.url()));
+    ASSERT_FALSE(two.error.has_value()) << describe(two);
+    EXPECT_EQ(two.response->statusCode, 201);
+    EXPECT_EQ(two.data, "{\"n\":2}");
+    EXPECT_EQ(peer.connections(), 2);
+    ASSERT_EQ(peer.heads().size(), 2);
+    EXPECT_TRUE(peer.heads()[1].startsWith("GET /path HTTP/1.1\r\n")) << peer.heads()[1].constData();
+}
