@@ -65,11 +65,14 @@ public:
         CloseAfterHandshake,
         // Drops the TCP connection as soon as the handshake is done.
         AbortAfterHandshake,
-        // Reads the whole request, then closes without a reply.
+        // Reads the whole request number `lastServed` + 1, then closes
+        // (close_notify, then the TCP end) without a reply.
         CloseAfterRequest,
+        // The same, but drops the TCP connection.
+        AbortAfterRequest,
     };
 
-    TlsPeer(const char *name, Mode mode) : m_mode(mode)
+    TlsPeer(const char *name, Mode mode, int lastServed = 0) : m_mode(mode), m_lastServed(lastServed)
     {
         m_configuration = QSslConfiguration::defaultConfiguration();
         m_configuration.setLocalCertificate(QSslCertificate(tlsFile((QByteArray(name) + ".pem").constData()), QSsl::Pem));
@@ -141,9 +144,15 @@ protected:
                 m_heads.append(buffer->left(headEnd + 4));
                 m_bodies.append(buffer->mid(headEnd + 4, length));
                 buffer->remove(0, headEnd + 4 + length);
-                if (m_mode == Mode::CloseAfterRequest) {
-                    socket->disconnectFromHost();
-                    return;
+                if (m_bodies.size() == m_lastServed + 1) {
+                    if (m_mode == Mode::CloseAfterRequest) {
+                        socket->disconnectFromHost();
+                        return;
+                    }
+                    if (m_mode == Mode::AbortAfterRequest) {
+                        socket->abort();
+                        return;
+                    }
                 }
                 const QByteArray body = "{\"n\":" + QByteArray::number(m_bodies.size()) + "}";
                 socket->write("HTTP/1.1 201 Created\r\nContent-Type: application/json\r\nContent-Length: "
@@ -159,6 +168,7 @@ protected:
 
 private:
     Mode m_mode;
+    int m_lastServed;
     QSslConfiguration m_configuration;
     int m_connections = 0;
     int m_handshakes = 0;
@@ -344,4 +354,58 @@ TEST(URLSessionTlsTest, FetchOnAReusedConnectionTheServerClosedGoesOutOnANewOne)
     EXPECT_EQ(peer.connections(), 2);
     ASSERT_EQ(peer.heads().size(), 2);
     EXPECT_TRUE(peer.heads()[1].startsWith("GET /path HTTP/1.1\r\n")) << peer.heads()[1].constData();
+}
+
+TEST(URLSessionTlsTest, ReusedConnectionClosedOnTheRequestFailsAPostButSendsAFetchAgain)
+{
+    struct Case {
+        const char *what;
+        TlsPeer::Mode mode;
+        QByteArray method;
+    };
+    const Case cases[] = {
+        {"post, closed", TlsPeer::Mode::CloseAfterRequest, "POST"},
+        {"post, dropped", TlsPeer::Mode::AbortAfterRequest, "POST"},
+        {"get, closed", TlsPeer::Mode::CloseAfterRequest, "GET"},
+        {"get, dropped", TlsPeer::Mode::AbortAfterRequest, "GET"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const TrustedTestCa trusted;
+        // The first request is served; the second, on the same connection, is
+        // read whole and then the connection goes.
+        TlsPeer peer("localhost", c.mode, 1);
+        URLSession session;
+        URLRequest first = post(peer.url(), "{\"transfer\":1}");
+        first.httpMethod = c.method;
+        if (c.method == "GET")
+            first.httpBody.clear();
+        const Outcome one = run(session, first);
+        ASSERT_FALSE(one.error.has_value()) << describe(one);
+        EXPECT_EQ(one.data, "{\"n\":1}");
+
+        URLRequest second = post(peer.url(), "{\"transfer\":2}");
+        second.httpMethod = c.method;
+        if (c.method == "GET")
+            second.httpBody.clear();
+        const Outcome two = run(session, second);
+        kova::test::drainMainQueue();
+        if (c.method == "POST") {
+            ASSERT_TRUE(two.error.has_value()) << describe(two);
+            EXPECT_EQ(two.error->domain, "NSURLErrorDomain");
+            EXPECT_EQ(two.error->code, -1005);
+            EXPECT_FALSE(two.response.has_value());
+            EXPECT_EQ(peer.bodies(), (QList<QByteArray>{"{\"transfer\":1}", "{\"transfer\":2}"}));
+            EXPECT_EQ(peer.connections(), 1);
+        } else {
+            // Sent once more, on a new connection, and answered there.
+            ASSERT_FALSE(two.error.has_value()) << describe(two);
+            EXPECT_EQ(two.response->statusCode, 201);
+            EXPECT_EQ(two.data, "{\"n\":3}");
+            EXPECT_EQ(peer.connections(), 2);
+            ASSERT_EQ(peer.heads().size(), 3);
+            for (const QByteArray &head : peer.heads())
+                EXPECT_TRUE(head.startsWith("GET /path HTTP/1.1\r\n")) << head.constData();
+        }
+    }
 }
