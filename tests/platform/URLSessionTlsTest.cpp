@@ -103,6 +103,8 @@ public:
     QList<QByteArray> heads() const { return m_heads; }
     QList<QByteArray> bodies() const { return m_bodies; }
     int closed() const { return m_closed; }
+    // Every request is answered with a redirect to `location` from now on.
+    void redirectTo(const QUrl &location) { m_location = location.toEncoded(); }
 
 protected:
     void incomingConnection(qintptr descriptor) override
@@ -154,6 +156,10 @@ protected:
                         return;
                     }
                 }
+                if (!m_location.isEmpty()) {
+                    socket->write("HTTP/1.1 302 Found\r\nLocation: " + m_location + "\r\nContent-Length: 0\r\n\r\n");
+                    continue;
+                }
                 const QByteArray body = "{\"n\":" + QByteArray::number(m_bodies.size()) + "}";
                 socket->write("HTTP/1.1 201 Created\r\nContent-Type: application/json\r\nContent-Length: "
                               + QByteArray::number(body.size()) + "\r\nConnection: keep-alive\r\n\r\n" + body);
@@ -169,6 +175,7 @@ protected:
 private:
     Mode m_mode;
     int m_lastServed;
+    QByteArray m_location;
     QSslConfiguration m_configuration;
     int m_connections = 0;
     int m_handshakes = 0;
@@ -407,5 +414,94 @@ TEST(URLSessionTlsTest, ReusedConnectionClosedOnTheRequestFailsAPostButSendsAFet
             for (const QByteArray &head : peer.heads())
                 EXPECT_TRUE(head.startsWith("GET /path HTTP/1.1\r\n")) << head.constData();
         }
+    }
+}
+
+TEST(URLSessionTlsTest, FetchFollowsARedirectToHttpsButNeverDownToHttp)
+{
+    const TrustedTestCa trusted;
+    TlsPeer target("localhost", TlsPeer::Mode::Serve);
+    QTcpServer plain;
+    ASSERT_TRUE(plain.listen(QHostAddress::LocalHost));
+    int plainConnections = 0;
+    QObject::connect(&plain, &QTcpServer::newConnection, &plain, [&] {
+        while (QTcpSocket *socket = plain.nextPendingConnection()) {
+            ++plainConnections;
+            socket->abort();
+            socket->deleteLater();
+        }
+    });
+    const QUrl secure(QStringLiteral("https://localhost:%1/next").arg(target.serverPort()));
+    // Loopback: plain http there is allowed on its own, just not after https.
+    const QUrl insecure(QStringLiteral("http://127.0.0.1:%1/next").arg(plain.serverPort()));
+
+    {
+        SCOPED_TRACE("to https");
+        TlsPeer source("localhost", TlsPeer::Mode::Serve);
+        source.redirectTo(secure);
+        URLSession session;
+        const Outcome o = run(session, get(source.url()));
+        ASSERT_FALSE(o.error.has_value()) << describe(o);
+        EXPECT_EQ(o.response->statusCode, 201);
+        EXPECT_EQ(o.response->url, secure);
+        EXPECT_EQ(o.data, "{\"n\":1}");
+        EXPECT_EQ(source.heads().size(), 1);
+        ASSERT_EQ(target.heads().size(), 1);
+        EXPECT_TRUE(target.heads()[0].startsWith("GET /next HTTP/1.1\r\nHost: localhost:"
+                                                 + QByteArray::number(target.serverPort()) + "\r\n"))
+            << target.heads()[0].constData();
+    }
+    {
+        SCOPED_TRACE("to http");
+        TlsPeer source("localhost", TlsPeer::Mode::Serve);
+        source.redirectTo(insecure);
+        URLSession session;
+        const Outcome o = run(session, get(source.url()));
+        ASSERT_TRUE(o.error.has_value()) << describe(o);
+        EXPECT_EQ(o.error->domain, "NSURLErrorDomain");
+        EXPECT_EQ(o.error->code, -1022);
+        EXPECT_FALSE(o.response.has_value());
+        EXPECT_EQ(source.heads().size(), 1);
+        kova::test::drainMainQueue();
+        EXPECT_EQ(plainConnections, 0);
+    }
+}
+
+TEST(URLSessionTlsTest, ServerThatDoesNotSpeakTlsFailsTheCall)
+{
+    struct Case {
+        const char *what;
+        // What the server writes once the client has spoken; nothing for none.
+        QByteArray answer;
+        qint64 code;
+    };
+    const Case cases[] = {
+        {"never answers the handshake", {}, -1001},
+        {"answers in plain http", "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n", -1200},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        QTcpServer server;
+        ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+        QByteArray heard;
+        QObject::connect(&server, &QTcpServer::newConnection, &server, [&] {
+            QTcpSocket *socket = server.nextPendingConnection();
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [&, socket] {
+                heard += socket->readAll();
+                if (!c.answer.isEmpty())
+                    socket->write(c.answer);
+            });
+        });
+        URLSession session(URLSessionConfiguration{std::chrono::milliseconds(300), std::chrono::seconds(10)});
+        const Outcome o = run(session, post(QUrl(QStringLiteral("https://localhost:%1/path").arg(server.serverPort())),
+                                            "{\"transfer\":1}"));
+        ASSERT_TRUE(o.error.has_value()) << describe(o);
+        EXPECT_EQ(o.error->domain, "NSURLErrorDomain");
+        EXPECT_EQ(o.error->code, c.code);
+        EXPECT_FALSE(o.response.has_value());
+        // It heard a TLS hello (a handshake record), never the request.
+        ASSERT_FALSE(heard.isEmpty());
+        EXPECT_EQ(heard.at(0), '\x16');
+        EXPECT_FALSE(heard.contains("transfer"));
     }
 }
