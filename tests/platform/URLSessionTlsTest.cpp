@@ -105,6 +105,14 @@ public:
     int closed() const { return m_closed; }
     // Every request is answered with a redirect to `location` from now on.
     void redirectTo(const QUrl &location) { m_location = location.toEncoded(); }
+    // Every request is answered with `body` from now on: with its length when
+    // `chunk` is 0, in chunks of `chunk` bytes when it is more, and ended by
+    // closing the connection when it is less.
+    void answerWith(const QByteArray &body, int chunk = 0)
+    {
+        m_body = body;
+        m_chunk = chunk;
+    }
 
 protected:
     void incomingConnection(qintptr descriptor) override
@@ -160,6 +168,10 @@ protected:
                     socket->write("HTTP/1.1 302 Found\r\nLocation: " + m_location + "\r\nContent-Length: 0\r\n\r\n");
                     continue;
                 }
+                if (!m_body.isEmpty()) {
+                    writeBody(socket);
+                    continue;
+                }
                 const QByteArray body = "{\"n\":" + QByteArray::number(m_bodies.size()) + "}";
                 socket->write("HTTP/1.1 201 Created\r\nContent-Type: application/json\r\nContent-Length: "
                               + QByteArray::number(body.size()) + "\r\nConnection: keep-alive\r\n\r\n" + body);
@@ -173,9 +185,30 @@ protected:
     }
 
 private:
+    void writeBody(QSslSocket *socket) const
+    {
+        if (m_chunk < 0) {
+            socket->write("HTTP/1.1 200 OK\r\n\r\n" + m_body);
+            socket->disconnectFromHost();
+            return;
+        }
+        if (m_chunk == 0) {
+            socket->write("HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(m_body.size()) + "\r\n\r\n" + m_body);
+            return;
+        }
+        socket->write("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n");
+        for (qsizetype at = 0; at < m_body.size(); at += m_chunk) {
+            const QByteArray part = m_body.mid(at, m_chunk);
+            socket->write(QByteArray::number(part.size(), 16) + "\r\n" + part + "\r\n");
+        }
+        socket->write("0\r\n\r\n");
+    }
+
     Mode m_mode;
     int m_lastServed;
     QByteArray m_location;
+    QByteArray m_body;
+    int m_chunk = 0;
     QSslConfiguration m_configuration;
     int m_connections = 0;
     int m_handshakes = 0;
@@ -503,5 +536,40 @@ TEST(URLSessionTlsTest, ServerThatDoesNotSpeakTlsFailsTheCall)
         ASSERT_FALSE(heard.isEmpty());
         EXPECT_EQ(heard.at(0), '\x16');
         EXPECT_FALSE(heard.contains("transfer"));
+    }
+}
+
+TEST(URLSessionTlsTest, LargeBodiesCrossTheConnectionWholeBothWays)
+{
+    // Bodies spanning many TLS records and many reads of the bounded socket
+    // buffer, with no repeating pattern a lost or doubled slice could hide in.
+    const auto bytes = [](qsizetype size, quint32 seed) {
+        QByteArray out(size, Qt::Uninitialized);
+        for (qsizetype i = 0; i < size; ++i) {
+            seed = seed * 1664525u + 1013904223u;
+            out[i] = char(seed >> 24);
+        }
+        return out;
+    };
+    const QByteArray request = bytes(1024 * 1024 + 3, 1);
+    const QByteArray reply = bytes(4 * 1024 * 1024 + 7, 2);
+    for (const int chunk : {0, 100000, -1}) {
+        SCOPED_TRACE(chunk == 0 ? "with a length" : chunk > 0 ? "chunked" : "until the server closes");
+        const TrustedTestCa trusted;
+        TlsPeer peer("localhost", TlsPeer::Mode::Serve);
+        peer.answerWith(reply, chunk);
+        URLSession session;
+        for (int i = 0; i < 2; ++i) {
+            const Outcome o = run(session, post(peer.url(), request));
+            ASSERT_FALSE(o.error.has_value()) << describe(o);
+            EXPECT_EQ(o.response->statusCode, 200);
+            EXPECT_EQ(o.data.size(), reply.size());
+            EXPECT_TRUE(o.data == reply);
+        }
+        ASSERT_EQ(peer.bodies().size(), 2);
+        EXPECT_TRUE(peer.bodies()[0] == request);
+        EXPECT_TRUE(peer.bodies()[1] == request);
+        // A reply that ends with its connection leaves none to reuse.
+        EXPECT_EQ(peer.connections(), chunk < 0 ? 2 : 1);
     }
 }
