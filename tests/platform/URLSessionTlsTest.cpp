@@ -13,7 +13,8 @@ using namespace kova::platform;
 
 // The certificates these tests use are committed next to them (tls/, made by
 // tls/make-certificates.sh), not made at run time: the run then needs no
-// openssl program, spawns nothing, and sees the same bytes every time.
+// openssl program, spawns nothing, and sees the same bytes every time. They
+// are valid until 2126; the keys guard nothing but these tests.
 
 namespace {
 
