@@ -261,7 +261,8 @@ void URLSession::dataTask(const URLRequest &request, DataTaskCompletion completi
     const std::weak_ptr<Timing> timing = m_timing;
 
     internal::HttpHandler handler;
-    handler.allowRedirect = [reading, from = request.url](const QUrl &to) {
+    // Each hop is held to the one before it: no step from https down to http.
+    handler.allowRedirect = [reading](const QUrl &from, const QUrl &to) {
         const bool downgrade = from.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0
             && to.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) != 0;
         if (!downgrade && isAllowedByTransportSecurity(to))

@@ -499,6 +499,31 @@ TEST(URLSessionTlsTest, FetchFollowsARedirectToHttpsButNeverDownToHttp)
         kova::test::drainMainQueue();
         EXPECT_EQ(plainConnections, 0);
     }
+    {
+        // Each hop is held to the one before it, not to where the fetch began.
+        SCOPED_TRACE("http, then https, then http");
+        TlsPeer middle("localhost", TlsPeer::Mode::Serve);
+        middle.redirectTo(insecure);
+        QTcpServer start;
+        ASSERT_TRUE(start.listen(QHostAddress::LocalHost));
+        QObject::connect(&start, &QTcpServer::newConnection, &start, [&] {
+            QTcpSocket *socket = start.nextPendingConnection();
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, &middle] {
+                if (!socket->peek(1 << 16).contains("\r\n\r\n"))
+                    return;
+                socket->readAll();
+                socket->write("HTTP/1.1 302 Found\r\nLocation: " + middle.url().toEncoded()
+                              + "\r\nContent-Length: 0\r\n\r\n");
+            });
+        });
+        URLSession session;
+        const Outcome o = run(session, get(QUrl(QStringLiteral("http://127.0.0.1:%1/start").arg(start.serverPort()))));
+        ASSERT_TRUE(o.error.has_value()) << describe(o);
+        EXPECT_EQ(o.error->code, -1022);
+        EXPECT_EQ(middle.heads().size(), 1);
+        kova::test::drainMainQueue();
+        EXPECT_EQ(plainConnections, 0);
+    }
 }
 
 TEST(URLSessionTlsTest, ServerThatDoesNotSpeakTlsFailsTheCall)

@@ -722,7 +722,7 @@ private:
             finish(URLErrorUnknown);
             return false;
         }
-        if (!to.isValid() || !m_handler.allowRedirect || !m_handler.allowRedirect(to)) {
+        if (!to.isValid() || !m_handler.allowRedirect || !m_handler.allowRedirect(m_url, to)) {
             finish(URLErrorCancelled);
             return false;
         }

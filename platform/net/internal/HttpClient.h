@@ -23,8 +23,9 @@ using HttpFields = QList<QPair<QByteArray, QByteArray>>;
 // never from inside HttpClient::start; `finished` comes exactly once, and
 // nothing after it.
 struct HttpHandler {
-    // A fetch met a redirect to `to`: is it followed? Without it, none is.
-    std::function<bool(const QUrl &to)> allowRedirect;
+    // A fetch at `from` met a redirect to `to`: is it followed? Without it,
+    // none is.
+    std::function<bool(const QUrl &from, const QUrl &to)> allowRedirect;
     // The reply's status and fields (fields of one name joined), and the
     // address that answered; false gives the exchange up.
     std::function<bool(int status, const HttpFields &fields, const QUrl &url)> head;
