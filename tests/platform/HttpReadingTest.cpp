@@ -169,7 +169,8 @@ Outcome run(URLSession &session, const URLRequest &request)
 {
     Outcome outcome;
     int calls = 0;
-    session.dataTask(request, [&](const QByteArray &d, const std::optional<HTTPURLResponse> &r, const std::optional<Error> &e) {
+    session.dataTask(request, [&](const QByteArray &d, const std::optional<HTTPURLResponse> &r,
+                                  const std::optional<Error> &e) {
         ++calls;
         outcome.done = true;
         outcome.data = d;
@@ -260,13 +261,15 @@ std::vector<FramedRow> framedRows()
         {"ZeroLength", "GET", withLength(""), 200, ""},
         {"InterimRepliesSkipped", "GET",
          "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 102 Processing\r\nX-P: 1\r\n\r\n" + withLength("ok"), 200, "ok"},
-        {"InterimRepliesSplit", "GET", "HTTP/1.1 100 Continue\r\n|\r\nHTTP/1.1 201 Created\r\nContent-Length: 2\r\n\r|\nok",
+        {"InterimRepliesSplit", "GET",
+         "HTTP/1.1 100 Continue\r\n|\r\nHTTP/1.1 201 Created\r\nContent-Length: 2\r\n\r|\nok",
          201, "ok"},
         {"HeadWithLengthHasNoBody", "HEAD", "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n", 200, ""},
         {"HeadChunkedHasNoBody", "HEAD", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n", 200, ""},
         {"NoContentHasNoBody", "GET", "HTTP/1.1 204 No Content\r\n\r\n", 204, ""},
         {"NotModifiedHasNoBody", "GET", "HTTP/1.1 304 Not Modified\r\nContent-Length: 1000\r\n\r\n", 304, ""},
-        {"Http10KeepAlive", "GET", "HTTP/1.0 200 OK\r\nConnection: keep-alive\r\nContent-Length: 2\r\n\r\nok", 200, "ok"},
+        {"Http10KeepAlive", "GET", "HTTP/1.0 200 OK\r\nConnection: keep-alive\r\nContent-Length: 2\r\n\r\nok", 200,
+         "ok"},
         {"ThousandFields", "GET", manyFields(1000), 200, "ok"},
     };
 }
@@ -329,7 +332,8 @@ INSTANTIATE_TEST_SUITE_P(
         EndingRow{"ConnectionClose", {"HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 2\r\n\r\nok"}, "ok"},
         EndingRow{"Http10WithoutKeepAlive", {"HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok"}, "ok"},
         EndingRow{"BodyLongerThanDeclared",
-                  {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhelloHTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nWRONG"},
+                  {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello"
+                   "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nWRONG"},
                   "hello"}),
     rowName<EndingRow>);
 
@@ -420,7 +424,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(HttpReadingTest, RepeatedReplyFieldsAreJoinedInTheOrderFirstSeen)
 {
     ScriptedPeer peer({{"HTTP/1.1 200 OK\r\nX-A: 1\r\nSet-Cookie: a=1; Path=/\r\nx-a:2\r\nX-B:  b  \r\n"
-                        "SET-COOKIE: b=2\r\nX-A: 3\r\nX-C: c\r\n  folded\r\nX-B: d\r\n\tmore\r\nContent-Length: 2\r\n\r\nok"}});
+                        "SET-COOKIE: b=2\r\nX-A: 3\r\nX-C: c\r\n  folded\r\nX-B: d\r\n\tmore\r\n"
+                        "Content-Length: 2\r\n\r\nok"}});
     URLSession session;
     const Outcome o = get(session, peer.url());
     ASSERT_TRUE(o.response.has_value()) << o.code();
@@ -485,7 +490,10 @@ INSTANTIATE_TEST_SUITE_P(
                 "PUT /r HTTP/1.1\r\nHost: 127.0.0.1:{port}\r\nX-A: 1\r\nContent-Length: 3\r\nConnection: Keep-Alive\r\n"
                 "Accept-Language: {locale}\r\nUser-Agent: Mozilla/5.0\r\n\r\nabc"},
         HeadRow{"CallersOwnFieldsKept", "POST", "/r",
-                {{"User-Agent", "Kova"}, {"Accept-Language", "fr"}, {"Host", "example.test"}, {"Connection", "keep-alive"}},
+                {{"User-Agent", "Kova"},
+                 {"Accept-Language", "fr"},
+                 {"Host", "example.test"},
+                 {"Connection", "keep-alive"}},
                 "{}",
                 "POST /r HTTP/1.1\r\nUser-Agent: Kova\r\nAccept-Language: fr\r\nHost: example.test\r\n"
                 "Connection: keep-alive\r\nContent-Length: 2\r\n\r\n{}"}),
@@ -623,8 +631,9 @@ TEST(HttpReadingTest, ConnectionClosedWhileIdleIsNotUsedAgain)
     ScriptedPeer peer({{withLength("ok"), Answer::Then::Close}, {kRight}});
     URLSession session;
     ASSERT_EQ(get(session, peer.url()).data, "ok");
-    ASSERT_TRUE(kova::test::waitUntil([&] { return peer.connection(0) == nullptr
-                                                || peer.connection(0)->state() == QAbstractSocket::UnconnectedState; }));
+    ASSERT_TRUE(kova::test::waitUntil([&] {
+        return !peer.connection(0) || peer.connection(0)->state() == QAbstractSocket::UnconnectedState;
+    }));
     kova::test::drainMainQueue();
     const Outcome o = run(session, requestOf("POST", peer.url(), "{\"pay\":1}"));
     ASSERT_FALSE(o.error.has_value()) << o.code();

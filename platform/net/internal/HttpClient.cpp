@@ -580,7 +580,9 @@ private:
                     return false;
                 }
                 const qsizetype colon = line.indexOf(':');
-                m_lastField = colon > 0 ? addField(m_fields, line.left(colon).trimmed(), line.mid(colon + 1).trimmed()) : -1;
+                m_lastField = colon > 0
+                    ? addField(m_fields, line.left(colon).trimmed(), line.mid(colon + 1).trimmed())
+                    : -1;
                 return true;
             }
             return headEnded();
