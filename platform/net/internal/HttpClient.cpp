@@ -7,11 +7,15 @@
 #include <QSslSocket>
 #include <QTcpSocket>
 #include <QTimer>
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <deque>
 #include <limits>
 #include <map>
 #include <set>
+#include <sys/socket.h>
 
 #include "platform/net/URLSession.h"
 
@@ -81,6 +85,24 @@ QByteArray acceptLanguage()
     return (locale + QLatin1String(",en,*")).toLatin1();
 }
 
+// The schemes and addresses spoken to at all, first or after a redirect.
+bool isSpoken(const QUrl &url)
+{
+    const QString scheme = url.scheme().toLower();
+    return (scheme == QLatin1String("http") || scheme == QLatin1String("https")) && !url.host().isEmpty();
+}
+
+// What the peer sent an idle connection (stray bytes, or its end) may still
+// wait in the kernel, unheard by the loop: a peek tells without taking it.
+bool quietSinceIdle(QAbstractSocket *socket)
+{
+    const qintptr descriptor = socket->socketDescriptor();
+    if (descriptor < 0)
+        return true;
+    char byte = 0;
+    return ::recv(int(descriptor), &byte, 1, MSG_PEEK | MSG_DONTWAIT) < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+}
+
 bool isSafeFieldPart(const QByteArray &part)
 {
     return !part.contains('\r') && !part.contains('\n') && !part.contains('\0');
@@ -128,16 +150,18 @@ std::optional<QByteArray> requestBytes(const HttpClient::Request &request)
     return out;
 }
 
-// Fields of one name become one, as a reply's fields are read elsewhere.
-void addField(HttpFields &fields, const QByteArray &name, const QByteArray &value)
+// Fields of one name become one, as a reply's fields are read elsewhere;
+// gives where the value went.
+qsizetype addField(HttpFields &fields, const QByteArray &name, const QByteArray &value)
 {
-    for (auto &field : fields) {
-        if (field.first.compare(name, Qt::CaseInsensitive) == 0) {
-            field.second += (name.compare("Set-Cookie", Qt::CaseInsensitive) == 0 ? "\n" : ", ") + value;
-            return;
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        if (fields[i].first.compare(name, Qt::CaseInsensitive) == 0) {
+            fields[i].second += (name.compare("Set-Cookie", Qt::CaseInsensitive) == 0 ? "\n" : ", ") + value;
+            return i;
         }
     }
     fields.append({name, value});
+    return fields.size() - 1;
 }
 
 bool isRedirect(int status)
@@ -268,7 +292,8 @@ struct HttpPool {
             QAbstractSocket *socket = it->second;
             it = idle.erase(it);
             delete socket->findChild<QObject *>(QStringLiteral("kovaIdle"), Qt::FindDirectChildrenOnly);
-            if (socket->state() == QAbstractSocket::ConnectedState && socket->bytesAvailable() == 0)
+            if (socket->state() == QAbstractSocket::ConnectedState && socket->bytesAvailable() == 0
+                && quietSinceIdle(socket))
                 return socket;
             socket->deleteLater();
         }
@@ -319,8 +344,7 @@ public:
 
     void begin()
     {
-        const QString scheme = m_url.scheme().toLower();
-        if ((scheme != QLatin1String("http") && scheme != QLatin1String("https")) || m_url.host().isEmpty()) {
+        if (!isSpoken(m_url)) {
             failLater(URLErrorUnsupportedURL);
             return;
         }
@@ -362,8 +386,9 @@ private:
         HttpClient::Request request = m_request;
         request.url = url;
         if (url != m_request.url) {
-            // A redirect is a plain fetch of the new address.
-            request.method = "GET";
+            // A redirect is a plain fetch of the new address; a HEAD stays
+            // one, as its reply is read as one.
+            request.method = m_request.method == "HEAD" ? QByteArray("HEAD") : QByteArray("GET");
             request.body.clear();
         }
         return request;
@@ -628,14 +653,17 @@ private:
             m_version1_0 = line.startsWith("HTTP/1.0");
             m_fields.clear();
             m_fieldCount = 0;
+            m_lastField = -1;
             m_state = State::Fields;
             return true;
         }
         case State::Fields: {
             if (!line.isEmpty()) {
-                if ((line.startsWith(' ') || line.startsWith('\t')) && !m_fields.isEmpty()) {
-                    // A field folded onto the next line.
-                    m_fields.last().second += ' ' + line.trimmed();
+                if ((line.startsWith(' ') || line.startsWith('\t')) && m_lastField >= 0) {
+                    // A field folded onto the next line: it goes on where the
+                    // line before went, which a repeated name joined to an
+                    // earlier field.
+                    m_fields[m_lastField].second += ' ' + line.trimmed();
                     return true;
                 }
                 if (++m_fieldCount > kMaxFields) {
@@ -643,8 +671,9 @@ private:
                     return false;
                 }
                 const qsizetype colon = line.indexOf(':');
-                if (colon > 0)
-                    addField(m_fields, line.left(colon).trimmed(), line.mid(colon + 1).trimmed());
+                m_lastField = colon > 0
+                    ? addField(m_fields, line.left(colon).trimmed(), line.mid(colon + 1).trimmed())
+                    : -1;
                 return true;
             }
             return headEnded();
@@ -652,9 +681,12 @@ private:
         case State::ChunkSize: {
             const qsizetype extension = line.indexOf(';');
             const QByteArray size = (extension < 0 ? line : line.left(extension)).trimmed();
-            bool ok = false;
-            const qint64 length = size.toLongLong(&ok, 16);
-            if (!ok || length < 0 || size.startsWith('+') || size.startsWith('-')) {
+            // Hex digits only: the number reading alone also takes a sign
+            // and a "0x".
+            bool ok = !size.isEmpty()
+                && std::all_of(size.begin(), size.end(), [](char c) { return std::isxdigit(uchar(c)) != 0; });
+            const qint64 length = ok ? size.toLongLong(&ok, 16) : 0;
+            if (!ok || length < 0) {
                 finish(URLErrorBadServerResponse);
                 return false;
             }
@@ -728,6 +760,11 @@ private:
         }
         if (m_done)
             return false;
+        // Another scheme is not spoken to as if it were this one.
+        if (!isSpoken(to)) {
+            finish(URLErrorUnsupportedURL);
+            return false;
+        }
         // What the old address still sends is not read: its connection goes.
         closeSocket();
         releaseConnection();
@@ -818,6 +855,7 @@ private:
         m_leftInSlice = 0;
         m_fields.clear();
         m_fieldCount = 0;
+        m_lastField = -1;
         m_heardReply = false;
         m_wholeWritten = false;
         m_written = 0;
@@ -861,6 +899,8 @@ private:
     QByteArray m_line;
     qsizetype m_headSize = 0;
     HttpFields m_fields;
+    // Where the last field line went, for a line folded onto it.
+    qsizetype m_lastField = -1;
     int m_fieldCount = 0;
     BodyFraming m_framing;
     qint64 m_remaining = 0;
