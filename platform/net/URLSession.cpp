@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QHostAddress>
+#include <QNetworkCookieJar>
 #include <map>
 #include <utility>
 #include <vector>
@@ -167,7 +168,7 @@ struct URLSession::Timing {
 
 URLSession::URLSession(URLSessionConfiguration configuration)
     : m_configuration(configuration), m_client(std::make_unique<internal::HttpClient>()),
-      m_timing(std::make_shared<Timing>())
+      m_cookies(std::make_shared<QNetworkCookieJar>()), m_timing(std::make_shared<Timing>())
 {
 }
 
@@ -247,6 +248,7 @@ void URLSession::dataTask(const URLRequest &request, DataTaskCompletion completi
     // session would have been allowed to ask for itself and is no less safe;
     // a call with a body never does (it would silently turn into a GET).
     exchange.isFetch = isIdempotent(request.httpMethod) && request.httpBody.isEmpty();
+    exchange.cookies = m_cookies;
 
     // What the exchange has told so far, and why it was given up, if it was.
     struct Reading {

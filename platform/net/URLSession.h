@@ -12,6 +12,8 @@
 
 #include "platform/foundation/Error.h"
 
+class QNetworkCookieJar;
+
 
 namespace kova::platform {
 
@@ -87,8 +89,9 @@ bool isAllowedByTransportSecurity(const QUrl &url);
 Error urlError(qint64 code, const QUrl &failingURL);
 
 // Asynchronous HTTP/1.1 (plain or over TLS) on the main loop, keeping
-// connections alive between exchanges. A session belongs to the main thread:
-// it is made, used and destroyed there, and completions run on the main loop.
+// connections alive between exchanges and the cookies its servers set. A
+// session belongs to the main thread: it is made, used and destroyed there,
+// and completions run on the main loop.
 class URLSession {
 public:
     static URLSession &shared();
@@ -125,6 +128,9 @@ private:
 
     URLSessionConfiguration m_configuration;
     std::unique_ptr<internal::HttpClient> m_client;
+    // The cookies its servers set, kept for the session's life and sent back
+    // to them.
+    std::shared_ptr<QNetworkCookieJar> m_cookies;
     std::shared_ptr<Timing> m_timing;
 };
 

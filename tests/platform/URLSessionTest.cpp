@@ -2,6 +2,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <gtest/gtest.h>
+#include <map>
 
 #include "platform/net/URLSession.h"
 #include "tests/support/TestSupport.h"
@@ -512,4 +513,89 @@ TEST(URLSessionTest, CallsToOneServerShareAtMostSixConnections)
     EXPECT_EQ(peer.bodies().size(), 20);
     // The six opened first carry the rest once they are free.
     EXPECT_EQ(peer.connections(), 6);
+}
+
+namespace {
+
+// Answers each request on keep-alive connections by its path, and keeps the
+// heads it read.
+class PathPeer : public QObject {
+public:
+    explicit PathPeer(std::map<QByteArray, QByteArray> replies) : m_replies(std::move(replies))
+    {
+        m_server.listen(QHostAddress::LocalHost);
+        QObject::connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            QTcpSocket *socket = m_server.nextPendingConnection();
+            auto buffer = std::make_shared<QByteArray>();
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, buffer] {
+                *buffer += socket->readAll();
+                for (qsizetype end; (end = buffer->indexOf("\r\n\r\n")) >= 0;) {
+                    const QByteArray head = buffer->left(end + 4);
+                    buffer->remove(0, end + 4);
+                    m_heads.append(head);
+                    const QByteArray path = head.split(' ').value(1);
+                    socket->write(m_replies.count(path) ? m_replies.at(path)
+                                                        : "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+                }
+            });
+        });
+    }
+    QUrl url(const char *path) const
+    {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(QLatin1String(path)));
+    }
+    QByteArray cookieSentFor(const QByteArray &path) const
+    {
+        for (const QByteArray &head : m_heads) {
+            if (head.split(' ').value(1) != path)
+                continue;
+            for (const QByteArray &line : head.split('\n'))
+                if (line.startsWith("Cookie: "))
+                    return line.mid(8).trimmed();
+            return "(none)";
+        }
+        return "(not asked)";
+    }
+
+private:
+    std::map<QByteArray, QByteArray> m_replies;
+    QList<QByteArray> m_heads;
+    QTcpServer m_server;
+};
+
+URLRequest fetch(const QUrl &url)
+{
+    URLRequest request;
+    request.url = url;
+    request.httpMethod = "GET";
+    return request;
+}
+
+} // namespace
+
+TEST(URLSessionTest, CookiesAServerSetsGoBackToItForTheSessionsLife)
+{
+    PathPeer peer({
+        {"/login", "HTTP/1.1 200 OK\r\nSet-Cookie: sid=abc; Path=/\r\nSet-Cookie: only=here; Path=/login\r\n"
+                   "Content-Length: 2\r\n\r\n{}"},
+        {"/next", "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n{}"},
+        {"/hop", "HTTP/1.1 302 Found\r\nLocation: /landing\r\nSet-Cookie: hop=1; Path=/\r\nContent-Length: 0\r\n\r\n"},
+        {"/landing", "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n{}"},
+        {"/elsewhere", "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n{}"},
+    });
+    URLSession session;
+    ASSERT_FALSE(run(session, fetch(peer.url("/login"))).error.has_value());
+    ASSERT_FALSE(run(session, post(peer.url("/next"))).error.has_value());
+    // Only the cookies for the address asked for, and a redirect's own
+    // cookies reach the hop after it.
+    EXPECT_EQ(peer.cookieSentFor("/login"), "(none)");
+    EXPECT_EQ(peer.cookieSentFor("/next"), "sid=abc");
+    ASSERT_FALSE(run(session, fetch(peer.url("/hop"))).error.has_value());
+    EXPECT_EQ(peer.cookieSentFor("/hop"), "sid=abc");
+    EXPECT_EQ(peer.cookieSentFor("/landing"), "sid=abc; hop=1");
+
+    // They belong to the session that heard them.
+    URLSession other;
+    ASSERT_FALSE(run(other, fetch(peer.url("/elsewhere"))).error.has_value());
+    EXPECT_EQ(peer.cookieSentFor("/elsewhere"), "(none)");
 }

@@ -2,6 +2,8 @@
 
 #include <QHostAddress>
 #include <QLocale>
+#include <QNetworkCookie>
+#include <QNetworkCookieJar>
 #include <QNetworkProxy>
 #include <QObject>
 #include <QSslSocket>
@@ -145,6 +147,13 @@ std::optional<QByteArray> requestBytes(const HttpClient::Request &request)
         out += "Accept-Language: " + acceptLanguage() + "\r\n";
     if (!hasField(request.fields, "User-Agent"))
         out += "User-Agent: Mozilla/5.0\r\n";
+    if (request.cookies && !hasField(request.fields, "Cookie")) {
+        QByteArray cookie;
+        for (const QNetworkCookie &stored : request.cookies->cookiesForUrl(request.url))
+            cookie += (cookie.isEmpty() ? "" : "; ") + stored.toRawForm(QNetworkCookie::NameAndValueOnly);
+        if (!cookie.isEmpty() && isSafeFieldPart(cookie))
+            out += "Cookie: " + cookie + "\r\n";
+    }
     out += "\r\n";
     out += request.body;
     return out;
@@ -725,6 +734,9 @@ private:
             m_state = State::Status;
             return true;
         }
+        // A redirect's cookies count too: the next hop may need them.
+        if (m_request.cookies && hasField(m_fields, "Set-Cookie"))
+            m_request.cookies->setCookiesFromUrl(QNetworkCookie::parseCookies(fieldValue(m_fields, "Set-Cookie")), m_url);
         m_framing = framingOf(m_request.method, m_status, m_fields);
         if (m_framing.kind == BodyFraming::Kind::Invalid) {
             finish(URLErrorBadServerResponse);

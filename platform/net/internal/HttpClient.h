@@ -8,6 +8,8 @@
 #include <memory>
 #include <optional>
 
+class QNetworkCookieJar;
+
 // HTTP/1.1 exchanges on the main loop, for URLSession. Qt's own HTTP stack
 // runs every exchange on a thread of its own and hands each step of it to the
 // main thread and back; a bounded reading there costs that thread extra
@@ -62,6 +64,9 @@ public:
         // once on a new connection when a reused one turns out closed; a
         // request that is not is never sent twice.
         bool isFetch = false;
+        // Where the cookies servers set are kept and sent back from, each
+        // hop's for its own address; none keeps and sends none.
+        std::shared_ptr<QNetworkCookieJar> cookies;
     };
     std::shared_ptr<HttpExchange> start(Request request, HttpHandler handler);
 
