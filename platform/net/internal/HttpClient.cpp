@@ -14,7 +14,6 @@
 #include <cerrno>
 #include <chrono>
 #include <deque>
-#include <limits>
 #include <map>
 #include <set>
 #include <sys/socket.h>
