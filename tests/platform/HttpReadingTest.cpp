@@ -6,9 +6,13 @@
 
 #include "platform/net/URLSession.h"
 #include "platform/net/internal/HttpClient.h"
+#include "tests/platform/URLSessionCalls.h"
 #include "tests/support/TestSupport.h"
 
 using namespace kova::platform;
+using kova::test::Outcome;
+using kova::test::requestOf;
+using kova::test::run;
 using namespace std::chrono_literals;
 
 namespace {
@@ -72,19 +76,9 @@ private:
         auto buffer = std::make_shared<QByteArray>();
         QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, buffer, index] {
             *buffer += socket->readAll();
-            for (;;) {
-                const qsizetype headEnd = buffer->indexOf("\r\n\r\n");
-                if (headEnd < 0)
-                    return;
-                qsizetype length = 0;
-                for (const QByteArray &line : buffer->left(headEnd).split('\n'))
-                    if (line.toLower().startsWith("content-length:"))
-                        length = line.mid(15).trimmed().toLongLong();
-                if (buffer->size() < headEnd + 4 + length)
-                    return;
-                m_requests.append(buffer->left(headEnd + 4 + length));
+            while (const std::optional<kova::test::PeerRequest> request = kova::test::takeRequest(*buffer)) {
+                m_requests.append(request->head + request->body);
                 m_requestConnections.append(index);
-                buffer->remove(0, headEnd + 4 + length);
                 if (m_answers.isEmpty())
                     continue;
                 Answer answer = m_answers.value(m_requests.size() - 1, m_answers.last());
@@ -143,45 +137,6 @@ private:
     bool m_floodEnded = false;
     QTcpServer m_server;
 };
-
-struct Outcome {
-    bool done = false;
-    QByteArray data;
-    std::optional<HTTPURLResponse> response;
-    std::optional<Error> error;
-
-    int status() const { return response ? response->statusCode : 0; }
-    qint64 code() const { return error ? error->code : 0; }
-};
-
-URLRequest requestOf(const QByteArray &method, const QUrl &url, const QByteArray &body = {},
-                     const HeaderFields &fields = {})
-{
-    URLRequest request;
-    request.httpMethod = method;
-    request.url = url;
-    request.httpBody = body;
-    request.headerFields = fields;
-    return request;
-}
-
-Outcome run(URLSession &session, const URLRequest &request)
-{
-    Outcome outcome;
-    int calls = 0;
-    session.dataTask(request, [&](const QByteArray &d, const std::optional<HTTPURLResponse> &r,
-                                  const std::optional<Error> &e) {
-        ++calls;
-        outcome.done = true;
-        outcome.data = d;
-        outcome.response = r;
-        outcome.error = e;
-    });
-    EXPECT_TRUE(kova::test::waitUntil([&] { return outcome.done; }));
-    kova::test::drainMainQueue();
-    EXPECT_EQ(calls, 1);
-    return outcome;
-}
 
 Outcome get(URLSession &session, const QUrl &url)
 {

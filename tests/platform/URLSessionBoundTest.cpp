@@ -5,9 +5,12 @@
 
 #include "platform/net/URLSession.h"
 #include "sandbox/StreamingSender.h"
+#include "tests/platform/URLSessionCalls.h"
 #include "tests/support/TestSupport.h"
 
 using namespace kova::platform;
+using kova::test::Outcome;
+using kova::test::start;
 using kova::sandbox::StreamingSender;
 using namespace std::chrono_literals;
 
@@ -42,36 +45,6 @@ private:
     bool m_answered = false;
     QTcpServer m_server;
 };
-
-struct Outcome {
-    bool done = false;
-    QByteArray data;
-    std::optional<HTTPURLResponse> response;
-    std::optional<Error> error;
-};
-
-// Starts the call; `outcome` is filled in once it completes.
-void start(URLSession &session, const URLRequest &request, Outcome &outcome)
-{
-    session.dataTask(request, [&outcome](const QByteArray &d, const std::optional<HTTPURLResponse> &r,
-                                         const std::optional<Error> &e) {
-        outcome.done = true;
-        outcome.data = d;
-        outcome.response = r;
-        outcome.error = e;
-    });
-}
-
-Outcome fetch(URLSession &session, const QUrl &url, std::chrono::milliseconds deadline = 20s)
-{
-    URLRequest request;
-    request.url = url;
-    request.httpMethod = "GET";
-    Outcome outcome;
-    start(session, request, outcome);
-    EXPECT_TRUE(kova::test::waitUntil([&] { return outcome.done; }, deadline));
-    return outcome;
-}
 
 // `head` then blanks up to `size` bytes, packed with zlib's gzip (31) or
 // zlib (15) wrapping, or bare (-15).
@@ -145,7 +118,7 @@ TEST(URLSessionBoundTest, PackedReplyIsBoundByWhatItUnpacksTo)
         URLSessionConfiguration bounded;
         bounded.maximumReplyBytes = c.bound;
         URLSession session(bounded);
-        const Outcome o = fetch(session, peer.url());
+        const Outcome o = kova::test::run(session, kova::test::requestOf("GET", peer.url()));
         ASSERT_TRUE(o.done);
         EXPECT_TRUE(peer.received().contains("\r\nAccept-Encoding: gzip, deflate\r\n")) << peer.received().constData();
         if (c.expectedError) {

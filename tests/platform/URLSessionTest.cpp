@@ -5,9 +5,12 @@
 #include <map>
 
 #include "platform/net/URLSession.h"
+#include "tests/platform/URLSessionCalls.h"
 #include "tests/support/TestSupport.h"
 
 using namespace kova::platform;
+using kova::test::Outcome;
+using kova::test::run;
 using namespace std::chrono_literals;
 
 namespace {
@@ -23,13 +26,9 @@ public:
             QTcpSocket *socket = m_server.nextPendingConnection();
             QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
                 m_received += socket->readAll();
-                if (!m_received.contains("\r\n\r\n"))
-                    return;
-                const int headerEnd = m_received.indexOf("\r\n\r\n") + 4;
-                const int length = contentLength();
-                if (m_received.size() - headerEnd < length)
-                    return;
-                respond(socket);
+                QByteArray whole = m_received;
+                if (kova::test::takeRequest(whole))
+                    respond(socket);
             });
         });
     }
@@ -37,13 +36,6 @@ public:
     QByteArray received() const { return m_received; }
 
 private:
-    int contentLength() const
-    {
-        for (const QByteArray &line : m_received.split('\n'))
-            if (line.toLower().startsWith("content-length:"))
-                return line.mid(15).trimmed().toInt();
-        return 0;
-    }
     void respond(QTcpSocket *socket)
     {
         switch (m_mode) {
@@ -60,31 +52,6 @@ private:
     QByteArray m_received;
     QTcpServer m_server;
 };
-
-struct Outcome {
-    bool done = false;
-    QByteArray data;
-    std::optional<HTTPURLResponse> response;
-    std::optional<Error> error;
-};
-
-Outcome run(URLSession &session, const URLRequest &request)
-{
-    Outcome outcome;
-    int calls = 0;
-    session.dataTask(request, [&](const QByteArray &d, const std::optional<HTTPURLResponse> &r, const std::optional<Error> &e) {
-        ++calls;
-        outcome.done = true;
-        outcome.data = d;
-        outcome.response = r;
-        outcome.error = e;
-    });
-    EXPECT_FALSE(outcome.done) << "completion must not run inside dataTask";
-    EXPECT_TRUE(kova::test::waitUntil([&] { return outcome.done; }));
-    kova::test::drainMainQueue();
-    EXPECT_EQ(calls, 1);
-    return outcome;
-}
 
 URLRequest post(const QUrl &url)
 {
@@ -232,18 +199,8 @@ public:
             auto buffer = std::make_shared<QByteArray>();
             QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, buffer] {
                 *buffer += socket->readAll();
-                for (;;) {
-                    const qsizetype headerEnd = buffer->indexOf("\r\n\r\n");
-                    if (headerEnd < 0)
-                        return;
-                    qsizetype length = 0;
-                    for (const QByteArray &line : buffer->left(headerEnd).split('\n'))
-                        if (line.toLower().startsWith("content-length:"))
-                            length = line.mid(15).trimmed().toLongLong();
-                    if (buffer->size() < headerEnd + 4 + length)
-                        return;
-                    m_bodies.append(buffer->mid(headerEnd + 4, length));
-                    buffer->remove(0, headerEnd + 4 + length);
+                while (const std::optional<kova::test::PeerRequest> request = kova::test::takeRequest(*buffer)) {
+                    m_bodies.append(request->body);
                     if (m_drops.contains(int(m_bodies.size()))) {
                         socket->abort();
                         return;
@@ -415,21 +372,15 @@ public:
             auto tunnelled = std::make_shared<bool>(false);
             QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, buffer, tunnelled] {
                 *buffer += socket->readAll();
-                const qsizetype headEnd = buffer->indexOf("\r\n\r\n");
-                if (headEnd < 0)
-                    return;
-                if (!*tunnelled) {
-                    m_connects.append(buffer->left(buffer->indexOf("\r\n")));
-                    buffer->remove(0, headEnd + 4);
-                    *tunnelled = true;
-                    socket->write("HTTP/1.1 200 Connection established\r\n\r\n");
-                    return;
+                while (const std::optional<kova::test::PeerRequest> request = kova::test::takeRequest(*buffer)) {
+                    if (!std::exchange(*tunnelled, true)) {
+                        m_connects.append(request->head.left(request->head.indexOf("\r\n")));
+                        socket->write("HTTP/1.1 200 Connection established\r\n\r\n");
+                        continue;
+                    }
+                    m_requests.append(request->head + request->body);
+                    socket->write("HTTP/1.1 200 OK\r\nContent-Length: 11\r\n\r\n{\"via\":\"p\"}");
                 }
-                if (!buffer->endsWith("{\"a\":1}"))
-                    return;
-                m_requests.append(*buffer);
-                buffer->clear();
-                socket->write("HTTP/1.1 200 OK\r\nContent-Length: 11\r\n\r\n{\"via\":\"p\"}");
             });
         });
     }
@@ -529,9 +480,8 @@ public:
             auto buffer = std::make_shared<QByteArray>();
             QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, buffer] {
                 *buffer += socket->readAll();
-                for (qsizetype end; (end = buffer->indexOf("\r\n\r\n")) >= 0;) {
-                    const QByteArray head = buffer->left(end + 4);
-                    buffer->remove(0, end + 4);
+                while (const std::optional<kova::test::PeerRequest> request = kova::test::takeRequest(*buffer)) {
+                    const QByteArray head = request->head;
                     m_heads.append(head);
                     const QByteArray path = head.split(' ').value(1);
                     socket->write(m_replies.count(path) ? m_replies.at(path)
@@ -563,14 +513,6 @@ private:
     QTcpServer m_server;
 };
 
-URLRequest fetch(const QUrl &url)
-{
-    URLRequest request;
-    request.url = url;
-    request.httpMethod = "GET";
-    return request;
-}
-
 } // namespace
 
 TEST(URLSessionTest, CookiesAServerSetsGoBackToItForTheSessionsLife)
@@ -584,18 +526,18 @@ TEST(URLSessionTest, CookiesAServerSetsGoBackToItForTheSessionsLife)
         {"/elsewhere", "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n{}"},
     });
     URLSession session;
-    ASSERT_FALSE(run(session, fetch(peer.url("/login"))).error.has_value());
+    ASSERT_FALSE(run(session, kova::test::requestOf("GET", peer.url("/login"))).error.has_value());
     ASSERT_FALSE(run(session, post(peer.url("/next"))).error.has_value());
     // Only the cookies for the address asked for, and a redirect's own
     // cookies reach the hop after it.
     EXPECT_EQ(peer.cookieSentFor("/login"), "(none)");
     EXPECT_EQ(peer.cookieSentFor("/next"), "sid=abc");
-    ASSERT_FALSE(run(session, fetch(peer.url("/hop"))).error.has_value());
+    ASSERT_FALSE(run(session, kova::test::requestOf("GET", peer.url("/hop"))).error.has_value());
     EXPECT_EQ(peer.cookieSentFor("/hop"), "sid=abc");
     EXPECT_EQ(peer.cookieSentFor("/landing"), "sid=abc; hop=1");
 
     // They belong to the session that heard them.
     URLSession other;
-    ASSERT_FALSE(run(other, fetch(peer.url("/elsewhere"))).error.has_value());
+    ASSERT_FALSE(run(other, kova::test::requestOf("GET", peer.url("/elsewhere"))).error.has_value());
     EXPECT_EQ(peer.cookieSentFor("/elsewhere"), "(none)");
 }

@@ -7,9 +7,12 @@
 #include <gtest/gtest.h>
 
 #include "platform/net/URLSession.h"
+#include "tests/platform/URLSessionCalls.h"
 #include "tests/support/TestSupport.h"
 
 using namespace kova::platform;
+using kova::test::Outcome;
+using kova::test::run;
 
 // The certificates these tests use are committed next to them (tls/, made by
 // tls/make-certificates.sh), not made at run time: the run then needs no
@@ -142,19 +145,9 @@ protected:
             const QByteArray bytes = socket->readAll();
             m_received += bytes;
             *buffer += bytes;
-            for (;;) {
-                const qsizetype headEnd = buffer->indexOf("\r\n\r\n");
-                if (headEnd < 0)
-                    return;
-                qsizetype length = 0;
-                for (const QByteArray &line : buffer->left(headEnd).split('\n'))
-                    if (line.toLower().startsWith("content-length:"))
-                        length = line.mid(15).trimmed().toLongLong();
-                if (buffer->size() < headEnd + 4 + length)
-                    return;
-                m_heads.append(buffer->left(headEnd + 4));
-                m_bodies.append(buffer->mid(headEnd + 4, length));
-                buffer->remove(0, headEnd + 4 + length);
+            while (const std::optional<kova::test::PeerRequest> request = kova::test::takeRequest(*buffer)) {
+                m_heads.append(request->head);
+                m_bodies.append(request->body);
                 if (m_bodies.size() == m_lastServed + 1) {
                     if (m_mode == Mode::CloseAfterRequest) {
                         socket->disconnectFromHost();
@@ -219,47 +212,14 @@ private:
     QList<QByteArray> m_bodies;
 };
 
-struct Outcome {
-    bool done = false;
-    QByteArray data;
-    std::optional<HTTPURLResponse> response;
-    std::optional<Error> error;
-};
-
-Outcome run(URLSession &session, const URLRequest &request)
-{
-    Outcome outcome;
-    int calls = 0;
-    session.dataTask(request, [&](const QByteArray &d, const std::optional<HTTPURLResponse> &r, const std::optional<Error> &e) {
-        ++calls;
-        outcome.done = true;
-        outcome.data = d;
-        outcome.response = r;
-        outcome.error = e;
-    });
-    EXPECT_FALSE(outcome.done) << "completion must not run inside dataTask";
-    EXPECT_TRUE(kova::test::waitUntil([&] { return outcome.done; }));
-    kova::test::drainMainQueue();
-    EXPECT_EQ(calls, 1);
-    return outcome;
-}
-
 URLRequest post(const QUrl &url, const QByteArray &body)
 {
-    URLRequest request;
-    request.url = url;
-    request.httpMethod = "POST";
-    request.setValue("application/json", "Content-Type");
-    request.httpBody = body;
-    return request;
+    return kova::test::requestOf("POST", url, body, {{"Content-Type", "application/json"}});
 }
 
 URLRequest get(const QUrl &url)
 {
-    URLRequest request;
-    request.url = url;
-    request.httpMethod = "GET";
-    return request;
+    return kova::test::requestOf("GET", url);
 }
 
 std::string describe(const Outcome &o)
