@@ -4,7 +4,6 @@
 #include "platform/net/internal/SharedSessionReset.h"
 
 #include <QCoreApplication>
-#include <QHostAddress>
 #include <QNetworkCookieJar>
 #include <map>
 #include <utility>
@@ -18,18 +17,12 @@ namespace kova::platform {
 
 QByteArray URLRequest::value(const QByteArray &field) const
 {
-    for (const auto &[name, value] : headerFields)
-        if (name.compare(field, Qt::CaseInsensitive) == 0)
-            return value;
-    return QByteArray();
+    return internal::fieldValue(headerFields, field);
 }
 
 bool URLRequest::hasValue(const QByteArray &field) const
 {
-    for (const auto &header : headerFields)
-        if (header.first.compare(field, Qt::CaseInsensitive) == 0)
-            return true;
-    return false;
+    return internal::hasField(headerFields, field);
 }
 
 void URLRequest::setValue(const QByteArray &value, const QByteArray &field)
@@ -115,8 +108,7 @@ bool isAllowedByTransportSecurity(const QUrl &url)
 {
     if (url.scheme().compare(QLatin1String("http"), Qt::CaseInsensitive) != 0)
         return true;
-    const QString host = url.host();
-    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0 || QHostAddress(host).isLoopback())
+    if (internal::isLoopbackHost(url.host()))
         return true;
     return ProcessInfo::environmentValue("KOVA_ALLOWS_ARBITRARY_LOADS").compare(QLatin1String("YES"), Qt::CaseInsensitive)
         == 0;
@@ -280,23 +272,13 @@ void URLSession::dataTask(const URLRequest &request, DataTaskCompletion completi
         // Refused as soon as it is known to be too long.
         if (maximum > 0) {
             bool known = false;
-            const qint64 length = [&fields, &known] {
-                for (const auto &[name, value] : fields)
-                    if (name.compare("Content-Length", Qt::CaseInsensitive) == 0)
-                        return value.trimmed().toLongLong(&known);
-                return qint64(0);
-            }();
+            const qint64 length = internal::fieldValue(fields, "Content-Length").trimmed().toLongLong(&known);
             if (known && length > maximum) {
                 reading->refusal = URLErrorDataLengthExceedsMaximum;
                 return false;
             }
         }
-        QByteArray encoding;
-        if (unpacks)
-            for (const auto &[name, value] : fields)
-                if (name.compare("Content-Encoding", Qt::CaseInsensitive) == 0)
-                    encoding = value;
-        reading->body.setContentEncoding(encoding);
+        reading->body.setContentEncoding(unpacks ? internal::fieldValue(fields, "Content-Encoding") : QByteArray());
         reading->response = std::move(response);
         return true;
     };

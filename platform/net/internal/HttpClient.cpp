@@ -59,22 +59,6 @@ QString poolKey(const QUrl &url, const QNetworkProxy &proxy)
         + QLatin1Char(' ') + proxy.user();
 }
 
-bool hasField(const HttpFields &fields, const char *name)
-{
-    for (const auto &field : fields)
-        if (field.first.compare(name, Qt::CaseInsensitive) == 0)
-            return true;
-    return false;
-}
-
-QByteArray fieldValue(const HttpFields &fields, const char *name)
-{
-    for (const auto &field : fields)
-        if (field.first.compare(name, Qt::CaseInsensitive) == 0)
-            return field.second;
-    return {};
-}
-
 // Some sites refuse a request without one; this is the one Qt's own stack sends.
 QByteArray acceptLanguage()
 {
@@ -183,9 +167,7 @@ bool isRedirect(int status)
 std::optional<QNetworkProxy> proxyFor(const QUrl &url)
 {
     // A socket keeps loopback off any proxy by itself.
-    QHostAddress address;
-    if (url.host().compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0
-        || (address.setAddress(url.host()) && address.isLoopback()))
+    if (isLoopbackHost(url.host()))
         return QNetworkProxy(QNetworkProxy::DefaultProxy);
     for (const QNetworkProxy &proxy : QNetworkProxyFactory::proxyForQuery(QNetworkProxyQuery(url))) {
         switch (proxy.type()) {
@@ -216,6 +198,27 @@ qint64 codeForSocketError(QAbstractSocket::SocketError error)
 }
 
 } // namespace
+
+QByteArray fieldValue(const HttpFields &fields, const QByteArray &name)
+{
+    for (const auto &field : fields)
+        if (field.first.compare(name, Qt::CaseInsensitive) == 0)
+            return field.second;
+    return {};
+}
+
+bool hasField(const HttpFields &fields, const QByteArray &name)
+{
+    for (const auto &field : fields)
+        if (field.first.compare(name, Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+bool isLoopbackHost(const QString &host)
+{
+    return host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0 || QHostAddress(host).isLoopback();
+}
 
 QByteArray hostField(const QUrl &url)
 {
@@ -350,23 +353,13 @@ public:
     }
     ~Exchange() override { closeSocket(); }
 
+    // Begun, or failed, on the next turn: nothing is heard inside start().
     void begin()
     {
-        if (!isSpoken(m_url)) {
-            failLater(URLErrorUnsupportedURL);
-            return;
-        }
-        const std::optional<QByteArray> bytes = requestBytes(requestFor(m_url));
-        if (!bytes) {
-            failLater(URLErrorUnsupportedURL);
-            return;
-        }
-        m_bytes = *bytes;
-        // Begun on the next turn, so that nothing is heard inside start().
-        QTimer::singleShot(0, &m_timerContext, [weak = weak_from_this()] {
-            if (auto self = weak.lock())
-                self->proceed();
-        });
+        if (aimAt(m_url))
+            onNextTurn([](Exchange &e) { e.proceed(); });
+        else
+            onNextTurn([](Exchange &e) { e.finish(URLErrorUnsupportedURL); });
     }
 
     void abort(qint64 code) override { finish(code); }
@@ -387,6 +380,29 @@ private:
                 what(*self);
             }
         };
+    }
+
+    template <typename F>
+    void onNextTurn(F what)
+    {
+        QTimer::singleShot(0, &m_timerContext, [weak = weak_from_this(), what] {
+            if (auto self = weak.lock())
+                what(*self);
+        });
+    }
+
+    // The request for `url` (the first address, or where a redirect leads),
+    // ready to send; false when it is not one this client speaks.
+    bool aimAt(const QUrl &url)
+    {
+        if (!isSpoken(url))
+            return false;
+        const std::optional<QByteArray> bytes = requestBytes(requestFor(url));
+        if (!bytes)
+            return false;
+        m_url = url;
+        m_bytes = *bytes;
+        return true;
     }
 
     HttpClient::Request requestFor(const QUrl &url) const
@@ -423,10 +439,7 @@ private:
                     if (!self || self->m_done)
                         return false;
                     self->m_holdsConnection = true;
-                    QTimer::singleShot(0, &self->m_timerContext, [weak] {
-                        if (auto again = weak.lock())
-                            again->proceed();
-                    });
+                    self->onNextTurn([](Exchange &e) { e.proceed(); });
                     return true;
                 });
                 return;
@@ -451,20 +464,12 @@ private:
             pool->release(m_key);
     }
 
-    void failLater(qint64 code)
-    {
-        QTimer::singleShot(0, &m_timerContext, [weak = weak_from_this(), code] {
-            if (auto self = weak.lock())
-                self->finish(code);
-        });
-    }
-
     void connectAnew()
     {
         QAbstractSocket *socket = nullptr;
         if (isSecure(m_url)) {
             if (!QSslSocket::supportsSsl()) {
-                failLater(URLErrorSecureConnectionFailed);
+                finish(URLErrorSecureConnectionFailed);
                 return;
             }
             socket = new QSslSocket;
@@ -772,7 +777,7 @@ private:
         if (m_done)
             return false;
         // Another scheme is not spoken to as if it were this one.
-        if (!isSpoken(to)) {
+        if (!aimAt(to)) {
             finish(URLErrorUnsupportedURL);
             return false;
         }
@@ -780,14 +785,7 @@ private:
         closeSocket();
         releaseConnection();
         resetReading();
-        m_url = to;
         m_retried = false;
-        const std::optional<QByteArray> bytes = requestBytes(requestFor(to));
-        if (!bytes) {
-            finish(URLErrorUnsupportedURL);
-            return false;
-        }
-        m_bytes = *bytes;
         proceed();
         return false;
     }

@@ -82,6 +82,13 @@ public:
     virtual void abort(qint64 code) = 0;
 };
 
+// The first value of a field of that name (any case), and whether there is
+// one; the session's requests read their fields the same way.
+QByteArray fieldValue(const HttpFields &fields, const QByteArray &name);
+bool hasField(const HttpFields &fields, const QByteArray &name);
+// localhost and the loopback addresses: this device itself.
+bool isLoopbackHost(const QString &host);
+
 // Parts of the reading, open to tests.
 // The body length a reply's head announces.
 struct BodyFraming {
