@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QTimer>
 #include <cmath>
 #include <map>
@@ -23,6 +24,9 @@ public:
     void start(Tick tick) override
     {
         m_tick = std::move(tick);
+        // Once the application object is gone there is no screen to refresh.
+        if (!m_timer && !QCoreApplication::instance())
+            return;
         if (!m_timer) {
             m_timer = new QTimer(QCoreApplication::instance());
             m_timer->setTimerType(Qt::PreciseTimer);
@@ -51,7 +55,8 @@ public:
 
 private:
     QElapsedTimer m_clock;
-    QTimer *m_timer = nullptr;
+    // Goes with the application object, which links may outlive.
+    QPointer<QTimer> m_timer;
     Tick m_tick;
     double m_next = 0;
 };
@@ -62,10 +67,12 @@ struct Fanout {
     bool running = false;
 };
 
+// Never destroyed: a link may go after the statics do, with a screen a host
+// keeps in a global past main.
 std::map<RefreshSource *, Fanout> &fanouts()
 {
-    static std::map<RefreshSource *, Fanout> map;
-    return map;
+    static auto *map = new std::map<RefreshSource *, Fanout>;
+    return *map;
 }
 
 void refreshAll(RefreshSource *source)

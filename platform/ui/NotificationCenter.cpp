@@ -4,8 +4,10 @@ namespace kova::platform {
 
 NotificationCenter &NotificationCenter::defaultCenter()
 {
-    static NotificationCenter center;
-    return center;
+    // Never destroyed: an observation held by a screen a host keeps in a
+    // global past main ends after the statics have gone.
+    static auto *center = new NotificationCenter;
+    return *center;
 }
 
 NotificationCenter::Token NotificationCenter::addObserver(const QString &name, Observer observer)

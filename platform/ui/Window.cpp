@@ -167,13 +167,29 @@ Window *Window::containing(const QWidget *widget)
 
 Window::~Window()
 {
-    if (!m_leaving.isEmpty())
+    if (!m_leaving.empty())
         QCoreApplication::instance()->removeEventFilter(this);
     // Views belong to their controllers: take them out before the widget
     // tree goes, so a controller that outlives the window keeps a whole view.
     for (auto &layer : m_layers) {
         if (auto c = layer->controller.lock(); c && c->m_view)
             c->m_view->setParent(nullptr);
+    }
+    // A dismissal still sliding away has nowhere left to slide: its
+    // controller stops being presented now, not on a later turn a host that
+    // quits may never run, or its presenter would hold the finished screens
+    // for as long as it lives.
+    for (const Leaving &leaving : m_leaving) {
+        auto c = leaving.controller.lock();
+        if (!c)
+            continue;
+        if (c->m_view) {
+            c->m_view->hide();
+            c->m_view->setParent(nullptr);
+        }
+        if (auto presenter = c->m_presenting.lock(); presenter && presenter->m_presented == c)
+            presenter->m_presented.reset();
+        c->m_presenting.reset();
     }
     if (m_root && m_root->m_view)
         m_root->m_view->setParent(nullptr);
@@ -309,15 +325,14 @@ void Window::removeLayer(ViewController *controller, bool animated, std::functio
     m_layers.erase(it);
     // A Send pressed while the screen slides away would act for a screen the
     // user has already left (and a cancel would become a transfer).
-    if (m_leaving.isEmpty())
+    if (m_leaving.empty())
         QCoreApplication::instance()->installEventFilter(this);
-    m_leaving.append(layer->backdrop);
+    m_leaving.push_back({layer->backdrop, controller->weak_from_this()});
     auto teardown = [self = QPointer<Window>(this), backdrop = QPointer<QWidget>(layer->backdrop),
                      weak = controller->weak_from_this(), done = std::move(done)]() mutable {
         if (self) {
-            self->m_leaving.removeAll(backdrop);
-            self->m_leaving.removeAll(nullptr);
-            if (self->m_leaving.isEmpty())
+            std::erase_if(self->m_leaving, [&](const Leaving &l) { return !l.backdrop || l.backdrop == backdrop; });
+            if (self->m_leaving.empty())
                 QCoreApplication::instance()->removeEventFilter(self);
         }
         if (auto c = weak.lock(); c && c->m_view && backdrop && backdrop->isAncestorOf(c->m_view)) {
@@ -446,10 +461,10 @@ void Window::changeEvent(QEvent *event)
 
 bool Window::eventFilter(QObject *watched, QEvent *event)
 {
-    if (!m_leaving.isEmpty() && isInput(event->type()) && watched->isWidgetType()) {
+    if (!m_leaving.empty() && isInput(event->type()) && watched->isWidgetType()) {
         auto *widget = static_cast<QWidget *>(watched);
-        for (const QPointer<QWidget> &leaving : std::as_const(m_leaving))
-            if (leaving && (leaving == widget || leaving->isAncestorOf(widget)))
+        for (const Leaving &leaving : m_leaving)
+            if (leaving.backdrop && (leaving.backdrop == widget || leaving.backdrop->isAncestorOf(widget)))
                 return true;
     }
     // A drag down on a sheet's card (where no child took the press) is the

@@ -83,7 +83,11 @@ private:
     QMargins m_safeArea{0, 47, 0, 34};
     std::vector<std::unique_ptr<Layer>> m_layers;
     // Layers sliding away: the user has left them, so they take no input.
-    QList<QPointer<QWidget>> m_leaving;
+    struct Leaving {
+        QPointer<QWidget> backdrop;
+        std::weak_ptr<ViewController> controller;
+    };
+    std::vector<Leaving> m_leaving;
 };
 
 } // namespace kova::platform

@@ -167,6 +167,30 @@ TEST_F(ConnectScreenUpAndAwayTest, AScreenWaitingForTheLastOneToLeaveIsTakenBack
     EXPECT_TRUE(delegate->events.isEmpty());
 }
 
+TEST_F(ConnectScreenUpAndAwayTest, TwoTapsWhileTheClosedScreenLeavesBringUpOneScreen)
+{
+    startWithOptions();
+    presentAndWaitForPage();
+    const auto first = screen();
+    server->clearRequests();
+    animate(true);
+    kova->dismissConnect();
+    kova->presentConnect(delegate);
+    const auto waiting = screen();
+    kova->presentConnect(delegate, QStringLiteral("OASISBANK")); // the same button, tapped twice
+    ASSERT_TRUE(first->isBeingDismissed()) << "the first screen left before the taps";
+    EXPECT_EQ(screen(), waiting);
+    EXPECT_TRUE(logs->contains("[Kova] The connect screen is already up: it stays, and no second one is shown"));
+    ASSERT_TRUE(waitUntil([&] { return settledOn(waiting) && pageSaidLink(); }));
+    animate(false);
+    drainMainQueue();
+    EXPECT_EQ(presentedChain(), (QList<std::shared_ptr<platform::ViewController>>{waiting}));
+    const auto pages = server->requestsForPath("/v3/connection");
+    ASSERT_EQ(pages.size(), 1) << "one page per screen";
+    EXPECT_EQ(pages[0].query.queryItemValue("bankID"), QString());
+    EXPECT_TRUE(delegate->events.isEmpty());
+}
+
 TEST_F(ConnectScreenUpAndAwayTest, AScreenClosedWhileItSlidesInMakesWayForTheNextOne)
 {
     startWithOptions({"SA"});

@@ -1,8 +1,10 @@
 // kova-exit-host <moment>: a host that deletes its window and quits at one
 // moment of the SDK's screens, as a host may at any time, and then returns
-// from main. Its parent (HostExitTest) runs the sandbox, gives the login to
-// import in KOVA_EXIT_HOST_LOGIN and scripts the bank's replies. Exits 0 once
-// the application is gone, 3 when the moment is never reached.
+// from main; at the moments that end in "-kept" it keeps its home screen and
+// its bank connection in globals, which go only after the application object
+// and the statics. Its parent (HostExitTest) runs the sandbox, gives the login
+// to import in KOVA_EXIT_HOST_LOGIN and scripts the bank's replies. Exits 0
+// once the application is gone, 3 when the moment is never reached.
 #include <QApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -40,6 +42,9 @@
 using namespace kova;
 
 namespace {
+
+std::shared_ptr<platform::ViewController> g_keptHome;
+std::shared_ptr<KOVBankConnection> g_keptBank;
 
 class QuietDelegate : public KOVConnectDelegate {
 public:
@@ -108,7 +113,7 @@ public:
             linked([this](std::shared_ptr<KOVBankConnection> bank) {
                 if (m_moment == "mfa-sheet-up")
                     return mfaSheetUp(bank);
-                if (m_moment == "loader-up" || m_moment == "result-closing")
+                if (m_moment == "loader-up" || m_moment.startsWith(QLatin1String("result-")))
                     return padShown(bank);
                 std::fprintf(stderr, "kova-exit-host: no moment named %s\n", qPrintable(m_moment));
                 QCoreApplication::exit(2);
@@ -133,6 +138,10 @@ private:
         std::fflush(stdout);
         delete m_window;
         m_window = nullptr;
+        if (m_moment.endsWith(QLatin1String("-kept"))) {
+            g_keptHome = m_home;
+            g_keptBank = m_bank;
+        }
         QCoreApplication::exit(0);
     }
 
@@ -202,6 +211,8 @@ private:
                 if (m_moment == "loader-up")
                     return when([this] { return settled(flow()->alert()); }, [this] { quit(); });
                 when([this] { return settled(std::dynamic_pointer_cast<MessageViewController>(top())); }, [this] {
+                    if (m_moment == "result-up-kept")
+                        return quit();
                     std::dynamic_pointer_cast<MessageViewController>(top())->button()->click();
                     // The host of the report: the window goes as soon as nothing is presented.
                     when([this] { return !m_window->topPresentedViewController(); }, [this] { quit(); });

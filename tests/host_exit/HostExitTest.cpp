@@ -82,7 +82,9 @@ INSTANTIATE_TEST_SUITE_P(Moments, HostExitTest,
                                            Moment{"connect-page-loading", "ConnectPageLoading"},
                                            Moment{"mfa-sheet-up", "MfaSheetUp", Moment::Transfer::Answered, true},
                                            Moment{"loader-up", "LoaderUp", Moment::Transfer::Never},
-                                           Moment{"result-closing", "ResultClosing"}),
+                                           Moment{"result-closing", "ResultClosing"},
+                                           Moment{"result-up-kept", "ResultUpWithTheHomeKeptPastMain"},
+                                           Moment{"result-closed-kept", "ResultClosedWithTheHomeKeptPastMain"}),
                          [](const auto &info) { return std::string(info.param.testName); });
 
 } // namespace

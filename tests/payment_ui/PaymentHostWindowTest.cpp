@@ -29,9 +29,12 @@ using namespace kova::test;
 class PaymentHostWindowTest : public PaymentFlowTest {
 protected:
     // Opens the picker of a new login and waits for its three accounts.
-    std::shared_ptr<KOVAutoFlowNavigationController> openPicker(std::shared_ptr<TransferOutcome> *outcome)
+    std::shared_ptr<KOVAutoFlowNavigationController> openPicker(std::shared_ptr<TransferOutcome> *outcome,
+                                                                std::shared_ptr<KOVBankConnection> *linked = nullptr)
     {
         auto bank = link();
+        if (linked)
+            *linked = bank;
         EXPECT_TRUE(bank);
         *outcome = transfer(bank, nullptr, 0);
         auto flow = coordinator(bank);
@@ -146,4 +149,42 @@ TEST_F(PaymentHostWindowTest, ADoubleClickOnTheResultWhileItSlidesInPostsDismiss
     platform::Application::shared().setAnimationsEnabled(false);
     EXPECT_EQ(dismissedNotices, 1);
     EXPECT_EQ(outcome->calls, 1);
+}
+
+// A host may delete its window as soon as nothing is on top, while the flow
+// still slides away, and quit before another turn: however the flow ended,
+// its home holds it no more, and the flow keeps its whole view.
+TEST_F(PaymentHostWindowTest, AWindowDeletedWhileTheFlowSlidesAwayLeavesNothingPresented)
+{
+    setOptions(true, true);
+    for (const QString road : {"result closed", "swiped away", "taken by the host"}) {
+        SCOPED_TRACE(road.toStdString());
+        if (!window)
+            window = makeWindow(home);
+        std::shared_ptr<TransferOutcome> outcome;
+        std::shared_ptr<KOVBankConnection> bank;
+        auto flow = openPicker(&outcome, &bank);
+        if (road == "result closed") {
+            tap(walkToPad(flow)->confirmButton());
+            ASSERT_TRUE(pumpUntil([&] {
+                advanceSeconds(1);
+                return resultScreen() && resultScreen()->isVisible() && !resultScreen()->isBeingPresented();
+            }));
+        }
+        platform::Application::shared().setAnimationsEnabled(true);
+        if (road == "result closed")
+            tap(resultScreen()->button());
+        else if (road == "swiped away")
+            ASSERT_TRUE(window->userSwipeDown());
+        else
+            bank->autoFlow()->dismissWithCompletion({});
+        ASSERT_TRUE(pumpUntil([&] { return !window->topPresentedViewController(); }));
+        ASSERT_TRUE(flow->isBeingDismissed()) << "the flow was gone before the window";
+        window.reset();
+        platform::Application::shared().setAnimationsEnabled(false);
+        EXPECT_EQ(home->presentedViewController().get(), nullptr);
+        EXPECT_EQ(flow->presentingViewController(), nullptr);
+        EXPECT_TRUE(flow->isViewLoaded());
+        ASSERT_TRUE(pumpUntil([&] { return outcome->calls == 1; }));
+    }
 }

@@ -103,3 +103,37 @@ TEST_F(DarkHostScreenshotTest, MFASheetAndGuide)
     show(guide);
     test::expectSameUnderDarkHost(window.get(), "mfa-onboarding");
 }
+
+// The usual order: a host sets its theme at start-up, then makes its window,
+// and only later does a screen of ours go up under it.
+TEST_F(DarkHostScreenshotTest, AStyleSheetSetBeforeTheScreensGoUpChangesNothing)
+{
+    const struct {
+        QString name;
+        std::function<std::shared_ptr<platform::ViewController>()> make;
+    } screens[] = {
+        {"message-error", [] { return MessageViewController::initWithError(serverError(2008, "Your account is locked."), {}); }},
+        {"mfa-onboarding", [] { return std::make_shared<MFAOnboardingViewController>(); }},
+    };
+    for (const auto &s : screens) {
+        show(s.make());
+        test::pump();
+        const QImage plain = test::grab(window.get());
+        dismissAll();
+        for (const auto kind : {test::HostLookKind::HostileStyleSheet, test::HostLookKind::DarkThemeStyleSheet}) {
+            SCOPED_TRACE((test::HostLook::prefix(kind) + s.name).toStdString());
+            window.reset();
+            QImage hosted;
+            {
+                test::HostLook host(kind);
+                window = test::makeWindow(root);
+                show(s.make());
+                test::pump();
+                hosted = test::grab(window.get());
+                test::grabPng(window.get(), test::HostLook::prefix(kind) + s.name + "-from-start");
+                dismissAll();
+            }
+            EXPECT_EQ(test::differingPixels(plain, hosted), 0);
+        }
+    }
+}
