@@ -51,6 +51,18 @@ kova::installKovaUI(window);                         // key window + screens pro
 window->show();
 }
 
+// "Screens": the host's own root controller.
+#include <QPushButton>
+#include <QVBoxLayout>
+
+std::shared_ptr<kova::platform::ViewController> makeHomeController()
+{
+auto homeController = std::make_shared<kova::platform::ViewController>();
+auto *layout = new QVBoxLayout(homeController->view());   // fills the window
+layout->addWidget(new QPushButton("Link a bank"));
+return homeController;
+}
+
 // "Screens": linking a bank.
 #include <kova/KOVConnectDelegate.h>
 

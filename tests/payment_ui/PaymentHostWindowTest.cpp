@@ -3,10 +3,13 @@
 // quicker than the screens' slides.
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <map>
 
 #include "core/KOVAppManager.h"
 #include "core/connections/KOVBankConnection.h"
+#include "core/records/KOVAccount.h"
 #include "core/store/KOVConnection.h"
+#include "core/store/KOVSubaccount.h"
 #include "platform/ui/ActivityIndicator.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Label.h"
@@ -187,4 +190,45 @@ TEST_F(PaymentHostWindowTest, AWindowDeletedWhileTheFlowSlidesAwayLeavesNothingP
         EXPECT_TRUE(flow->isViewLoaded());
         ASSERT_TRUE(pumpUntil([&] { return outcome->calls == 1; }));
     }
+}
+
+// A host's own test has the window and the controls' names, none of the
+// screens' classes: with those it chooses a row, types the amount, sends.
+TEST_F(PaymentHostWindowTest, AHostsTestWalksTheScreensByTheControlsNames)
+{
+    setOptions(true, true);
+    QJsonObject issued;
+    auto bank = link(&issued);
+    ASSERT_TRUE(bank);
+    auto outcome = transfer(bank, nullptr, 0);
+    const auto shown = [&](const QString &name) { // top to bottom
+        std::map<int, QWidget *> found;
+        if (const auto top = window->topPresentedViewController(); top && !top->isBeingPresented())
+            for (QWidget *widget : top->view()->findChildren<QWidget *>(name))
+                if (widget->isVisible())
+                    found[widget->mapTo(window.get(), QPoint()).y()] = widget;
+        QList<QWidget *> widgets;
+        for (const auto &[y, widget] : found)
+            widgets.append(widget);
+        return widgets;
+    };
+    // Continue comes on once the rows can be chosen.
+    ASSERT_TRUE(pumpUntil([&] {
+        return shown("accountRow").size() == 3 && !shown("continueButton").isEmpty()
+            && shown("continueButton").at(0)->isEnabled();
+    }));
+    tap(shown("accountRow").at(1));
+    const QString chosen = coordinator(bank)->accountsViewController()->subaccountAt({0, 1})->accountId();
+    tap(shown("continueButton").at(0));
+    ASSERT_TRUE(pumpUntil([&] { return !shown("amountField").isEmpty(); }));
+    type(shown("amountField").at(0), "250");
+    tap(shown("sendButton").at(0));
+    ASSERT_TRUE(pumpUntil([&] {
+        advanceSeconds(1);
+        return !shown("okButton").isEmpty();
+    }));
+    tap(shown("okButton").at(0));
+    ASSERT_TRUE(pumpUntil([&] { return outcome->calls == 1 && top() == home; }));
+    EXPECT_FALSE(outcome->error.has_value());
+    EXPECT_EQ(lastTransferBodyText("/payment/transfer/autoflow"), transferBodyText(chosen, 250, issued));
 }

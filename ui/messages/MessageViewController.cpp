@@ -209,6 +209,7 @@ void MessageViewController::viewDidLoad()
 
     m_button = new KOVButton(root);
     m_button->setTitle(localized(QStringLiteral("Ok")));
+    m_button->setObjectName(QStringLiteral("okButton")); // hosts' tests find it by name
     QObject::connect(m_button, &platform::Button::clicked, this, [this] { confirmButtonTapped(); });
     platform::anchor(m_button, platform::Attr::Width, root, platform::Attr::Width, 0, platform::Guide::Bounds, 0.8);
     platform::anchor(m_button, platform::Attr::CenterX, root, platform::Attr::CenterX);

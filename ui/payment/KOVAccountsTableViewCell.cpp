@@ -101,6 +101,9 @@ void setIsHiddenForSubviewsOfView(bool hidden, QWidget *view)
 
 KOVAccountsTableViewCell::KOVAccountsTableViewCell(QWidget *parent) : platform::TableViewCell(parent)
 {
+    // The names of the payment screens' controls are how a host's own tests
+    // find them: hosts rely on them, so they stay as they are.
+    setObjectName(QStringLiteral("accountRow"));
     QWidget *content = contentView();
 
     auto *base = new CornerView(content);

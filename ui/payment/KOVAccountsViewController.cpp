@@ -104,6 +104,7 @@ void KOVAccountsViewController::viewDidLoad()
 
     m_confirmButton = new KOVButton(root);
     m_confirmButton->setTitle(QStringLiteral("Continue"));
+    m_confirmButton->setObjectName(QStringLiteral("continueButton")); // hosts' tests find it by name
     connect(m_confirmButton, &QAbstractButton::clicked, this, [this] { confirmButtonTapped(); });
     anchor(m_confirmButton, Attr::Width, root, Attr::Width, 0, Guide::Bounds, 0.8);
     anchor(m_confirmButton, Attr::CenterX, root, Attr::CenterX);

@@ -67,6 +67,7 @@ void KOVNumPadDisplayViewController::viewDidLoad()
     m_currencyLabel->setFixedWidth(70);
 
     m_amountLabel = new platform::TextField;
+    m_amountLabel->setObjectName(QStringLiteral("amountField")); // hosts' tests find it by name
     m_amountLabel->setText(QStringLiteral("0"));
     m_amountLabel->setTextColor(KOVTheme::amountLabel());
     m_amountLabel->setFont(KOVFontManager::font(KOVFontManager::bold(), 50));
@@ -129,6 +130,7 @@ void KOVNumPadDisplayViewController::viewDidLoad()
     m_confirmButton = new KOVButton(root);
     m_confirmButton->setCornerRadius(16);
     m_confirmButton->setTitle(Localizer::getLocalizedStringByKey(QStringLiteral("Send")));
+    m_confirmButton->setObjectName(QStringLiteral("sendButton")); // hosts' tests find it by name
     m_confirmButton->setEnabled(false);
     connect(m_confirmButton, &QAbstractButton::clicked, this, [this] { confirmButtonTapped(); });
     anchor(m_confirmButton, Attr::Width, root, Attr::Width, 0, Guide::Bounds, 0.8);
