@@ -45,6 +45,7 @@ Error urlError(qint64 code, const QUrl &failingURL)
     case URLErrorCannotFindHost: description = QStringLiteral("A server with the specified hostname could not be found."); break;
     case URLErrorCannotConnectToHost: description = QStringLiteral("Could not connect to the server."); break;
     case URLErrorNetworkConnectionLost: description = QStringLiteral("The network connection was lost."); break;
+    case URLErrorHTTPTooManyRedirects: description = QStringLiteral("too many HTTP redirects"); break;
     case URLErrorNotConnectedToInternet: description = QStringLiteral("The Internet connection appears to be offline."); break;
     case URLErrorBadServerResponse: description = QStringLiteral("The server returned an invalid response."); break;
     case URLErrorCannotDecodeContentData: description = QStringLiteral("cannot decode content data"); break;

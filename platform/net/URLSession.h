@@ -72,6 +72,7 @@ enum URLErrorCode : qint64 {
     URLErrorCannotFindHost = -1003,
     URLErrorCannotConnectToHost = -1004,
     URLErrorNetworkConnectionLost = -1005,
+    URLErrorHTTPTooManyRedirects = -1007,
     URLErrorNotConnectedToInternet = -1009,
     URLErrorBadServerResponse = -1011,
     URLErrorCannotDecodeContentData = -1016,

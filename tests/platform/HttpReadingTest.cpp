@@ -472,6 +472,7 @@ struct UnsafeRow {
     std::string name;
     QString url;
     HeaderFields fields;
+    QByteArray method = "GET";
 };
 
 class UnsafeRequest : public testing::TestWithParam<UnsafeRow> {};
@@ -482,7 +483,7 @@ TEST_P(UnsafeRequest, FailsWithUnsupportedURLAndSendsNothing)
     ScriptedPeer peer({{kNext}});
     URLSession session;
     const QUrl url(QString(row.url).replace(QLatin1String("{port}"), QString::number(peer.port())));
-    const Outcome o = run(session, requestOf("GET", url, {}, row.fields));
+    const Outcome o = run(session, requestOf(row.method, url, {}, row.fields));
     ASSERT_TRUE(o.error.has_value());
     EXPECT_EQ(o.error->domain, "NSURLErrorDomain");
     EXPECT_EQ(o.code(), -1002);
@@ -500,7 +501,11 @@ INSTANTIATE_TEST_SUITE_P(
                     UnsafeRow{"NameWithColon", "http://127.0.0.1:{port}/r", {{"X-A:B", "1"}}},
                     UnsafeRow{"NameWithCr", "http://127.0.0.1:{port}/r", {{"X-A\rB", "1"}}},
                     UnsafeRow{"EmptyName", "http://127.0.0.1:{port}/r", {{"", "1"}}},
-                    UnsafeRow{"FtpScheme", "ftp://127.0.0.1:{port}/r", {}}),
+                    UnsafeRow{"FtpScheme", "ftp://127.0.0.1:{port}/r", {}},
+                    UnsafeRow{"MethodWithCrLf", "http://127.0.0.1:{port}/r", {}, "GET /a HTTP/1.1\r\nX-A: 1\r\n\r\nGET"},
+                    UnsafeRow{"MethodWithSpace", "http://127.0.0.1:{port}/r", {}, "GET /admin"},
+                    UnsafeRow{"MethodWithSeparator", "http://127.0.0.1:{port}/r", {}, "GE\"T"},
+                    UnsafeRow{"EmptyMethod", "http://127.0.0.1:{port}/r", {}, ""}),
     rowName<UnsafeRow>);
 
 // A call after a keep-alive exchange, when the connection went wrong in
@@ -669,8 +674,32 @@ INSTANTIATE_TEST_SUITE_P(
                     {{"HTTP/1.1 302 Found\r\nLocation: /b\r\nContent-Length: 5\r\n\r\nmoved"}, {withLength("new")}}, 0,
                     302, "moved", "/r", {"POST /r HTTP/1.1"}},
         RedirectRow{"LoopEndsAfterFiftyHops", "GET", "/r",
-                    {{"HTTP/1.1 302 Found\r\nLocation: /loop\r\nContent-Length: 0\r\n\r\n"}}, -1, 0, {}, {},
+                    {{"HTTP/1.1 302 Found\r\nLocation: /loop\r\nContent-Length: 0\r\n\r\n"}}, -1007, 0, {}, {},
                     loopLines()}),
     rowName<RedirectRow>);
+
+TEST(HttpReadingTest, AuthorizationFollowsARedirectOnlyWithinItsOrigin)
+{
+    ScriptedPeer peer({{"HTTP/1.1 302 Found\r\nLocation: /same\r\nContent-Length: 0\r\n\r\n"},
+                       {"HTTP/1.1 302 Found\r\nLocation: http://localhost:{port}/away\r\nContent-Length: 0\r\n\r\n"},
+                       {"HTTP/1.1 307 Temporary\r\nLocation: http://127.0.0.1:{port}/back\r\nContent-Length: 0\r\n\r\n"},
+                       {withLength("back")}});
+    URLSession session;
+    const Outcome o = run(session, requestOf("GET", peer.url(QStringLiteral("/start")), {},
+                                             {{"Authorization", "Bearer t0k"}, {"X-Trace", "7"}}));
+    ASSERT_FALSE(o.error.has_value()) << o.code();
+    EXPECT_EQ(o.data, "back");
+    kova::test::drainMainQueue();
+    ASSERT_EQ(peer.requestLines(), (QList<QByteArray>{"GET /start HTTP/1.1", "GET /same HTTP/1.1", "GET /away HTTP/1.1",
+                                                      "GET /back HTTP/1.1"}));
+    // Once another host has been asked, not even the way back carries it;
+    // the caller's other fields go everywhere.
+    QList<bool> carried;
+    for (const QByteArray &request : peer.requests()) {
+        carried.append(request.contains("\r\nAuthorization: Bearer t0k\r\n"));
+        EXPECT_TRUE(request.contains("\r\nX-Trace: 7\r\n"));
+    }
+    EXPECT_EQ(carried, (QList<bool>{true, true, false, false}));
+}
 
 } // namespace

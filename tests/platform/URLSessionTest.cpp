@@ -1,6 +1,9 @@
+#include <QAbstractEventDispatcher>
+#include <QElapsedTimer>
 #include <QNetworkProxy>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <map>
 
@@ -196,16 +199,31 @@ public:
         QObject::connect(&m_server, &QTcpServer::newConnection, this, [this] {
             QTcpSocket *socket = m_server.nextPendingConnection();
             ++m_connections;
+            m_mostOpen = std::max(m_mostOpen, ++m_open);
+            QObject::connect(socket, &QTcpSocket::disconnected, this, [this] { --m_open; });
             auto buffer = std::make_shared<QByteArray>();
-            QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, buffer] {
+            auto lastReply = std::make_shared<QElapsedTimer>();
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, buffer, lastReply] {
                 *buffer += socket->readAll();
                 while (const std::optional<kova::test::PeerRequest> request = kova::test::takeRequest(*buffer)) {
                     m_bodies.append(request->body);
-                    if (m_drops.contains(int(m_bodies.size()))) {
+                    if (m_onRequest)
+                        m_onRequest();
+                    const bool pastIdleLimit =
+                        m_idleLimit > 0 && lastReply->isValid() && lastReply->elapsed() >= m_idleLimit;
+                    if (m_drops.contains(int(m_bodies.size())) || pastIdleLimit) {
                         socket->abort();
                         return;
                     }
-                    socket->write("HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: keep-alive\r\n\r\n{}");
+                    const auto reply = [this, socket, lastReply] {
+                        socket->write("HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: keep-alive\r\n" + m_keepAlive
+                                      + "\r\n{}");
+                        lastReply->start();
+                    };
+                    if (m_staggered)
+                        QTimer::singleShot(std::chrono::milliseconds(m_bodies.size() % 3), socket, reply);
+                    else
+                        reply();
                 }
             });
         });
@@ -213,11 +231,31 @@ public:
     QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/pay").arg(m_server.serverPort())); }
     QList<QByteArray> bodies() const { return m_bodies; }
     int connections() const { return m_connections; }
+    // The most connections it had open at any one time.
+    int mostOpenAtOnce() const { return m_mostOpen; }
+    // Runs as each request has been read, before its reply goes out.
+    void onRequest(std::function<void()> what) { m_onRequest = std::move(what); }
+    // Replies go out 0, 1 or 2 ms late in turn, so exchanges end out of step.
+    void stagger() { m_staggered = true; }
+    // Replies carry "Keep-Alive: `value`", and a request that comes once its
+    // connection has been idle for `idleLimit` ms is dropped unanswered, as
+    // by a server whose close at its idle limit crossed it on the wire.
+    void announceKeepAlive(const QByteArray &value, qint64 idleLimit = 0)
+    {
+        m_keepAlive = "Keep-Alive: " + value + "\r\n";
+        m_idleLimit = idleLimit;
+    }
 
 private:
+    QByteArray m_keepAlive;
+    qint64 m_idleLimit = 0;
+    std::function<void()> m_onRequest;
+    bool m_staggered = false;
     QList<int> m_drops;
     QList<QByteArray> m_bodies;
     int m_connections = 0;
+    int m_open = 0;
+    int m_mostOpen = 0;
     QTcpServer m_server;
 };
 
@@ -283,6 +321,50 @@ TEST(URLSessionTest, KeepAliveConnectionIsReusedForConsecutivePosts)
         ASSERT_FALSE(run(session, post(peer.url())).error.has_value());
     EXPECT_EQ(peer.bodies().size(), 5);
     EXPECT_EQ(peer.connections(), 1);
+}
+
+TEST(URLSessionTest, ReusedConnectionsLeaveNoTimersBehind)
+{
+    KeepAlivePeer peer({});
+    URLSession session;
+    ASSERT_FALSE(run(session, post(peer.url())).error.has_value());
+    // A one-off timer stays with the loop's dispatcher until it fires: one
+    // left by each call would outlive the call.
+    const QAbstractEventDispatcher *loop = QAbstractEventDispatcher::instance();
+    const qsizetype before = loop->children().size();
+    for (int i = 0; i < 50; ++i)
+        ASSERT_FALSE(run(session, post(peer.url())).error.has_value());
+    EXPECT_EQ(peer.connections(), 1);
+    EXPECT_LE(loop->children().size(), before);
+}
+
+TEST(URLSessionTest, ConnectionIsNotReusedPastWhatTheServerAnnounced)
+{
+    {
+        KeepAlivePeer peer({});
+        peer.announceKeepAlive("timeout=1, max=100", 1000);
+        URLSession session;
+        ASSERT_FALSE(run(session, post(peer.url())).error.has_value());
+        ASSERT_FALSE(run(session, post(peer.url())).error.has_value());
+        EXPECT_EQ(peer.connections(), 1);
+        QElapsedTimer idle;
+        idle.start();
+        ASSERT_TRUE(kova::test::waitUntil([&] { return idle.elapsed() > 1000; }));
+        const Outcome late = run(session, post(peer.url()));
+        ASSERT_FALSE(late.error.has_value()) << late.code();
+        EXPECT_EQ(late.data, "{}");
+        EXPECT_EQ(peer.connections(), 2);
+        EXPECT_EQ(peer.bodies().size(), 3);
+    }
+    {
+        // No requests left on it.
+        KeepAlivePeer peer({});
+        peer.announceKeepAlive("timeout=5, max=0");
+        URLSession session;
+        ASSERT_FALSE(run(session, post(peer.url())).error.has_value());
+        ASSERT_FALSE(run(session, post(peer.url())).error.has_value());
+        EXPECT_EQ(peer.connections(), 2);
+    }
 }
 
 TEST(URLSessionTest, PlainHttpGoesOnlyToLoopbackUnlessTheHostOptsIn)
@@ -464,6 +546,37 @@ TEST(URLSessionTest, CallsToOneServerShareAtMostSixConnections)
     EXPECT_EQ(peer.bodies().size(), 20);
     // The six opened first carry the rest once they are free.
     EXPECT_EQ(peer.connections(), 6);
+}
+
+TEST(URLSessionTest, CallsStartingWhileOthersWaitNeverOpenASeventhConnection)
+{
+    KeepAlivePeer peer({});
+    URLSession session;
+    constexpr int kCalls = 150;
+    int started = 0;
+    int done = 0;
+    int failed = 0;
+    const auto startOne = [&] {
+        ++started;
+        session.dataTask(post(peer.url()), [&](const QByteArray &, const auto &, const std::optional<Error> &error) {
+            ++done;
+            failed += error ? 1 : 0;
+        });
+    };
+    // A burst, then one more as each request reaches the server: new calls
+    // meet exchanges ending and waiters being let in at every point.
+    peer.stagger();
+    for (int i = 0; i < 20; ++i)
+        startOne();
+    peer.onRequest([&] {
+        if (started < kCalls)
+            startOne();
+    });
+    ASSERT_TRUE(kova::test::waitUntil([&] { return done == kCalls; }));
+    EXPECT_EQ(failed, 0);
+    EXPECT_EQ(peer.bodies().size(), kCalls);
+    EXPECT_LE(peer.mostOpenAtOnce(), 6);
+    EXPECT_LE(peer.connections(), 6);
 }
 
 namespace {

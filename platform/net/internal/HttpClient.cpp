@@ -16,6 +16,7 @@
 #include <deque>
 #include <map>
 #include <set>
+#include <string_view>
 #include <sys/socket.h>
 
 #include "platform/net/URLSession.h"
@@ -39,6 +40,16 @@ constexpr int kMaxRedirects = 50;
 constexpr int kMaxConnectionsPerServer = 6;
 // An idle connection is closed after this long; servers close theirs sooner.
 constexpr std::chrono::seconds kIdleLifetime(120);
+// A server that announces how long it keeps an idle connection counts from
+// when it sent the reply's end, half a round trip before we read it, and our
+// next request reaches it half a round trip after we send it: a connection
+// is given up this much before the announced time, so a request never meets
+// the server's close on the wire. A second covers nearly every path; for an
+// announced second or two, half of it is kept, so calls in quick succession
+// still share a connection.
+constexpr std::chrono::milliseconds kKeepAliveMargin(1000);
+
+using SteadyClock = std::chrono::steady_clock;
 
 bool isSecure(const QUrl &url)
 {
@@ -88,9 +99,34 @@ bool quietSinceIdle(QAbstractSocket *socket)
     return ::recv(int(descriptor), &byte, 1, MSG_PEEK | MSG_DONTWAIT) < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
 }
 
+// An idle connection that can carry another exchange: still open, and
+// nothing heard on it since its last reply.
+bool fitForReuse(QAbstractSocket *socket)
+{
+    return socket->state() == QAbstractSocket::ConnectedState && socket->bytesAvailable() == 0
+        && quietSinceIdle(socket);
+}
+
+// Closed at once, so it no longer counts against its server's connections;
+// freed once whatever signal of it is under way is over.
+void dispose(QAbstractSocket *socket)
+{
+    socket->disconnect();
+    socket->abort();
+    socket->deleteLater();
+}
+
 bool isSafeFieldPart(const QByteArray &part)
 {
     return !part.contains('\r') && !part.contains('\n') && !part.contains('\0');
+}
+
+// A method is a token: anything else would bend the request line.
+bool isToken(const QByteArray &text)
+{
+    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](char c) {
+        return std::isalnum(uchar(c)) || std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
+    });
 }
 
 QByteArray requestTarget(const QUrl &url)
@@ -108,6 +144,8 @@ QByteArray requestTarget(const QUrl &url)
 // The request as it goes on the wire, or nothing when a field would break it.
 std::optional<QByteArray> requestBytes(const HttpClient::Request &request)
 {
+    if (!isToken(request.method))
+        return std::nullopt;
     QByteArray out;
     out.reserve(512 + request.body.size());
     out += request.method + ' ' + requestTarget(request.url) + " HTTP/1.1\r\n";
@@ -159,6 +197,37 @@ qsizetype addField(HttpFields &fields, const QByteArray &name, const QByteArray 
 bool isRedirect(int status)
 {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+bool sameOrigin(const QUrl &a, const QUrl &b)
+{
+    return a.scheme().compare(b.scheme(), Qt::CaseInsensitive) == 0
+        && a.host().compare(b.host(), Qt::CaseInsensitive) == 0 && portOf(a) == portOf(b);
+}
+
+// How long a connection may wait idle for the next exchange, by what the
+// reply's "Keep-Alive" field says of it; zero or less: not at all.
+std::chrono::milliseconds idleLifetime(const QByteArray &keepAlive)
+{
+    std::chrono::milliseconds lifetime = kIdleLifetime;
+    for (const QByteArray &parameter : keepAlive.split(',')) {
+        const qsizetype equals = parameter.indexOf('=');
+        if (equals < 0)
+            continue;
+        const QByteArray name = parameter.left(equals).trimmed().toLower();
+        bool ok = false;
+        const qint64 value = parameter.mid(equals + 1).trimmed().toLongLong(&ok);
+        if (!ok || value < 0)
+            continue;
+        if (name == "timeout") {
+            const std::chrono::milliseconds announced = std::chrono::seconds(std::min<qint64>(value, 24 * 3600));
+            lifetime = std::min(lifetime, announced - std::min(kKeepAliveMargin, announced / 2));
+        } else if (name == "max" && value == 0) {
+            // No requests left on it.
+            lifetime = std::chrono::milliseconds(0);
+        }
+    }
+    return lifetime;
 }
 
 // The proxy the application has for an address (the system's, when the host
@@ -262,80 +331,94 @@ BodyFraming framingOf(const QByteArray &method, int status, const HttpFields &fi
     return {Kind::UntilClose, 0};
 }
 
-struct HttpPool {
-    std::multimap<QString, QAbstractSocket *> idle;
+struct HttpPool : std::enable_shared_from_this<HttpPool> {
+    struct Idle {
+        QAbstractSocket *socket;
+        // Owns what watches it while idle, its timer among them.
+        QObject *watch;
+        SteadyClock::time_point expires;
+    };
+    std::multimap<QString, Idle> idle;
     std::set<std::shared_ptr<HttpExchange>> active;
-    // Connections carrying an exchange, and the exchanges waiting for one,
-    // per server. A waiter says whether it still wants the connection.
+    // Per server: the connections carrying an exchange or being opened for
+    // one (the idle ones are in `idle`; together never more than the limit),
+    // and the exchanges waiting for one, first come first served. A waiter
+    // is handed a connection, or null for a place to open its own, and says
+    // whether it still wants it.
     std::map<QString, int> busy;
-    std::map<QString, std::deque<std::function<bool()>>> waiting;
-
-    // An exchange is done with its connection to `key`: the first waiter
-    // that still wants one has it.
-    void release(const QString &key)
-    {
-        if (auto it = busy.find(key); it != busy.end() && --it->second <= 0)
-            busy.erase(it);
-        auto queue = waiting.find(key);
-        while (queue != waiting.end() && !queue->second.empty()) {
-            const std::function<bool()> next = std::move(queue->second.front());
-            queue->second.pop_front();
-            if (next()) {
-                ++busy[key];
-                break;
-            }
-        }
-        if (queue != waiting.end() && queue->second.empty())
-            waiting.erase(queue);
-    }
+    std::map<QString, std::deque<std::function<bool(QAbstractSocket *)>>> waiting;
 
     ~HttpPool()
     {
         for (const auto &entry : idle)
-            delete entry.second;
+            delete entry.second.socket;
     }
 
-    // An idle connection to `key` still open, or null.
+    // An exchange is done with its connection to `key`, and hands on
+    // `socket` when it can carry another exchange. The first waiter that
+    // still wants one has it, or the place it leaves, at once: pooled first,
+    // it would be any newcomer's to take, and the waiter would open one more.
+    // With no waiter the connection is kept idle until `expires`.
+    void release(const QString &key, QAbstractSocket *socket = nullptr, SteadyClock::time_point expires = {})
+    {
+        auto queue = waiting.find(key);
+        while (queue != waiting.end() && !queue->second.empty()) {
+            const std::function<bool(QAbstractSocket *)> next = std::move(queue->second.front());
+            queue->second.pop_front();
+            if (next(socket)) {
+                if (queue->second.empty())
+                    waiting.erase(queue);
+                return;
+            }
+        }
+        if (queue != waiting.end())
+            waiting.erase(queue);
+        if (auto it = busy.find(key); it != busy.end() && --it->second <= 0)
+            busy.erase(it);
+        if (socket)
+            put(key, socket, expires);
+    }
+
+    // An idle connection to `key` still fit for an exchange, or null.
     QAbstractSocket *take(const QString &key)
     {
         auto it = idle.find(key);
         while (it != idle.end() && it->first == key) {
-            QAbstractSocket *socket = it->second;
+            const Idle entry = it->second;
             it = idle.erase(it);
-            delete socket->findChild<QObject *>(QStringLiteral("kovaIdle"), Qt::FindDirectChildrenOnly);
-            if (socket->state() == QAbstractSocket::ConnectedState && socket->bytesAvailable() == 0
-                && quietSinceIdle(socket))
-                return socket;
-            socket->deleteLater();
+            delete entry.watch;
+            if (SteadyClock::now() < entry.expires && fitForReuse(entry.socket))
+                return entry.socket;
+            dispose(entry.socket);
         }
         return nullptr;
     }
 
-    static void put(const std::shared_ptr<HttpPool> &pool, const QString &key, QAbstractSocket *socket)
+    void put(const QString &key, QAbstractSocket *socket, SteadyClock::time_point expires)
     {
         // Anything an idle connection hears (more bytes, its end, an error)
-        // makes it unfit for another exchange.
+        // makes it unfit for another exchange, as does its time running out.
         auto *watch = new QObject(socket);
-        watch->setObjectName(QStringLiteral("kovaIdle"));
-        const auto drop = [weak = std::weak_ptr<HttpPool>(pool), socket]() {
+        const auto drop = [weak = weak_from_this(), socket]() {
             if (auto p = weak.lock())
                 p->discard(socket);
         };
         QObject::connect(socket, &QIODevice::readyRead, watch, drop);
         QObject::connect(socket, &QAbstractSocket::disconnected, watch, drop);
         QObject::connect(socket, &QAbstractSocket::errorOccurred, watch, drop);
-        QTimer::singleShot(kIdleLifetime, watch, drop);
-        pool->idle.emplace(key, socket);
+        auto *timer = new QTimer(watch);
+        timer->setSingleShot(true);
+        QObject::connect(timer, &QTimer::timeout, watch, drop);
+        timer->start(std::chrono::duration_cast<std::chrono::milliseconds>(expires - SteadyClock::now()));
+        idle.emplace(key, Idle{socket, watch, expires});
     }
 
     void discard(QAbstractSocket *socket)
     {
         for (auto it = idle.begin(); it != idle.end(); ++it) {
-            if (it->second == socket) {
+            if (it->second.socket == socket) {
                 idle.erase(it);
-                socket->disconnect();
-                socket->abort();
-                socket->deleteLater();
+                dispose(socket);
                 return;
             }
         }
@@ -415,6 +498,12 @@ private:
             request.method = m_request.method == "HEAD" ? QByteArray("HEAD") : QByteArray("GET");
             request.body.clear();
         }
+        // The caller's credentials are for the origin it asked; as in a
+        // browser, they stay behind once a redirect has left it.
+        if (m_leftOrigin)
+            request.fields.removeIf([](const auto &field) {
+                return field.first.compare("Authorization", Qt::CaseInsensitive) == 0;
+            });
         return request;
     }
 
@@ -431,14 +520,23 @@ private:
         m_proxy = *proxy;
         m_key = poolKey(m_url, m_proxy);
         auto pool = m_pool.lock();
-        QAbstractSocket *reused = pool ? pool->take(m_key) : nullptr;
+        QAbstractSocket *reused = std::exchange(m_handedOn, nullptr);
+        if (reused && !fitForReuse(reused)) {
+            dispose(reused);
+            reused = nullptr;
+        }
+        // An idle connection is one of the server's already: taking it keeps
+        // the count.
+        if (!reused && pool)
+            reused = pool->take(m_key);
         if (pool && !m_holdsConnection) {
             if (!reused && pool->busy[m_key] >= kMaxConnectionsPerServer) {
-                pool->waiting[m_key].push_back([weak = weak_from_this()] {
+                pool->waiting[m_key].push_back([weak = weak_from_this()](QAbstractSocket *socket) {
                     auto self = weak.lock();
                     if (!self || self->m_done)
                         return false;
                     self->m_holdsConnection = true;
+                    self->m_handedOn = socket;
                     self->onNextTurn([](Exchange &e) { e.proceed(); });
                     return true;
                 });
@@ -767,7 +865,7 @@ private:
     bool redirect(const QUrl &to)
     {
         if (++m_redirects > kMaxRedirects) {
-            finish(URLErrorUnknown);
+            finish(URLErrorHTTPTooManyRedirects);
             return false;
         }
         if (!to.isValid() || !m_handler.allowRedirect || !m_handler.allowRedirect(m_url, to)) {
@@ -776,6 +874,8 @@ private:
         }
         if (m_done)
             return false;
+        if (!sameOrigin(m_url, to))
+            m_leftOrigin = true;
         // Another scheme is not spoken to as if it were this one.
         if (!aimAt(to)) {
             finish(URLErrorUnsupportedURL);
@@ -809,17 +909,20 @@ private:
         const bool exactEnd = m_leftInSlice == 0;
         const QByteArray connection = fieldValue(m_fields, "Connection").toLower();
         const bool keepAlive = m_version1_0 ? connection.contains("keep-alive") : !connection.contains("close");
-        const bool reusable = exactEnd && keepAlive && m_framing.kind != BodyFraming::Kind::UntilClose
+        const std::chrono::milliseconds lifetime = idleLifetime(fieldValue(m_fields, "Keep-Alive"));
+        const bool reusable = exactEnd && keepAlive && lifetime.count() > 0
+            && m_framing.kind != BodyFraming::Kind::UntilClose
             && !fieldValue(m_request.fields, "Connection").toLower().contains("close") && m_wholeWritten
             && m_socket && m_socket->state() == QAbstractSocket::ConnectedState && m_socket->bytesAvailable() == 0
             && m_socket->bytesToWrite() == 0;
         if (reusable) {
             QAbstractSocket *socket = std::exchange(m_socket, nullptr);
             m_context.reset();
-            if (auto pool = m_pool.lock())
-                HttpPool::put(pool, m_key, socket);
+            auto pool = m_pool.lock();
+            if (pool && std::exchange(m_holdsConnection, false))
+                pool->release(m_key, socket, SteadyClock::now() + lifetime);
             else
-                socket->deleteLater();
+                dispose(socket);
         }
         finish(std::nullopt);
     }
@@ -844,6 +947,8 @@ private:
 
     void closeSocket()
     {
+        if (QAbstractSocket *handedOn = std::exchange(m_handedOn, nullptr))
+            dispose(handedOn);
         m_context.reset();
         if (QAbstractSocket *socket = std::exchange(m_socket, nullptr)) {
             socket->disconnect();
@@ -886,6 +991,8 @@ private:
     QString m_key;
     QByteArray m_bytes;
     QAbstractSocket *m_socket = nullptr;
+    // A connection the exchange before handed on, taken up on the next turn.
+    QAbstractSocket *m_handedOn = nullptr;
     // Owns the connections to the socket's signals while it is ours.
     std::unique_ptr<QObject> m_context;
     QObject m_timerContext;
@@ -902,6 +1009,8 @@ private:
     bool m_version1_0 = false;
     qint64 m_written = 0;
     int m_redirects = 0;
+    // A redirect has led away from the origin first asked.
+    bool m_leftOrigin = false;
 
     State m_state = State::Status;
     int m_status = 0;

@@ -46,8 +46,8 @@ struct HttpHandler {
 class HttpExchange;
 struct HttpPool;
 
-// Keeps a few idle keep-alive connections per server between exchanges.
-// Main thread only.
+// Keeps a few idle keep-alive connections per server between exchanges, at
+// most six open to a server at a time, idle ones included. Main thread only.
 class HttpClient {
 public:
     HttpClient();
@@ -58,6 +58,8 @@ public:
     struct Request {
         QByteArray method;
         QUrl url;
+        // Sent on every hop of a fetch, but Authorization only until a
+        // redirect leads to another origin.
         HttpFields fields;
         QByteArray body;
         // A fetch follows redirects the handler allows, and is sent again
