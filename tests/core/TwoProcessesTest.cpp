@@ -216,7 +216,8 @@ protected:
 };
 
 // Another process's secret stays while it imports, whatever this process can
-// see of it: its process in another pid namespace, clocks a day apart.
+// see of it: its process in another pid namespace, clocks a day apart, its
+// writer's file gone or replaced by a clean-up.
 TEST_F(TwoProcessesTest, ASweepNeverTakesTheSecretOfAnImportStillUnderWay)
 {
     constexpr qint64 kDay = 24 * 3600 * 1000;
@@ -224,11 +225,29 @@ TEST_F(TwoProcessesTest, ASweepNeverTakesTheSecretOfAnImportStillUnderWay)
         const char *name;
         QHash<QString, QString> child;
         qint64 sweeperClockMs;
+        // A clean-up of the writers' files while the import runs.
+        void (*cleanUp)(const QDir &writers) = nullptr;
     };
     const Case cases[] = {
         {"the importing process cannot be seen", {{"KOVA_CHILD_MARKED_PID", QString::number(endedProcess())}}, 0},
         {"the sweeping process's clock is a day ahead", {}, kDay + 3600 * 1000},
         {"the importing process's clock is a day behind", {{"KOVA_CHILD_CLOCK_OFFSET_MS", QString::number(-kDay - 3600 * 1000)}}, 0},
+        {"its writer's file was removed", {}, 0, [](const QDir &writers) {
+             for (const QString &name : writers.entryList(QDir::Files))
+                 ASSERT_TRUE(QFile::remove(writers.filePath(name)));
+         }},
+        {"its writer's file was put back from a copy", {}, 0, [](const QDir &writers) {
+             for (const QString &name : writers.entryList(QDir::Files)) {
+                 QFile file(writers.filePath(name));
+                 ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+                 const QByteArray kept = file.readAll();
+                 file.close();
+                 ASSERT_TRUE(file.remove());
+                 ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+                 ASSERT_EQ(file.write(kept), kept.size());
+             }
+         }},
+        {"the writers' folder was removed", {}, 0, [](const QDir &writers) { ASSERT_TRUE(QDir(writers).removeRecursively()); }},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -240,6 +259,8 @@ TEST_F(TwoProcessesTest, ASweepNeverTakesTheSecretOfAnImportStillUnderWay)
         QProcess *child = spawn(QJsonArray{login}, env);
         // Its secret is written once its check is asked for.
         ASSERT_TRUE(waitUntil([&] { return server->heldCount() == 1; }, std::chrono::seconds(60)));
+        if (c.cleanUp)
+            c.cleanUp(QDir(internal::KOVOrphanedSecrets::writersFolder()));
 
         internal::KOVOrphanedSecrets::setClockOffset(std::chrono::milliseconds(c.sweeperClockMs));
         relaunchAndSweep();
