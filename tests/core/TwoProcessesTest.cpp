@@ -375,6 +375,43 @@ TEST_F(TwoProcessesTest, AKillAtTheImportsSaveKeepsTheOlderLoginOrTheNewOneNever
     }
 }
 
+// While this process replaces a login with a new one of the same user,
+// another imports the replaced login again and reports it stored: the secret
+// that login reads stays, though this process still took it for its own
+// replaced login's.
+TEST_F(TwoProcessesTest, ReplacingALoginLeavesTheSecretAnotherProcessStoredItWithMeanwhile)
+{
+    startDefault("client-1");
+    const QJsonObject older = server->issueLogin("client-1");
+    int calls = 0;
+    KOVBankConnection::create(older, [&](std::shared_ptr<KOVBankConnection> bank, OptionalError) {
+        ++calls;
+        EXPECT_TRUE(bank);
+    });
+    ASSERT_TRUE(waitUntil([&] { return calls == 1; }));
+    const QJsonObject newer = server->relinkLogin(older.value("userID").toString());
+    server->scriptAction("/metadata/accounts/get", heldMetadata());
+    KOVBankConnection::create(newer, [&](std::shared_ptr<KOVBankConnection> bank, OptionalError) {
+        ++calls;
+        EXPECT_TRUE(bank);
+    });
+    ASSERT_TRUE(waitUntil([&] { return server->heldCount() == 1; }));
+
+    QProcess *child = spawn(QJsonArray{older}, {{"KOVA_CHILD_USE", "1"}});
+    const QByteArray output = finish(child);
+    expectSucceeded(child, output);
+    server->releaseHeld();
+    ASSERT_TRUE(waitUntil([&] { return calls == 2; }));
+
+    simulateRelaunch();
+    QStringList tokens;
+    for (const auto &bank : KOVBankConnection::getConnectionsWithClientUserID("client-1"))
+        tokens.append(bank->connection()->tokenID());
+    EXPECT_TRUE(tokens.contains(older.value("tokenID").toString())) << "the other process's login is listed";
+    EXPECT_EQ(KOVKeychain::keychain()->stringForKey(secretKey(older)).toStdString(), older.value("userSecret").toString().toStdString());
+    EXPECT_EQ(KOVKeychain::keychain()->stringForKey(secretKey(newer)).toStdString(), newer.value("userSecret").toString().toStdString());
+}
+
 TEST_F(TwoProcessesTest, TwoHostsImportingOnOneDataDirectoryLoseNothing)
 {
     constexpr int kEach = 40;
