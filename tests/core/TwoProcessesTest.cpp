@@ -480,7 +480,7 @@ TEST_F(TwoProcessesTest, TwoHostsImportingOnOneDataDirectoryLoseNothing)
 
 // A store found damaged is kept aside; the logins in the copy keep their
 // secrets for as long as it is kept, and a copy that cannot be read keeps
-// every secret.
+// every secret the vault held when it was found.
 TEST_F(TwoProcessesTest, ASecretStaysWhileACopyOfTheStoreKeptAsideHoldsItsLogin)
 {
     struct Case {
@@ -526,5 +526,20 @@ TEST_F(TwoProcessesTest, ASecretStaysWhileACopyOfTheStoreKeptAsideHoldsItsLogin)
         EXPECT_TRUE(KOVBankConnection::getConnectionsWithClientUserID("client-1").isEmpty());
         EXPECT_EQ(KOVKeychain::keychain()->stringForKey(secretKey(kept)).toStdString(), kept.value("userSecret").toString().toStdString());
         EXPECT_EQ(KOVKeychain::keychain()->stringForKey(secretKey(dropped)).isNull(), c.copyReadable);
+
+        // A secret written since cannot be a login's of the copy: that of an
+        // import killed during its check goes, and so do the ended writers' files.
+        const QJsonObject killed = server->issueLogin("client-1");
+        server->scriptAction("/metadata/accounts/get", heldMetadata());
+        QProcess *importer = spawn(QJsonArray{killed});
+        ASSERT_TRUE(waitUntil([&] { return server->heldCount() == 1; }, std::chrono::seconds(60)));
+        importer->kill();
+        finish(importer);
+        server->releaseHeld();
+        relaunchAndSweep();
+        EXPECT_TRUE(KOVKeychain::keychain()->stringForKey(secretKey(killed)).isNull());
+        EXPECT_EQ(KOVKeychain::keychain()->stringForKey(secretKey(dropped)).isNull(), c.copyReadable);
+        const QStringList writers = QDir(internal::KOVOrphanedSecrets::writersFolder()).entryList(QDir::Files);
+        EXPECT_TRUE(writers.isEmpty()) << writers.join(' ').toStdString();
     }
 }
