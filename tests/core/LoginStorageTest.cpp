@@ -23,7 +23,9 @@
 #include "core/store/KOVKeychain.h"
 #include "platform/store/ManagedObjectContext.h"
 #include "platform/store/PersistentContainer.h"
+#include "platform/keychain/Vault.h"
 #include "tests/core/SdkTestFixture.h"
+#include "tests/keychain/KeychainTestSupport.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FullDisk.h"
 
@@ -331,6 +333,40 @@ TEST_F(LoginStorageTest, SecretsOfLoginsThatWereNeverStoredGoAtTheNextLaunch)
     }
     EXPECT_FALSE(QFile::exists(QDir(KOVOrphanedSecrets::writersFolder()).filePath(endedWriter)));
     EXPECT_TRUE(QFile::exists(QDir(KOVOrphanedSecrets::writersFolder()).filePath(liveWriter)));
+}
+
+
+// A disk that fails to give the vault's key back fails a login's calls with
+// the keychain's I/O error, never as a login without credentials; once the
+// disk answers again, the same login works.
+TEST_F(LoginStorageTest, AReadErrorOnTheKeyFailsACallAsAnIOErrorUntilItPasses)
+{
+    startDefault("client-1");
+    ASSERT_TRUE(import(server->issueLogin("client-1"))->bank);
+    platform::Vault::setStandard(nullptr); // read from the files again, as at a launch
+    std::shared_ptr<KOVBankConnection> bank;
+    int calls = 0;
+    OptionalError failure;
+    const auto getAccounts = [&] {
+        bank->getAccounts([&](QList<std::shared_ptr<KOVAccount>>, OptionalError error, QString) {
+            ++calls;
+            failure = error;
+        });
+        return waitUntil([&] { return calls > 0; });
+    };
+    {
+        const test::ReadErrorsOn errors(platform::Vault::standard()->keyPath(), test::ReadErrorsOn::Call::Read);
+        const auto listed = KOVBankConnection::getConnectionsWithClientUserID("client-1");
+        ASSERT_EQ(listed.size(), 1);
+        bank = listed.first();
+        ASSERT_TRUE(getAccounts());
+        ASSERT_TRUE(failure.has_value());
+        EXPECT_EQ(failure->domain, KOVKeychainErrorDomain);
+        EXPECT_EQ(failure->code, -36);
+    }
+    calls = 0;
+    ASSERT_TRUE(getAccounts());
+    EXPECT_FALSE(failure.has_value()) << failure->code;
 }
 
 
