@@ -361,7 +361,7 @@ TEST_F(LoginStorageTest, AReadErrorOnTheKeyFailsACallAsAnIOErrorUntilItPasses)
         bank = listed.first();
         ASSERT_TRUE(getAccounts());
         ASSERT_TRUE(failure.has_value());
-        EXPECT_EQ(failure->domain, KOVKeychainErrorDomain);
+        EXPECT_EQ(failure->domain.toStdString(), KOVKeychainErrorDomain.toStdString());
         EXPECT_EQ(failure->code, -36);
     }
     calls = 0;
