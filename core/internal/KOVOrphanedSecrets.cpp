@@ -92,8 +92,8 @@ bool isWriterName(const QString &name)
 
 // What a writer's file holds: its own device and inode. Only the writer's
 // own file carries the lock the writer holds; a file put in its place (a copy
-// restored, a new file under the name) does not hold this, and so never
-// passes for it.
+// restored, a new file under the name) holds another file's identity or
+// none, and so never passes for it.
 QByteArray identityOf(const struct stat &st)
 {
     return QByteArray::number(quint64(st.st_dev)) + ' ' + QByteArray::number(quint64(st.st_ino)) + '\n';
@@ -184,7 +184,7 @@ Writer &processWriter()
 // removed, its secrets that stay carry kEndedWriter in its place: a writer
 // named by a mark whose file is missing may be alive still (a clean-up may
 // have removed the file under it), and proves nothing.
-const QString kEndedWriter = QStringLiteral("ended");
+constexpr QLatin1String kEndedWriter("ended");
 
 struct Mark {
     QString writer;
