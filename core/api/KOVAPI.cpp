@@ -13,7 +13,7 @@ namespace kova {
 
 KOVAPI::KOVAPI(const QString &userID, const QString &clientUserID) : m_userID(userID), m_clientUserID(clientUserID) {}
 
-bool KOVAPI::load(std::shared_ptr<KOVConnection> record)
+bool KOVAPI::load(std::shared_ptr<KOVConnection> record, platform::Error *error)
 {
     m_connection = record ? std::move(record) : fetchConnectionForUserID(m_userID);
     if (!m_connection)
@@ -23,10 +23,14 @@ bool KOVAPI::load(std::shared_ptr<KOVConnection> record)
         return false;
     // A login just linked may still have its secret on the way to the disk.
     QString secret = KOVConnectManager::secretUnderWay(tokenID + m_userID);
+    platform::Error readError;
     if (secret.isNull())
-        secret = KOVKeychain::keychain()->stringForKey(tokenID + m_userID);
-    if (secret.isNull())
+        secret = KOVKeychain::keychain()->stringForKey(tokenID + m_userID, &readError);
+    if (secret.isNull()) {
+        if (error && !readError.domain.isEmpty())
+            *error = readError;
         return false;
+    }
     m_tokenID = tokenID;
     m_userSecret = secret;
     m_repo = KOVRepository::initWithConnection(m_connection);

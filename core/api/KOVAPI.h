@@ -35,8 +35,9 @@ public:
 protected:
     KOVAPI(const QString &userID, const QString &clientUserID);
     // Finds the record (or takes the one given) and its secret; false when
-    // the login cannot be used.
-    bool load(std::shared_ptr<KOVConnection> record = nullptr);
+    // the login cannot be used, with the keychain's error in `error` when
+    // the keychain failed to answer (a read error is not a missing secret).
+    bool load(std::shared_ptr<KOVConnection> record = nullptr, platform::Error *error = nullptr);
     // The user secret, for the repository calls only.
     const QString &userSecret() const { return m_userSecret; }
     // The bank ID of the stored bank info, or null.

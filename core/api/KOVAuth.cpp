@@ -7,10 +7,10 @@
 namespace kova {
 
 std::shared_ptr<KOVAuth> KOVAuth::initWithUserID(const QString &userID, const QString &clientUserID,
-                                                std::shared_ptr<KOVConnection> record)
+                                                std::shared_ptr<KOVConnection> record, platform::Error *error)
 {
     std::shared_ptr<KOVAuth> facade(new KOVAuth(userID, clientUserID));
-    return facade->load(std::move(record)) ? facade : nullptr;
+    return facade->load(std::move(record), error) ? facade : nullptr;
 }
 
 void KOVAuth::delinkUser(KOVDelinkCompletion completion)

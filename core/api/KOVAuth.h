@@ -9,7 +9,8 @@ namespace kova {
 class KOVAuth : public KOVAPI {
 public:
     static std::shared_ptr<KOVAuth> initWithUserID(const QString &userID, const QString &clientUserID,
-                                         std::shared_ptr<KOVConnection> record = nullptr);
+                                         std::shared_ptr<KOVConnection> record = nullptr,
+                                         platform::Error *error = nullptr);
     // On success the login's record is removed; the keychain secret stays.
     void delinkUser(KOVDelinkCompletion completion);
 

@@ -13,10 +13,10 @@
 namespace kova {
 
 std::shared_ptr<KOVData> KOVData::initWithUserID(const QString &userID, const QString &clientUserID,
-                                                std::shared_ptr<KOVConnection> record)
+                                                std::shared_ptr<KOVConnection> record, platform::Error *error)
 {
     std::shared_ptr<KOVData> facade(new KOVData(userID, clientUserID));
-    return facade->load(std::move(record)) ? facade : nullptr;
+    return facade->load(std::move(record), error) ? facade : nullptr;
 }
 
 template <typename Result>

@@ -13,7 +13,8 @@ class KOVData : public KOVAPI {
 public:
     // Null when the login cannot be used (no record, token ID or secret).
     static std::shared_ptr<KOVData> initWithUserID(const QString &userID, const QString &clientUserID,
-                                         std::shared_ptr<KOVConnection> record = nullptr);
+                                         std::shared_ptr<KOVConnection> record = nullptr,
+                                         platform::Error *error = nullptr);
 
     void getIdentity(KOVIdentityCompletion completion);
     void getAccounts(KOVAccountsCompletion completion);

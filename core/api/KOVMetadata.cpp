@@ -8,10 +8,10 @@
 namespace kova {
 
 std::shared_ptr<KOVMetadata> KOVMetadata::initWithUserID(const QString &userID, const QString &clientUserID,
-                                                        std::shared_ptr<KOVConnection> record)
+                                                        std::shared_ptr<KOVConnection> record, platform::Error *error)
 {
     std::shared_ptr<KOVMetadata> facade(new KOVMetadata(userID, clientUserID));
-    return facade->load(std::move(record)) ? facade : nullptr;
+    return facade->load(std::move(record), error) ? facade : nullptr;
 }
 
 void KOVMetadata::getAccountMetadata(KOVMetadataCompletion completion)

@@ -9,7 +9,8 @@ namespace kova {
 class KOVMetadata : public KOVAPI {
 public:
     static std::shared_ptr<KOVMetadata> initWithUserID(const QString &userID, const QString &clientUserID,
-                                             std::shared_ptr<KOVConnection> record = nullptr);
+                                             std::shared_ptr<KOVConnection> record = nullptr,
+                                         platform::Error *error = nullptr);
     // On success the bank info takes the metadata's SWIFT code, country and
     // cool-down period (not saved here).
     void getAccountMetadata(KOVMetadataCompletion completion);

@@ -5,10 +5,10 @@
 namespace kova {
 
 std::shared_ptr<KOVPayment> KOVPayment::initWithUserID(const QString &userID, const QString &clientUserID,
-                                                      std::shared_ptr<KOVConnection> record)
+                                                      std::shared_ptr<KOVConnection> record, platform::Error *error)
 {
     std::shared_ptr<KOVPayment> facade(new KOVPayment(userID, clientUserID));
-    return facade->load(std::move(record)) ? facade : nullptr;
+    return facade->load(std::move(record), error) ? facade : nullptr;
 }
 
 std::shared_ptr<KOVRepository> KOVPayment::repository() const

@@ -13,7 +13,8 @@ class KOVWireBeneficiary;
 class KOVPayment : public KOVAPI {
 public:
     static std::shared_ptr<KOVPayment> initWithUserID(const QString &userID, const QString &clientUserID,
-                                            std::shared_ptr<KOVConnection> record = nullptr);
+                                            std::shared_ptr<KOVConnection> record = nullptr,
+                                         platform::Error *error = nullptr);
 
     void getBeneficiaries(KOVBeneficiariesCompletion completion);
     void getWireBeneficiaries(KOVWireBeneficiariesCompletion completion);

@@ -41,10 +41,9 @@ const QJsonValue kNull(QJsonValue::Null);
 
 // A call whose facade could not be made still ends once, on the main queue.
 template <typename Result>
-void completeUnavailable(const KOVDataCompletion<Result> &completion)
+void completeUnavailable(const KOVDataCompletion<Result> &completion, const platform::Error &error)
 {
-    platform::MainQueue::async(
-        [completion]() { completion(Result{}, KOVBankConnection::credentialsUnavailableError(), QString()); });
+    platform::MainQueue::async([completion, error]() { completion(Result{}, error, QString()); });
 }
 
 } // namespace
@@ -72,10 +71,10 @@ KOVAutoFlowRequest transferRequest(std::shared_ptr<KOVAccount> account, double a
 // A transfer that cannot be sent for want of the login's credentials ends on
 // a later turn, never on the caller's stack.
 void completeTransferUnavailable(const std::shared_ptr<KOVAccount> &account, double amount,
-                                 const KOVTransferReferenceCompletion &completion)
+                                 const KOVTransferReferenceCompletion &completion, const platform::Error &error)
 {
-    platform::MainQueue::async([account, amount, completion]() {
-        completion(account, amount, KOVBankConnection::credentialsUnavailableError(), QString(), QString());
+    platform::MainQueue::async([account, amount, completion, error]() {
+        completion(account, amount, error, QString(), QString());
     });
 }
 
@@ -127,12 +126,7 @@ std::shared_ptr<KOVBankConnection> KOVBankConnection::initWithConnection(std::sh
     }
     bank->m_clientUserID = connection->clientUserID();
     bank->m_userID = connection->userID();
-    // Every facade serves this very record: while an import checks a new
-    // record, the older one of the same user is still stored.
-    bank->m_dataAPI = KOVData::initWithUserID(bank->m_userID, bank->m_clientUserID, connection);
-    bank->m_paymentAPI = KOVPayment::initWithUserID(bank->m_userID, bank->m_clientUserID, connection);
-    bank->m_authAPI = KOVAuth::initWithUserID(bank->m_userID, bank->m_clientUserID, connection);
-    bank->m_metadataAPI = KOVMetadata::initWithUserID(bank->m_userID, bank->m_clientUserID, connection);
+    bank->makeFacades();
 
     for (const auto &stored : connection->cards())
         if (auto card = stored->toCard())
@@ -164,6 +158,33 @@ std::shared_ptr<KOVBankConnection> KOVBankConnection::initWithConnection(std::sh
         {QStringLiteral("cards"), cards},
     };
     return bank;
+}
+
+void KOVBankConnection::makeFacades()
+{
+    // Every facade serves this very record: while an import checks a new
+    // record, the older one of the same user is still stored.
+    platform::Error error;
+    m_dataAPI = KOVData::initWithUserID(m_userID, m_clientUserID, m_connection, &error);
+    m_paymentAPI = KOVPayment::initWithUserID(m_userID, m_clientUserID, m_connection, &error);
+    m_authAPI = KOVAuth::initWithUserID(m_userID, m_clientUserID, m_connection, &error);
+    m_metadataAPI = KOVMetadata::initWithUserID(m_userID, m_clientUserID, m_connection, &error);
+    m_keychainError = error.domain.isEmpty() ? std::nullopt : std::optional(error);
+}
+
+template <typename API>
+bool KOVBankConnection::usable(const std::shared_ptr<API> &api)
+{
+    // A read error that failed an earlier call may have passed: the secret
+    // is read again.
+    if (!api && m_keychainError && m_connection)
+        makeFacades();
+    return bool(api);
+}
+
+platform::Error KOVBankConnection::unavailableError() const
+{
+    return m_keychainError.value_or(credentialsUnavailableError());
 }
 
 QList<std::shared_ptr<KOVBankConnection>> KOVBankConnection::getConnectionsWithClientUserID(const QString &clientUserID)
@@ -248,7 +269,7 @@ void KOVBankConnection::create(const QJsonObject &parameters, ImportCompletion c
         };
         const std::shared_ptr<KOVBankConnection> probe = initWithConnection(checked);
         if (!probe->m_metadataAPI)
-            return fail(credentialsUnavailableError());
+            return fail(probe->unavailableError());
         probe->getAccountMetadata([manager, checked, probe, completion, fail](
                                       std::shared_ptr<KOVBankMetadata>, OptionalError error, QString) mutable {
             if (error)
@@ -265,16 +286,16 @@ void KOVBankConnection::create(const QJsonObject &parameters, ImportCompletion c
 void KOVBankConnection::getIdentity(KOVIdentityCompletion completion)
 {
     completion = internal::orNothing(std::move(completion));
-    if (!m_dataAPI)
-        return completeUnavailable(completion);
+    if (!usable(m_dataAPI))
+        return completeUnavailable(completion, unavailableError());
     m_dataAPI->getIdentity(std::move(completion));
 }
 
 void KOVBankConnection::getAccounts(KOVAccountsCompletion completion)
 {
     completion = internal::orNothing(std::move(completion));
-    if (!m_dataAPI)
-        return completeUnavailable(completion);
+    if (!usable(m_dataAPI))
+        return completeUnavailable(completion, unavailableError());
     m_dataAPI->getAccounts(std::move(completion));
 }
 
@@ -282,8 +303,8 @@ void KOVBankConnection::getTransactionsForAccount(const std::shared_ptr<KOVAccou
                                                   const QDateTime &toDate, KOVTransactionsCompletion completion)
 {
     completion = internal::orNothing(std::move(completion));
-    if (!m_dataAPI)
-        return completeUnavailable(completion);
+    if (!usable(m_dataAPI))
+        return completeUnavailable(completion, unavailableError());
     m_dataAPI->getTransactionsForAccountID(account ? account->accountID() : QString(), fromDate, toDate,
                                            std::move(completion));
 }
@@ -297,16 +318,16 @@ void KOVBankConnection::getTransactionsForAccount(const std::shared_ptr<KOVAccou
 void KOVBankConnection::getBeneficiaries(KOVBeneficiariesCompletion completion)
 {
     completion = internal::orNothing(std::move(completion));
-    if (!m_paymentAPI)
-        return completeUnavailable(completion);
+    if (!usable(m_paymentAPI))
+        return completeUnavailable(completion, unavailableError());
     m_paymentAPI->getBeneficiaries(std::move(completion));
 }
 
 void KOVBankConnection::getWireBeneficiaries(KOVWireBeneficiariesCompletion completion)
 {
     completion = internal::orNothing(std::move(completion));
-    if (!m_paymentAPI)
-        return completeUnavailable(completion);
+    if (!usable(m_paymentAPI))
+        return completeUnavailable(completion, unavailableError());
     m_paymentAPI->getWireBeneficiaries(std::move(completion));
 }
 
@@ -319,8 +340,8 @@ void KOVBankConnection::createBeneficiary(std::shared_ptr<KOVBeneficiary> benefi
         const bool same = !beneficiary->swiftCode().isNull() && !bankSwift.isNull() && beneficiary->swiftCode() == bankSwift;
         beneficiary->setType(same ? KOVBeneficiaryTypeSame : KOVBeneficiaryTypeLocal);
     }
-    if (!m_paymentAPI)
-        return completeUnavailable(completion);
+    if (!usable(m_paymentAPI))
+        return completeUnavailable(completion, unavailableError());
     m_paymentAPI->createBeneficiary(std::move(beneficiary), std::move(completion));
 }
 
@@ -328,24 +349,24 @@ void KOVBankConnection::createWireBeneficiary(std::shared_ptr<KOVWireBeneficiary
                                               KOVResultCompletion completion)
 {
     completion = internal::orNothing(std::move(completion));
-    if (!m_paymentAPI)
-        return completeUnavailable(completion);
+    if (!usable(m_paymentAPI))
+        return completeUnavailable(completion, unavailableError());
     m_paymentAPI->createWireBeneficiary(std::move(beneficiary), std::move(completion));
 }
 
 void KOVBankConnection::getAccountMetadata(KOVMetadataCompletion completion)
 {
     completion = internal::orNothing(std::move(completion));
-    if (!m_metadataAPI)
-        return completeUnavailable(completion);
+    if (!usable(m_metadataAPI))
+        return completeUnavailable(completion, unavailableError());
     m_metadataAPI->getAccountMetadata(std::move(completion));
 }
 
 void KOVBankConnection::deleteConnection(KOVDelinkCompletion completion)
 {
     completion = internal::orNothing(std::move(completion));
-    if (!m_authAPI) {
-        platform::MainQueue::async([completion]() { completion(nullptr, credentialsUnavailableError()); });
+    if (!usable(m_authAPI)) {
+        platform::MainQueue::async([completion, error = unavailableError()]() { completion(nullptr, error); });
         return;
     }
     m_authAPI->delinkUser(std::move(completion));
@@ -354,8 +375,8 @@ void KOVBankConnection::deleteConnection(KOVDelinkCompletion completion)
 void KOVBankConnection::getCards(KOVCardsCompletion completion)
 {
     completion = internal::orNothing(std::move(completion));
-    if (!m_dataAPI)
-        return completeUnavailable(completion);
+    if (!usable(m_dataAPI))
+        return completeUnavailable(completion, unavailableError());
     m_dataAPI->getCards(std::move(completion));
 }
 
@@ -363,8 +384,8 @@ void KOVBankConnection::getTransactionsForCard(const std::shared_ptr<KOVCard> &c
                                                const QDateTime &toDate, KOVTransactionsCompletion completion)
 {
     completion = internal::orNothing(std::move(completion));
-    if (!m_dataAPI)
-        return completeUnavailable(completion);
+    if (!usable(m_dataAPI))
+        return completeUnavailable(completion, unavailableError());
     m_dataAPI->getTransactionsForCardID(card ? card->cardID() : QString(), fromDate, toDate, std::move(completion));
 }
 
@@ -388,8 +409,8 @@ void KOVBankConnection::decideTransfer(const KOVAutoFlowRequest &request)
     }
 
     if (request.account && !isAbsentAmount(request.amount)) {
-        if (!m_paymentAPI)
-            return completeTransferUnavailable(request.account, request.amount, request.completion);
+        if (!usable(m_paymentAPI))
+            return completeTransferUnavailable(request.account, request.amount, request.completion, unavailableError());
         KOVResultCompletion answered = referenceAnswer(request.account, request.amount, request.completion);
         if (request.isWire)
             m_paymentAPI->createWireTransferFromAccountID(request.account->accountID(), request.amount,
@@ -560,8 +581,8 @@ void KOVBankConnection::transferToExistingBeneficiary(bool isWire, std::shared_p
                                                       const QString &remark, KOVTransferReferenceCompletion completion)
 {
     completion = internal::orNothing(std::move(completion));
-    if (!m_paymentAPI)
-        return completeTransferUnavailable(account, amount, completion);
+    if (!usable(m_paymentAPI))
+        return completeTransferUnavailable(account, amount, completion, unavailableError());
     const QString accountID = account ? account->accountID() : QString();
     KOVResultCompletion answered = referenceAnswer(account, amount, completion);
     if (isWire)

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <memory>
+#include <optional>
 
 #include "core/api/KOVCompletions.h"
 #include "core/connections/KOVAutoFlow.h"
@@ -141,13 +142,20 @@ public:
     QJsonObject dictionaryRepresentation() const override { return m_dictionaryRepresentation; }
     void setDictionaryRepresentation(const QJsonObject &dictionary) override { m_dictionaryRepresentation = dictionary; }
 
-    // The error every call of a login without usable credentials ends with.
+    // The error every call of a login without usable credentials ends with;
+    // a keychain that failed to read the secret fails them with its own error.
     static platform::Error credentialsUnavailableError();
     // The error of a transfer whose payment flow cannot be shown or run.
     static platform::Error paymentFlowUnavailableError();
 
 private:
     KOVBankConnection() = default;
+    // The record's facades, each with the login's secret; a keychain error
+    // met on the way is kept, and the facades are made again at the next call.
+    void makeFacades();
+    template <typename API>
+    bool usable(const std::shared_ptr<API> &api);
+    platform::Error unavailableError() const;
     void decideTransfer(const KOVAutoFlowRequest &request);
     void transferToExistingBeneficiary(bool isWire, std::shared_ptr<KOVAccount> account, const QString &beneficiaryID,
                                        double amount, const QString &remark, KOVTransferReferenceCompletion completion);
@@ -169,6 +177,7 @@ private:
     std::shared_ptr<KOVPayment> m_paymentAPI;
     std::shared_ptr<KOVAuth> m_authAPI;
     std::shared_ptr<KOVMetadata> m_metadataAPI;
+    std::optional<platform::Error> m_keychainError; // why the facades could not be made
     std::shared_ptr<KOVAutoFlow> m_autoFlow;
     QJsonObject m_dictionaryRepresentation;
 };

@@ -306,14 +306,12 @@ void KOVConnectManager::removeUnusedSecrets(const QStringList &keys)
     QSet<QString> inUse;
     for (const auto &connection : stored)
         inUse.insert(secretKey(*connection));
-    const auto keychain = KOVKeychain::keychain();
-    for (const QString &key : keys) {
-        if (key.isEmpty() || inUse.contains(key))
-            continue;
-        platform::Error removeError;
-        if (!keychain->removeItemForKey(key, &removeError))
-            platform::log(QStringLiteral("[Kova] Keychain failed: %1").arg(removeError.localizedDescription()), platform::logKeychain());
-    }
+    QStringList unused;
+    for (const QString &key : keys)
+        if (!key.isEmpty() && !inUse.contains(key) && !unused.contains(key))
+            unused.append(key);
+    if (!unused.isEmpty())
+        internal::KOVOrphanedSecrets::removeUnused(unused);
 }
 
 void KOVConnectManager::restoreKeychain()

@@ -72,7 +72,8 @@ public:
 
     // Removes the keychain items under these keys unless a stored connection
     // still reads one of them: a bank secret with no login left to use it is
-    // sensitive data kept for nothing.
+    // sensitive data kept for nothing. Another process's secret under the
+    // same key is never among them (see KOVOrphanedSecrets::removeUnused).
     static void removeUnusedSecrets(const QStringList &keys);
     static QString secretKey(const KOVConnection &connection);
 

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -26,8 +27,10 @@ namespace kova::internal {
 // secret with no login to use it. Each secret the SDK writes is marked with
 // the writer that wrote it: a file of the writing process in the data folder,
 // locked for as long as that process lives. Only a secret whose writer's lock
-// is free (its process has ended, in whatever pid namespace, whatever the
-// clocks say) and that no stored login uses is a leftover.
+// this process has taken on that very file (its process has ended, in
+// whatever pid namespace, whatever the clocks say) and that no stored login
+// uses is a leftover; a writer's file that is missing or was replaced proves
+// nothing.
 struct KOVOrphanedSecrets {
     // Labels the SDK's own secrets, so that items a host keeps under the same
     // service are never taken for leftovers.
@@ -64,9 +67,16 @@ struct KOVOrphanedSecrets {
     // Once the store file is loaded: on a worker, removes the secrets whose
     // writers have ended and that no login uses, reading the file afresh for
     // the logins stored by then, and the copies of it kept aside; only what
-    // is still exactly as it was found. Nothing is removed when the file or
-    // a kept copy cannot be read.
+    // is still exactly as it was found. Nothing is removed when the file
+    // cannot be read; a kept copy that cannot be read keeps the secrets the
+    // vault held when that was first found. Then the files of ended writers
+    // go. The process waits for it (briefly) before it exits.
     static void removeLeftovers(const QString &storeFile, std::shared_ptr<const platform::ManagedObjectModel> model);
+    // Removes the secrets under `keys` of logins this process removed or
+    // replaced and no longer uses, main thread: each only while it is still
+    // the one found here, written by this process or by a writer that has
+    // provably ended, and used by no login in the store file as read now.
+    static void removeUnused(const QStringList &keys);
     // Runs `done` on the main thread after every removal started so far.
     static void whenSettled(std::function<void()> done);
 

@@ -20,17 +20,18 @@ namespace {
 constexpr QDir::Filters kEveryFile = QDir::Files | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot;
 
 // What follows "<path>.damaged-": a copy's stamp and number, or the name of
-// a copy and what a file kept beside it adds.
-const QRegularExpression &copyName()
+// a copy and what a file kept beside it adds (a store's journal, a vault's
+// key, the keys of the secrets kept for a store copy that cannot be read).
+// Made on each use, never static: the keychain's workers set files aside
+// too, and may still be at it while the process exits.
+QRegularExpression copyName()
 {
-    static const QRegularExpression re(QStringLiteral("^(\\d{8}T\\d{6}Z)(?:-(\\d{1,9}))?$"));
-    return re;
+    return QRegularExpression(QStringLiteral("^(\\d{8}T\\d{6}Z)(?:-(\\d{1,9}))?$"));
 }
 
-const QRegularExpression &besideName()
+QRegularExpression besideName()
 {
-    static const QRegularExpression re(QStringLiteral("^(\\d{8}T\\d{6}Z(?:-\\d{1,9})?)(-wal|-shm|\\.key)$"));
-    return re;
+    return QRegularExpression(QStringLiteral("^(\\d{8}T\\d{6}Z(?:-\\d{1,9})?)(-wal|-shm|\\.key|\\.in-use)$"));
 }
 
 // The order a copy was set aside in: its number, 1 when it has none.
@@ -52,13 +53,15 @@ QString unusedDamagedName(const QString &path)
     const QFileInfo info(path);
     const QString prefix = info.fileName() + QStringLiteral(".damaged-");
     int highest = 0;
+    const QRegularExpression copyForm = copyName();
+    const QRegularExpression besideForm = besideName();
     for (const QString &name : info.dir().entryList(kEveryFile)) {
         if (!name.startsWith(prefix))
             continue;
         QString rest = name.mid(prefix.size());
-        if (const auto beside = besideName().match(rest); beside.hasMatch())
+        if (const auto beside = besideForm.match(rest); beside.hasMatch())
             rest = beside.captured(1);
-        if (const auto copy = copyName().match(rest); copy.hasMatch())
+        if (const auto copy = copyForm.match(rest); copy.hasMatch())
             highest = std::max(highest, copyNumber(copy));
     }
     QString aside = highest == 0 ? base : QStringLiteral("%1-%2").arg(base).arg(highest + 1);
@@ -114,20 +117,22 @@ void removeOldDamagedCopies(const QString &path)
         QString stamp;
         QString name;
     };
-    // A file kept beside a copy (its log, its key), by the copy it belongs to.
+    // A file kept beside a copy (its log, its key, its list), by the copy it belongs to.
     struct Beside {
         QString copy;
         QString name;
     };
     std::vector<Copy> copies;
     std::vector<Beside> beside;
+    const QRegularExpression copyForm = copyName();
+    const QRegularExpression besideForm = besideName();
     for (const QString &name : dir.entryList(kEveryFile)) {
         if (!name.startsWith(prefix))
             continue;
         const QString rest = name.mid(prefix.size());
-        if (const auto match = copyName().match(rest); match.hasMatch())
+        if (const auto match = copyForm.match(rest); match.hasMatch())
             copies.push_back({copyNumber(match), match.captured(1), name});
-        else if (const auto besideMatch = besideName().match(rest); besideMatch.hasMatch())
+        else if (const auto besideMatch = besideForm.match(rest); besideMatch.hasMatch())
             beside.push_back({prefix + besideMatch.captured(1), name});
     }
     if (copies.size() <= size_t(kKeptDamagedCopies))

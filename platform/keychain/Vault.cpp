@@ -468,8 +468,25 @@ qint32 Vault::write(const std::function<qint32(Items &items)> &writer)
     } else {
         if (m_keySupplied) {
             keys = m_suppliedKeys;
-        } else if (const qint32 status = fileKeys(true, &keys); status != KeychainStatus::Success) {
-            return status;
+        } else {
+            QString lost;
+            qint32 status = fileKeys(true, &keys, &lost);
+            if (status != KeychainStatus::Success && !lost.isEmpty()) {
+                // A damaged key with no vault beside it (a process killed
+                // between the two renames that set a pair aside) would fail
+                // every write for good: with the lock held and still no
+                // vault, it goes aside and a fresh key takes its place.
+                const QString aside = moveAside(keyPath());
+                if (aside.isEmpty())
+                    return fail(status, QStringLiteral("%1; it cannot be moved aside: %2").arg(lost, errnoText(errno)));
+                syncDirectory(QFileInfo(m_path).absolutePath());
+                log(QStringLiteral("Keychain vault %1: %2 and no vault is beside it; moved aside to %3 and a fresh key takes its place")
+                        .arg(m_path, lost, aside), logKeychain());
+                removeOldDamagedCopies(keyPath());
+                status = fileKeys(true, &keys);
+            }
+            if (status != KeychainStatus::Success)
+                return status;
         }
         vaultId = QByteArray(kVaultIdBytes, Qt::Uninitialized);
         randombytes_buf(vaultId.data(), size_t(vaultId.size()));
@@ -552,7 +569,8 @@ qint32 Vault::replaceDamaged(State &state)
             return fail(KeychainStatus::Decode, QStringLiteral("%1; it cannot be moved aside: %2")
                                                     .arg(reason, errnoText(errno)));
         // The vault first: should this process end in between, the key left
-        // behind has no vault and simply serves the next one.
+        // behind has no vault and serves the next one, or goes aside at the
+        // next write if it is damaged.
         struct stat keySt;
         if (keyLost && ::lstat(nativePath(keyPath()).constData(), &keySt) == 0)
             renameWithoutReplacing(keyPath(), aside + QStringLiteral(".key"));

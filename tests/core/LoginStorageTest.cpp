@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <QRandomGenerator>
 #include <unistd.h>
 
@@ -22,7 +23,9 @@
 #include "core/store/KOVKeychain.h"
 #include "platform/store/ManagedObjectContext.h"
 #include "platform/store/PersistentContainer.h"
+#include "platform/keychain/Vault.h"
 #include "tests/core/SdkTestFixture.h"
+#include "tests/keychain/KeychainTestSupport.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FullDisk.h"
 
@@ -65,8 +68,9 @@ QString secretKey(const QJsonObject &login)
     return login.value("tokenID").toString() + login.value("userID").toString();
 }
 
-// A writer's file as another process leaves it: locked while it lives
-// (here by a descriptor of its own, kept open for the test), free once it ended.
+// A writer's file as another process leaves it: naming its own device and
+// inode, locked while it lives (here by a descriptor of its own, kept open
+// for the test), free once it ended.
 QString writerFile(bool live)
 {
     const QString name = QString::fromLatin1(QByteArray::number(QRandomGenerator::global()->generate64(), 16)
@@ -75,6 +79,10 @@ QString writerFile(bool live)
     const QByteArray path = QFile::encodeName(QDir(KOVOrphanedSecrets::writersFolder()).filePath(name));
     const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     EXPECT_GE(fd, 0);
+    struct stat st {};
+    EXPECT_EQ(::fstat(fd, &st), 0);
+    const QByteArray identity = QByteArray::number(quint64(st.st_dev)) + ' ' + QByteArray::number(quint64(st.st_ino)) + '\n';
+    EXPECT_EQ(::write(fd, identity.constData(), size_t(identity.size())), identity.size());
     if (live)
         EXPECT_EQ(::flock(fd, LOCK_EX), 0); // left open: held for the rest of the process
     else
@@ -286,8 +294,10 @@ TEST_F(LoginStorageTest, SecretsOfLoginsThatWereNeverStoredGoAtTheNextLaunch)
     const Secret secrets[] = {
         {"left-by-ended", KOVOrphanedSecrets::label(), KOVOrphanedSecrets::mark(minuteAgo, ::getpid(), endedWriter, 1), false,
          "its writer ended without storing the login"},
-        {"left-by-one-long-gone", KOVOrphanedSecrets::label(), KOVOrphanedSecrets::mark(now, ::getpid(), QString(32, 'a'), 1),
-         false, "its writer's file is gone: it ended long ago"},
+        {"left-by-one-long-gone", KOVOrphanedSecrets::label(), QStringLiteral("%1 %2 ended 1").arg(dayAgo.toMSecsSinceEpoch()).arg(ended),
+         false, "an earlier sweep found its writer ended and removed its file"},
+        {"writer-file-missing", KOVOrphanedSecrets::label(), KOVOrphanedSecrets::mark(dayAgo, ended, QString(32, 'a'), 1), true,
+         "a missing writer's file proves nothing: a clean-up may have removed a live writer's"},
         {"written-long-ago", KOVOrphanedSecrets::label(), KOVOrphanedSecrets::mark(dayAgo, ended, ownWriter, 1), true,
          "its writer may still store the login, however old the mark"},
         {"being-stored-here", KOVOrphanedSecrets::label(), KOVOrphanedSecrets::mark(now, ::getpid(), ownWriter, 2), true,
@@ -312,9 +322,51 @@ TEST_F(LoginStorageTest, SecretsOfLoginsThatWereNeverStoredGoAtTheNextLaunch)
         EXPECT_EQ(KOVKeychain::keychain()->stringForKey(s.key).isNull(), !s.stays) << s.key << ": " << s.why;
     EXPECT_EQ(KOVKeychain::keychain()->stringForKey(secretKey(issued)).toStdString(), issued.value("userSecret").toString().toStdString());
     EXPECT_EQ(logs->lines().filter("[Kova] Keychain: removed 2 secret(s) that no stored login uses").size(), 1);
-    // The ended writer's file goes with the sweep; the live one's stays.
+    // The ended writer's file goes with the sweep, once the secret that stays
+    // no longer names it; the live one's stays.
+    const auto after = KOVKeychain::keychain()->items();
+    ASSERT_TRUE(after.has_value());
+    for (const auto &item : *after) {
+        if (item.account == secretKey(issued)) {
+            EXPECT_EQ(item.comment, QStringLiteral("%1 %2 ended 2").arg(dayAgo.toMSecsSinceEpoch()).arg(ended));
+        }
+    }
     EXPECT_FALSE(QFile::exists(QDir(KOVOrphanedSecrets::writersFolder()).filePath(endedWriter)));
     EXPECT_TRUE(QFile::exists(QDir(KOVOrphanedSecrets::writersFolder()).filePath(liveWriter)));
+}
+
+
+// A disk that fails to give the vault's key back fails a login's calls with
+// the keychain's I/O error, never as a login without credentials; once the
+// disk answers again, the same login works.
+TEST_F(LoginStorageTest, AReadErrorOnTheKeyFailsACallAsAnIOErrorUntilItPasses)
+{
+    startDefault("client-1");
+    ASSERT_TRUE(import(server->issueLogin("client-1"))->bank);
+    platform::Vault::setStandard(nullptr); // read from the files again, as at a launch
+    std::shared_ptr<KOVBankConnection> bank;
+    int calls = 0;
+    OptionalError failure;
+    const auto getAccounts = [&] {
+        bank->getAccounts([&](QList<std::shared_ptr<KOVAccount>>, OptionalError error, QString) {
+            ++calls;
+            failure = error;
+        });
+        return waitUntil([&] { return calls > 0; });
+    };
+    {
+        const test::ReadErrorsOn errors(platform::Vault::standard()->keyPath(), test::ReadErrorsOn::Call::Read);
+        const auto listed = KOVBankConnection::getConnectionsWithClientUserID("client-1");
+        ASSERT_EQ(listed.size(), 1);
+        bank = listed.first();
+        ASSERT_TRUE(getAccounts());
+        ASSERT_TRUE(failure.has_value());
+        EXPECT_EQ(failure->domain.toStdString(), KOVKeychainErrorDomain.toStdString());
+        EXPECT_EQ(failure->code, -36);
+    }
+    calls = 0;
+    ASSERT_TRUE(getAccounts());
+    EXPECT_FALSE(failure.has_value()) << failure->code;
 }
 
 

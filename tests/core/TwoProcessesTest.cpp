@@ -216,7 +216,8 @@ protected:
 };
 
 // Another process's secret stays while it imports, whatever this process can
-// see of it: its process in another pid namespace, clocks a day apart.
+// see of it: its process in another pid namespace, clocks a day apart, its
+// writer's file gone or replaced by a clean-up.
 TEST_F(TwoProcessesTest, ASweepNeverTakesTheSecretOfAnImportStillUnderWay)
 {
     constexpr qint64 kDay = 24 * 3600 * 1000;
@@ -224,11 +225,29 @@ TEST_F(TwoProcessesTest, ASweepNeverTakesTheSecretOfAnImportStillUnderWay)
         const char *name;
         QHash<QString, QString> child;
         qint64 sweeperClockMs;
+        // A clean-up of the writers' files while the import runs.
+        void (*cleanUp)(const QDir &writers) = nullptr;
     };
     const Case cases[] = {
         {"the importing process cannot be seen", {{"KOVA_CHILD_MARKED_PID", QString::number(endedProcess())}}, 0},
         {"the sweeping process's clock is a day ahead", {}, kDay + 3600 * 1000},
         {"the importing process's clock is a day behind", {{"KOVA_CHILD_CLOCK_OFFSET_MS", QString::number(-kDay - 3600 * 1000)}}, 0},
+        {"its writer's file was removed", {}, 0, [](const QDir &writers) {
+             for (const QString &name : writers.entryList(QDir::Files))
+                 ASSERT_TRUE(QFile::remove(writers.filePath(name)));
+         }},
+        {"its writer's file was put back from a copy", {}, 0, [](const QDir &writers) {
+             for (const QString &name : writers.entryList(QDir::Files)) {
+                 QFile file(writers.filePath(name));
+                 ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+                 const QByteArray kept = file.readAll();
+                 file.close();
+                 ASSERT_TRUE(file.remove());
+                 ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+                 ASSERT_EQ(file.write(kept), kept.size());
+             }
+         }},
+        {"the writers' folder was removed", {}, 0, [](const QDir &writers) { ASSERT_TRUE(QDir(writers).removeRecursively()); }},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -240,6 +259,8 @@ TEST_F(TwoProcessesTest, ASweepNeverTakesTheSecretOfAnImportStillUnderWay)
         QProcess *child = spawn(QJsonArray{login}, env);
         // Its secret is written once its check is asked for.
         ASSERT_TRUE(waitUntil([&] { return server->heldCount() == 1; }, std::chrono::seconds(60)));
+        if (c.cleanUp)
+            c.cleanUp(QDir(internal::KOVOrphanedSecrets::writersFolder()));
 
         internal::KOVOrphanedSecrets::setClockOffset(std::chrono::milliseconds(c.sweeperClockMs));
         relaunchAndSweep();
@@ -354,6 +375,43 @@ TEST_F(TwoProcessesTest, AKillAtTheImportsSaveKeepsTheOlderLoginOrTheNewOneNever
     }
 }
 
+// While this process replaces a login with a new one of the same user,
+// another imports the replaced login again and reports it stored: the secret
+// that login reads stays, though this process still took it for its own
+// replaced login's.
+TEST_F(TwoProcessesTest, ReplacingALoginLeavesTheSecretAnotherProcessStoredItWithMeanwhile)
+{
+    startDefault("client-1");
+    const QJsonObject older = server->issueLogin("client-1");
+    int calls = 0;
+    KOVBankConnection::create(older, [&](std::shared_ptr<KOVBankConnection> bank, OptionalError) {
+        ++calls;
+        EXPECT_TRUE(bank);
+    });
+    ASSERT_TRUE(waitUntil([&] { return calls == 1; }));
+    const QJsonObject newer = server->relinkLogin(older.value("userID").toString());
+    server->scriptAction("/metadata/accounts/get", heldMetadata());
+    KOVBankConnection::create(newer, [&](std::shared_ptr<KOVBankConnection> bank, OptionalError) {
+        ++calls;
+        EXPECT_TRUE(bank);
+    });
+    ASSERT_TRUE(waitUntil([&] { return server->heldCount() == 1; }));
+
+    QProcess *child = spawn(QJsonArray{older}, {{"KOVA_CHILD_USE", "1"}});
+    const QByteArray output = finish(child);
+    expectSucceeded(child, output);
+    server->releaseHeld();
+    ASSERT_TRUE(waitUntil([&] { return calls == 2; }));
+
+    simulateRelaunch();
+    QStringList tokens;
+    for (const auto &bank : KOVBankConnection::getConnectionsWithClientUserID("client-1"))
+        tokens.append(bank->connection()->tokenID());
+    EXPECT_TRUE(tokens.contains(older.value("tokenID").toString())) << "the other process's login is listed";
+    EXPECT_EQ(KOVKeychain::keychain()->stringForKey(secretKey(older)).toStdString(), older.value("userSecret").toString().toStdString());
+    EXPECT_EQ(KOVKeychain::keychain()->stringForKey(secretKey(newer)).toStdString(), newer.value("userSecret").toString().toStdString());
+}
+
 TEST_F(TwoProcessesTest, TwoHostsImportingOnOneDataDirectoryLoseNothing)
 {
     constexpr int kEach = 40;
@@ -422,7 +480,7 @@ TEST_F(TwoProcessesTest, TwoHostsImportingOnOneDataDirectoryLoseNothing)
 
 // A store found damaged is kept aside; the logins in the copy keep their
 // secrets for as long as it is kept, and a copy that cannot be read keeps
-// every secret.
+// every secret the vault held when it was found.
 TEST_F(TwoProcessesTest, ASecretStaysWhileACopyOfTheStoreKeptAsideHoldsItsLogin)
 {
     struct Case {
@@ -468,5 +526,20 @@ TEST_F(TwoProcessesTest, ASecretStaysWhileACopyOfTheStoreKeptAsideHoldsItsLogin)
         EXPECT_TRUE(KOVBankConnection::getConnectionsWithClientUserID("client-1").isEmpty());
         EXPECT_EQ(KOVKeychain::keychain()->stringForKey(secretKey(kept)).toStdString(), kept.value("userSecret").toString().toStdString());
         EXPECT_EQ(KOVKeychain::keychain()->stringForKey(secretKey(dropped)).isNull(), c.copyReadable);
+
+        // A secret written since cannot be a login's of the copy: that of an
+        // import killed during its check goes, and so do the ended writers' files.
+        const QJsonObject killed = server->issueLogin("client-1");
+        server->scriptAction("/metadata/accounts/get", heldMetadata());
+        QProcess *importer = spawn(QJsonArray{killed});
+        ASSERT_TRUE(waitUntil([&] { return server->heldCount() == 1; }, std::chrono::seconds(60)));
+        importer->kill();
+        finish(importer);
+        server->releaseHeld();
+        relaunchAndSweep();
+        EXPECT_TRUE(KOVKeychain::keychain()->stringForKey(secretKey(killed)).isNull());
+        EXPECT_EQ(KOVKeychain::keychain()->stringForKey(secretKey(dropped)).isNull(), c.copyReadable);
+        const QStringList writers = QDir(internal::KOVOrphanedSecrets::writersFolder()).entryList(QDir::Files);
+        EXPECT_TRUE(writers.isEmpty()) << writers.join(' ').toStdString();
     }
 }

@@ -20,10 +20,12 @@ namespace kova::test {
 // Starts this test program again, running the tests `filter` picks (a child
 // test that skips itself unless its environment entry is set), with the
 // process environment plus `extra` ("NAME=value"), and the descriptors
-// `inherited` kept open across exec. Started with fork and exec, not with
+// `inherited` kept open across exec, and its standard output and error on
+// `output` when one is given. Started with fork and exec, not with
 // QProcess: ThreadSanitizer does not see into a fork made inside Qt, and
 // would take this process's locking for races from then on. -1 on failure.
-inline pid_t startChild(const QByteArray &filter, const QList<QByteArray> &extra, std::initializer_list<int> inherited = {})
+inline pid_t startChild(const QByteArray &filter, const QList<QByteArray> &extra, std::initializer_list<int> inherited = {},
+                        int output = -1)
 {
     QList<QByteArray> environment;
     for (const QString &entry : QProcessEnvironment::systemEnvironment().toStringList())
@@ -41,6 +43,10 @@ inline pid_t startChild(const QByteArray &filter, const QList<QByteArray> &extra
     if (pid == 0) {
         for (const int fd : keep)
             ::fcntl(fd, F_SETFD, 0);
+        if (output >= 0) {
+            ::dup2(output, STDOUT_FILENO);
+            ::dup2(output, STDERR_FILENO);
+        }
         ::execve(argv[0], argv, envp.data());
         ::_exit(127);
     }
