@@ -549,9 +549,7 @@ private:
             return;
         if (m_reply.readsUntilClose()) {
             // A reset is no end: what came may be any part of the body.
-            const bool reset = m_endWatch.wasReset();
-            m_endWatch.stop();
-            if (reset)
+            if (m_endWatch.wasReset())
                 finish(URLErrorNetworkConnectionLost);
             else
                 complete();
@@ -710,6 +708,7 @@ private:
 
     void closeSocket()
     {
+        m_endWatch.stop();
         m_context.reset();
         if (QAbstractSocket *socket = std::exchange(m_socket, nullptr)) {
             socket->disconnect();
@@ -724,7 +723,6 @@ private:
     void resetReading()
     {
         m_reply = HttpReplyParser(m_request.method == "HEAD");
-        m_endWatch.stop();
         m_leftInSlice = 0;
         m_heardReply = false;
         m_wholeWritten = false;
