@@ -3,6 +3,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 
 #include "platform/net/URLSession.h"
 #include "platform/net/internal/HttpClient.h"
@@ -19,9 +20,9 @@ namespace {
 
 // What the peer does with one request: writes `bytes` ('|' ends one write and
 // starts the next on a later turn, so the reader meets every split), then
-// stays, closes, or keeps writing `filler` until the reader goes away.
+// stays, closes, resets, or keeps writing `filler` until the reader goes away.
 struct Answer {
-    enum class Then { Stay, Close, Flood };
+    enum class Then { Stay, Close, Reset, Flood };
     QByteArray bytes;
     Then then = Then::Stay;
     QByteArray filler = {};
@@ -102,8 +103,13 @@ private:
             return;
         }
         --m_writing;
-        if (answer.then == Answer::Then::Close)
+        if (answer.then == Answer::Then::Close) {
             socket->disconnectFromHost();
+        } else if (answer.then == Answer::Then::Reset) {
+            const linger now{1, 0};
+            ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &now, sizeof now);
+            socket->abort();
+        }
         else if (answer.then == Answer::Then::Flood)
             flood(socket, answer.filler);
     }
@@ -285,6 +291,13 @@ INSTANTIATE_TEST_SUITE_P(
                   "until close"},
         // The peer leaves these open: the reader must not take them up again.
         EndingRow{"ConnectionClose", {"HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 2\r\n\r\nok"}, "ok"},
+        // Framing in doubt: read as chunked, but the connection is not trusted again.
+        EndingRow{"ChunkedWithContentLength",
+                  {"HTTP/1.1 200 OK\r\nContent-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n"},
+                  "hello"},
+        EndingRow{"Http10Chunked",
+                  {"HTTP/1.0 200 OK\r\nConnection: keep-alive\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n"},
+                  "hello"},
         EndingRow{"Http10WithoutKeepAlive", {"HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok"}, "ok"},
         EndingRow{"BodyLongerThanDeclared",
                   {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello"
@@ -339,7 +352,20 @@ INSTANTIATE_TEST_SUITE_P(
                     BadRow{"StatusLineNotHttp", "FOO\r\nContent-Length: 2\r\n\r\nok"},
                     BadRow{"StatusMissing", "HTTP/1.1 OK\r\nContent-Length: 2\r\n\r\nok"},
                     BadRow{"StatusBelow100", "HTTP/1.1 099 Low\r\nContent-Length: 2\r\n\r\nok"},
-                    BadRow{"ThousandAndOneFields", manyFields(1001)}),
+                    BadRow{"ThousandAndOneFields", manyFields(1001)},
+                    BadRow{"WhitespaceBeforeFirstField",
+                           "HTTP/1.1 200 OK\r\n Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n"},
+                    BadRow{"FoldAfterLineWithoutColon", "HTTP/1.1 200 OK\r\nX-Junk\r\n Content-Length: 5\r\n\r\nhello"},
+                    BadRow{"FieldLineWithoutColon", "HTTP/1.1 200 OK\r\nX-Junk\r\nContent-Length: 2\r\n\r\nok"},
+                    // Codings this client cannot undo: the bytes would reach the caller still coded.
+                    BadRow{"GzipThenChunked", "HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, chunked\r\n\r\n"
+                                              "4\r\n\x1f\x8b\x08\x04\r\n0\r\n\r\n"},
+                    BadRow{"ChunkedThenDeflate", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked, deflate\r\n\r\n"
+                                                 "5\r\nhello\r\n0\r\n\r\n"},
+                    BadRow{"ChunkedTwice", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nTransfer-Encoding: chunked\r\n\r\n"
+                                           "f\r\n5\r\nhello\r\n0\r\n\r\n\r\n0\r\n\r\n"},
+                    BadRow{"UnaskedSwitchingProtocols",
+                           "HTTP/1.1 101 Switching Protocols\r\nConnection: Upgrade\r\nUpgrade: websocket\r\n\r\n"}),
     rowName<BadRow>);
 
 // A head (or chunk line, or trailer) that never ends fails once past its
@@ -375,6 +401,17 @@ INSTANTIATE_TEST_SUITE_P(
                     EndlessRow{"ChunkSizeLine", chunked(""), "0"},
                     EndlessRow{"Trailer", chunked("0\r\n"), "X-T: " + QByteArray(1000, 't') + "\r\n"}),
     rowName<EndlessRow>);
+
+TEST(HttpReadingTest, BodyEndedByItsConnectionIsLostWhenThatEndIsAReset)
+{
+    ScriptedPeer peer({{"HTTP/1.1 200 OK\r\n\r\npart of| the body", Answer::Then::Reset}});
+    URLSession session;
+    const Outcome o = get(session, peer.url());
+    ASSERT_TRUE(o.error.has_value()) << o.data.constData();
+    EXPECT_EQ(o.code(), -1005);
+    EXPECT_FALSE(o.response.has_value());
+    EXPECT_TRUE(o.data.isEmpty());
+}
 
 TEST(HttpReadingTest, RepeatedReplyFieldsAreJoinedInTheOrderFirstSeen)
 {

@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include "platform/net/URLSession.h"
+#include "platform/net/internal/ReplyBody.h"
 #include "sandbox/StreamingSender.h"
 #include "tests/platform/URLSessionCalls.h"
 #include "tests/support/TestSupport.h"
@@ -136,6 +137,24 @@ TEST(URLSessionBoundTest, PackedReplyIsBoundByWhatItUnpacksTo)
             EXPECT_EQ(o.response->statusCode, 200);
             EXPECT_EQ(o.data.size(), c.expected.size());
             EXPECT_TRUE(o.data == c.expected);
+        }
+    }
+}
+
+TEST(URLSessionBoundTest, DeflateBodyIsUnpackedHoweverItsFirstBytesArrive)
+{
+    const QByteArray expected = blanksAfter("{\"accounts\":[]}", 256 * 1024);
+    for (const int windowBits : {-15, 15}) {
+        const QByteArray body = packed(expected.left(15), expected.size(), windowBits);
+        for (const qsizetype second : {0, 1, 2}) {
+            SCOPED_TRACE(testing::Message() << "window bits " << windowBits << ", second piece " << second);
+            internal::ReplyBody reading(MiB);
+            reading.setContentEncoding("deflate");
+            EXPECT_EQ(reading.append(body.left(1)), internal::ReplyBody::State::Reading);
+            EXPECT_EQ(reading.append(body.mid(1, second)), internal::ReplyBody::State::Reading);
+            EXPECT_EQ(reading.append(body.mid(1 + second)), internal::ReplyBody::State::Reading);
+            EXPECT_EQ(reading.finish(), internal::ReplyBody::State::Reading);
+            EXPECT_TRUE(reading.take() == expected);
         }
     }
 }

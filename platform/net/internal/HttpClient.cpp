@@ -9,17 +9,20 @@
 #include <QSslSocket>
 #include <QTcpSocket>
 #include <QTimer>
-#include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <deque>
+#include <fcntl.h>
 #include <map>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <set>
 #include <string_view>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include "platform/net/URLSession.h"
+#include "platform/net/internal/HttpReplyParser.h"
 
 namespace kova::platform::internal {
 
@@ -28,11 +31,6 @@ namespace {
 // What the socket holds of a reply before it is read out: the rest waits in
 // the kernel, which makes the sender wait too.
 constexpr qint64 kSocketReadBuffer = 64 * 1024;
-// A reply's status line and fields, and a chunk's size line, are never read
-// beyond these: a peer sending no end to them gets a bad-reply error.
-constexpr qsizetype kMaxHeadBytes = 256 * 1024;
-constexpr int kMaxFields = 1000;
-constexpr qsizetype kMaxChunkLine = 4096;
 // As many as a browser follows.
 constexpr int kMaxRedirects = 50;
 // Connections open to one server at a time, as a browser keeps them; more
@@ -180,20 +178,6 @@ std::optional<QByteArray> requestBytes(const HttpClient::Request &request)
     return out;
 }
 
-// Fields of one name become one, as a reply's fields are read elsewhere;
-// gives where the value went.
-qsizetype addField(HttpFields &fields, const QByteArray &name, const QByteArray &value)
-{
-    for (qsizetype i = 0; i < fields.size(); ++i) {
-        if (fields[i].first.compare(name, Qt::CaseInsensitive) == 0) {
-            fields[i].second += (name.compare("Set-Cookie", Qt::CaseInsensitive) == 0 ? "\n" : ", ") + value;
-            return i;
-        }
-    }
-    fields.append({name, value});
-    return fields.size() - 1;
-}
-
 bool isRedirect(int status)
 {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
@@ -266,6 +250,41 @@ qint64 codeForSocketError(QAbstractSocket::SocketError error)
     }
 }
 
+// Qt tells a connection the peer reset from one it closed by no sign at all.
+// A second descriptor for the connection, taken while it is open, keeps its
+// state readable once Qt has let go of its own.
+class EndWatch {
+public:
+    EndWatch() = default;
+    ~EndWatch() { stop(); }
+    EndWatch(const EndWatch &) = delete;
+    EndWatch &operator=(const EndWatch &) = delete;
+
+    void watch(QAbstractSocket *socket)
+    {
+        stop();
+        if (socket && socket->socketDescriptor() >= 0)
+            m_descriptor = ::fcntl(int(socket->socketDescriptor()), F_DUPFD_CLOEXEC, 0);
+    }
+    void stop()
+    {
+        if (m_descriptor >= 0)
+            ::close(std::exchange(m_descriptor, -1));
+    }
+    // The connection was reset (or failed), not closed: after a close it
+    // still waits for our side's end.
+    bool wasReset() const
+    {
+        tcp_info info{};
+        socklen_t size = sizeof info;
+        return m_descriptor >= 0 && ::getsockopt(m_descriptor, IPPROTO_TCP, TCP_INFO, &info, &size) == 0
+            && info.tcpi_state == TCP_CLOSE;
+    }
+
+private:
+    int m_descriptor = -1;
+};
+
 } // namespace
 
 QByteArray fieldValue(const HttpFields &fields, const QByteArray &name)
@@ -301,34 +320,6 @@ QByteArray hostField(const QUrl &url)
     if (url.port() != -1)
         field += ':' + QByteArray::number(url.port());
     return field;
-}
-
-BodyFraming framingOf(const QByteArray &method, int status, const HttpFields &fields)
-{
-    using Kind = BodyFraming::Kind;
-    if (method == "HEAD" || (status >= 100 && status < 200) || status == 204 || status == 304)
-        return {Kind::None, 0};
-    const QByteArray coding = fieldValue(fields, "Transfer-Encoding").trimmed().toLower();
-    if (!coding.isEmpty()) {
-        // Only chunked is ever sent to us; it comes last when it is there.
-        if (coding == "chunked" || coding.endsWith(", chunked") || coding.endsWith(",chunked"))
-            return {Kind::Chunked, 0};
-        return {Kind::UntilClose, 0};
-    }
-    if (hasField(fields, "Content-Length")) {
-        // Repeated fields came joined: each part must say the same length.
-        qint64 length = -1;
-        for (const QByteArray &part : fieldValue(fields, "Content-Length").split(',')) {
-            bool ok = false;
-            const QByteArray digits = part.trimmed();
-            const qint64 value = digits.toLongLong(&ok);
-            if (!ok || value < 0 || digits.startsWith('+') || (length != -1 && value != length))
-                return {Kind::Invalid, 0};
-            length = value;
-        }
-        return {length == 0 ? Kind::None : Kind::Length, length};
-    }
-    return {Kind::UntilClose, 0};
 }
 
 struct HttpPool : std::enable_shared_from_this<HttpPool> {
@@ -431,7 +422,7 @@ class Exchange final : public HttpExchange, public std::enable_shared_from_this<
 public:
     Exchange(std::weak_ptr<HttpPool> pool, HttpClient::Request request, HttpHandler handler)
         : m_pool(std::move(pool)), m_request(std::move(request)), m_handler(std::move(handler)),
-          m_url(m_request.url)
+          m_url(m_request.url), m_reply(m_request.method == "HEAD")
     {
     }
     ~Exchange() override { closeSocket(); }
@@ -654,8 +645,12 @@ private:
         readAvailable();
         if (m_done)
             return;
-        if (m_state == State::Body && m_framing.kind == BodyFraming::Kind::UntilClose) {
-            complete();
+        if (m_reply.readsUntilClose()) {
+            // A reset is no end: what came may be any part of the body.
+            if (m_endWatch.wasReset())
+                finish(URLErrorNetworkConnectionLost);
+            else
+                complete();
             return;
         }
         lost();
@@ -692,174 +687,45 @@ private:
     bool take(const QByteArray &bytes)
     {
         qsizetype at = 0;
-        while (at < bytes.size() && !m_done) {
-            switch (m_state) {
-            case State::Status:
-            case State::Fields:
-            case State::ChunkSize:
-            case State::ChunkEnd:
-            case State::Trailer: {
-                const qsizetype end = bytes.indexOf('\n', at);
-                const qsizetype upTo = end < 0 ? bytes.size() : end + 1;
-                m_line.append(bytes.constData() + at, upTo - at);
-                at = upTo;
-                m_leftInSlice = bytes.size() - at;
-                // Chunk size lines are short; a head and the trailer fields
-                // together stay within their bound.
-                const bool chunkLine = m_state == State::ChunkSize || m_state == State::ChunkEnd;
-                if (chunkLine ? m_line.size() > kMaxChunkLine : m_headSize + m_line.size() > kMaxHeadBytes) {
-                    finish(URLErrorBadServerResponse);
-                    return false;
-                }
-                if (end < 0)
-                    break;
-                QByteArray line = std::exchange(m_line, {});
-                if (!chunkLine)
-                    m_headSize += line.size();
-                line.chop(line.endsWith("\r\n") ? 2 : 1);
-                if (!takeLine(line))
+        while (!m_done) {
+            qsizetype taken = 0;
+            const HttpReplyParser::Event event = m_reply.read(QByteArrayView(bytes).sliced(at), taken);
+            at += taken;
+            m_leftInSlice = bytes.size() - at;
+            switch (event) {
+            case HttpReplyParser::Event::NeedMore: return true;
+            case HttpReplyParser::Event::Head:
+                if (!headEnded())
                     return false;
                 break;
-            }
-            case State::Body: {
-                qsizetype count = bytes.size() - at;
-                if (m_framing.kind == BodyFraming::Kind::Length || m_framing.kind == BodyFraming::Kind::Chunked)
-                    count = qsizetype(std::min<qint64>(count, m_remaining));
-                at += count;
-                m_leftInSlice = bytes.size() - at;
-                if (!deliver(bytes.mid(at - count, count)))
+            case HttpReplyParser::Event::Body:
+                if (!deliver(bytes.mid(at - m_reply.body().size(), m_reply.body().size())))
                     return false;
-                if (m_framing.kind == BodyFraming::Kind::Length || m_framing.kind == BodyFraming::Kind::Chunked) {
-                    m_remaining -= count;
-                    if (m_remaining == 0) {
-                        if (m_framing.kind == BodyFraming::Kind::Length) {
-                            complete();
-                            return false;
-                        }
-                        m_state = State::ChunkEnd;
-                    }
-                }
                 break;
-            }
+            case HttpReplyParser::Event::End: complete(); return false;
+            case HttpReplyParser::Event::Bad: finish(URLErrorBadServerResponse); return false;
             }
         }
-        return !m_done;
-    }
-
-    bool takeLine(const QByteArray &line)
-    {
-        switch (m_state) {
-        case State::Status: {
-            // Blank lines a server left after an earlier reply are skipped.
-            if (line.isEmpty() && m_status == 0)
-                return true;
-            const QList<QByteArray> parts = line.split(' ');
-            bool ok = false;
-            const int status = parts.size() >= 2 ? parts[1].toInt(&ok) : 0;
-            if (!line.startsWith("HTTP/1.") || !ok || parts[1].size() != 3 || status < 100) {
-                finish(URLErrorBadServerResponse);
-                return false;
-            }
-            m_status = status;
-            m_version1_0 = line.startsWith("HTTP/1.0");
-            m_fields.clear();
-            m_fieldCount = 0;
-            m_lastField = -1;
-            m_state = State::Fields;
-            return true;
-        }
-        case State::Fields: {
-            if (!line.isEmpty()) {
-                if ((line.startsWith(' ') || line.startsWith('\t')) && m_lastField >= 0) {
-                    // A field folded onto the next line: it goes on where the
-                    // line before went, which a repeated name joined to an
-                    // earlier field.
-                    m_fields[m_lastField].second += ' ' + line.trimmed();
-                    return true;
-                }
-                if (++m_fieldCount > kMaxFields) {
-                    finish(URLErrorBadServerResponse);
-                    return false;
-                }
-                const qsizetype colon = line.indexOf(':');
-                m_lastField = colon > 0
-                    ? addField(m_fields, line.left(colon).trimmed(), line.mid(colon + 1).trimmed())
-                    : -1;
-                return true;
-            }
-            return headEnded();
-        }
-        case State::ChunkSize: {
-            const qsizetype extension = line.indexOf(';');
-            const QByteArray size = (extension < 0 ? line : line.left(extension)).trimmed();
-            // Hex digits only: the number reading alone also takes a sign
-            // and a "0x".
-            bool ok = !size.isEmpty()
-                && std::all_of(size.begin(), size.end(), [](char c) { return std::isxdigit(uchar(c)) != 0; });
-            const qint64 length = ok ? size.toLongLong(&ok, 16) : 0;
-            if (!ok || length < 0) {
-                finish(URLErrorBadServerResponse);
-                return false;
-            }
-            if (length == 0) {
-                m_headSize = 0;
-                m_state = State::Trailer;
-                return true;
-            }
-            m_remaining = length;
-            m_state = State::Body;
-            return true;
-        }
-        case State::ChunkEnd:
-            if (!line.isEmpty()) {
-                finish(URLErrorBadServerResponse);
-                return false;
-            }
-            m_state = State::ChunkSize;
-            return true;
-        case State::Trailer:
-            if (line.isEmpty()) {
-                complete();
-                return false;
-            }
-            return true;
-        case State::Body: break;
-        }
-        return true;
+        return false;
     }
 
     bool headEnded()
     {
-        if (m_status >= 100 && m_status < 200 && m_status != 101) {
-            // An interim reply: the real one follows.
-            m_status = 0;
-            m_state = State::Status;
-            return true;
-        }
+        const HttpFields &fields = m_reply.fields();
         // A redirect's cookies count too: the next hop may need them.
-        if (m_request.cookies && hasField(m_fields, "Set-Cookie"))
-            m_request.cookies->setCookiesFromUrl(QNetworkCookie::parseCookies(fieldValue(m_fields, "Set-Cookie")), m_url);
-        m_framing = framingOf(m_request.method, m_status, m_fields);
-        if (m_framing.kind == BodyFraming::Kind::Invalid) {
-            finish(URLErrorBadServerResponse);
-            return false;
-        }
-        if (m_request.isFetch && isRedirect(m_status) && hasField(m_fields, "Location"))
-            return redirect(m_url.resolved(QUrl::fromEncoded(fieldValue(m_fields, "Location"))));
-        if (m_handler.head && !m_handler.head(m_status, m_fields, m_url)) {
+        if (m_request.cookies && hasField(fields, "Set-Cookie"))
+            m_request.cookies->setCookiesFromUrl(QNetworkCookie::parseCookies(fieldValue(fields, "Set-Cookie")), m_url);
+        if (m_request.isFetch && isRedirect(m_reply.status()) && hasField(fields, "Location"))
+            return redirect(m_url.resolved(QUrl::fromEncoded(fieldValue(fields, "Location"))));
+        if (m_handler.head && !m_handler.head(m_reply.status(), fields, m_url)) {
             finish(URLErrorCancelled);
             return false;
         }
         if (m_done)
             return false;
-        switch (m_framing.kind) {
-        case BodyFraming::Kind::None: complete(); return false;
-        case BodyFraming::Kind::Length: m_remaining = m_framing.length; m_state = State::Body; return true;
-        case BodyFraming::Kind::Chunked: m_state = State::ChunkSize; return true;
-        case BodyFraming::Kind::UntilClose: m_state = State::Body; return true;
-        case BodyFraming::Kind::Invalid: break;
-        }
-        return false;
+        if (m_reply.readsUntilClose())
+            m_endWatch.watch(m_socket);
+        return true;
     }
 
     bool redirect(const QUrl &to)
@@ -907,11 +773,8 @@ private:
     void complete()
     {
         const bool exactEnd = m_leftInSlice == 0;
-        const QByteArray connection = fieldValue(m_fields, "Connection").toLower();
-        const bool keepAlive = m_version1_0 ? connection.contains("keep-alive") : !connection.contains("close");
-        const std::chrono::milliseconds lifetime = idleLifetime(fieldValue(m_fields, "Keep-Alive"));
-        const bool reusable = exactEnd && keepAlive && lifetime.count() > 0
-            && m_framing.kind != BodyFraming::Kind::UntilClose
+        const std::chrono::milliseconds lifetime = idleLifetime(fieldValue(m_reply.fields(), "Keep-Alive"));
+        const bool reusable = exactEnd && m_reply.leavesConnectionOpen() && lifetime.count() > 0
             && !fieldValue(m_request.fields, "Connection").toLower().contains("close") && m_wholeWritten
             && m_socket && m_socket->state() == QAbstractSocket::ConnectedState && m_socket->bytesAvailable() == 0
             && m_socket->bytesToWrite() == 0;
@@ -949,6 +812,7 @@ private:
     {
         if (QAbstractSocket *handedOn = std::exchange(m_handedOn, nullptr))
             dispose(handedOn);
+        m_endWatch.stop();
         m_context.reset();
         if (QAbstractSocket *socket = std::exchange(m_socket, nullptr)) {
             socket->disconnect();
@@ -962,14 +826,8 @@ private:
 
     void resetReading()
     {
-        m_state = State::Status;
-        m_status = 0;
-        m_line.clear();
-        m_headSize = 0;
+        m_reply = HttpReplyParser(m_request.method == "HEAD");
         m_leftInSlice = 0;
-        m_fields.clear();
-        m_fieldCount = 0;
-        m_lastField = -1;
         m_heardReply = false;
         m_wholeWritten = false;
         m_written = 0;
@@ -980,8 +838,6 @@ private:
         if (what)
             what();
     }
-
-    enum class State { Status, Fields, Body, ChunkSize, ChunkEnd, Trailer };
 
     std::weak_ptr<HttpPool> m_pool;
     HttpClient::Request m_request;
@@ -1006,22 +862,12 @@ private:
     // What the slice being read holds beyond what has been taken of it.
     qsizetype m_leftInSlice = 0;
     bool m_heardReply = false;
-    bool m_version1_0 = false;
     qint64 m_written = 0;
     int m_redirects = 0;
     // A redirect has led away from the origin first asked.
     bool m_leftOrigin = false;
-
-    State m_state = State::Status;
-    int m_status = 0;
-    QByteArray m_line;
-    qsizetype m_headSize = 0;
-    HttpFields m_fields;
-    // Where the last field line went, for a line folded onto it.
-    qsizetype m_lastField = -1;
-    int m_fieldCount = 0;
-    BodyFraming m_framing;
-    qint64 m_remaining = 0;
+    HttpReplyParser m_reply;
+    EndWatch m_endWatch;
 };
 
 } // namespace

@@ -91,13 +91,6 @@ bool hasField(const HttpFields &fields, const QByteArray &name);
 // localhost and the loopback addresses: this device itself.
 bool isLoopbackHost(const QString &host);
 
-// Parts of the reading, open to tests.
-// The body length a reply's head announces.
-struct BodyFraming {
-    enum class Kind { None, Length, Chunked, UntilClose, Invalid } kind = Kind::None;
-    qint64 length = 0;
-};
-BodyFraming framingOf(const QByteArray &method, int status, const HttpFields &fields);
 // The "Host" field for a URL, as a browser sends it.
 QByteArray hostField(const QUrl &url);
 

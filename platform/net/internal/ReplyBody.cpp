@@ -23,20 +23,41 @@ void ReplyBody::setContentEncoding(const QByteArray &encoding)
 {
     m_encodingKnown = true;
     const QByteArray name = encoding.trimmed().toLower();
-    if (name != "gzip" && name != "x-gzip" && name != "deflate")
-        return;
+    if (name == "deflate")
+        m_deflate = true;
+    else if (name == "gzip" || name == "x-gzip")
+        startUnpacking(MAX_WBITS + 32);
+}
+
+// Either wrapping, gzip or zlib, whichever the header shows, or none.
+bool ReplyBody::startUnpacking(int windowBits)
+{
     auto stream = std::make_unique<z_stream_s>();
-    // Accepts both the gzip and the zlib wrapping, whichever the header shows.
-    if (inflateInit2(stream.get(), MAX_WBITS + 32) != Z_OK)
-        return;
+    if (inflateInit2(stream.get(), windowBits) != Z_OK)
+        return false;
     m_stream = std::move(stream);
-    m_bareDeflateAllowed = name == "deflate";
+    return true;
 }
 
 ReplyBody::State ReplyBody::append(const QByteArray &bytes)
 {
     if (m_state != State::Reading || bytes.isEmpty())
         return m_state;
+    if (m_deflate && !m_stream) {
+        m_deflateStart += bytes;
+        if (m_deflateStart.size() < 2)
+            return m_state;
+        const uchar first = uchar(m_deflateStart[0]);
+        const uchar second = uchar(m_deflateStart[1]);
+        // A zlib header names deflate with a window zlib can hold and is a
+        // multiple of 31; a bare stream starting so would need padding bits
+        // no packer sets.
+        const bool zlib = (first & 0x0f) == Z_DEFLATED && (first >> 4) <= 7 && ((first << 8) | second) % 31 == 0;
+        const bool gzip = first == 0x1f && second == 0x8b;
+        if (!startUnpacking(zlib || gzip ? MAX_WBITS + 32 : -MAX_WBITS))
+            return m_state = State::Undecodable;
+        return m_state = unpack(std::exchange(m_deflateStart, {}));
+    }
     if (m_stream)
         return m_state = unpack(bytes);
     if (m_maximum > 0 && m_data.size() + bytes.size() > m_maximum)
@@ -51,7 +72,6 @@ ReplyBody::State ReplyBody::unpack(const QByteArray &bytes)
     if (m_streamEnded)
         return State::Reading;
     z_stream_s &stream = *m_stream;
-    const bool firstBytes = stream.total_in == 0;
     stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(bytes.constData()));
     stream.avail_in = uInt(bytes.size());
     char piece[kUnpackPiece];
@@ -59,9 +79,6 @@ ReplyBody::State ReplyBody::unpack(const QByteArray &bytes)
         stream.next_out = reinterpret_cast<Bytef *>(piece);
         stream.avail_out = sizeof piece;
         const int result = inflate(&stream, Z_NO_FLUSH);
-        if (result == Z_DATA_ERROR && firstBytes && stream.total_out == 0 && std::exchange(m_bareDeflateAllowed, false)
-            && inflateReset2(&stream, -MAX_WBITS) == Z_OK)
-            return unpack(bytes); // no wrapping: the same bytes again, bare
         if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR)
             return State::Undecodable;
         const qint64 made = qint64(sizeof piece) - stream.avail_out;
@@ -81,7 +98,8 @@ ReplyBody::State ReplyBody::unpack(const QByteArray &bytes)
 
 ReplyBody::State ReplyBody::finish()
 {
-    if (m_state == State::Reading && m_stream && !m_streamEnded && m_stream->total_in > 0)
+    const bool started = !m_deflateStart.isEmpty() || (m_stream && m_stream->total_in > 0);
+    if (m_state == State::Reading && started && !m_streamEnded)
         m_state = State::Undecodable;
     return m_state;
 }

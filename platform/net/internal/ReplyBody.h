@@ -35,14 +35,17 @@ public:
 
 private:
     State unpack(const QByteArray &bytes);
+    bool startUnpacking(int windowBits);
 
     qint64 m_maximum;
     QByteArray m_data;
     State m_state = State::Reading;
     bool m_encodingKnown = false;
     bool m_streamEnded = false;
-    // "deflate" is meant to be zlib-wrapped, but some servers send it bare.
-    bool m_bareDeflateAllowed = false;
+    // "deflate" is meant to be zlib-wrapped, but some servers send it bare:
+    // its first two bytes tell which, and wait here until both are in.
+    bool m_deflate = false;
+    QByteArray m_deflateStart;
     std::unique_ptr<z_stream_s> m_stream;
 };
 
