@@ -21,6 +21,20 @@ protected:
         ConnectTest::TearDown();
     }
 
+    // The host dismisses a screen that is up and presents again at once: the
+    // screen leaving, then the one waiting for it to go.
+    std::pair<std::shared_ptr<KOVWebConnectViewController>, std::shared_ptr<KOVWebConnectViewController>>
+    presentAgainWhileLeaving()
+    {
+        startWithOptions();
+        presentAndWaitForPage();
+        const auto first = screen();
+        server->clearRequests();
+        animate(true);
+        kova->dismissConnect();
+        kova->presentConnect(delegate);
+        return {first, screen()};
+    }
     // Every controller presented in the window, bottom up.
     QList<std::shared_ptr<platform::ViewController>> presentedChain() const
     {
@@ -143,14 +157,7 @@ TEST_F(ConnectScreenUpAndAwayTest, ASecondPresentConnectLeavesTheScreenThatIsUpA
 
 TEST_F(ConnectScreenUpAndAwayTest, AScreenWaitingForTheLastOneToLeaveIsTakenBackByTheDismissal)
 {
-    startWithOptions();
-    presentAndWaitForPage();
-    const auto first = screen();
-    server->clearRequests();
-    animate(true);
-    kova->dismissConnect();
-    kova->presentConnect(delegate);
-    const auto waiting = screen();
+    const auto [first, waiting] = presentAgainWhileLeaving();
     ASSERT_NE(waiting, first);
     // The host changes its mind before the first has gone.
     kova->dismissConnect();
@@ -169,14 +176,7 @@ TEST_F(ConnectScreenUpAndAwayTest, AScreenWaitingForTheLastOneToLeaveIsTakenBack
 
 TEST_F(ConnectScreenUpAndAwayTest, TwoTapsWhileTheClosedScreenLeavesBringUpOneScreen)
 {
-    startWithOptions();
-    presentAndWaitForPage();
-    const auto first = screen();
-    server->clearRequests();
-    animate(true);
-    kova->dismissConnect();
-    kova->presentConnect(delegate);
-    const auto waiting = screen();
+    const auto [first, waiting] = presentAgainWhileLeaving();
     kova->presentConnect(delegate, QStringLiteral("OASISBANK")); // the same button, tapped twice
     ASSERT_TRUE(first->isBeingDismissed()) << "the first screen left before the taps";
     EXPECT_EQ(screen(), waiting);
