@@ -146,13 +146,8 @@ void ConnectTest::submit()
 
 void ConnectTest::clickInPage(const QString &selector)
 {
-    // The engine finds what a click hits in the last frame it drew: on a
-    // loaded machine, elements a script has just added may not be in it yet,
-    // and the click lands on what was there before. Two frames later they are.
-    js(QStringLiteral("window.kovaTestFramed = false; requestAnimationFrame(function () {"
-                      " requestAnimationFrame(function () { window.kovaTestFramed = true; }); }); true"));
-    ASSERT_TRUE(waitUntil([&] { return js(QStringLiteral("window.kovaTestFramed === true")).toBool(); }))
-        << "the page drew no frame";
+    js(kova::test::markFrames());
+    ASSERT_TRUE(waitUntil([&] { return js(kova::test::framesDrawn()).toBool(); })) << "the page drew no frame";
     ASSERT_TRUE(kova::test::clickInPage(webView(), js(centreOf(selector)))) << selector.toStdString();
 }
 

@@ -23,6 +23,17 @@ inline QString centreOf(const QString &selector)
         .arg(selector);
 }
 
+// The engine finds what a click hits in the last frame it drew: on a loaded
+// machine a page just loaded, or elements a script has just added, may not be
+// in it yet, and the click lands on what was there before. Two frames after
+// markFrames() has run, framesDrawn() is true and they are.
+inline QString markFrames()
+{
+    return QStringLiteral("window.kovaTestFramed = false; requestAnimationFrame(function () {"
+                          " requestAnimationFrame(function () { window.kovaTestFramed = true; }); }); true");
+}
+inline QString framesDrawn() { return QStringLiteral("window.kovaTestFramed === true"); }
+
 // Clicks at the point centreOf() gave; false when it gave none.
 inline bool clickInPage(platform::WebView *view, const QVariant &centre)
 {

@@ -100,7 +100,12 @@ protected:
         return address;
     }
 
-    void click(const QString &selector) { ASSERT_TRUE(kova::test::clickInPage(view, evaluate(kova::test::centreOf(selector)))); }
+    void click(const QString &selector)
+    {
+        evaluate(kova::test::markFrames());
+        ASSERT_TRUE(waitUntil([&] { return evaluate(kova::test::framesDrawn()).toBool(); })) << "the page drew no frame";
+        ASSERT_TRUE(kova::test::clickInPage(view, evaluate(kova::test::centreOf(selector))));
+    }
 
     SandboxServer server;
     std::unique_ptr<QWidget> window;
@@ -309,10 +314,11 @@ TEST_F(WebViewTest, TheMainFrameGoesOnlyWhereTheSdksOwnRequestsMay)
     qputenv("KOVA_ALLOWS_ARBITRARY_LOADS", "yes");
     loads.clear();
     view->load(elsewhere("/elsewhere"));
-    const bool loaded = waitUntil([&] { return !loads.isEmpty(); });
+    // The refused refresh may still report its own failed load after this
+    // one started: what counts is that this one finishes.
+    const bool loaded = waitUntil([&] { return loads.contains(true); });
     qunsetenv("KOVA_ALLOWS_ARBITRARY_LOADS");
     ASSERT_TRUE(loaded);
-    EXPECT_TRUE(loads.last());
     EXPECT_TRUE(requested("/elsewhere"));
     EXPECT_EQ(refused.size(), 4);
 }
