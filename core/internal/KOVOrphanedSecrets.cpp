@@ -215,10 +215,16 @@ QString endedWritersMark(const QString &mark)
     return parts.join(QLatin1Char(' '));
 }
 
+// A password of the SDK's service, whoever wrote it (an SDK version that
+// marked none among them).
+bool isServiceItem(const platform::ItemAttributes &item, const QString &service)
+{
+    return item.itemClass == platform::ItemClass::GenericPassword && item.service == service;
+}
+
 bool isSdkSecret(const platform::ItemAttributes &item, const QString &service)
 {
-    return item.itemClass == platform::ItemClass::GenericPassword && item.service == service
-        && item.label == KOVOrphanedSecrets::label() && item.comment && item.account;
+    return isServiceItem(item, service) && item.label == KOVOrphanedSecrets::label() && item.comment && item.account;
 }
 
 // The files in the writers' folder whose locks were free, held by this
@@ -378,8 +384,7 @@ bool keysInUse(const QString &storeFile, const platform::ManagedObjectModel &mod
 
 bool isOwnSecret(const platform::ItemAttributes &item, const QString &service, const QString &key)
 {
-    return item.itemClass == platform::ItemClass::GenericPassword && item.service == service && item.account == key
-        && item.label == KOVOrphanedSecrets::label();
+    return isSdkSecret(item, service) && item.account == key;
 }
 
 // The marks of this process's writes that were taken back, with what each
@@ -611,7 +616,7 @@ void KOVOrphanedSecrets::removeUnused(const QStringList &keys)
         for (const QString &key : keys) {
             for (qsizetype i = byAccount.first(key); i >= 0; i = byAccount.next(i)) {
                 const platform::ItemAttributes &item = items[i].attributes();
-                if (item.itemClass != platform::ItemClass::GenericPassword || item.service != service)
+                if (!isServiceItem(item, service))
                     continue;
                 // Secrets of an SDK version that marked none were removed by name, as ever.
                 const Mark mark = parseMark(item.comment.value_or(QString()));
@@ -640,8 +645,8 @@ void KOVOrphanedSecrets::removeUnused(const QStringList &keys)
         int removed = 0;
         for (qsizetype i = items.size() - 1; i >= 0; --i) {
             const platform::ItemAttributes &item = std::as_const(items)[i].attributes();
-            if (item.itemClass == platform::ItemClass::GenericPassword && item.service == service && item.account
-                && removable.contains(*item.account) && removable.value(*item.account) == item.comment) {
+            if (isServiceItem(item, service) && item.account && removable.contains(*item.account)
+                && removable.value(*item.account) == item.comment) {
                 items.removeAt(i);
                 ++removed;
             }
