@@ -326,11 +326,9 @@ TEST_F(LoginStorageTest, SecretsOfLoginsThatWereNeverStoredGoAtTheNextLaunch)
     // no longer names it; the live one's stays.
     const auto after = KOVKeychain::keychain()->items();
     ASSERT_TRUE(after.has_value());
-    for (const auto &item : *after) {
-        if (item.account == secretKey(issued)) {
-            EXPECT_EQ(item.comment, QStringLiteral("%1 %2 ended 2").arg(dayAgo.toMSecsSinceEpoch()).arg(ended));
-        }
-    }
+    const auto kept = std::find_if(after->begin(), after->end(), [&](const auto &item) { return item.account == secretKey(issued); });
+    ASSERT_NE(kept, after->end());
+    EXPECT_EQ(kept->comment, QStringLiteral("%1 %2 ended 2").arg(dayAgo.toMSecsSinceEpoch()).arg(ended));
     EXPECT_FALSE(QFile::exists(QDir(KOVOrphanedSecrets::writersFolder()).filePath(endedWriter)));
     EXPECT_TRUE(QFile::exists(QDir(KOVOrphanedSecrets::writersFolder()).filePath(liveWriter)));
 }
