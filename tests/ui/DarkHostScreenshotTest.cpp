@@ -26,6 +26,26 @@ platform::Error serverError(qint64 code, const QString &description)
     return platform::Error(KOVErrorDomain, code, {{platform::NSLocalizedDescriptionKey, description}});
 }
 
+struct Sheet {
+    QString name;
+    std::function<std::shared_ptr<platform::ViewController>()> make;
+};
+
+// The message and result screens, in the states a host sees most.
+QList<Sheet> sheets()
+{
+    return {
+        {"message-error", [] { return MessageViewController::initWithError(serverError(2008, "Your account is locked."), {}); }},
+        {"message-still-image",
+         [] { return MessageViewController::initWithImageNamed("Success", "All done", "Nothing more to do.", {}); }},
+        {"result-success", [] {
+             auto scheme = std::make_shared<KOVFinancialInstitutionColor>();
+             scheme->setSecondaryColor(QColor(0x1F, 0x6F, 0xEB));
+             return ResultViewController::initWithColorScheme(scheme, true, "Your bank is connected.");
+         }},
+    };
+}
+
 class DarkHostScreenshotTest : public test::ScreenFixture {
 protected:
     // Presented as the SDK presents it, as a sheet over the host's screen.
@@ -42,20 +62,7 @@ protected:
 
 TEST_F(DarkHostScreenshotTest, MessageAndResultScreens)
 {
-    const struct {
-        QString name;
-        std::function<std::shared_ptr<platform::ViewController>()> make;
-    } screens[] = {
-        {"message-error", [] { return MessageViewController::initWithError(serverError(2008, "Your account is locked."), {}); }},
-        {"message-still-image",
-         [] { return MessageViewController::initWithImageNamed("Success", "All done", "Nothing more to do.", {}); }},
-        {"result-success", [] {
-             auto scheme = std::make_shared<KOVFinancialInstitutionColor>();
-             scheme->setSecondaryColor(QColor(0x1F, 0x6F, 0xEB));
-             return ResultViewController::initWithColorScheme(scheme, true, "Your bank is connected.");
-         }},
-    };
-    for (const auto &s : screens) {
+    for (const auto &s : sheets()) {
         SCOPED_TRACE(s.name.toStdString());
         show(s.make());
         test::expectSameUnderDarkHost(window.get(), s.name);
@@ -108,13 +115,8 @@ TEST_F(DarkHostScreenshotTest, MFASheetAndGuide)
 // and only later does a screen of ours go up under it.
 TEST_F(DarkHostScreenshotTest, AStyleSheetSetBeforeTheScreensGoUpChangesNothing)
 {
-    const struct {
-        QString name;
-        std::function<std::shared_ptr<platform::ViewController>()> make;
-    } screens[] = {
-        {"message-error", [] { return MessageViewController::initWithError(serverError(2008, "Your account is locked."), {}); }},
-        {"mfa-onboarding", [] { return std::make_shared<MFAOnboardingViewController>(); }},
-    };
+    QList<Sheet> screens = sheets();
+    screens.append({"mfa-onboarding", [] { return std::make_shared<MFAOnboardingViewController>(); }});
     for (const auto &s : screens) {
         show(s.make());
         test::pump();
